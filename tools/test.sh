@@ -21,3 +21,15 @@ echo "== sanitizer build (ASan + UBSan, unsigned char)"
 configure_and_build asan -DCMAKE_BUILD_TYPE=Debug -DGW_SANITIZE=ON -DGW_UNSIGNED_CHAR=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs"
+
+# The board's processor: cross build and the unit tests under qemu.
+if [ -x tools/test-ppc.sh ]; then
+  echo "== PowerPC target build"
+  tools/test-ppc.sh
+fi
+
+# Every hostile-input parser's fuzz target, for a bounded time each.
+if [ -x tools/fuzz.sh ]; then
+  echo "== fuzz targets"
+  tools/fuzz.sh
+fi

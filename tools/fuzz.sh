@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds every fuzz target with clang (libFuzzer + ASan + UBSan) and runs each
+# for FUZZ_SECONDS (default 60) on its seed corpus in fuzz/<layer>/corpus/<name>.
+# A crash fails the run; turn its input into a regression test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${FUZZ_SECONDS:-60}
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DGW_FUZZ=ON -DGW_SANITIZE=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/fuzz -j "$(nproc)"
+found=0
+while IFS= read -r target; do
+  found=1
+  name=$(basename "$target")
+  layer=$(basename "$(dirname "$target")")
+  seeds="fuzz/$layer/corpus/$name"
+  work="build/fuzz/corpus-run/$name"
+  mkdir -p "$work"
+  [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/ 2>/dev/null || true
+  echo "-- $name for ${seconds}s"
+  "$target" -max_total_time="$seconds" -print_final_stats=0 "$work" 2>&1 | tail -n 3
+  [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "fuzz target $name failed"; exit 1; }
+done < <(find build/fuzz/fuzz -type f -name 'fuzz_*' -perm -u+x | sort)
+[ "$found" -eq 1 ] || echo "no fuzz targets yet"
