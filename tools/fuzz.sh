@@ -18,7 +18,11 @@ while IFS= read -r target; do
   mkdir -p "$work"
   [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/ 2>/dev/null || true
   echo "-- $name for ${seconds}s"
-  "$target" -max_total_time="$seconds" -print_final_stats=0 "$work" 2>&1 | tail -n 3
-  [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "fuzz target $name failed"; exit 1; }
+  if ! "$target" -max_total_time="$seconds" "$work" >"build/fuzz/$name.log" 2>&1; then
+    tail -n 60 "build/fuzz/$name.log"
+    echo "fuzz target $name failed"
+    exit 1
+  fi
+  tail -n 1 "build/fuzz/$name.log"
 done < <(find build/fuzz/fuzz -type f -name 'fuzz_*' -perm -u+x | sort)
 [ "$found" -eq 1 ] || echo "no fuzz targets yet"
