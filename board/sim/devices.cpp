@@ -1,5 +1,6 @@
 #include "board/sim/devices.h"
 
+#include "board/sim/hal.h"
 #include "board/sim/sim_board.h"
 
 namespace BoardSim {
@@ -9,6 +10,7 @@ void installDevices(Registry& registry) {
   if (installed) return;
   installed = true;
   registry.add(std::make_unique<Watchdog>());
+  registry.add(std::make_unique<Hal>());
 }
 
 }  // namespace BoardSim

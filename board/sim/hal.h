@@ -1,0 +1,108 @@
+// "/dev/hal" on the simulated board: the TDM cross-connect's four requests.
+//
+// The model keeps, per TDM channel, what the switch drives onto it: nothing,
+// another channel's input, or a constant byte. A test puts bytes on the line
+// side of a channel (put()) and reads what a channel carries (carried()), so
+// it can follow a byte from a trunk timeslot to the bus channel it was
+// switched onto, and see the idle byte after a disconnect. A shared-bus
+// channel's input is the bus itself: what this board drives onto it.
+//
+// The request records are the driver's: host-order structs passed by address,
+// with the board's literal request codes. Requests are counted per channel
+// instead of being logged one by one, since the cross-connect re-disables the
+// idle bus channels on every pass of the loop.
+//
+// Clock selection and SPI requests of the same device belong to other models
+// and answer ENOTTY here until they are added.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <map>
+
+#include "board/sim/sim_board.h"
+
+namespace BoardSim {
+
+class Hal : public Device {
+ public:
+  static constexpr unsigned long kConnect = 0x80084D02UL;
+  static constexpr unsigned long kDisable = 0x80044D03UL;
+  static constexpr unsigned long kWrite = 0xC0084D04UL;
+  static constexpr unsigned long kRead = 0xC0084D05UL;
+
+  // connect: switch `source` onto `destination`.
+  struct ConnectRecord {
+    int32_t destination;
+    int32_t source;
+  };
+  // write: drive `value` (low byte) onto `channel`; read: `value` comes back
+  // with the channel's byte in its low 8 bits.
+  struct ValueRecord {
+    int32_t channel;
+    uint32_t value;
+  };
+  // disable takes the channel itself, an int32_t, by address.
+
+  enum class Drive { None, Source, Constant };
+  struct ChannelState {
+    Drive drive = Drive::None;
+    int source = -1;    // Drive::Source
+    uint8_t byte = 0;   // Drive::Constant
+  };
+  struct Counts {
+    unsigned connect = 0;  // as destination
+    unsigned disable = 0;
+    unsigned write = 0;
+    unsigned read = 0;
+  };
+
+  // What a channel carries when nothing drives it and no line byte was put.
+  static constexpr uint8_t kIdleLine = 0xFF;
+
+  Hal();
+
+  int onIoctl(int channel, unsigned long request, void* arg) override;
+
+  // The byte arriving on the line side of a channel (a trunk's receive
+  // direction); clearPut() takes it away again.
+  void put(int channel, uint8_t byte);
+  void clearPut(int channel);
+
+  // The byte a channel carries: the constant driven onto it, the input of the
+  // channel switched onto it, or its own line input (kIdleLine when none).
+  uint8_t carried(int channel) const;
+  ChannelState state(int channel) const;
+  Counts counts(int channel) const;
+  Counts totals() const { return totals_; }
+
+  // Bits the read request sets above the byte, as a driver that leaves the
+  // rest of the word dirty would (0 by default).
+  void setReadNoise(uint32_t highBits) { readNoise_ = highBits & 0xFFFFFF00u; }
+
+  // Forgets every drive, line byte, count and read noise (not injected
+  // failures or presence).
+  void reset();
+
+ private:
+  uint8_t input(int channel, int depth) const;
+  uint8_t output(int channel, int depth) const;
+
+  std::map<int, ChannelState> drive_;
+  std::map<int, uint8_t> line_;
+  std::map<int, Counts> counts_;
+  Counts totals_;
+  uint32_t readNoise_ = 0;
+};
+
+static_assert(sizeof(Hal::ConnectRecord) == 8, "connect record is 8 bytes");
+static_assert(offsetof(Hal::ConnectRecord, destination) == 0, "destination first");
+static_assert(offsetof(Hal::ConnectRecord, source) == 4, "source second");
+static_assert(sizeof(Hal::ValueRecord) == 8, "value record is 8 bytes");
+static_assert(offsetof(Hal::ValueRecord, channel) == 0, "channel first");
+static_assert(offsetof(Hal::ValueRecord, value) == 4, "value second");
+
+Hal& hal();
+
+}  // namespace BoardSim
