@@ -25,4 +25,12 @@ int ioctlValue(int fd, unsigned long request, unsigned long value);
 ssize_t read(int fd, void* buffer, size_t size);
 ssize_t write(int fd, const void* buffer, size_t size);
 
+// A descriptor that the board layer itself wants served by the application's
+// event loop, or -1 when it has none. The application watches it for reading
+// and calls service() whenever it is readable; service() never blocks for
+// long and never calls back into the application. The board build has none;
+// the simulated board uses it for the test control socket (board/sim/control.h).
+int serviceDescriptor();
+void service();
+
 }  // namespace Board

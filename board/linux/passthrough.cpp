@@ -19,4 +19,9 @@ ssize_t read(int fd, void* buffer, size_t size) { return ::read(fd, buffer, size
 
 ssize_t write(int fd, const void* buffer, size_t size) { return ::write(fd, buffer, size); }
 
+// The real board has nothing of its own to serve.
+int serviceDescriptor() { return -1; }
+
+void service() {}
+
 }  // namespace Board

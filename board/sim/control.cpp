@@ -1,0 +1,226 @@
+#include "board/sim/control.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <vector>
+
+#include "board/board.h"
+#include "board/sim/devices.h"
+#include "board/sim/hal.h"
+#include "board/sim/sim_board.h"
+
+namespace BoardSim {
+
+const char* const kControlEnvironment = "GW_SIM_CONTROL";
+
+namespace {
+
+const size_t kMaxLine = 255;
+// How long a connected client may take to send its line. The loop stands
+// still meanwhile, so this stays short.
+const int kReadWaitMs = 500;
+
+bool number(const std::string& text, long& value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  long result = strtol(text.c_str(), &end, 0);
+  if (errno != 0 || *end != '\0') return false;
+  value = result;
+  return true;
+}
+
+bool channelArgument(const std::vector<std::string>& words, size_t index, int& channel,
+                     std::string& error) {
+  long value;
+  if (words.size() <= index || !number(words[index], value) || value < 0 || value > 0x7FFFFFFF) {
+    error = "error bad channel";
+    return false;
+  }
+  channel = static_cast<int>(value);
+  return true;
+}
+
+std::string countsReply(const Hal::Counts& counts) {
+  std::ostringstream out;
+  out << "ok connect " << counts.connect << " disable " << counts.disable << " write "
+      << counts.write << " read " << counts.read;
+  return out.str();
+}
+
+std::string halCommand(const std::vector<std::string>& words) {
+  Hal& model = hal();
+  const std::string& verb = words.size() > 1 ? words[1] : std::string();
+  if (verb == "totals" && words.size() == 2) return countsReply(model.totals());
+  int channel;
+  std::string error;
+  if (verb == "put" && words.size() == 4) {
+    long byte;
+    if (!channelArgument(words, 2, channel, error)) return error;
+    if (!number(words[3], byte) || byte < 0 || byte > 255) return "error bad byte";
+    model.put(channel, static_cast<uint8_t>(byte));
+    return "ok";
+  }
+  if (words.size() != 3) return "error unknown command";
+  if (!channelArgument(words, 2, channel, error)) return error;
+  if (verb == "clear") {
+    model.clearPut(channel);
+    return "ok";
+  }
+  if (verb == "get") return "ok " + std::to_string(model.carried(channel));
+  if (verb == "counts") return countsReply(model.counts(channel));
+  if (verb == "state") {
+    Hal::ChannelState state = model.state(channel);
+    switch (state.drive) {
+      case Hal::Drive::Source:
+        return "ok source " + std::to_string(state.source);
+      case Hal::Drive::Constant:
+        return "ok const " + std::to_string(state.byte);
+      case Hal::Drive::None:
+        break;
+    }
+    return "ok none";
+  }
+  return "error unknown command";
+}
+
+std::string deviceCommand(const std::vector<std::string>& words) {
+  const std::string& verb = words[0];
+  if (words.size() < 2) return "error unknown command";
+  Device* device = find(words[1]);
+  if (!device) return "error no device " + words[1];
+  if (verb == "clear" && words.size() == 2) {
+    device->clearFailures();
+    return "ok";
+  }
+  if (verb == "present" && words.size() == 3) {
+    if (words[2] != "0" && words[2] != "1") return "error bad flag";
+    device->setPresent(words[2] == "1");
+    return "ok";
+  }
+  if (verb == "fail" && (words.size() == 4 || words.size() == 5)) {
+    long error, times = -1;
+    // Request codes have the top bit set: read them as unsigned 32-bit.
+    errno = 0;
+    char* end = nullptr;
+    unsigned long long code = strtoull(words[2].c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || words[2][0] == '-' || code > 0xFFFFFFFFULL)
+      return "error bad request";
+    if (!number(words[3], error) || error <= 0 || error > 4095) return "error bad errno";
+    if (words.size() == 5 && (!number(words[4], times) || times < 0)) return "error bad count";
+    device->failRequest(static_cast<unsigned long>(code), static_cast<int>(error), static_cast<int>(times));
+    return "ok";
+  }
+  return "error unknown command";
+}
+
+// The listening socket, opened on first use when the environment asks for it.
+class ControlSocket {
+ public:
+  static ControlSocket& instance() {
+    static ControlSocket socket;
+    return socket;
+  }
+  ControlSocket(const ControlSocket&) = delete;
+  ControlSocket& operator=(const ControlSocket&) = delete;
+
+  int descriptor() const { return fd_; }
+
+  void serve() {
+    if (fd_ < 0) return;
+    for (;;) {
+      int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) return;  // EAGAIN: nothing more pending
+      answer(client);
+      ::close(client);
+    }
+  }
+
+ private:
+  ControlSocket() {
+    const char* path = getenv(kControlEnvironment);
+    if (!path || !*path) return;
+    struct sockaddr_un address;
+    memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    if (strlen(path) >= sizeof address.sun_path) return;
+    strcpy(address.sun_path, path);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return;
+    ::unlink(path);  // a socket left by an earlier run
+    if (::bind(fd, reinterpret_cast<struct sockaddr*>(&address), sizeof address) < 0 ||
+        ::listen(fd, 8) < 0) {
+      ::close(fd);
+      return;
+    }
+    fd_ = fd;
+  }
+
+  static void answer(int client) {
+    std::string line;
+    char buffer[kMaxLine + 1];
+    for (;;) {
+      struct pollfd p = {client, POLLIN, 0};
+      if (::poll(&p, 1, kReadWaitMs) <= 0) return;
+      ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+      if (got <= 0) return;
+      line.append(buffer, static_cast<size_t>(got));
+      size_t end = line.find('\n');
+      if (end != std::string::npos) {
+        line.resize(end);
+        break;
+      }
+      if (line.size() > kMaxLine) {
+        reply(client, "error line too long");
+        return;
+      }
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    reply(client, controlCommand(line));
+  }
+
+  static void reply(int client, const std::string& text) {
+    std::string out = text + "\n";
+    ::send(client, out.data(), out.size(), MSG_NOSIGNAL);
+  }
+
+  int fd_ = -1;
+};
+
+}  // namespace
+
+std::string controlCommand(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  std::string word;
+  while (in >> word) words.push_back(word);
+  if (words.empty()) return "error empty request";
+  installDevices(Registry::instance());
+  if (words[0] == "hal") return halCommand(words);
+  if (words[0] == "wd" && words.size() == 2 && words[1] == "words") {
+    std::string reply = "ok";
+    for (const std::string& w : watchdog().words()) reply += " " + w;
+    return reply;
+  }
+  if (words[0] == "fail" || words[0] == "clear" || words[0] == "present")
+    return deviceCommand(words);
+  return "error unknown command";
+}
+
+}  // namespace BoardSim
+
+namespace Board {
+
+int serviceDescriptor() { return BoardSim::ControlSocket::instance().descriptor(); }
+
+void service() { BoardSim::ControlSocket::instance().serve(); }
+
+}  // namespace Board

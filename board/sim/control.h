@@ -1,0 +1,43 @@
+// The simulated board's test control socket.
+//
+// A test that runs the real server binary on the simulated board cannot reach
+// the device models through C++ calls. It sets the environment variable
+// GW_SIM_CONTROL to the path of a Unix stream socket; the simulated board then
+// listens there, and the server's loop serves it without knowing what it is:
+// the loop watches Board::serviceDescriptor() and calls Board::service() when
+// it is readable (board/board.h). Nothing here runs on a thread of its own, so
+// the models are only touched between two passes of the loop.
+//
+// Protocol: one request per connection. The client connects, writes one line
+// (at most 255 bytes, ended by a newline) and reads one reply line; then the
+// socket is closed. The client must send its line at once: the request is
+// read with a short bounded wait while the loop stands still. Replies start
+// with "ok" (followed by the values asked for, blank-separated) or "error "
+// and the reason. Numbers are decimal, or hexadecimal with 0x.
+//
+//   hal put <ch> <byte>     the byte arriving on the line side of a channel
+//   hal clear <ch>          no line byte on that channel any more
+//   hal get <ch>            ok <byte>: what the channel carries
+//   hal state <ch>          ok none | ok source <ch> | ok const <byte>
+//   hal counts <ch>         ok connect <n> disable <n> write <n> read <n>
+//   hal totals              the same, summed over every channel
+//   wd words                ok <word> <word> ...: what the loop wrote to the watchdog
+//   fail <path> <request> <errno> [<times>]
+//                           the next <times> requests (all when left out)
+//                           with that code on that device fail with <errno>
+//   clear <path>            forget the injected failures of a device
+//   present <path> <0|1>    make a device absent or present again
+#pragma once
+
+#include <string>
+
+namespace BoardSim {
+
+// The environment variable that names the socket's path.
+extern const char* const kControlEnvironment;
+
+// Carries out one request line (without its newline) and returns the reply
+// line (without its newline).
+std::string controlCommand(const std::string& line);
+
+}  // namespace BoardSim
