@@ -1,0 +1,418 @@
+// Packet buffer and pool: window operations byte for byte, guards,
+// copy-on-write, pool order and exhaustion, and a differential run against a
+// plain byte-vector model.
+#include "net/packet.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <new>
+#include <random>
+#include <set>
+#include <sstream>
+#include <vector>
+
+#include "net/testing/pool_check.h"
+
+namespace {
+
+Packet make(std::initializer_list<unsigned> bytes, unsigned headroom = 16) {
+  Packet p;
+  p.reserve_head(headroom);
+  for (unsigned b : bytes) p.put8(static_cast<std::uint8_t>(b));
+  return p;
+}
+
+std::vector<unsigned> bytes_of(const Packet& p) {
+  std::vector<unsigned> v;
+  for (unsigned i = 0; i < p.length(); ++i) v.push_back(*p[static_cast<int>(i)]);
+  return v;
+}
+
+using Bytes = std::vector<unsigned>;
+
+TEST(Packet, NullHandle) {
+  Packet p;
+  EXPECT_TRUE(p.null());
+  EXPECT_EQ(0u, p.length());
+  EXPECT_TRUE(p.empty());
+  EXPECT_TRUE(p < 1);
+  EXPECT_EQ("(null)", p.text());
+  std::ostringstream os;
+  EXPECT_FALSE(p.dump(os));
+  EXPECT_FALSE(p.dump_context(os));
+  EXPECT_EQ("", os.str());
+  EXPECT_EQ(0u, net_testing::blocks_in_use());
+}
+
+TEST(Packet, Reservations) {
+  Packet a;
+  a.reserve_head(0);
+  EXPECT_EQ(0u, a.headroom());
+  EXPECT_EQ(0u, a.length());
+  EXPECT_EQ(65536u, a.tailroom());
+  Packet b;
+  b.reserve_tail(0);
+  EXPECT_EQ(65536u, b.headroom());
+  EXPECT_EQ(0u, b.tailroom());
+  Packet c;
+  c.reserve_head(65536);
+  EXPECT_EQ(65536u, c.headroom());
+  Packet d;
+  d.reserve_tail(100);
+  EXPECT_EQ(100u, d.tailroom());
+  EXPECT_EQ(65436u, d.headroom());
+  // On an empty packet the reservations slide the window.
+  a.reserve_head(4);
+  EXPECT_EQ(4u, a.headroom());
+  a.reserve_tail(3);
+  EXPECT_EQ(1u, a.headroom());
+  EXPECT_EQ(65535u, a.tailroom());
+  EXPECT_EQ(4u, net_testing::blocks_in_use());
+}
+
+TEST(Packet, SixteenBitOrders) {
+  Packet p = make({});
+  p.put16(0x1234);
+  EXPECT_EQ((Bytes{0x34, 0x12}), bytes_of(p));
+  p.put16_b(0x1234);
+  EXPECT_EQ((Bytes{0x34, 0x12, 0x12, 0x34}), bytes_of(p));
+  p.push16_b(0xABCD);
+  EXPECT_EQ((Bytes{0xAB, 0xCD, 0x34, 0x12, 0x12, 0x34}), bytes_of(p));
+  EXPECT_EQ(0xABCD, p.pull16_b());
+  EXPECT_EQ(0x1234, p.pull16());
+  EXPECT_EQ(0x3412, p.pull16_l());
+  EXPECT_TRUE(p.empty());
+  // Missing bytes read as 0.
+  p.put8(0x7F);
+  EXPECT_EQ(0x007F, p.pull16_l());
+  p.put8(0x7F);
+  EXPECT_EQ(0x7F00, p.pull16_b());
+  EXPECT_EQ(0u, p.pull8());
+}
+
+TEST(Packet, ReturnedPointers) {
+  Packet p = make({1, 2});
+  unsigned char* second = p.put16(0xBEEF);
+  EXPECT_EQ(0xBE, *second);
+  EXPECT_EQ(p.data() + 3, second);
+  unsigned char* first = p.push16_b(0x0102);
+  EXPECT_EQ(p.data(), first);
+  EXPECT_EQ(0x01, *first);
+  unsigned char* removed = p.pull(2);
+  EXPECT_EQ(0x01, removed[0]);
+  EXPECT_EQ(0x02, removed[1]);
+  unsigned char* tail = p.trim(1);
+  EXPECT_EQ(p.tail(), tail);
+  EXPECT_EQ((Bytes{1, 2, 0xEF}), bytes_of(p));
+}
+
+TEST(Packet, StringsAndAppend) {
+  Packet p = make({});
+  p.put(std::string("abc"));
+  EXPECT_EQ((Bytes{3, 0x61, 0x62, 0x63}), bytes_of(p));
+  Packet q = make({9});
+  q.put(p);
+  EXPECT_EQ((Bytes{9, 3, 0x61, 0x62, 0x63}), bytes_of(q));
+  q.put(Packet());
+  EXPECT_EQ(5u, q.length());
+  q.put(q);  // appending itself doubles it
+  EXPECT_EQ((Bytes{9, 3, 0x61, 0x62, 0x63, 9, 3, 0x61, 0x62, 0x63}), bytes_of(q));
+  EXPECT_EQ("abc", p.pull_string());
+  EXPECT_TRUE(p.empty());
+  Packet short_string = make({4, 'x', 'y'});
+  EXPECT_EQ(std::string("xy\0\0", 4), short_string.pull_string());
+}
+
+TEST(Packet, TextAndDumps) {
+  Packet p = make({0x01, 0xAB, 0x00}, 10);
+  EXPECT_EQ("01 AB 00", p.text());
+  std::ostringstream os;
+  os << p;
+  EXPECT_EQ("01 AB 00", os.str());
+  std::ostringstream d;
+  EXPECT_TRUE(p.dump(d));
+  EXPECT_EQ("head=10, data=3, tail=65523", d.str());
+  std::ostringstream c;
+  EXPECT_TRUE(p.dump_context(c));
+  EXPECT_EQ("dump: 1 ab 0", c.str());
+  Packet e = make({});
+  std::ostringstream empty;
+  EXPECT_TRUE(e.dump_context(empty));
+  EXPECT_EQ("", empty.str());
+  EXPECT_EQ("", e.text());
+}
+
+TEST(Packet, Sub) {
+  Packet p = make({0x10, 0x20, 0x30, 0x40});
+  const unsigned before = net_testing::blocks_in_use();
+  Packet s = p.sub(2, 1);
+  EXPECT_EQ((Bytes{0x20, 0x30}), bytes_of(s));
+  EXPECT_EQ(before + 1, net_testing::blocks_in_use());
+  EXPECT_EQ((Bytes{0x10, 0x20, 0x30, 0x40}), bytes_of(p));
+  Packet whole = p.sub(4, 0);
+  EXPECT_EQ(before + 2, net_testing::blocks_in_use());
+  EXPECT_EQ(bytes_of(p), bytes_of(whole));
+  EXPECT_TRUE(p.sub(0, 4).empty());
+}
+
+TEST(Packet, CopyOnWrite) {
+  Packet a = make({1, 2, 3}, 8);
+  Packet b = a;
+  EXPECT_EQ(1u, net_testing::blocks_in_use());
+  b.put8(4);
+  EXPECT_EQ(2u, net_testing::blocks_in_use());
+  EXPECT_EQ((Bytes{1, 2, 3}), bytes_of(a));
+  EXPECT_EQ((Bytes{1, 2, 3, 4}), bytes_of(b));
+  EXPECT_EQ(8u, b.headroom());
+  EXPECT_EQ(a.tailroom() - 1, b.tailroom());
+  // Const reads never copy.
+  Packet c = a;
+  const Packet& cc = c;
+  EXPECT_EQ(1, *cc[0]);
+  EXPECT_EQ("01 02 03", cc.text());
+  EXPECT_EQ(2u, net_testing::blocks_in_use());
+  // Any window change does.
+  c.pull(0);
+  EXPECT_EQ(3u, net_testing::blocks_in_use());
+  c.clear();
+  EXPECT_TRUE(c.null());
+  EXPECT_EQ(2u, net_testing::blocks_in_use());
+}
+
+TEST(Packet, ReleasedBlocksAreReusedInOrder) {
+  Packet a = make({});
+  Packet b = make({});
+  const unsigned char* block_a = a.data();
+  const unsigned char* block_b = b.data();
+  a.clear();
+  b.clear();
+  // Every block that was already free comes first, then A, then B.
+  std::vector<Packet> held;
+  for (;;) {
+    Packet p;
+    p.reserve_head(16);
+    const unsigned char* block = p.data();
+    ASSERT_NE(block_b, block) << "B handed out before A";
+    held.push_back(p);
+    if (block == block_a) break;
+  }
+  EXPECT_EQ(Packet_pool::capacity - 1, held.size());
+  Packet next;
+  next.reserve_head(16);
+  EXPECT_EQ(block_b, next.data());
+}
+
+TEST(Packet, ExhaustionRaisesBadAlloc) {
+  std::vector<Packet> held(Packet_pool::capacity);
+  for (Packet& p : held) p.reserve_head(0);
+  EXPECT_EQ(0u, Packet_pool::free_count());
+  Packet extra;
+  EXPECT_THROW(extra.reserve_head(0), std::bad_alloc);
+  EXPECT_TRUE(extra.null());
+  // Unsharing needs a block as well; the shared handle stays as it was.
+  held[0].put8(7);
+  Packet copy = held[0];
+  EXPECT_THROW(copy.put8(8), std::bad_alloc);
+  EXPECT_EQ(1u, copy.length());
+  copy.clear();
+  held.pop_back();
+  extra.reserve_head(0);
+  EXPECT_FALSE(extra.null());
+}
+
+// Guards end the process with their texts.
+using PacketDeathTest = ::testing::Test;
+
+TEST_F(PacketDeathTest, Guards) {
+  EXPECT_DEATH({ Packet p; p.tailroom(); }, "PACKET ASSERTION FAILED!\nnull packet\n\\(null\\)");
+  EXPECT_DEATH({ Packet p; p.data(); }, "null packet");
+  EXPECT_DEATH({ Packet p; p.put8(1); }, "null packet");
+  EXPECT_DEATH({ Packet p; p.reserve_head(65537); }, "length>packet_max_size");
+  EXPECT_DEATH({ Packet p; p.reserve_tail(65537); }, "len>packet_max_size");
+  EXPECT_DEATH({ Packet p = make({}, 65530); p.reserve_head(7); }, "new_len>packet_max_size");
+  EXPECT_DEATH({ Packet p = make({}, 6); p.reserve_tail(7); },
+               "_tailroom\\(\\)\\+len <= packet_max_size");
+  // A window holding bytes cannot slide past the buffer's end.
+  EXPECT_DEATH({ Packet p; p.reserve_tail(2); p.put8(1); p.reserve_head(2); },
+               "new_len>packet_max_size");
+  EXPECT_DEATH({ Packet p = make({}); p.pull(1); },
+               "len<=_length\\(\\)\nhead=16, data=0, tail=65520");
+  EXPECT_DEATH({ Packet p = make({1}); p.trim(2); }, "len<=_length\\(\\)");
+  EXPECT_DEATH({ Packet p; p.reserve_tail(1); p.put(2); }, "len<=_tailroom\\(\\)");
+  EXPECT_DEATH({ Packet p = make({1}, 0); p.push(1); }, "len<=_headroom\\(\\)");
+  EXPECT_DEATH({ Packet p = make({0x10, 0x20, 0x30, 0x40}); p.sub(3, 2); },
+               "start\\+len<=_length\\(\\)\nhead=16, data=4, tail=65516\ndump:\n 10 20 30 40");
+  EXPECT_DEATH({ Packet p = make({1}); p.sub(0, 2); }, "start<=_length\\(\\)");
+  EXPECT_DEATH({ Packet p = make({1}); p[-1]; }, "index out of range");
+  EXPECT_DEATH({ Packet p = make({1}); p[1]; }, "index out of range");
+  EXPECT_DEATH({ Smart_pointer<_Packet> sp; sp->length(); }, "SMART POINTER ASSERTION!");
+}
+
+// Differential run: eight handles against a model of their bytes and rooms.
+// Sharing is modelled by group numbers: handles in one group share a block,
+// so the pool holds exactly one block per group.
+struct Model {
+  bool null = true;
+  unsigned headroom = 0;
+  unsigned tailroom = 0;
+  std::vector<std::uint8_t> bytes;
+  int group = -1;
+};
+
+TEST(Packet, DifferentialAgainstVectorModel) {
+  std::mt19937 rng(20240611);
+  constexpr int kHandles = 8;
+  std::vector<Packet> packets(kHandles);
+  std::vector<Model> models(kHandles);
+  int next_group = 0;
+  auto pick = [&](unsigned n) { return static_cast<unsigned>(rng() % n); };
+  auto group_size = [&](int g) {
+    int n = 0;
+    for (const Model& m : models) n += m.group == g;
+    return n;
+  };
+  // A modifying operation on a shared handle moves it into a group of its own.
+  auto unshare = [&](Model& m) {
+    if (group_size(m.group) > 1) m.group = next_group++;
+  };
+
+  for (int step = 0; step < 20000; ++step) {
+    const unsigned i = pick(kHandles);
+    Packet& p = packets[i];
+    Model& m = models[i];
+    const unsigned op = pick(12);
+    if (m.null && op != 10) {
+      const unsigned n = pick(200);
+      p.reserve_head(n);
+      m = Model{false, n, 65536 - n, {}, next_group++};
+      continue;
+    }
+    switch (op) {
+      case 0:
+        if (m.tailroom >= 1) {
+          const std::uint8_t b = static_cast<std::uint8_t>(rng());
+          p.put8(b);
+          unshare(m);
+          m.bytes.push_back(b);
+          --m.tailroom;
+        }
+        break;
+      case 1:
+        if (m.tailroom >= 2) {
+          const std::uint16_t v = static_cast<std::uint16_t>(rng());
+          if (rng() & 1) {
+            p.put16(v);
+            m.bytes.push_back(v & 0xFF);
+            m.bytes.push_back(v >> 8);
+          } else {
+            p.put16_b(v);
+            m.bytes.push_back(v >> 8);
+            m.bytes.push_back(v & 0xFF);
+          }
+          unshare(m);
+          m.tailroom -= 2;
+        }
+        break;
+      case 2:
+        if (m.headroom >= 2) {
+          const std::uint16_t v = static_cast<std::uint16_t>(rng());
+          p.push16_b(v);
+          unshare(m);
+          m.bytes.insert(m.bytes.begin(), {static_cast<std::uint8_t>(v >> 8),
+                                           static_cast<std::uint8_t>(v & 0xFF)});
+          m.headroom -= 2;
+        }
+        break;
+      case 3: {
+        const std::uint8_t got = p.pull8();
+        if (m.bytes.empty()) {
+          EXPECT_EQ(0, got);
+        } else {
+          unshare(m);
+          EXPECT_EQ(m.bytes.front(), got);
+          m.bytes.erase(m.bytes.begin());
+          ++m.headroom;
+        }
+        break;
+      }
+      case 4:
+        if (m.bytes.size() >= 2) {
+          const unsigned first = m.bytes[0], second = m.bytes[1];
+          if (rng() & 1)
+            EXPECT_EQ(first << 8 | second, p.pull16_b());
+          else
+            EXPECT_EQ(second << 8 | first, p.pull16_l());
+          unshare(m);
+          m.bytes.erase(m.bytes.begin(), m.bytes.begin() + 2);
+          m.headroom += 2;
+        }
+        break;
+      case 5: {
+        const unsigned n = pick(static_cast<unsigned>(m.bytes.size()) + 1);
+        p.trim(n);
+        unshare(m);
+        m.bytes.resize(m.bytes.size() - n);
+        m.tailroom += n;
+        break;
+      }
+      case 6: {
+        const unsigned n = pick(static_cast<unsigned>(m.bytes.size()) + 1);
+        p.pull(n);
+        unshare(m);
+        m.bytes.erase(m.bytes.begin(), m.bytes.begin() + n);
+        m.headroom += n;
+        break;
+      }
+      case 7:
+      case 8: {  // share another handle's block
+        const unsigned j = pick(kHandles);
+        packets[j] = p;
+        models[j] = m;
+        break;
+      }
+      case 9: {
+        const unsigned len = pick(static_cast<unsigned>(m.bytes.size()) + 1);
+        const unsigned start = pick(static_cast<unsigned>(m.bytes.size()) - len + 1);
+        const unsigned j = pick(kHandles);
+        Packet s = p.sub(len, start);
+        Model sm{false, m.headroom + start, 0, {}, next_group++};
+        sm.bytes.assign(m.bytes.begin() + start, m.bytes.begin() + start + len);
+        sm.tailroom = 65536 - sm.headroom - len;
+        packets[j] = s;
+        models[j] = sm;
+        break;
+      }
+      case 10:
+        p.clear();
+        m = Model{};
+        break;
+      case 11:
+        if (!m.bytes.empty()) {
+          const unsigned k = pick(static_cast<unsigned>(m.bytes.size()));
+          const std::uint8_t b = static_cast<std::uint8_t>(rng());
+          *p[static_cast<int>(k)] = b;
+          unshare(m);
+          m.bytes[k] = b;
+        }
+        break;
+    }
+    // Compare every handle with its model.
+    std::set<int> groups;
+    for (int k = 0; k < kHandles; ++k) {
+      const Model& mk = models[k];
+      const Packet& pk = packets[k];
+      ASSERT_EQ(mk.null, pk.null()) << "step " << step;
+      if (mk.null) continue;
+      groups.insert(mk.group);
+      ASSERT_EQ(mk.bytes.size(), pk.length()) << "step " << step;
+      ASSERT_EQ(mk.headroom, pk.headroom()) << "step " << step;
+      ASSERT_EQ(mk.tailroom, const_cast<Packet&>(pk).tailroom()) << "step " << step;
+      for (unsigned b = 0; b < pk.length(); ++b)
+        ASSERT_EQ(mk.bytes[b], *pk[static_cast<int>(b)]) << "step " << step;
+    }
+    ASSERT_EQ(groups.size(), net_testing::blocks_in_use()) << "step " << step;
+  }
+}
+
+}  // namespace
