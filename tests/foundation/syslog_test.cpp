@@ -1,0 +1,294 @@
+// Syslog records and batching, received on a socket of the test's own in a
+// temporary directory (never the machine's /dev/log).
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <syslog.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "foundation/clock_source.h"
+#include "foundation/mux_clock.h"
+#include "foundation/syslog_manager.h"
+#include "foundation/syslog_streambuf.h"
+
+namespace {
+
+// 2023-02-16 10:20:30 UTC
+const long kNow = 1676542830;
+
+class SyslogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    Mux::g_tv_time = Mux::timeval(kNow, 0);
+    char dir[] = "/tmp/syslog_testXXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(dir));
+    dir_ = dir;
+    path_ = dir_ + "/log";
+  }
+  void TearDown() override {
+    Mux::clearTimeCache();
+    Mux::g_tv_time = Mux::timeval();
+    if (server_ >= 0) close(server_);
+    unlink(path_.c_str());
+    rmdir(dir_.c_str());
+  }
+
+  int Listen(int type) {
+    if (server_ >= 0) close(server_);
+    unlink(path_.c_str());
+    server_ = socket(AF_UNIX, type, 0);
+    sockaddr_un addr;
+    std::memset(&addr, 0, sizeof(addr));
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, path_.c_str());
+    EXPECT_EQ(0, bind(server_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
+    if (type == SOCK_STREAM) {
+      EXPECT_EQ(0, listen(server_, 1));
+    }
+    return server_;
+  }
+
+  // One datagram, or "" when none is waiting.
+  std::string Receive() {
+    std::vector<char> buf(65536);
+    const ssize_t n = recv(server_, buf.data(), buf.size(), MSG_DONTWAIT);
+    return n > 0 ? std::string(buf.data(), n) : std::string();
+  }
+
+  static std::vector<std::string> Records(const std::string& datagram) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t nul; (nul = datagram.find('\0', start)) != std::string::npos; start = nul + 1)
+      out.push_back(datagram.substr(start, nul - start));
+    EXPECT_EQ(datagram.size(), start) << "every record ends with its NUL";
+    return out;
+  }
+
+  std::string dir_;
+  std::string path_;
+  int server_ = -1;
+};
+
+TEST_F(SyslogTest, RecordBytes) {
+  Listen(SOCK_DGRAM);
+  SysLogManager m(path_.c_str());
+  m.openlog("kvr-1.2", LOG_NDELAY, 0);
+  EXPECT_TRUE(m.connected());
+  m.syslog(LOG_DAEMON | LOG_NOTICE, "hello %d", 5);
+  EXPECT_EQ("", Receive());  // queued until the batch leaves
+  EXPECT_GT(m.sendmsg(), 0);
+  const std::string expected = std::string("<29>Feb 16 10:20:30 kvr-1.2: hello 5") + '\0';
+  EXPECT_EQ(expected, Receive());
+
+  // A single-digit day is padded with a blank.
+  Mux::g_tv_time = Mux::timeval(kNow - 10 * 86400, 0);
+  m.syslog(LOG_DAEMON | LOG_ERR, "x");
+  m.sendmsg();
+  EXPECT_EQ(std::string("<27>Feb  6 10:20:30 kvr-1.2: x") + '\0', Receive());
+  m.closelog();
+}
+
+TEST_F(SyslogTest, PidIdentAndDefaultFacility) {
+  Listen(SOCK_DGRAM);
+  SysLogManager m(path_.c_str());
+  m.openlog("id", LOG_NDELAY | LOG_PID, 0);
+  m.syslog(LOG_ERR, "m");  // no facility bits: LOG_USER
+  m.sendmsg();
+  EXPECT_EQ("<11>Feb 16 10:20:30 id[" + std::to_string(getpid()) + "]: m" + '\0', Receive());
+
+  m.openlog("", LOG_NDELAY, LOG_LOCAL0);
+  m.syslog(LOG_DEBUG, "bare");
+  m.sendmsg();
+  EXPECT_EQ(std::string("<135>Feb 16 10:20:30 bare") + '\0', Receive());
+
+  // An invalid facility does not replace the default.
+  m.openlog(nullptr, LOG_NDELAY, 0x7);
+  EXPECT_EQ("", m.ident());
+  m.syslog(LOG_DEBUG, "y");
+  m.sendmsg();
+  EXPECT_EQ(std::string("<135>Feb 16 10:20:30 y") + '\0', Receive());
+  m.closelog();
+  EXPECT_EQ("syslog-ts", m.ident());
+}
+
+TEST_F(SyslogTest, FirstMessageConnectsWithoutOpenlog) {
+  Listen(SOCK_DGRAM);
+  SysLogManager m(path_.c_str());
+  EXPECT_EQ(-1, m.fd());
+  m.syslog(LOG_USER | LOG_INFO, "%s", "first");
+  EXPECT_TRUE(m.connected());
+  m.sendmsg();
+  EXPECT_EQ(std::string("<14>Feb 16 10:20:30 syslog-ts: first") + '\0', Receive());
+  m.closelog();
+}
+
+TEST_F(SyslogTest, LongMessageIsCutAt1023Characters) {
+  Listen(SOCK_DGRAM);
+  SysLogManager m(path_.c_str());
+  m.openlog("id", LOG_NDELAY, 0);
+  m.syslog(LOG_USER | LOG_INFO, "%s", std::string(3000, 'z').c_str());
+  m.sendmsg();
+  const std::string got = Receive();
+  ASSERT_EQ(1024u, got.size());
+  EXPECT_EQ('\0', got[1023]);
+  EXPECT_EQ('z', got[1022]);
+  m.closelog();
+}
+
+TEST_F(SyslogTest, BatchLeavesAt256RecordsOrPast12288Bytes) {
+  Listen(SOCK_DGRAM);
+  SysLogManager m(path_.c_str());
+  m.openlog("b", LOG_NDELAY, 0);
+  for (int i = 0; i < 255; ++i) m.syslog(LOG_USER | LOG_INFO, "%d", i);
+  EXPECT_EQ("", Receive());
+  m.syslog(LOG_USER | LOG_INFO, "last");
+  std::vector<std::string> records = Records(Receive());
+  ASSERT_EQ(256u, records.size());
+  EXPECT_EQ("<14>Feb 16 10:20:30 b: 0", records[0]);
+  EXPECT_EQ("<14>Feb 16 10:20:30 b: last", records[255]);
+  EXPECT_EQ(0, m.sendmsg());  // the batch is empty again
+
+  // Records of 1024 bytes: the 13th passes 12288 bytes and sends.
+  const std::string big(2000, 'q');
+  for (int i = 0; i < 12; ++i) m.syslog(LOG_USER | LOG_INFO, "%s", big.c_str());
+  EXPECT_EQ("", Receive());
+  m.syslog(LOG_USER | LOG_INFO, "%s", big.c_str());
+  const std::string datagram = Receive();
+  EXPECT_EQ(13u * 1024u, datagram.size());
+  EXPECT_EQ(13u, Records(datagram).size());
+  m.closelog();
+}
+
+TEST_F(SyslogTest, CloselogDropsTheBatch) {
+  Listen(SOCK_DGRAM);
+  SysLogManager m(path_.c_str());
+  m.openlog("c", LOG_NDELAY, 0);
+  m.syslog(LOG_USER | LOG_INFO, "dropped");
+  m.closelog();
+  EXPECT_FALSE(m.connected());
+  EXPECT_EQ(0, m.sendmsg());
+  EXPECT_EQ("", Receive());
+}
+
+TEST_F(SyslogTest, NoSyslogSocketLosesMessagesQuietly) {
+  SysLogManager m(path_.c_str());
+  m.openlog("n", LOG_NDELAY, 0);
+  EXPECT_EQ(-1, m.fd());
+  m.syslog(LOG_USER | LOG_INFO, "lost");
+  EXPECT_FALSE(m.connected());
+  EXPECT_EQ(0, m.sendmsg());
+}
+
+TEST_F(SyslogTest, DatagramsFollowTheSocketPath) {
+  Listen(SOCK_DGRAM);
+  SysLogManager m(path_.c_str());
+  m.openlog("r", LOG_NDELAY, 0);
+  m.syslog(LOG_USER | LOG_INFO, "before");
+  // The syslog daemon restarts: a new socket at the same path.
+  Listen(SOCK_DGRAM);
+  EXPECT_GT(m.sendmsg(), 0);
+  EXPECT_EQ(std::vector<std::string>{"<14>Feb 16 10:20:30 r: before"}, Records(Receive()));
+  m.closelog();
+}
+
+TEST_F(SyslogTest, FailedBatchIsDroppedAndTheClientRecovers) {
+  Listen(SOCK_DGRAM);
+  SysLogManager m(path_.c_str());
+  m.openlog("r", LOG_NDELAY, 0);
+  for (int i = 0; i < 255; ++i) m.syslog(LOG_USER | LOG_INFO, "old %d", i);
+  // The syslog daemon is gone when the batch fills: the batch fails, the
+  // reconnect fails, and the client is left without a socket.
+  close(server_);
+  server_ = -1;
+  unlink(path_.c_str());
+  m.syslog(LOG_USER | LOG_INFO, "lost");
+  EXPECT_FALSE(m.connected());
+  EXPECT_EQ(-1, m.fd());
+  EXPECT_EQ(0, m.sendmsg());
+  // Back again: the next record connects and nothing old comes along.
+  Listen(SOCK_DGRAM);
+  m.syslog(LOG_USER | LOG_INFO, "next");
+  EXPECT_TRUE(m.connected());
+  EXPECT_GT(m.sendmsg(), 0);
+  EXPECT_EQ(std::vector<std::string>{"<14>Feb 16 10:20:30 r: next"}, Records(Receive()));
+  m.closelog();
+}
+
+TEST_F(SyslogTest, StreamSocketAfterEprototype) {
+  Listen(SOCK_STREAM);
+  SysLogManager m(path_.c_str());
+  m.openlog("s", LOG_NDELAY, 0);
+  ASSERT_TRUE(m.connected());
+  EXPECT_EQ(SOCK_STREAM, m.socket_type());
+  const int conn = accept(server_, nullptr, nullptr);
+  ASSERT_GE(conn, 0);
+  m.syslog(LOG_USER | LOG_INFO, "one");
+  m.syslog(LOG_USER | LOG_INFO, "two");
+  // A connected stream socket takes no destination address; the batch must
+  // still leave.
+  EXPECT_GT(m.sendmsg(), 0);
+  char buf[256];
+  const ssize_t n = recv(conn, buf, sizeof(buf), MSG_DONTWAIT);
+  ASSERT_GT(n, 0);
+  EXPECT_EQ((std::vector<std::string>{"<14>Feb 16 10:20:30 s: one", "<14>Feb 16 10:20:30 s: two"}),
+            Records(std::string(buf, n)));
+  close(conn);
+  m.closelog();
+  EXPECT_EQ(SOCK_DGRAM, m.socket_type());
+}
+
+TEST_F(SyslogTest, StreamBufferCutsLinesAndSendsOncePerFlush) {
+  Listen(SOCK_DGRAM);
+  SysLogManager m(path_.c_str());
+  m.openlog("kvr-t", LOG_NDELAY, 0);
+  ManagedSysLogStreamBuf buf(LOG_DAEMON, LOG_DEBUG, m);
+  std::ostream os(&buf);
+
+  os << "100%s done\n\nthird\n" << std::flush;
+  EXPECT_EQ((std::vector<std::string>{"<31>Feb 16 10:20:30 kvr-t: 100%s done",
+                                      "<31>Feb 16 10:20:30 kvr-t: ",
+                                      "<31>Feb 16 10:20:30 kvr-t: third"}),
+            Records(Receive()));
+  EXPECT_EQ("", Receive());
+
+  os << "abc" << std::flush;
+  EXPECT_EQ("", Receive());  // a lone partial line waits
+  os << "def\nx\nabc" << std::flush;
+  EXPECT_EQ((std::vector<std::string>{"<31>Feb 16 10:20:30 kvr-t: abcdef",
+                                      "<31>Feb 16 10:20:30 kvr-t: x",
+                                      "<31>Feb 16 10:20:30 kvr-t: abc"}),
+            Records(Receive()));
+  m.closelog();
+}
+
+TEST_F(SyslogTest, StreamBufferCutsOverlongLines) {
+  Listen(SOCK_DGRAM);
+  SysLogManager m(path_.c_str());
+  m.openlog("", LOG_NDELAY, 0);
+  ManagedSysLogStreamBuf buf(LOG_DAEMON, LOG_NOTICE, m);
+  std::ostream os(&buf);
+  std::string line(20000, 'a');
+  line[ManagedSysLogBufSize - 1] = 'b';  // first character of the second piece
+  os << line;
+  // The full area (16383 characters) left as one message, cut to 1023.
+  std::vector<std::string> first = Records(Receive());
+  ASSERT_EQ(1u, first.size());
+  EXPECT_EQ(1023u, first[0].size());
+  os << std::endl;
+  std::vector<std::string> second = Records(Receive());
+  ASSERT_EQ(1u, second.size());
+  EXPECT_EQ(std::string("<29>Feb 16 10:20:30 b") + std::string(1023 - 21, 'a'), second[0]);
+  m.closelog();
+}
+
+}  // namespace
