@@ -1,0 +1,21 @@
+// What /proc tells about one process: resident memory and CPU time.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+
+namespace Bench {
+
+struct ProcStats {
+  bool ok = false;
+  long rss_kb = 0;                // VmRSS of /proc/<pid>/status
+  long hwm_kb = 0;                // VmHWM: the peak resident size
+  long voluntary_switches = 0;    // voluntary_ctxt_switches: how often it slept
+  double cpu_ms_ticks = 0;        // utime + stime of /proc/<pid>/stat, in clock ticks
+  double cpu_ms_sched = -1;       // run time of /proc/<pid>/schedstat, in ms (-1: absent)
+};
+
+ProcStats ReadProcStats(pid_t pid);
+
+}  // namespace Bench
