@@ -1,0 +1,220 @@
+#include "net/acceptor_net.h"
+
+#include <errno.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <iostream>
+
+#include "foundation/errno_text.h"
+
+namespace Control {
+
+AcceptorNet::AcceptorNet() : AcceptorNet(0) {}
+
+AcceptorNet::AcceptorNet(int port) : port_(static_cast<unsigned short>(port)) {
+  event_.Bind("AcceptorNet::OnSocketEvent", &AcceptorNet::OnSocketEvent, this);
+}
+
+AcceptorNet::AcceptorNet(int port, bool verbose) : AcceptorNet(port) { verbose_ = verbose; }
+
+AcceptorNet::~AcceptorNet() {
+  bind_timer_.reset();
+  event_.Release();
+}
+
+unsigned short AcceptorNet::LocalPort() const {
+  if (!event_.IsActive()) return 0;
+  sockaddr_in sin{};
+  socklen_t size = sizeof sin;
+  if (::getsockname(listen_.lowlevel_fd(), reinterpret_cast<sockaddr*>(&sin), &size) != 0) return 0;
+  return ntohs(sin.sin_port);
+}
+
+bool AcceptorNet::CreateSocket() {
+  listen_ = Fd(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (!listen_.is_valid()) {
+    const Errno e;
+    if (verbose_) std::cerr << "can't create socket:" << e << std::endl;
+    return false;
+  }
+  const int on = 1;
+  (void)::setsockopt(listen_.lowlevel_fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  return true;
+}
+
+bool AcceptorNet::ImplActivate() {
+  if (!CreateSocket()) return false;
+  BindSocket();
+  return true;
+}
+
+void AcceptorNet::ArmRetry() { bind_timer_.set(bind_retry_ms, &AcceptorNet::OnTimeout, this); }
+
+void AcceptorNet::BindSocket() {
+  INet4::Addr local(local_);
+  local.port(port_);
+  if (::bind(listen_.lowlevel_fd(), local, local.size()) != 0) {
+    const Errno e;
+    if (verbose_)
+      std::cerr << "can't bind to socket: \"" << e << "\" " << " waiting..." << std::endl;
+    // Listening unbound would take a random port: wait for this one.
+    ArmRetry();
+    return;
+  }
+  if (::listen(listen_.lowlevel_fd(), 1) != 0) {
+    const Errno e;
+    if (verbose_) std::cerr << "can't listen socket: " << e << std::endl;
+    Deactivate();
+    return;
+  }
+  if (!listen_.NonBlock()) {
+    const Errno e;
+    if (verbose_) std::cerr << "can't set socket to non block mode: " << e << std::endl;
+    Deactivate();
+    return;
+  }
+  event_.Schedule(listen_, POLLIN);
+}
+
+void AcceptorNet::OnTimeout(Timer*) {
+  if (!listen_.is_valid() && !CreateSocket()) {
+    ArmRetry();
+    return;
+  }
+  BindSocket();
+}
+
+void AcceptorNet::OnSocketEvent(int, short revents) {
+  if (!(revents & POLLIN)) return;
+  for (;;) {
+    // While the end of a connection is being reported, clients wait in the
+    // backlog; the next pass takes them.
+    if (GetState() == State::Deactivating || !listen_.is_valid()) return;
+    sockaddr_in sin{};
+    socklen_t size = sizeof sin;
+    const int accepted = ::accept(listen_.lowlevel_fd(), reinterpret_cast<sockaddr*>(&sin), &size);
+    if (accepted < 0) return;
+    Fd socket(accepted);
+    const INet4::Addr peer(sin);
+    if (!IsConnected()) {
+      if (!socket.NonBlock()) {
+        const Errno e;
+        if (verbose_) std::cerr << "can't set socket to non block mode: " << e << std::endl;
+        continue;
+      }
+      if (verbose_) std::cout << "new connection from " << peer << std::endl;
+      Connected(socket, peer);
+      ImplConnected(socket);
+    } else {
+      if (verbose_) std::cerr << "refuse connection from " << peer << std::endl;
+      ImplRefuseConnection();
+    }
+  }
+}
+
+void AcceptorNet::ImplDeactivate() {
+  bind_timer_.reset();
+  event_.Release();
+  listen_.close();
+}
+
+// The checking acceptor.
+
+AcceptorNetCheckConnection::~AcceptorNetCheckConnection() { check_timer_.reset(); }
+
+bool AcceptorNetCheckConnection::ImplActivate() {
+  // Without a socket the retry timer creates one later.
+  if (!AcceptorNet::ImplActivate()) ArmRetry();
+  CheckConnection();
+  return true;
+}
+
+void AcceptorNetCheckConnection::ImplDeactivate() {
+  check_timer_.reset();
+  AcceptorNet::ImplDeactivate();
+  probe_.close();
+  check_state_ = 0;
+}
+
+void AcceptorNetCheckConnection::ImplOnDisconnect() { probe_.close(); }
+
+void AcceptorNetCheckConnection::ImplConnected(Fd fd) {
+  // Only a socket that became the connection is probed.
+  if (IsConnected()) probe_ = fd;
+}
+
+void AcceptorNetCheckConnection::ImplRefuseConnection() {
+  if (check_state_ != 0) return;
+  check_state_ = 1;
+  countdown_ = 2;
+  SetupKeepAlive(true);
+  if (verbose_) std::cerr << "CheckConnectionState CheckConnection" << std::endl;
+}
+
+void AcceptorNetCheckConnection::CheckConnection() {
+  if (IsConnected()) {
+    bool close = false;
+    // The first two bytes of the kernel's record: connection state and
+    // congestion-avoidance state.
+    unsigned char info[92] = {};
+    socklen_t size = sizeof info;
+    if (::getsockopt(probe_.lowlevel_fd(), IPPROTO_TCP, TCP_INFO, info, &size) == 0) {
+      if (info[0] != TCP_ESTABLISHED) {
+        if (verbose_)
+          std::cerr << "connection from " << GetAddr() << " closed: tcp socket change state."
+                    << std::endl;
+        close = true;
+      }
+      if (check_state_ == 1) {
+        if (info[1] == 0) {
+          check_state_ = 0;
+          SetupKeepAlive(false);
+          if (verbose_) std::cerr << "CheckConnectionState Idle" << std::endl;
+        } else {
+          if (countdown_ > 0) --countdown_;
+          if (countdown_ <= 0) {
+            if (verbose_)
+              std::cerr << "connection from " << GetAddr()
+                        << " closed: tcp socket change ca_state." << std::endl;
+            close = true;
+          }
+        }
+      }
+    }
+    int pending = 0;
+    socklen_t pending_size = sizeof pending;
+    const int rc = ::getsockopt(probe_.lowlevel_fd(), SOL_SOCKET, SO_ERROR, &pending, &pending_size);
+    if (rc != 0 || pending != 0) {
+      if (rc != 0) pending = errno;
+      errno = pending;
+      const Errno e;
+      if (verbose_) std::cerr << "connection from " << GetAddr() << " closed: " << e << std::endl;
+      close = true;
+    }
+    if (close) {
+      check_state_ = 0;
+      SetupKeepAlive(false);
+      Disconnect();
+      if (verbose_) std::cerr << "CheckConnectionState Idle" << std::endl;
+    }
+  }
+  check_timer_.set(check_period_ms, &AcceptorNetCheckConnection::OnCheckConnectionTimeout, this);
+}
+
+void AcceptorNetCheckConnection::OnCheckConnectionTimeout(Timer*) { CheckConnection(); }
+
+void AcceptorNetCheckConnection::SetupKeepAlive(bool fast) {
+  const int fd = probe_.lowlevel_fd();
+  const int on = 1;
+  const int idle = fast ? 1 : 7200;
+  const int interval = fast ? 1 : 75;
+  const int count = fast ? 3 : 9;
+  (void)::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  (void)::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+  (void)::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  (void)::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+}
+
+}  // namespace Control

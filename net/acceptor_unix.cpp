@@ -1,0 +1,110 @@
+#include <errno.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cstring>
+#include <iostream>
+
+#include "foundation/errno_text.h"
+#include "foundation/text_output.h"
+#include "net/service_unix.h"
+
+namespace Control {
+
+AcceptorUnix::AcceptorUnix() : AcceptorUnix(std::string()) {}
+
+AcceptorUnix::AcceptorUnix(const std::string& path) : path_(path) {
+  event_.Bind("AcceptorUnix::OnSocketEvent", &AcceptorUnix::OnSocketEvent, this);
+}
+
+AcceptorUnix::~AcceptorUnix() {
+  bind_timer_.reset();
+  event_.Release();
+}
+
+bool AcceptorUnix::ImplActivate() {
+  sockaddr_un address;
+  if (!MakeAddress(path_, address)) {
+    if (verbose_)
+      std::cerr << "socket path too long (at most " << max_path
+                << " characters): " << ext::quoted(path_) << std::endl;
+    return false;
+  }
+  listen_ = Fd(::socket(AF_UNIX, SOCK_STREAM, 0));
+  if (!listen_.is_valid()) {
+    const Errno e;
+    if (verbose_) std::cerr << "can't create socket:" << e << std::endl;
+    return false;
+  }
+  BindSocket();
+  return true;
+}
+
+void AcceptorUnix::BindSocket() {
+  sockaddr_un address;
+  MakeAddress(path_, address);
+  RemoveStaleSocket(path_);
+  if (::bind(listen_.lowlevel_fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    const Errno e;
+    if (verbose_)
+      std::cerr << "can't bind to socket: \"" << e << "\" " << " waiting..." << std::endl;
+    bind_timer_.set(bind_retry_ms, &AcceptorUnix::OnTimeout, this);
+    return;
+  }
+  if (::listen(listen_.lowlevel_fd(), 1) != 0) {
+    const Errno e;
+    if (verbose_) std::cerr << "can't listen socket: " << e << std::endl;
+    Deactivate();
+    return;
+  }
+  if (!listen_.NonBlock()) {
+    const Errno e;
+    if (verbose_) std::cerr << "can't set socket to non block mode: " << e << std::endl;
+    Deactivate();
+    return;
+  }
+  event_.Schedule(listen_, POLLIN);
+}
+
+void AcceptorUnix::OnTimeout(Timer*) { BindSocket(); }
+
+void AcceptorUnix::OnSocketEvent(int, short revents) {
+  if (!(revents & POLLIN)) return;
+  for (;;) {
+    // While the end of a connection is being reported, clients wait in the
+    // backlog; the next pass takes them.
+    if (GetState() == State::Deactivating || !listen_.is_valid()) return;
+    sockaddr_un address;
+    std::memset(&address, 0, sizeof address);
+    socklen_t size = sizeof address;
+    const int accepted =
+        ::accept(listen_.lowlevel_fd(), reinterpret_cast<sockaddr*>(&address), &size);
+    if (accepted < 0) return;
+    Fd socket(accepted);
+    std::string name;
+    const socklen_t header = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path));
+    if (size > header)
+      name.assign(address.sun_path, strnlen(address.sun_path, size - header));
+    if (!IsConnected()) {
+      if (!socket.NonBlock()) {
+        const Errno e;
+        if (verbose_) std::cerr << "can't set socket to non block mode: " << e << std::endl;
+        continue;
+      }
+      if (verbose_) std::cout << "new connection from " << name << std::endl;
+      Connected(socket, name);
+      ImplConnected(socket);
+    } else {
+      if (verbose_) std::cerr << "refuse connection from " << name << std::endl;
+      ImplRefuseConnection();
+    }
+  }
+}
+
+void AcceptorUnix::ImplDeactivate() {
+  bind_timer_.reset();
+  event_.Release();
+  listen_.close();
+}
+
+}  // namespace Control
