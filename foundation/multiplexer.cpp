@@ -79,7 +79,10 @@ void Multiplexer::run(bool watchdog, bool keepClock) {
   closeWatchdog();
 }
 
-void Multiplexer::run_once() { pass(); }
+void Multiplexer::run_once() {
+  terminated_ = 0;
+  pass();
+}
 
 void Multiplexer::openWatchdog() {
   int fd = Board::open(kWatchdogPath, O_WRONLY);
@@ -129,6 +132,9 @@ void Multiplexer::pass() {
   int timeout = std::min(w1, w2);
   if (timeout == kNoLimit) timeout = -1;
   if (timerDue) timeout = 0;
+  // Asked to stop during this pass: nothing is worth waiting for, and an
+  // empty loop must end rather than abort as hung.
+  if (terminated_) timeout = 0;
 
   // 4-6: the poll set.
   while (EventHandler* h = attached_.remove_from_head()) active_.insert_to_tail(h);

@@ -14,8 +14,9 @@
 //  1. fire every due timer (equal expiries in arming order), then run the
 //     deferred calls;
 //  2. compute the timeout from the next timer and the timer-poll plug-ins
-//     (no timer: no limit; a timer already due: 0); a wait outside
-//     0..7,200,000 ms is a runtime error that re-arms every timer to 1000 ms;
+//     (no timer: no limit; a timer already due, or terminate() called: 0);
+//     a wait outside 0..7,200,000 ms is a runtime error that re-arms every
+//     timer to 1000 ms;
 //  3. handlers attached since the last pass join the active list, and every
 //     active handler fills its poll entry; an unbounded wait with nothing to
 //     poll aborts ("multiplexer: system hang detected!!!");
@@ -85,10 +86,10 @@ class Multiplexer {
   void terminate() { terminated_ = 1; }
   bool terminated() const { return terminated_ != 0; }
 
-  // One pass of the loop, for tests; the stop flag is not looked at before
-  // the pass (the dispatch still ends early when it is set). Uses the
-  // watchdog and clock settings of the last run() (none and live clock when
-  // run() was never called).
+  // One pass of the loop, for tests. Like run(), it clears the stop flag
+  // first; a terminate() during the pass still ends its dispatch. Uses the
+  // clock setting of the last run() (live clock when run() was never
+  // called); the watchdog is closed outside run().
   void run_once();
 
   // Handlers, through EventHandler::mux_attach and mux_detach. A duplicate

@@ -1,0 +1,46 @@
+#include "foundation/testing/loop_runner.h"
+
+#include <cassert>
+#include <sstream>
+
+#include "foundation/multiplexer.h"
+#include "foundation/testing/virtual_clock.h"
+
+namespace LoopTest {
+
+void runOnce() { multiplexer.run_once(); }
+
+void runFor(unsigned long long ms) {
+  VirtualClock* clock = VirtualClock::current();
+  assert(clock);
+  unsigned long long saved = clock->deadline();
+  unsigned long long deadline = clock->nowMs() + ms;
+  clock->setDeadline(deadline);
+  while (clock->nowMs() < deadline) runOnce();
+  // The pass that fires the timers due exactly at the deadline.
+  runOnce();
+  clock->setDeadline(saved);
+}
+
+bool runUntil(const std::function<bool()>& done, unsigned int maxPasses) {
+  for (unsigned int i = 0; i < maxPasses; ++i) {
+    if (done()) return true;
+    runOnce();
+  }
+  return done();
+}
+
+std::string leftovers() {
+  std::ostringstream os;
+  if (multiplexer.handler_count()) {
+    os << multiplexer.handler_count() << " handler(s):";
+    for (const std::string& name : multiplexer.handler_names()) os << " \"" << name << '"';
+    os << "; ";
+  }
+  if (multiplexer.timer_count()) os << multiplexer.timer_count() << " timer event(s); ";
+  if (multiplexer.dpc_count()) os << multiplexer.dpc_count() << " deferred call(s); ";
+  if (multiplexer.plugin_count()) os << multiplexer.plugin_count() << " plug-in(s); ";
+  return os.str();
+}
+
+}  // namespace LoopTest

@@ -1,0 +1,33 @@
+// Single passes of the global event loop for tests, without entering the
+// endless Multiplexer::run().
+//
+// Tests share the global `multiplexer`. The loop owns nothing it lists, so a
+// test that destroys every Event, Timer and Dpc it made leaves it clean;
+// check with leftovers() at the end of a test. Every pass that polls with an
+// unlimited wait and nothing to poll aborts the process ("system hang"), as
+// the real loop does: keep a timer or a descriptor registered while running
+// passes.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace LoopTest {
+
+// One pass; the stop flag is cleared first.
+void runOnce();
+
+// REQUIRES: a VirtualClock exists. Runs passes until virtual time has
+// advanced by `ms`; every timer due by then has fired, and every pass in
+// between has run (deferred calls, descriptor events).
+void runFor(unsigned long long ms);
+
+// Runs passes until `done` is true (checked before every pass) or
+// `maxPasses` passes have run; returns done().
+bool runUntil(const std::function<bool()>& done, unsigned int maxPasses = 10000);
+
+// Empty when the loop holds no handler, timer event, deferred call or
+// plug-in; otherwise what it still holds, for a test's failure message.
+std::string leftovers();
+
+}  // namespace LoopTest

@@ -1,0 +1,154 @@
+#include "foundation/fd.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "foundation/errno_text.h"
+
+namespace {
+
+bool cloexec(int fd) { return (::fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0; }
+bool isOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1; }
+
+// A pipe's raw ends without close-on-exec, as a driver wrapper would get them.
+void rawPipe(int fds[2]) { ASSERT_EQ(0, ::pipe(fds)); }
+
+TEST(Fd, TakingADescriptorMarksItCloseOnExec) {
+  int fds[2];
+  rawPipe(fds);
+  EXPECT_FALSE(cloexec(fds[0]));
+  Fd a(fds[0]);
+  EXPECT_TRUE(cloexec(fds[0]));
+  EXPECT_TRUE(a.is_valid());
+  EXPECT_TRUE(a);
+  Fd b(fds[1]);
+  EXPECT_EQ(fds[1], b.lowlevel_fd());
+}
+
+TEST(Fd, EmptyFromMinusOne) {
+  Fd a(-1);
+  EXPECT_FALSE(a.is_valid());
+  EXPECT_FALSE(a);
+  Fd b;
+  EXPECT_EQ(-1, b.lowlevel_fd());
+}
+
+TEST(Fd, CopyHoldsItsOwnDuplicate) {
+  int fds[2];
+  rawPipe(fds);
+  Fd reader(fds[0]);
+  Fd writer(fds[1]);
+  Fd copy(writer);
+  ASSERT_TRUE(copy);
+  EXPECT_NE(writer.lowlevel_fd(), copy.lowlevel_fd());
+  EXPECT_TRUE(cloexec(copy.lowlevel_fd()));
+  writer.close();
+  EXPECT_EQ(1, write(copy, "x", 1));
+  char c = 0;
+  EXPECT_EQ(1, read(reader, &c, 1));
+  EXPECT_EQ('x', c);
+}
+
+TEST(Fd, AssignmentClosesTheOldAndDuplicates) {
+  int fds[2];
+  rawPipe(fds);
+  Fd a(fds[0]);
+  Fd b(fds[1]);
+  int old = a.lowlevel_fd();
+  a = b;
+  EXPECT_NE(b.lowlevel_fd(), a.lowlevel_fd());
+  EXPECT_TRUE(cloexec(a.lowlevel_fd()));
+  // The old read end is gone (or its number reused by the duplicate).
+  EXPECT_TRUE(!isOpen(old) || old == a.lowlevel_fd());
+
+  Fd empty;
+  int held = b.lowlevel_fd();
+  b = empty;
+  EXPECT_FALSE(b);
+  EXPECT_FALSE(isOpen(held) && held != a.lowlevel_fd());
+  Fd copyOfEmpty(empty);
+  EXPECT_FALSE(copyOfEmpty);
+}
+
+TEST(Fd, SelfAssignmentKeepsTheDescriptor) {
+  int fds[2];
+  rawPipe(fds);
+  Fd a(fds[0]);
+  Fd b(fds[1]);
+  Fd& alias = a;
+  a = alias;
+  EXPECT_EQ(fds[0], a.lowlevel_fd());
+  EXPECT_TRUE(isOpen(fds[0]));
+}
+
+TEST(Fd, CloseEmptiesEvenWhenCloseFails) {
+  Fd empty;
+  errno = 0;
+  EXPECT_EQ(-1, empty.close());
+  EXPECT_EQ(EBADF, errno);
+
+  int fds[2];
+  rawPipe(fds);
+  ::close(fds[1]);
+  Fd a(fds[0]);
+  ::close(fds[0]);  // the number is stale now
+  EXPECT_EQ(-1, a.close());
+  EXPECT_FALSE(a);
+}
+
+TEST(Fd, DestroyingAnEmptyFdSetsEbadf) {
+  errno = 0;
+  { Fd empty; }
+  EXPECT_EQ(EBADF, errno);
+}
+
+TEST(Fd, OpenReplacesAndFailureLeavesEmpty) {
+  Fd a;
+  ASSERT_TRUE(a.open("/dev/null", O_RDONLY));
+  int held = a.lowlevel_fd();
+  EXPECT_TRUE(cloexec(held));
+  EXPECT_FALSE(a.open("/nonexistent/nothing", O_RDONLY));
+  EXPECT_FALSE(a);
+  EXPECT_FALSE(isOpen(held));
+}
+
+TEST(Fd, NonBlockAndBlockModes) {
+  Fd empty;
+  EXPECT_FALSE(empty.NonBlock());
+  int fds[2];
+  rawPipe(fds);
+  Fd r(fds[0]);
+  Fd w(fds[1]);
+  ASSERT_TRUE(r.NonBlock());
+  EXPECT_TRUE(::fcntl(fds[0], F_GETFL) & O_NONBLOCK);
+  char c;
+  EXPECT_EQ(-1, read(r, &c, 1));
+  EXPECT_EQ(EAGAIN, errno);
+  EXPECT_TRUE(BlockMode(fds[0]));
+  EXPECT_FALSE(::fcntl(fds[0], F_GETFL) & O_NONBLOCK);
+  EXPECT_FALSE(NonBlockMode(-1));
+  EXPECT_FALSE(BlockMode(-1));
+  SetCloexec(fds[0], false);
+  EXPECT_FALSE(cloexec(fds[0]));
+  SetCloexec(fds[0], true);
+  EXPECT_TRUE(cloexec(fds[0]));
+}
+
+TEST(Errno, CapturesAtConstruction) {
+  Fd a;
+  ASSERT_FALSE(a.open("/nonexistent/nothing", O_RDONLY));
+  Errno e;
+  errno = EPERM;
+  { Fd empty; }  // sets EBADF
+  std::ostringstream os;
+  os << e;
+  EXPECT_EQ(ENOENT, e.value());
+  EXPECT_EQ(std::string(::strerror(ENOENT)), os.str());
+}
+
+}  // namespace

@@ -1,0 +1,208 @@
+#include "foundation/text_output.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "foundation/measure.h"
+#include "foundation/profile.h"
+#include "foundation/testing/virtual_clock.h"
+#include "foundation/trace.h"
+#include "foundation/version.h"
+
+namespace {
+
+struct Base {
+  virtual ~Base() = default;
+  virtual void PutHeader(std::ostream& os) const { os << "base: "; }
+};
+struct Derived : Base {
+  void PutHeader(std::ostream& os) const override { os << "LAPD[" << 3 << "]: "; }
+};
+struct Short {
+  void PutShortInfo(std::ostream& os) const { os << "slc#1"; }
+};
+
+TEST(TextOutput, HeaderUsesTheMostDerivedPutHeader) {
+  Derived d;
+  const Base* b = &d;
+  std::ostringstream os;
+  os << ext::header(b) << "link up";
+  EXPECT_EQ("LAPD[3]: link up", os.str());
+  Short s;
+  std::ostringstream os2;
+  os2 << ext::shortinfo(&s);
+  EXPECT_EQ("slc#1", os2.str());
+}
+
+TEST(TextOutput, Quoted) {
+  std::ostringstream os;
+  const char* path = "/dev/hal";
+  std::string state = "TEI_ASSIGNED";
+  os << ext::quoted(path) << ' ' << ext::quoted(state) << ' ' << ext::quoted(42);
+  EXPECT_EQ("\"/dev/hal\" \"TEI_ASSIGNED\" \"42\"", os.str());
+}
+
+TEST(TextOutput, HexBytesRestoreTheStream) {
+  const unsigned char bytes[] = {0x0A, 0xFF, 0x00, 0x7b};
+  std::ostringstream os;
+  os.fill('*');
+  os << ext::hex(bytes, bytes + 4) << 255 << ' ' << ext::hex(reinterpret_cast<const char*>(bytes), 2) << 10;
+  EXPECT_EQ("0A FF 00 7B 255 0A FF 10", os.str());
+  EXPECT_EQ(' ', os.fill());
+  EXPECT_EQ(std::ios_base::dec, os.flags() & std::ios_base::basefield);
+}
+
+TEST(TextOutput, HexEmptyBufferPrintsNothing) {
+  std::ostringstream os;
+  std::ios_base::fmtflags before = os.flags();
+  os.fill('#');
+  os << ext::hex(static_cast<const unsigned char*>(nullptr), static_cast<const unsigned char*>(nullptr));
+  EXPECT_EQ("", os.str());
+  EXPECT_EQ(before, os.flags());
+  EXPECT_EQ(' ', os.fill());
+}
+
+TEST(TextOutput, HexNumber) {
+  std::ostringstream os;
+  os << ext::hex(26u, 0u) << ' ' << ext::hex(26u, 4u) << ' ' << ext::hex(0xDEADBEEFu, 0u) << ' ' << 26;
+  EXPECT_EQ("0x1A 0x001A 0xDEADBEEF 26", os.str());
+}
+
+TEST(Table, BorderAndCentredCells) {
+  ext::Table t(4, 3);
+  std::ostringstream os;
+  os << t << ext::delimeter;
+  os << t << ext::beginrow << "ab" << ext::nextrow << 7 << ext::nextrow;
+  os << t << ext::beginrow << "abcde" << ext::nextrow << "x" << ext::nextrow;
+  os << t << ext::beginrow << "abcd" << ext::nextrow << "odd" << ext::nextrow;
+  os << t << ext::beginrow << "ab" << ext::nextrow;
+  os << t << ext::delimeter;
+  EXPECT_EQ(
+      "+----+---+\n"
+      "| ab | 7 |\n"
+      "|abcde| x |\n"
+      "|abcd|odd|\n"
+      "| ab |   |\n"
+      "+----+---+\n",
+      os.str());
+}
+
+TEST(Table, OddSurplusPutsTheExtraBlankRight) {
+  ext::Table t(5);
+  std::ostringstream os;
+  os << t << ext::beginrow << "ab" << ext::nextrow;
+  EXPECT_EQ("| ab  |\n", os.str());
+}
+
+TEST(Table, NoColumnsWritesNothing) {
+  ext::Table t;
+  std::ostringstream os;
+  os << t << ext::delimeter;
+  os << t << ext::beginrow << "cell" << ext::nextrow;
+  t.gap(os);
+  EXPECT_EQ("", os.str());
+}
+
+TEST(Table, CellsBeyondTheLastColumnWaitForBeginrow) {
+  ext::Table t(2, 2);
+  std::ostringstream os;
+  os << t << ext::beginrow << "a" << ext::nextrow << "b" << ext::nextrow;
+  os << t << "c" << ext::nextrow << "d" << ext::nextrow;
+  EXPECT_EQ("|a |b |\n", os.str());
+  os << t << ext::beginrow << "e" << ext::nextrow << "f" << ext::nextrow;
+  EXPECT_EQ("|a |b |\n|e |f |\n", os.str());
+}
+
+TEST(Table, WriterCompletesAnOpenRowAndDropsTrailingText) {
+  ext::Table t(1, 1, 1, 1);
+  std::ostringstream os;
+  os << t << ext::beginrow << "a" << ext::nextrow << "b" << ext::nextrow << "lost";
+  EXPECT_EQ("|a|b| | |\n", os.str());
+  std::ostringstream os2;
+  os2 << t << ext::beginrow << "lost";
+  EXPECT_EQ("", os2.str());
+}
+
+TEST(Table, GapAndLaterColumns) {
+  ext::Table t(2);
+  t.add(3);
+  std::ostringstream os;
+  t.gap(os);
+  os << t << ext::beginrow << "a" << ext::nextrow;
+  t.gap(os);
+  EXPECT_EQ("|  |   |\n|a |   |\n|  |   |\n", os.str());
+}
+
+TEST(Table, MeasureCell) {
+  Measure m;
+  ext::Table t(30);
+  std::ostringstream os;
+  os << t << ext::beginrow << m << ext::nextrow;
+  EXPECT_EQ("| min=0 max=0 avg=0 counter=0  |\n", os.str());
+}
+
+TEST(Measure, MinMaxLastCount) {
+  VirtualClock clock;
+  Measure m;
+  for (unsigned long long d : {5ULL, 3ULL, 9ULL}) {
+    m.begin();
+    clock.setMicroseconds(clock.nowUs() + d);
+    m.end();
+  }
+  std::ostringstream os;
+  os << std::hex << m;
+  EXPECT_EQ("min=3 max=9 avg=9 counter=3", os.str());
+}
+
+TEST(Measure, WrapOfTheMicrosecondClock) {
+  VirtualClock clock;
+  clock.setMicroseconds(0xFFFFFFF0ULL);
+  Measure m;
+  m.begin();
+  clock.setMicroseconds(0x100000010ULL);
+  m.end();
+  EXPECT_EQ(0x20u, m.last());
+}
+
+TEST(Version, TypesAndTag) {
+  EXPECT_STREQ("unknown", version_string(static_cast<Version::Type>(7)));
+  EXPECT_STREQ("unit-test", version_string(Version::unit_test));
+  EXPECT_STREQ("T", version_suffix(Version::unit_test));
+  EXPECT_STREQ("R", version_suffix(Version::release));
+  EXPECT_STREQ("U", version_suffix(static_cast<Version::Type>(-1)));
+  std::ostringstream os;
+  os << Version::current << ' ' << Version::snapshot;
+  EXPECT_EQ("T230216-0000 snapshot", os.str());
+  EXPECT_STREQ("2023-02-16 00:00", Version::current.date());
+  EXPECT_STREQ("ppc", Version::current.arch());
+}
+
+TEST(Trace, BlockWritesEnterAndLeave) {
+  std::ostringstream os;
+  {
+    Trace::Block b(true, "OnMessage", os);
+    Trace::Block quiet(false, "quiet", os);
+    os << "body\n";
+  }
+  EXPECT_EQ("Enter OnMessage\nbody\nLeave OnMessage\n", os.str());
+}
+
+TEST(Profile, PointsAreDumpedNewestFirst) {
+  VirtualClock clock;
+  Profile::Point a("A");
+  {
+    Profile::Point gone("gone");
+  }
+  Profile::Point b("B");
+  for (unsigned long long d : {5ULL, 3ULL, 9ULL}) {
+    b.begin();
+    clock.setMicroseconds(clock.nowUs() + d);
+    b.end();
+  }
+  std::ostringstream os;
+  Profile::dump(os);
+  EXPECT_EQ("[B]: min=3 max=9 avg=9 counter=3\n[A]: min=0 max=0 avg=0 counter=0\n", os.str());
+}
+
+}  // namespace
