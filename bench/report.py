@@ -1,0 +1,204 @@
+#!/usr/bin/env python3
+"""Prints the one table of the benchmarks from the result files that
+tools/bench.sh leaves in a directory:
+
+  codec.json         Google Benchmark's JSON output of bench_codec
+  erlang.json        one JSON object per line from oracle_bench.escript
+  rtt-*.json         bench_load_client --mode rtt, one file per run
+  pipeline-*.json    bench_load_client --mode pipeline, one file per run
+  idle.json          bench_idle
+  machine.txt        what the run was measured on (optional)
+
+Control-path figures are the median over the alternating runs. A missing
+file leaves its rows "not run"; nothing here fails because a target is
+missed: figures are reported, never asserted.
+
+Usage: report.py RESULTS_DIR [--markdown FILE]
+"""
+
+import glob
+import json
+import os
+import statistics
+import sys
+
+MESSAGES = ["ping", "createMap", "userData200", "trunkStatus", "isdnLinkInfo"]
+MESSAGE_TEXT = {
+    "ping": "ping, no seq or slot",
+    "createMap": "create map, both channels",
+    "userData200": "userData, 200 octets",
+    "trunkStatus": "trunkStatus signal",
+    "isdnLinkInfo": "ioctl isdnLinkInfo report",
+}
+
+
+def load_lines(path):
+    out = []
+    try:
+        with open(path) as f:
+            for line in f:
+                line = line.strip()
+                if line.startswith("{"):
+                    out.append(json.loads(line))
+    except (OSError, ValueError):
+        pass
+    return out
+
+
+def load_runs(directory, pattern):
+    """{label: [run objects]} over every file matching pattern."""
+    runs = {}
+    for path in sorted(glob.glob(os.path.join(directory, pattern))):
+        for obj in load_lines(path):
+            runs.setdefault(obj.get("label", "?"), []).append(obj)
+    return runs
+
+
+def median_of(runs, key):
+    values = [r[key] for r in runs if key in r]
+    return statistics.median(values) if values else None
+
+
+def errors_of(runs):
+    return sorted(set(r["error"] for r in runs if "error" in r))
+
+
+def codec_times(directory):
+    """{(operation, message): ns per call} from Google Benchmark's JSON."""
+    try:
+        with open(os.path.join(directory, "codec.json")) as f:
+            data = json.load(f)
+    except (OSError, ValueError):
+        return {}
+    scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+    out = {}
+    for b in data.get("benchmarks", []):
+        if b.get("run_type", "iteration") != "iteration":
+            continue
+        name = b["name"].split("/")  # BM_Encode/ping
+        if len(name) < 2:
+            continue
+        op = "encode" if "Encode" in name[0] else "decode" if "Decode" in name[0] else None
+        if op:
+            out[(op, name[1])] = b["real_time"] * scale.get(b.get("time_unit", "ns"), 1.0)
+    return out
+
+
+def erlang_times(directory):
+    out = {}
+    for obj in load_lines(os.path.join(directory, "erlang.json")):
+        if "message" in obj:
+            for op in ("encode", "decode"):
+                if op + "_ns" in obj:
+                    out[(op, obj["message"])] = obj[op + "_ns"]
+    return out
+
+
+def fmt(value, digits=1):
+    if value is None:
+        return "not run"
+    if isinstance(value, str):
+        return value
+    if abs(value) >= 1000:
+        return "{:,.0f}".format(value)
+    return "{:.{}f}".format(value, digits)
+
+
+def verdict(ok):
+    if ok is None:
+        return "not measured"
+    return "met" if ok else "MISSED"
+
+
+def rows(directory):
+    table = []
+    # Control path.
+    rtt = load_runs(directory, "rtt-*.json")
+    pipe = load_runs(directory, "pipeline-*.json")
+    s50, b50 = median_of(rtt.get("server", []), "p50_us"), median_of(rtt.get("bare", []), "p50_us")
+    s99, b99 = median_of(rtt.get("server", []), "p99_us"), median_of(rtt.get("bare", []), "p99_us")
+    ratio = s50 / b50 if s50 and b50 else None
+    table.append(("ping round trip p50 (us)", fmt(s50, 2), fmt(b50, 2),
+                  "<= 1.3x reference" + (" (x%.2f)" % ratio if ratio else ""),
+                  verdict(None if ratio is None else ratio <= 1.3)))
+    table.append(("ping round trip p99 (us)", fmt(s99, 2), fmt(b99, 2), "", ""))
+    sp, bp = median_of(pipe.get("server", []), "commands_per_s"), median_of(pipe.get("bare", []), "commands_per_s")
+    table.append(("pipelined ping, 64 outstanding (cmd/s)", fmt(sp), fmt(bp), ">= 400,000",
+                  verdict(None if sp is None else sp >= 400000)))
+    for label, runs in sorted(list(rtt.items()) + list(pipe.items())):
+        for e in errors_of(runs):
+            table.append(("  failed run (%s)" % label, e, "", "", ""))
+    # Codec.
+    cpp, erl = codec_times(directory), erlang_times(directory)
+    for op in ("encode", "decode"):
+        for m in MESSAGES:
+            c, e = cpp.get((op, m)), erl.get((op, m))
+            ok = None if c is None or e is None else c < e
+            table.append(("%s %s (ns)" % (op, MESSAGE_TEXT[m]), fmt(c), fmt(e), "faster than Erlang",
+                          verdict(ok)))
+    # Idle server.
+    idle = load_lines(os.path.join(directory, "idle.json"))
+    idle = idle[-1] if idle else {}
+    if "error" in idle:
+        table.append(("idle probe failed", idle["error"], "", "", ""))
+        idle = {}
+    start, after, after2 = idle.get("rss_start_kb"), idle.get("rss_after_kb"), idle.get("rss_after_2x_kb")
+    n = idle.get("commands", 100000)
+    table.append(("resident memory after start (KiB)", fmt(start), "", "<= 8 MiB",
+                  verdict(None if start is None else start <= 8192)))
+    # Flat: what the commands leave behind stays within a few pages.
+    flat = None
+    if start is not None and after is not None and after2 is not None:
+        flat = after <= 8192 and after2 - start <= 256 and after2 - after <= 64
+    table.append(("resident memory after %s / %s commands (KiB)" % ("{:,}".format(n), "{:,}".format(2 * n)),
+                  "%s / %s" % (fmt(after), fmt(after2)) if after is not None else "not run", "",
+                  "<= 8 MiB, flat", verdict(flat)))
+    ticks, sched = idle.get("idle_cpu_ms_ticks"), idle.get("idle_cpu_ms_sched")
+    secs = idle.get("idle_seconds", 30)
+    cpu = sched if sched is not None and sched >= 0 else ticks
+    # The target is per 30 s; a shorter (smoke) period is scaled to it.
+    cpu30 = cpu * 30.0 / secs if cpu is not None and secs else None
+    table.append(("CPU over %s s idle, controller connected (ms)" % secs,
+                  "%s (ticks %s, %s wake-ups)" % (fmt(cpu, 3), fmt(ticks), fmt(idle.get("idle_wakeups"), 0))
+                  if cpu is not None else "not run", "", "<= 10 ms per 30 s",
+                  verdict(None if cpu30 is None else cpu30 <= 10)))
+    listen = idle.get("start_to_listen_ms")
+    table.append(("start to listening (ms)", fmt(listen, 2), "", "<= 5 ms",
+                  verdict(None if listen is None else listen <= 5)))
+    return table
+
+
+def render(table):
+    head = ("measure", "server / C++", "reference / Erlang", "target", "verdict")
+    widths = [max(len(str(r[i])) for r in table + [head]) for i in range(5)]
+    line = lambda r: "| " + " | ".join(str(c).ljust(w) for c, w in zip(r, widths)) + " |"
+    out = [line(head), "|" + "|".join("-" * (w + 2) for w in widths) + "|"]
+    out += [line(r) for r in table]
+    return "\n".join(out) + "\n"
+
+
+def main(argv):
+    if len(argv) < 2:
+        sys.stderr.write(__doc__)
+        return 2
+    directory = argv[1]
+    text = render(rows(directory))
+    sys.stdout.write(text)
+    if len(argv) >= 4 and argv[2] == "--markdown":
+        machine = ""
+        try:
+            with open(os.path.join(directory, "machine.txt")) as f:
+                machine = f.read().strip()
+        except OSError:
+            pass
+        with open(argv[3], "w") as f:
+            f.write("# Benchmark results\n\n")
+            f.write("Last measured table, written by `tools/bench.sh --record`.\n\n")
+            if machine:
+                f.write(machine + "\n\n")
+            f.write(text)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

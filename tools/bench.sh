@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# Runs every benchmark and prints one table: the codec (C++ against Erlang's
+# compiled copy of the schema), the control path (the server against a bare
+# poll() reference, alternately, pinned with taskset) and the idle server
+# (start to listening, resident memory, idle CPU). Figures are reported
+# against their targets, never asserted.
+#
+# Usage: tools/bench.sh [--smoke] [--record] [--build-dir DIR]
+#   --smoke      a few iterations of everything, so the benchmarks keep working
+#   --record     also write the table, with date and machine, to bench/RESULTS.md
+#   --build-dir  build directory to use (default build/bench; build/host for --smoke)
+# Environment: BENCH_SERVER_CPU (default 1) is the core the servers run on,
+# BENCH_CLIENT_CPU (default: the same core) the load client's. BENCH_ROUNDS
+# sets the number of alternating control-path rounds (default 5).
+#
+# As root with network namespaces available, everything runs inside a fresh
+# network and mount namespace (loopback only, the server's pid file on a
+# private tmpfs), so nothing here touches the machine's network or /run.
+# Otherwise the servers listen on free loopback ports.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+smoke=0
+record=0
+build_dir=""
+for arg in "$@"; do
+  case "$arg" in
+    --smoke) smoke=1 ;;
+    --record) record=1 ;;
+    --build-dir=*) build_dir=${arg#--build-dir=} ;;
+    *) echo "usage: tools/bench.sh [--smoke] [--record] [--build-dir=DIR]" >&2; exit 2 ;;
+  esac
+done
+if [ -z "$build_dir" ]; then
+  if [ "$smoke" = 1 ]; then build_dir=build/host; else build_dir=build/bench; fi
+fi
+case "$build_dir" in /*) ;; *) build_dir="$root/$build_dir" ;; esac
+
+# Build first, outside any namespace (the package install needs the machine).
+if [ -z "${GW_BENCH_ISOLATED:-}" ]; then
+  if [ "${GW_BENCH_NO_DEPS:-}" != 1 ]; then
+    tools/install-deps.sh
+  fi
+  if [ ! -f "$build_dir/build.ninja" ]; then
+    cmake -S . -B "$build_dir" -G Ninja >/dev/null
+  fi
+  cmake --build "$build_dir" -j "$(nproc)" --target bench_all
+  # Then into a private network and mount namespace, when allowed.
+  if [ "$(id -u)" -eq 0 ] && unshare -n -m true 2>/dev/null; then
+    exec env GW_BENCH_ISOLATED=1 unshare -n -m --propagation private bash "$0" "$@"
+  fi
+else
+  ip link set lo up
+  mount -t tmpfs -o size=16m bench-run "$(readlink -f /var/run)"
+fi
+
+bin="$build_dir/bench"
+server="$build_dir/core/server"
+out=$(mktemp -d /tmp/gw-bench.XXXXXX)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+ncpu=$(nproc)
+server_cpu=${BENCH_SERVER_CPU:-$(( ncpu > 1 ? 1 : 0 ))}
+client_cpu=${BENCH_CLIENT_CPU:-$server_cpu}
+if [ "$smoke" = 1 ]; then
+  rounds=1; rtt_count=200; pipe_count=2000; warmup=50
+  idle_commands=1000; idle_seconds=1; codec_min_time=0.001; erlang_iterations=200
+else
+  rounds=${BENCH_ROUNDS:-5}; rtt_count=20000; pipe_count=400000; warmup=2000
+  idle_commands=100000; idle_seconds=30; codec_min_time=0.5; erlang_iterations=200000
+fi
+status=0
+note() { echo "bench: $*" >&2; }
+
+{
+  echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') on $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')," \
+       "$ncpu cores, Linux $(uname -r);"
+  echo "servers pinned to core $server_cpu, load client to core $client_cpu; $rounds alternating rounds;" \
+       "build $(grep -m1 CMAKE_BUILD_TYPE: "$build_dir/CMakeCache.txt" | cut -d= -f2)."
+} > "$out/machine.txt"
+
+# --- codec ------------------------------------------------------------------
+if [ -x "$bin/bench_codec" ]; then
+  note "codec (C++)"
+  taskset -c "$server_cpu" "$bin/bench_codec" --benchmark_min_time="$codec_min_time" \
+    --benchmark_format=json --benchmark_out="$out/codec.json" --benchmark_out_format=json >/dev/null \
+    || { note "bench_codec failed"; status=1; }
+else
+  note "bench_codec not built (messages/ or libbenchmark-dev missing): skipped"
+fi
+if [ -f "$bin/oracle/bench_oracle.beam" ] || [ -d "$bin/oracle" ]; then
+  note "codec (Erlang reference)"
+  taskset -c "$server_cpu" escript "$root/bench/oracle_bench.escript" "$bin/oracle" "$erlang_iterations" \
+    > "$out/erlang.json" || { note "Erlang reference failed"; status=1; }
+else
+  note "Erlang oracle copy not built: skipped"
+fi
+
+# --- control path -------------------------------------------------------------
+start_bare() {
+  local port_file="$out/bare.port"
+  taskset -c "$server_cpu" "$bin/bench_bare_server" --port 0 --lifetime 1800 > "$port_file" &
+  pids+=($!)
+  for _ in $(seq 100); do
+    [ -s "$port_file" ] && break
+    sleep 0.05
+  done
+  bare_port=$(awk '/^listening/ {print $2}' "$port_file")
+}
+
+wait_listening() {  # port: true once something accepts on it
+  for _ in $(seq 200); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+run_client() {  # label port mode file [extra...]
+  local label=$1 port=$2 mode=$3 file=$4; shift 4
+  local count=$rtt_count
+  [ "$mode" = pipeline ] && count=$pipe_count
+  taskset -c "$client_cpu" "$bin/bench_load_client" --port "$port" --mode "$mode" --label "$label" \
+    --count "$count" --warmup "$warmup" "$@" > "$file" || { note "load client failed: $(cat "$file")"; status=1; }
+}
+
+if [ -x "$server" ]; then
+  note "control path: $rounds rounds, server and bare reference alternately"
+  start_bare
+  server_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  taskset -c "$server_cpu" "$server" --port "$server_port" > "$out/server.log" 2>&1 &
+  server_pid=$!
+  pids+=("$server_pid")
+  if ! wait_listening "$server_port"; then
+    note "server did not listen on $server_port"; status=1
+  else
+    # The probe connection above counts as a controller that left: let the
+    # server finish its disconnect before the first run.
+    sleep 1.5
+    for r in $(seq "$rounds"); do
+      for mode in rtt pipeline; do
+        run_client bare "$bare_port" "$mode" "$out/$mode-bare-$r.json"
+        run_client server "$server_port" "$mode" "$out/$mode-server-$r.json" --check-seq
+        # A controller disconnect blocks the server for a second.
+        sleep 1.3
+      done
+    done
+  fi
+  kill "$server_pid" 2>/dev/null || true
+  wait "$server_pid" 2>/dev/null || true
+
+  # --- idle server ----------------------------------------------------------
+  note "idle server: start, $idle_commands commands, ${idle_seconds} s idle"
+  "$bin/bench_idle" --server "$server" --server-cpu "$server_cpu" --commands "$idle_commands" \
+    --idle-seconds "$idle_seconds" --server-log "$out/idle-server.log" > "$out/idle.json" \
+    || { note "idle probe failed: $(cat "$out/idle.json")"; status=1; }
+else
+  note "server not built (core/ missing): control path against the reference only"
+  start_bare
+  for mode in rtt pipeline; do run_client bare "$bare_port" "$mode" "$out/$mode-bare-1.json"; done
+fi
+
+echo
+if [ "$record" = 1 ]; then
+  python3 bench/report.py "$out" --markdown bench/RESULTS.md
+else
+  python3 bench/report.py "$out"
+fi
+cat "$out/machine.txt"
+echo "(raw results in $out)"
+exit "$status"
