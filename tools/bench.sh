@@ -73,7 +73,7 @@ if [ "$smoke" = 1 ]; then
   idle_commands=1000; idle_seconds=1; codec_min_time=0.001; erlang_iterations=200
 else
   rounds=${BENCH_ROUNDS:-5}; rtt_count=20000; pipe_count=400000; warmup=2000
-  idle_commands=100000; idle_seconds=30; codec_min_time=0.5; erlang_iterations=200000
+  idle_commands=100000; idle_seconds=30; codec_min_time=0.5; erlang_iterations=50000
 fi
 status=0
 note() { echo "bench: $*" >&2; }
@@ -94,12 +94,16 @@ if [ -x "$bin/bench_codec" ]; then
 else
   note "bench_codec not built (messages/ or libbenchmark-dev missing): skipped"
 fi
-if [ -f "$bin/oracle/bench_oracle.beam" ] || [ -d "$bin/oracle" ]; then
+if [ -x "$bin/bench_codec" ] && [ -f "$bin/oracle/messages.beam" ]; then
   note "codec (Erlang reference)"
-  taskset -c "$server_cpu" escript "$root/bench/oracle_bench.escript" "$bin/oracle" "$erlang_iterations" \
-    > "$out/erlang.json" || { note "Erlang reference failed"; status=1; }
+  if "$bin/bench_codec" --dump-messages="$out/messages.txt"; then
+    taskset -c "$server_cpu" escript "$root/bench/oracle_bench.escript" "$bin/oracle" "$out/messages.txt" \
+      "$erlang_iterations" > "$out/erlang.json" || { note "Erlang reference failed: $(cat "$out/erlang.json")"; status=1; }
+  else
+    note "bench_codec --dump-messages failed"; status=1
+  fi
 else
-  note "Erlang oracle copy not built: skipped"
+  note "Erlang copy of the schema or bench_codec not built: Erlang reference skipped"
 fi
 
 # --- control path -------------------------------------------------------------
