@@ -89,7 +89,7 @@ void StrmProtocol::on_event(int, short revents) {
   if (revents & (POLLERR | POLLHUP)) {
     // The peer's last bytes come before the end of the connection.
     if (revents & POLLIN) {
-      while (opened() && do_read()) {
+      while (opened() && do_read(false)) {
       }
       if (!opened()) return;
     }
@@ -97,10 +97,10 @@ void StrmProtocol::on_event(int, short revents) {
     on_error(std::string((revents & POLLERR) ? "pollerr: " : "pollhup: ") + error_text(e));
     return;
   }
-  if (revents & POLLIN) do_read();
+  if (revents & POLLIN) do_read(true);
 }
 
-bool StrmProtocol::do_read() {
+bool StrmProtocol::do_read(bool report_end) {
   Packet packet;
   packet.reserve_head(0);
   read_measure_.begin();
@@ -109,13 +109,13 @@ bool StrmProtocol::do_read() {
   read_measure_.end();
   if (n < 0) {
     const Errno e;
-    if (e.value() == EAGAIN || e.value() == EWOULDBLOCK) return false;
-    on_error("read error: " + error_text(e));
+    if (e.value() != EAGAIN && e.value() != EWOULDBLOCK && report_end)
+      on_error("read error: " + error_text(e));
     return false;
   }
   if (n == 0) {
     const Errno e;
-    on_error("read error: " + error_text(e));
+    if (report_end) on_error("read error: " + error_text(e));
     return false;
   }
   packet.put(static_cast<unsigned>(n));

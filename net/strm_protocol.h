@@ -78,8 +78,9 @@ class StrmProtocol : public Protocol {
 
  private:
   void init();
-  // One recv; false when the connection ended.
-  bool do_read();
+  // One recv; true when bytes were passed up. The end of the stream or a
+  // read error ends the connection when `report_end` is set.
+  bool do_read(bool report_end);
   void on_error(const std::string& text);
   void write_failed(const char* what, const std::string* error_text);
 
