@@ -1,0 +1,19 @@
+// The whole ASN.1 value model: include this to build or read values.
+#ifndef ASN1_ASN1_H
+#define ASN1_ASN1_H
+
+#include "asn1/abstract_data.h"
+#include "asn1/char_string.h"
+#include "asn1/choice.h"
+#include "asn1/descriptor.h"
+#include "asn1/generalized_time.h"
+#include "asn1/integer.h"
+#include "asn1/object_identifier.h"
+#include "asn1/octet_string.h"
+#include "asn1/open_data.h"
+#include "asn1/sequence.h"
+#include "asn1/sequence_of.h"
+#include "asn1/simple.h"
+#include "asn1/visitor.h"
+
+#endif

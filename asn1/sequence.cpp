@@ -1,0 +1,166 @@
+#include "asn1/sequence.h"
+
+#include <algorithm>
+
+#include "asn1/visitor.h"
+
+namespace ASN1 {
+
+const unsigned SEQUENCE::defaultTag = 0;
+
+void SEQUENCE::BitMap::resize(unsigned n) {
+  bits_.resize((n + 7) / 8, 0);
+  // Bits beyond a shrunk size must not reappear when it grows again.
+  if (n < size_ && (n & 7) != 0) {
+    bits_[n >> 3] = char(static_cast<unsigned char>(bits_[n >> 3]) & (0xFF00u >> (n & 7)));
+  }
+  size_ = n;
+}
+
+void SEQUENCE::BitMap::set(unsigned i) {
+  if (i < size_) bits_[i >> 3] = char(static_cast<unsigned char>(bits_[i >> 3]) | (0x80u >> (i & 7)));
+}
+
+void SEQUENCE::BitMap::clear(unsigned i) {
+  if (i < size_) bits_[i >> 3] = char(static_cast<unsigned char>(bits_[i >> 3]) & ~(0x80u >> (i & 7)));
+}
+
+bool SEQUENCE::BitMap::any() const {
+  for (unsigned i = 0; i < size_; ++i)
+    if ((*this)[i]) return true;
+  return false;
+}
+
+SEQUENCE::SEQUENCE(const InfoType* info) : AbstractData(info) {
+  fields_.resize(info->numRootFields + info->numExtensions, nullptr);
+  optionMap_.resize(info->numOptional);
+  for (unsigned i = 0; i < info->numRootFields; ++i) {
+    if (info->fieldIds[i] == -1) fields_[i] = AbstractData::create(info->fieldInfos[i]);
+  }
+  if (info->initialExtensions != nullptr) {
+    extensionMap_.resize(info->numExtensions);
+    // The map holds (numExtensions + 7) / 8 bytes, not numExtensions.
+    std::copy(info->initialExtensions, info->initialExtensions + (info->numExtensions + 7) / 8,
+              extensionMap_.bits().begin());
+    for (unsigned k = 0; k < info->numExtensions; ++k) {
+      if (extensionMap_[k]) fields_[info->numRootFields + k] = AbstractData::create(info->fieldInfos[info->numRootFields + k]);
+    }
+  }
+}
+
+SEQUENCE::SEQUENCE(const SEQUENCE& other)
+    : AbstractData(other), optionMap_(other.optionMap_), extensionMap_(other.extensionMap_) {
+  fields_.reserve(other.fields_.size());
+  for (AbstractData* f : other.fields_) fields_.push_back(f != nullptr ? f->clone() : nullptr);
+}
+
+SEQUENCE& SEQUENCE::operator=(const SEQUENCE& other) {
+  if (this != &other) {
+    SEQUENCE copy(other);
+    swap(copy);
+  }
+  return *this;
+}
+
+SEQUENCE::~SEQUENCE() {
+  for (AbstractData* f : fields_) delete f;
+}
+
+void SEQUENCE::swap(SEQUENCE& other) {
+  fields_.swap(other.fields_);
+  optionMap_.swap(other.optionMap_);
+  extensionMap_.swap(other.extensionMap_);
+}
+
+AbstractData* SEQUENCE::create(const TypeInfo* info) {
+  return new SEQUENCE(static_cast<const InfoType*>(info));
+}
+
+bool SEQUENCE::hasOptionalField(unsigned number) const {
+  const unsigned numOptional = info()->numOptional;
+  if (number < numOptional) return optionMap_[number];
+  return extensionMap_[number - numOptional];
+}
+
+AbstractData* SEQUENCE::includeOptionalField(unsigned number, unsigned index) {
+  const unsigned numOptional = info()->numOptional;
+  if (number < numOptional) {
+    optionMap_.set(number);
+  } else {
+    const unsigned bit = number - numOptional;
+    if (bit >= extensionMap_.size()) extensionMap_.resize(bit + 1);
+    extensionMap_.set(bit);
+  }
+  return makeField(index);
+}
+
+void SEQUENCE::removeOptionalField(unsigned number) {
+  const unsigned numOptional = info()->numOptional;
+  if (number < numOptional)
+    optionMap_.clear(number);
+  else
+    extensionMap_.clear(number - numOptional);
+}
+
+AbstractData* SEQUENCE::makeField(unsigned index) {
+  if (index >= fields_.size()) return nullptr;
+  if (fields_[index] == nullptr) fields_[index] = AbstractData::create(info()->fieldInfos[index]);
+  return fields_[index];
+}
+
+int SEQUENCE::tagMode() const {
+  if (info()->fieldTags == nullptr) return 0;
+  if (info()->fieldTags == &defaultTag) return 2;
+  return 1;
+}
+
+unsigned SEQUENCE::getFieldTag(unsigned index) const {
+  switch (tagMode()) {
+    case 0:
+      return contextTag(index);
+    case 2:
+      return info()->fieldInfos[index]->tag;
+    default:
+      return info()->fieldTags[index];
+  }
+}
+
+int SEQUENCE::do_compare(const AbstractData& otherData) const {
+  const SEQUENCE& other = static_cast<const SEQUENCE&>(otherData);
+  const InfoType* d = info();
+  for (unsigned i = 0; i < d->numRootFields; ++i) {
+    const int id = d->fieldIds[i];
+    const bool mine = id == -1 || hasOptionalField(unsigned(id));
+    const bool theirs = id == -1 || other.hasOptionalField(unsigned(id));
+    int r;
+    if (mine && theirs && fields_[i] != nullptr && other.fields_[i] != nullptr)
+      r = fields_[i]->compare(*other.fields_[i]);
+    else
+      r = int(mine) - int(theirs);
+    if (r != 0) return r;
+  }
+  for (unsigned k = 0; k < d->numExtensions; ++k) {
+    const unsigned i = d->numRootFields + k;
+    const unsigned number = d->numOptional + k;
+    const bool mine = hasOptionalField(number);
+    const bool theirs = other.hasOptionalField(number);
+    int r;
+    if (mine && theirs && fields_[i] != nullptr && other.fields_[i] != nullptr)
+      r = fields_[i]->compare(*other.fields_[i]);
+    else
+      r = int(mine) - int(theirs);
+    if (r != 0) return r;
+  }
+  return 0;
+}
+
+AbstractData* SEQUENCE::do_clone() const {
+  AbstractData* copy = createSame();
+  static_cast<SEQUENCE&>(*copy) = *this;
+  return copy;
+}
+
+bool SEQUENCE::do_accept(Visitor& v) { return v.visit(*this); }
+bool SEQUENCE::do_accept(ConstVisitor& v) const { return v.visit(*this); }
+
+}  // namespace ASN1
