@@ -1,0 +1,243 @@
+// The TCP acceptor with its connection check, on loopback sockets and the
+// virtual clock: one client at a time, refusal and probing, the ways a
+// connection ends, bind retries, and the framed connection service itself.
+#include "net/acceptor_net.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "foundation/testing/loop_runner.h"
+#include "foundation/testing/virtual_clock.h"
+#include "net_test_helper.h"
+
+namespace {
+
+using nettest::frame;
+
+struct Acceptor : ::testing::Test {
+  Acceptor() : acceptor(0) {
+    acceptor.SetLocalAddress(INet4::Addr(std::string("127.0.0.1")));
+    acceptor.service_name("server");
+    acceptor.Bind(&user);
+  }
+  ~Acceptor() override {
+    for (int fd : clients)
+      if (fd >= 0) ::close(fd);
+    acceptor.Deactivate();
+    acceptor.Release();
+  }
+  int client() {
+    const int fd = nettest::connect_loopback(acceptor.LocalPort());
+    clients.push_back(fd);
+    return fd;
+  }
+  void start() {
+    ASSERT_TRUE(acceptor.Activate());
+    ASSERT_NE(0, acceptor.LocalPort());
+  }
+  bool run_until(const std::function<bool()>& done) { return LoopTest::runUntil(done, 200); }
+  void close_client(int fd) {
+    for (int& c : clients)
+      if (c == fd) c = -1;
+    ::close(fd);
+  }
+
+  VirtualClock clock;
+  nettest::LogCapture logs;
+  nettest::Recorder user;
+  Control::AcceptorNetCheckConnection acceptor;
+  std::vector<int> clients;
+};
+
+TEST_F(Acceptor, ServesOneClientAndExchangesFrames) {
+  start();
+  EXPECT_EQ(Control::Service::State::Connecting, acceptor.GetState());
+  const int c = client();
+  ASSERT_TRUE(run_until([&] { return user.connects == 1; }));
+  EXPECT_TRUE(acceptor.IsConnected());
+  EXPECT_EQ(1, logs.count("new connection from 127.0.0.1:"));
+  EXPECT_EQ(1, nettest::occurrences(logs.out(), "new connection from "));
+  EXPECT_EQ(0u, acceptor.GetAddr().find("127.0.0.1:"));
+  EXPECT_TRUE(acceptor.probing());
+
+  nettest::write_all(c, frame("ping") + frame(""));
+  ASSERT_TRUE(run_until([&] { return user.messages.size() == 2; }));
+  EXPECT_EQ((std::vector<std::string>{"ping", ""}), user.messages);
+
+  EXPECT_TRUE(acceptor.Send("pong", 4));
+  EXPECT_EQ(frame("pong"), nettest::read_some(c, 1000));
+}
+
+TEST_F(Acceptor, SendRefusalsAndStateTexts) {
+  start();
+  EXPECT_FALSE(acceptor.Send("x", 1));
+  EXPECT_EQ(1, logs.count("Control::Service::Send() ignore Send request in Connecting state.\n"));
+  const int c = client();
+  ASSERT_TRUE(run_until([&] { return acceptor.IsConnected(); }));
+  const std::string big(65532, 'b');
+  EXPECT_FALSE(acceptor.Send(big.data(), 65532));
+  EXPECT_EQ(1, logs.count("Control::Service::Send() refuse message of 65532 bytes"));
+  EXPECT_TRUE(acceptor.IsConnected());
+  const std::string largest(65531, 'l');
+  EXPECT_TRUE(acceptor.Send(largest.data(), 65531));
+  std::string got;
+  for (int i = 0; i < 50 && got.size() < 65535; ++i) got += nettest::read_some(c, 100);
+  EXPECT_EQ(frame(largest), got);
+  EXPECT_STREQ("Deactivating", Control::GetTextNotation(Control::Service::State::Deactivating));
+  EXPECT_STREQ("Unknown", Control::GetTextNotation(static_cast<Control::Service::State::Type>(7)));
+}
+
+TEST_F(Acceptor, RefusesASecondClientAndProbesTheFirst) {
+  start();
+  const int first = client();
+  ASSERT_TRUE(run_until([&] { return acceptor.IsConnected(); }));
+  const int second = client();
+  ASSERT_TRUE(run_until([&] { return acceptor.check_state() == 1; }));
+  EXPECT_EQ(1, nettest::occurrences(logs.err(), "refuse connection from 127.0.0.1:"));
+  EXPECT_EQ(1, logs.count("CheckConnectionState CheckConnection\n"));
+  EXPECT_TRUE(nettest::sees_eof(second, 1000));
+  // A healthy connection ends the probing on the next check.
+  LoopTest::runFor(1000);
+  EXPECT_EQ(0u, acceptor.check_state());
+  EXPECT_EQ(1, logs.count("CheckConnectionState Idle\n"));
+  EXPECT_TRUE(acceptor.IsConnected());
+  nettest::write_all(first, frame("still here"));
+  ASSERT_TRUE(run_until([&] { return user.messages.size() == 1; }));
+  EXPECT_EQ(1, user.connects);
+  EXPECT_EQ(0, user.disconnects);
+}
+
+TEST_F(Acceptor, PeerCloseThenReconnect) {
+  start();
+  const int first = client();
+  ASSERT_TRUE(run_until([&] { return acceptor.IsConnected(); }));
+  const std::string name = acceptor.GetAddr();
+  close_client(first);
+  ASSERT_TRUE(run_until([&] { return user.disconnects == 1; }));
+  EXPECT_EQ(1, logs.count("control connection " + name + " closed.\n"));
+  EXPECT_EQ(Control::Service::State::Connecting, acceptor.GetState());
+  EXPECT_EQ(name, acceptor.GetAddr());
+  EXPECT_FALSE(acceptor.probing());
+  client();
+  ASSERT_TRUE(run_until([&] { return user.connects == 2; }));
+  EXPECT_TRUE(acceptor.IsConnected());
+  EXPECT_NE(name, acceptor.GetAddr());
+}
+
+TEST_F(Acceptor, PeerReset) {
+  start();
+  const int c = client();
+  ASSERT_TRUE(run_until([&] { return acceptor.IsConnected(); }));
+  linger hard{1, 0};
+  ::setsockopt(c, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  close_client(c);
+  ASSERT_TRUE(run_until([&] { return user.disconnects == 1; }));
+  EXPECT_EQ(1, logs.count(" closed.\n"));
+}
+
+TEST_F(Acceptor, CheckDropsAResetConnection) {
+  start();
+  const int c = client();
+  ASSERT_TRUE(run_until([&] { return acceptor.IsConnected(); }));
+  linger hard{1, 0};
+  ::setsockopt(c, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  close_client(c);
+  // Checked before the stream layer has seen the reset.
+  acceptor.CheckConnection();
+  EXPECT_EQ(1, logs.count(" closed: tcp socket change state.\n"));
+  EXPECT_EQ(1, logs.count(" closed: Connection reset by peer\n"));
+  EXPECT_EQ(Control::Service::State::Deactivating, acceptor.GetState());
+  ASSERT_TRUE(run_until([&] { return user.disconnects == 1; }));
+  EXPECT_EQ(1, user.disconnects);
+}
+
+TEST_F(Acceptor, HalfCloseDeliversThenEnds) {
+  start();
+  const int c = client();
+  ASSERT_TRUE(run_until([&] { return acceptor.IsConnected(); }));
+  nettest::write_all(c, frame("bye"));
+  ::shutdown(c, SHUT_WR);
+  ASSERT_TRUE(run_until([&] { return user.disconnects == 1; }));
+  EXPECT_EQ(std::vector<std::string>{"bye"}, user.messages);
+}
+
+TEST_F(Acceptor, DisconnectClosesTheBoardsSide) {
+  start();
+  const int c = client();
+  ASSERT_TRUE(run_until([&] { return acceptor.IsConnected(); }));
+  acceptor.Disconnect();
+  EXPECT_EQ(Control::Service::State::Deactivating, acceptor.GetState());
+  ASSERT_TRUE(run_until([&] { return user.disconnects == 1; }));
+  // No descriptor of the board's keeps the socket: the controller sees EOF.
+  EXPECT_TRUE(nettest::sees_eof(c, 1000));
+  EXPECT_FALSE(acceptor.probing());
+}
+
+TEST_F(Acceptor, DisconnectOutsideAConnectionDoesNothing) {
+  acceptor.Disconnect();  // Idle
+  start();
+  acceptor.Disconnect();  // Connecting
+  LoopTest::runFor(10);
+  EXPECT_EQ(0, user.disconnects);
+  EXPECT_EQ(0, logs.count("closed."));
+  EXPECT_EQ(Control::Service::State::Connecting, acceptor.GetState());
+}
+
+TEST_F(Acceptor, ClientsWaitWhileAnEndIsReported) {
+  start();
+  client();
+  ASSERT_TRUE(run_until([&] { return acceptor.IsConnected(); }));
+  acceptor.Disconnect();
+  const int next = client();
+  acceptor.OnSocketEvent(-1, POLLIN);  // Deactivating: left in the backlog
+  EXPECT_EQ(0, logs.count("refuse connection"));
+  EXPECT_EQ(1, user.connects);
+  ASSERT_TRUE(run_until([&] { return user.connects == 2; }));
+  EXPECT_EQ(0, logs.count("refuse connection"));
+  nettest::write_all(next, frame("hi"));
+  ASSERT_TRUE(run_until([&] { return user.messages.size() == 1; }));
+}
+
+TEST_F(Acceptor, BindIsRetriedWhileThePortIsTaken) {
+  unsigned short port = 0;
+  const int blocker = nettest::listen_loopback(&port);
+  Control::AcceptorNetCheckConnection second(port);
+  second.SetLocalAddress(INet4::Addr(std::string("127.0.0.1")));
+  ASSERT_TRUE(second.Activate());
+  EXPECT_EQ(1, logs.count("can't bind to socket: \"Address already in use\"  waiting...\n"));
+  EXPECT_EQ(0, second.LocalPort());  // no listener on a random port
+  EXPECT_EQ(Control::Service::State::Connecting, second.GetState());
+  LoopTest::runFor(4999);
+  EXPECT_EQ(1, logs.count("can't bind to socket"));
+  LoopTest::runFor(1);
+  EXPECT_EQ(2, logs.count("can't bind to socket"));
+  ::close(blocker);
+  LoopTest::runFor(5000);
+  EXPECT_EQ(2, logs.count("can't bind to socket"));
+  EXPECT_EQ(port, second.LocalPort());
+  const int c = nettest::connect_loopback(port);
+  ASSERT_TRUE(run_until([&] { return second.IsConnected(); }));
+  ::close(c);
+  second.Deactivate();
+  second.Release();
+}
+
+TEST_F(Acceptor, QuietWhenNotVerbose) {
+  Control::AcceptorNet quiet(0, false);
+  quiet.SetLocalAddress(INet4::Addr(std::string("127.0.0.1")));
+  ASSERT_TRUE(quiet.Activate());
+  const int a = nettest::connect_loopback(quiet.LocalPort());
+  ASSERT_TRUE(run_until([&] { return quiet.IsConnected(); }));
+  const int b = nettest::connect_loopback(quiet.LocalPort());
+  LoopTest::runFor(1);
+  EXPECT_TRUE(nettest::sees_eof(b, 1000));
+  ::close(a);
+  ::close(b);
+  ASSERT_TRUE(run_until([&] { return quiet.GetState() == Control::Service::State::Connecting; }));
+  quiet.Deactivate();
+  EXPECT_EQ("", logs.out() + logs.err());
+}
+
+}  // namespace
