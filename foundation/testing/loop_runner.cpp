@@ -1,5 +1,7 @@
 #include "foundation/testing/loop_runner.h"
 
+#include <unistd.h>
+
 #include <cassert>
 #include <sstream>
 
@@ -28,6 +30,15 @@ bool runUntil(const std::function<bool()>& done, unsigned int maxPasses) {
     runOnce();
   }
   return done();
+}
+
+IdleDescriptor::IdleDescriptor() {
+  int fds[2];
+  if (::pipe(fds) != 0) return;
+  Fd read(fds[0]);
+  write_ = Fd(fds[1]);
+  event_.Bind("LoopTest::Idle", &IdleDescriptor::OnEvent, this);
+  event_.Schedule(read, POLLIN);
 }
 
 std::string leftovers() {

@@ -12,6 +12,9 @@
 #include <functional>
 #include <string>
 
+#include "foundation/event.h"
+#include "foundation/fd.h"
+
 namespace LoopTest {
 
 // One pass; the stop flag is cleared first.
@@ -25,6 +28,22 @@ void runFor(unsigned long long ms);
 // Runs passes until `done` is true (checked before every pass) or
 // `maxPasses` passes have run; returns done().
 bool runUntil(const std::function<bool()>& done, unsigned int maxPasses = 10000);
+
+// A descriptor that never becomes ready, registered with the loop while the
+// object lives ("LoopTest::Idle"): it keeps the poll set non-empty, so passes
+// with no timer pending wait instead of aborting as hung.
+class IdleDescriptor {
+ public:
+  IdleDescriptor();
+  ~IdleDescriptor() = default;
+  IdleDescriptor(const IdleDescriptor&) = delete;
+  IdleDescriptor& operator=(const IdleDescriptor&) = delete;
+
+ private:
+  void OnEvent(int, short) {}
+  Fd write_;  // held open so the read end never reports hang-up
+  Event event_;
+};
 
 // Empty when the loop holds no handler, timer event, deferred call or
 // plug-in; otherwise what it still holds, for a test's failure message.
