@@ -162,3 +162,26 @@ TempDir::~TempDir() {
 }
 
 }  // namespace nettest
+
+// Every net test leaves the event loop as it found it: no event, timer or
+// deferred call of a layer outlives the objects that owned it.
+#include <gtest/gtest.h>
+
+#include "foundation/testing/loop_runner.h"
+
+namespace nettest {
+namespace {
+
+class LoopCheck : public ::testing::EmptyTestEventListener {
+  void OnTestEnd(const ::testing::TestInfo&) override {
+    const std::string left = LoopTest::leftovers();
+    if (!left.empty()) ADD_FAILURE() << "the event loop still holds: " << left;
+  }
+};
+
+struct LoopCheckRegistrar {
+  LoopCheckRegistrar() { ::testing::UnitTest::GetInstance()->listeners().Append(new LoopCheck); }
+} loop_check_registrar;
+
+}  // namespace
+}  // namespace nettest

@@ -48,11 +48,8 @@ class Harness : public ProtocolsList {
 };
 
 struct Tpkt : ::testing::Test {
-  Tpkt() { guard.set(100000000, &Tpkt::Nothing, this); }  // keeps the loop polling
-  ~Tpkt() override { guard.reset(); }
-  void Nothing() {}
   VirtualClock clock;
-  Timer guard;
+  LoopTest::IdleDescriptor idle;  // keeps the loop polling without timers
   nettest::LogCapture logs;
   Harness h;
 };
