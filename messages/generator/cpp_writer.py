@@ -161,13 +161,38 @@ def enum_class(td):
 # ---------------------------------------------------------------- M.h
 
 class _Body:
-    """Collects the inline bodies written after all class definitions."""
+    """Collects the accessor bodies: inline ones go after all class
+    definitions of the header, those that need another module's record or
+    choice class complete go to the module's source file."""
 
-    def __init__(self):
+    def __init__(self, module):
+        self.module = module
         self.lines = []
+        self.outline = []
+        self.foreign = False
+
+    def start(self, t):
+        """Starts the bodies of one accessor group of type t."""
+        self.foreign = is_foreign(t, self.module)
 
     def add(self, text):
-        self.lines.append(text)
+        if self.foreign:
+            self.outline.append(text.replace("inline ", "", 1) if text.startswith("inline ") else text)
+        else:
+            self.lines.append(text)
+
+
+def is_foreign(t, module):
+    """Whether accessing a value of type t needs a class of another module
+    complete: a record, a choice or a list of them from another module.
+    Enumerations of other modules are complete in their _decl.h."""
+    t = resolve_alias(t)
+    if t.is_list:
+        return is_foreign(t.element, module)
+    if t.is_reference:
+        td = t.target
+        return td.module is not module and td.kind in ("SEQUENCE", "CHOICE")
+    return False
 
 
 def write_header(module):
@@ -178,6 +203,9 @@ def write_header(module):
            "// Accessors check nothing (debug builds assert): test X_isSelected()",
            "// before get_X() of a choice, X_isPresent() before get_X() of an",
            "// optional field. Values own their components.",
+           "//",
+           "// Records and choices of other modules are declared here, not defined:",
+           "// include their module's header to use them (\"messages/term/TERM.h\").",
            "#ifndef %s" % guard(module, "H"),
            "#define %s" % guard(module, "H"),
            "",
@@ -191,7 +219,7 @@ def write_header(module):
     for name in imports:
         out.append('#include "messages/%s/%s_decl.h"' % (module_dir(name), name))
     out += ["", "namespace %s {" % module.name]
-    body = _Body()
+    body = _Body(module)
     for td in module.types:
         if td.kind == "SEQUENCE":
             out.append("")
@@ -200,11 +228,6 @@ def write_header(module):
             out.append("")
             out.extend(choice_class(td, body))
     out += ["", "}  // namespace %s" % module.name, ""]
-    if imports:
-        out.append("// The imported modules' classes, complete before the bodies below.")
-        for name in imports:
-            out.append('#include "messages/%s/%s.h"' % (module_dir(name), name))
-        out.append("")
     out.append("namespace %s {" % module.name)
     out.extend(body.lines)
     out += ["", "}  // namespace %s" % module.name, "", "#endif"]
@@ -259,6 +282,7 @@ def sequence_class(td, body):
             out.append("  bool %s_isPresent() const { return ASN1::SEQUENCE::hasOptionalField(%d); }" % (n, presence))
             out.append("  void omit_%s() { ASN1::SEQUENCE::removeOptionalField(%d); }" % (n, presence))
         q = "%s::" % name
+        body.start(f.type)
         body.add("")
         if presence is None:
             body.add("inline const %s& %sget_%s() const {" % (cls, q, n))
@@ -337,6 +361,7 @@ def choice_class(td, body):
         param, how = value_parameter(a.type)
         out.append("")
         out.append("  // %s%s" % (a.name, " (extension)" if a.extension else ""))
+        body.start(a.type)
         out.append("  bool %s_isSelected() const { return ASN1::CHOICE::currentSelection() == %d; }" % (n, k))
         out.append("  const %s& get_%s() const;" % (cls, n))
         out.append("  %s& ref_%s();" % (cls, n))
@@ -394,10 +419,12 @@ def own_descriptor(td, comp):
 
 def write_source(module):
     out = [HEADER_NOTE % module.name,
-           "// Constant descriptors of module %s." % module.name,
-           '#include "messages/%s/%s.h"' % (module_dir(module.name), module.name),
-           "",
-           "namespace %s {" % module.name]
+           "// Constant descriptors of module %s, and the accessors that reach" % module.name,
+           "// records and choices of other modules.",
+           '#include "messages/%s/%s.h"' % (module_dir(module.name), module.name)]
+    for name in imported_modules(module):
+        out.append('#include "messages/%s/%s.h"' % (module_dir(name), name))
+    out += ["", "namespace %s {" % module.name]
     own = []
     for td in module.types:
         if td.kind in ("SEQUENCE", "CHOICE"):
@@ -408,6 +435,13 @@ def write_source(module):
         out += ["", "namespace {", "// Size-constrained string types of fields and alternatives."]
         out += own
         out += ["}  // namespace"]
+    body = _Body(module)
+    for td in module.types:
+        if td.kind == "SEQUENCE":
+            sequence_class(td, body)
+        elif td.kind == "CHOICE":
+            choice_class(td, body)
+    out.extend(body.outline)
     for td in module.types:
         out.append("")
         if td.kind == "SEQUENCE":

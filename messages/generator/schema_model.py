@@ -84,6 +84,9 @@ class Component:
 
 class Sequence:
     kind = "SEQUENCE"
+    is_builtin = False
+    is_list = False
+    is_reference = False
 
     def __init__(self):
         self.fields = []
@@ -107,6 +110,9 @@ class Sequence:
 
 class Choice:
     kind = "CHOICE"
+    is_builtin = False
+    is_list = False
+    is_reference = False
 
     def __init__(self):
         self.alternatives = []
@@ -134,6 +140,9 @@ class Enumerator:
 
 class Enumerated:
     kind = "ENUMERATED"
+    is_builtin = False
+    is_list = False
+    is_reference = False
 
     def __init__(self):
         self.enumerators = []
