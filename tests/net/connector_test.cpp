@@ -15,19 +15,6 @@ namespace {
 
 using nettest::frame;
 
-// Notes the virtual time of each connection and disconnection.
-struct TimedRecorder : nettest::Recorder {
-  void OnConnect() override {
-    Recorder::OnConnect();
-    connected_at.push_back(Mux::milliseconds());
-  }
-  void OnDisconnect() override {
-    Recorder::OnDisconnect();
-    disconnected_at.push_back(Mux::milliseconds());
-  }
-  std::vector<unsigned> connected_at, disconnected_at;
-};
-
 struct Connector : ::testing::Test {
   ~Connector() override {
     if (listener >= 0) ::close(listener);
@@ -54,7 +41,7 @@ struct Connector : ::testing::Test {
   VirtualClock clock;
   LoopTest::IdleDescriptor idle;  // keeps the loop polling without timers
   nettest::LogCapture logs;
-  TimedRecorder user;
+  nettest::Recorder user;
   int listener = -1;
   unsigned short port = 0;
   std::vector<int> peers;

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <iostream>
 
+#include "foundation/mux_clock.h"
+
 namespace nettest {
 
 LogCapture::LogCapture()
@@ -139,6 +141,16 @@ bool sees_eof(int fd, int ms) {
   bool eof = false;
   for (int tries = 0; tries < 10 && !eof; ++tries) read_some(fd, ms / 10 + 1, &eof);
   return eof;
+}
+
+void Recorder::OnConnect() {
+  ++connects;
+  connected_at.push_back(Mux::milliseconds());
+}
+
+void Recorder::OnDisconnect() {
+  ++disconnects;
+  disconnected_at.push_back(Mux::milliseconds());
 }
 
 TempDir::TempDir() {

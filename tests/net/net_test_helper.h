@@ -60,13 +60,16 @@ class TempDir {
   std::string path_;
 };
 
+// Records what a connection reports, with the loop's clock at each
+// connection and disconnection.
 struct Recorder : Control::Notify {
-  void OnConnect() override { ++connects; }
-  void OnDisconnect() override { ++disconnects; }
+  void OnConnect() override;
+  void OnDisconnect() override;
   void OnMessage(const char* data, int length) override { messages.emplace_back(data, length); }
   int connects = 0;
   int disconnects = 0;
   std::vector<std::string> messages;
+  std::vector<unsigned> connected_at, disconnected_at;
 };
 
 }  // namespace nettest
