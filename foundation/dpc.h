@@ -36,6 +36,7 @@ template <class T>
 class TDpcHandler : public DpcHandler {
  public:
   using Action = void (T::*)();
+  using Target = T;
   TDpcHandler(T* obj, Action action) : obj_(obj), action_(action) {}
   void Invoke() override {
     if (action_) (obj_->*action_)();
@@ -58,8 +59,10 @@ class Dpc {
   // or not) does not change; the next run uses the new handler.
   void Bind(DpcHandler* h);
   void Bind(void (*function)()) { Bind(new DpcHandler1(function)); }
+  // T comes from the member function, so a base class's member can be bound
+  // with a pointer to a derived object.
   template <class T>
-  void Bind(T* obj, void (T::*action)()) {
+  void Bind(typename TDpcHandler<T>::Target* obj, void (T::*action)()) {
     Bind(new TDpcHandler<T>(obj, action));
   }
 

@@ -22,6 +22,15 @@
 class Multiplexer;
 class Timer;
 
+namespace detail {
+// Keeps a parameter out of template deduction, so that a member function of a
+// base class can be armed with a pointer to a derived object.
+template <class T>
+struct NonDeduced {
+  using type = T;
+};
+}  // namespace detail
+
 class TimerEvent : public F_dual_list_item<TimerEvent> {
  public:
   TimerEvent() = default;
@@ -61,11 +70,11 @@ class Timer {
   // Arms the timer to call (obj->*action)() ms milliseconds from now,
   // replacing any pending expiry.
   template <class T>
-  void set(unsigned int ms, void (T::*action)(), T* obj);
+  void set(unsigned int ms, void (T::*action)(), typename detail::NonDeduced<T>::type* obj);
   // As above; the callback receives this timer, so one member can serve
   // several timers.
   template <class T>
-  void set(unsigned int ms, void (T::*action)(Timer*), T* obj);
+  void set(unsigned int ms, void (T::*action)(Timer*), typename detail::NonDeduced<T>::type* obj);
   // Arms the timer to call a plain function.
   void set(unsigned int ms, void (*function)());
 
@@ -139,12 +148,12 @@ class SimpleTimerEvent1 : public TimerEvent {
 };
 
 template <class T>
-void Timer::set(unsigned int ms, void (T::*action)(), T* obj) {
+void Timer::set(unsigned int ms, void (T::*action)(), typename detail::NonDeduced<T>::type* obj) {
   take(new ObjTimerEvent1<T>(this, action, obj, ms));
 }
 
 template <class T>
-void Timer::set(unsigned int ms, void (T::*action)(Timer*), T* obj) {
+void Timer::set(unsigned int ms, void (T::*action)(Timer*), typename detail::NonDeduced<T>::type* obj) {
   take(new ObjTimerEvent2<T>(this, action, obj, ms));
 }
 
