@@ -1,0 +1,18 @@
+#include "asn1/coder_env.h"
+
+#include "asn1/per_decoder.h"
+
+namespace ASN1 {
+
+bool CoderEnv::decode(const char* begin, const char* end, AbstractData& value, bool withoutEnv) {
+  switch (rule_) {
+    case per: {
+      PERDecoder decoder(begin, end, withoutEnv ? nullptr : this, true);
+      return value.accept(decoder);
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace ASN1

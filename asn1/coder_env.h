@@ -1,0 +1,101 @@
+// The coder environment and the two entry points through which every message
+// becomes octets and back.
+//
+// Use: a fresh environment per message, set_encodingRule(per), one
+// ASN1::encode or ASN1::decode, done. On a failed encode nothing is written
+// to the output; on a failed decode the value holds what was read and must be
+// discarded.
+#ifndef ASN1_CODER_ENV_H
+#define ASN1_CODER_ENV_H
+
+#include <cstring>
+#include <loki/AssocVector.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "asn1/abstract_data.h"
+#include "asn1/avn_encoder.h"
+#include "asn1/per_encoder.h"
+
+namespace ASN1 {
+
+class Module;
+
+class CoderEnv {
+ public:
+  enum EncodingRules { avn = 0, ber = 1, per = 2 };
+
+  struct StringListeralCmp {
+    typedef const char* first_argument_type;
+    typedef const char* second_argument_type;
+    typedef bool result_type;
+    bool operator()(const char* a, const char* b) const { return std::strcmp(a, b) < 0; }
+  };
+  // Module name to module; not owned. Nothing in the system fills it.
+  typedef Loki::AssocVector<const char*, Module*, StringListeralCmp> ModuleMap;
+
+  CoderEnv() : rule_(EncodingRules(-1)) {}
+  CoderEnv(const CoderEnv&) = delete;
+  CoderEnv& operator=(const CoderEnv&) = delete;
+
+  void set_encodingRule(EncodingRules rule) { rule_ = rule; }
+  EncodingRules get_encodingRule() const { return rule_; }
+
+  // Encodes by the selected rule and writes the whole result to out, or
+  // nothing when the encoding fails. BER is not built: false.
+  template <class OutputIterator>
+  bool encode(const AbstractData& value, OutputIterator out) {
+    switch (rule_) {
+      case per:
+        return encodePER(value, out);
+      case avn:
+        return encodeAVN(value, out);
+      default:
+        return false;
+    }
+  }
+
+  template <class OutputIterator>
+  bool encodePER(const AbstractData& value, OutputIterator out) {
+    std::vector<char> octets;
+    PEREncoder encoder(octets, true);
+    if (!value.accept(encoder)) return false;
+    for (char c : octets) *out++ = c;
+    return true;
+  }
+
+  template <class OutputIterator>
+  bool encodeAVN(const AbstractData& value, OutputIterator out) {
+    std::ostringstream text;
+    AVNEncoder encoder(text);
+    if (!value.accept(encoder)) return false;
+    const std::string s = text.str();
+    for (char c : s) *out++ = c;
+    return true;
+  }
+
+  // Decodes [begin, end) into value by the selected rule; the decoders get a
+  // null environment when withoutEnv is true. Only PER is built for
+  // decoding.
+  bool decode(const char* begin, const char* end, AbstractData& value, bool withoutEnv);
+
+ private:
+  EncodingRules rule_;
+  ModuleMap modules_;
+};
+
+template <class OutputIterator>
+bool encode(const AbstractData& value, CoderEnv* env, OutputIterator out) {
+  return env->encode(value, out);
+}
+
+template <class InputIterator>
+bool decode(InputIterator begin, InputIterator end, CoderEnv* env, AbstractData& value,
+            bool withoutEnv) {
+  return env->decode(begin, end, value, withoutEnv);
+}
+
+}  // namespace ASN1
+
+#endif

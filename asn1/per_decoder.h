@@ -1,0 +1,91 @@
+// Aligned PER decoder: the mirror of PEREncoder (see per_encoder.h for where
+// this PER differs from X.691).
+//
+// Limits: strings up to MaximumStringSize characters or octets (BIT STRING:
+// bits), lists and extension maps up to MaximumArraySize entries; no
+// fragmented lengths. Decoded numbers, enumerations and lengths are not
+// checked against their upper bounds, trailing octets after the value are
+// ignored, and an unknown CHOICE extension alternative fails the decoding.
+// The decoder never reads outside [begin, end); after a failure the value
+// holds what was read so far and the caller discards it.
+#ifndef ASN1_PER_DECODER_H
+#define ASN1_PER_DECODER_H
+
+#include <vector>
+
+#include "asn1/abstract_data.h"
+#include "asn1/visitor.h"
+
+namespace ASN1 {
+
+extern const unsigned MaximumStringSize;  // 16384
+extern const unsigned MaximumArraySize;   // 128
+
+class PERDecoder : public Visitor {
+ public:
+  struct memento_type {
+    const char* position;  // null: nothing to restore
+    unsigned bitOffset;
+  };
+
+  // The input must outlive the decoder. env may be null (it is only passed on
+  // to the nested decoder of an open type).
+  PERDecoder(const char* begin, const char* end, CoderEnv* env, bool aligned);
+
+  bool atEnd() const { return position_ >= end_; }
+  bool aligned() const { return aligned_; }
+  unsigned getBitsLeft() const;
+  void byteAlign();
+  void setPosition(const char* p);
+  void rollback(memento_type m);
+
+  int decodeSingleBit();
+  bool decodeMultiBit(unsigned nBits, unsigned& value);
+  // REQUIRES: bits holds at least (nBits + 7) / 8 octets.
+  bool decodeBitMap(std::vector<char>& bits, unsigned nBits);
+  unsigned decodeBlock(char* out, unsigned n);
+  bool decodeSmallUnsigned(unsigned& value);
+  // 0 ok, -1 fail.
+  int decodeUnsigned(unsigned lb, unsigned ub, unsigned& value);
+  int decodeLength(unsigned lb, unsigned ub, unsigned& len);
+  int decodeConstrainedLength(ConstrainedObject& obj, unsigned& len);
+
+ protected:
+  bool do_visit(Null& v) override;
+  bool do_visit(BOOLEAN& v) override;
+  bool do_visit(INTEGER& v) override;
+  bool do_visit(ENUMERATED& v) override;
+  bool do_visit(OBJECT_IDENTIFIER& v) override;
+  bool do_visit(OCTET_STRING& v) override;
+  bool do_visit(BIT_STRING& v) override;
+  bool do_visit(AbstractString& v) override;
+  bool do_visit(BMPString& v) override;
+  bool do_visit(CHOICE& v) override;
+  bool do_visit(SEQUENCE_OF_Base& v) override;
+  bool do_visit(OpenData& v) override;
+  bool do_revisit(OpenData& v) override;
+  bool do_visit(TypeConstrainedOpenData& v) override;
+  bool do_visit(GeneralizedTime& v) override;
+  int preVisitExtensionRoots(SEQUENCE& v) override;
+  int visitExtensionRoot(SEQUENCE& v, int index, int optionalId) override;
+  int preVisitExtensions(SEQUENCE& v) override;
+  int visitKnownExtension(SEQUENCE& v, int index, int optionalId) override;
+  int visitUnknownExtensions(SEQUENCE& v) override;
+
+ private:
+  // Reads an open type's length; end receives where its contents end. False
+  // when the length fails or the contents run past the input.
+  bool openTypeEnd(const char*& end);
+  // Steps over n octets at an octet boundary; false past the end of input
+  // (ending exactly at the end is fine).
+  bool skipOctets(unsigned n);
+
+  const char* position_;
+  const char* end_;
+  unsigned short bitOffset_;  // bits not yet read in *position_, 1..8
+  bool aligned_;
+};
+
+}  // namespace ASN1
+
+#endif
