@@ -1,80 +1,103 @@
-// The server process, for now only its event loop: it runs until SIGTERM or
-// SIGINT and then returns 0.
-#include <errno.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
+// The server process: builds the object graph in a fixed order, serves the
+// controller from one event loop until SIGTERM or SIGINT, then tears down.
+#include <stdlib.h>
 
-#include <cstring>
 #include <iostream>
+#include <memory>
 
-#include "foundation/event.h"
-#include "foundation/fd.h"
+#include "core/board_service.h"
+#include "core/ctrl_server.h"
+#include "core/heartbeat.h"
+#include "core/hw_mux.h"
+#include "core/map_slot.h"
+#include "core/slots.h"
+#include "core/startup.h"
+#include "core/trace_ctl.h"
+#include "foundation/dpc.h"
+#include "foundation/ini_file.h"
 #include "foundation/multiplexer.h"
+#include "foundation/system_run.h"
+#include "foundation/version.h"
+#include "media/media_factories.h"
+#include "monitoring/monitoring_ctl.h"
+#include "net/acceptor_net.h"
+#include "radio/radio_factories.h"
 
-namespace {
+int main(int argc, char** argv) {
+  Options options;
 
-// The signal handler writes one byte here, so that a signal that arrives
-// between the loop's flag test and its poll() still wakes the loop at once.
-// The read end is also what the loop polls while nothing else is registered.
-int wakeWrite = -1;
-
-void OnStopSignal(int) {
-  int saved = errno;
-  multiplexer.terminate();
-  if (wakeWrite >= 0) {
-    char byte = 0;
-    ssize_t ignored = ::write(wakeWrite, &byte, 1);
-    (void)ignored;
-  }
-  errno = saved;
-}
-
-class Wakeup {
- public:
-  bool Open() {
-    int fds[2];
-    if (::pipe(fds) != 0) return false;
-    Fd read(fds[0]);
-    write_ = Fd(fds[1]);
-    read.NonBlock();
-    write_.NonBlock();
-    wakeWrite = write_.lowlevel_fd();
-    event_.Bind("Wakeup::OnWakeup", &Wakeup::OnWakeup, this);
-    event_.Schedule(read, POLLIN);
-    return true;
+  // Configuration: a missing file is silent and leaves every trace off.
+  std::unique_ptr<IniFile::File> config(new IniFile::File);
+  if (config->Open("/usr/local/etc/server.conf")) {
+    traces = TraceCtl();
+    traces.Configure((*config)["traces"]);
   }
 
- private:
-  void OnWakeup(int fd, short revents) {
-    if (!(revents & POLLIN)) return;
-    char buffer[64];
-    while (::read(fd, buffer, sizeof buffer) > 0) {
-    }
+  InstallSignalHandlers();
+
+  // --disable-clock will disable the bus clock service's clock control here
+  // (options.disableClock), once bus clock control is part of the server.
+  int exitCode = ParseOptions(argc, argv, options, std::cout);
+  if (exitCode >= 0) exit(exitCode);
+  if (print_version) {
+    std::cout << "server version: " << Version::current << std::endl;
+    exit(2);
   }
-  Fd write_;
-  Event event_;
-};
 
-bool InstallStopHandler(int signal) {
-  struct sigaction action;
-  std::memset(&action, 0, sizeof action);
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  return ::sigaction(signal, &action, nullptr) == 0;
-}
+  // The slot factories, each joining the head of the chain: the last built
+  // is asked first, the trunk factories (built before main) last of all.
+  MapFactory::instance();
+  // The PSTN signalling-slot factory joins here.
+  RtpFactory::instance();
+  ModemFactory::instance();
+  Mixer::MixerFactory::instance();
+  ExtFactory::instance();
+  MccFactory::instance();
+  EchoFactory::instance();
+  VoiceFactory::instance();
+  T38SoftFactory::instance();
+  // The ISDN slot factory joins here.
+  RtpLEMZFactory::instance();
+  RtpED137Factory::instance();
+  // The HDLC packet-slot factory joins here.
 
-}  // namespace
+  // Opens the device and disables every shared-bus channel before a
+  // controller can connect.
+  HwMux::instance();
+  MonitoringCtl::instance().Configure(*config);
 
-int main() {
-  Wakeup wakeup;
-  if (!wakeup.Open()) {
-    std::cerr << "server: can't create the wake-up pipe: " << std::strerror(errno) << std::endl;
-    return 1;
-  }
-  InstallStopHandler(SIGTERM);
-  InstallStopHandler(SIGINT);
+  if (options.daemon) RunDaemon();
+
+  std::unique_ptr<Linux::Run> pidFile(new Linux::Run("server"));
+  std::cout << "Starting server [" << Version::current << "], port=" << options.port << std::endl;
+
+  // The order of binding is the order in which every command is offered.
+  CtrlSrv::ctrlServer.Bind(&HeartBeatCtl::instance());
+  CtrlSrv::ctrlServer.Bind(&Slots::instance());
+  // Hardware tests (HwTests) bind here.
+  // Bus clock control (BusCtl) binds here.
+  // E1 control (E1Ctl) binds here.
+  // SPI trunk control (spiCtrl) binds here.
+  CtrlSrv::ctrlServer.Bind(&MonitoringCtl::instance());
+
+  // Child-process supervision (ChildWait::Activate) starts here.
+
+  Dpc signals;
+  signals.Bind(CheckSignals);
+  signals.Activate();
+
+  // The simulated board's test control socket; nothing on the board.
+  BoardService boardService;
+  boardService.Start();
+
+  // A port that cannot be bound yet is retried by the acceptor.
+  CtrlSrv::ctrlServer.Activate(new Control::AcceptorNetCheckConnection(options.port));
+
   multiplexer.run(true, true);
-  wakeWrite = -1;
+
+  CtrlSrv::ctrlServer.Deactivate();
+  signals.Deactivate();
+  pidFile.reset();
+  config.reset();
   return 0;
 }

@@ -1,0 +1,11 @@
+#include "radio/radio_factories.h"
+
+RtpLEMZFactory& RtpLEMZFactory::instance() {
+  static RtpLEMZFactory factory;
+  return factory;
+}
+
+RtpED137Factory& RtpED137Factory::instance() {
+  static RtpED137Factory factory;
+  return factory;
+}
