@@ -8,8 +8,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "foundation/mux_clock.h"
 #include "foundation/testing/loop_runner.h"
 #include "foundation/testing/virtual_clock.h"
+#include "net/strm_protocol.h"
 #include "net_test_helper.h"
 
 namespace {
@@ -222,6 +224,37 @@ TEST_F(Acceptor, BindIsRetriedWhileThePortIsTaken) {
   ::close(c);
   second.Deactivate();
   second.Release();
+}
+
+// Waits as poll(2) would, but lets virtual time pass instead of real time.
+int virtual_wait(pollfd* fds, nfds_t count, int timeout) {
+  const int ready = ::poll(fds, count, 0);
+  if (ready != 0) return ready;
+  VirtualClock::current()->advance(static_cast<unsigned long long>(timeout));
+  return 0;
+}
+
+TEST_F(Acceptor, ControllerThatStopsReadingIsDropped) {
+  start();
+  client();
+  ASSERT_TRUE(run_until([&] { return acceptor.IsConnected(); }));
+  const StrmProtocol::WaitFunction old = StrmProtocol::setWaitFunction(&virtual_wait);
+  const std::string message(65531, 's');
+  const unsigned start_ms = Mux::milliseconds();
+  int sent = 0;
+  while (acceptor.Send(message.data(), static_cast<int>(message.size())) && sent < 1000) ++sent;
+  StrmProtocol::setWaitFunction(old);
+  EXPECT_GT(sent, 0);
+  EXPECT_EQ(Control::Service::State::Deactivating, acceptor.GetState());
+  EXPECT_EQ(1u, acceptor.GetOverflowCounter());
+  EXPECT_EQ(1, logs.count("SockStream[server]: write timeout, sendbuf="));
+  const unsigned waited = Mux::milliseconds() - start_ms;
+  EXPECT_GE(waited, 1000u);
+  EXPECT_LE(waited, 1001u);
+  // Nothing more is sent while the end is being reported.
+  EXPECT_FALSE(acceptor.Send("x", 1));
+  EXPECT_EQ(0, logs.count("ignore Send request"));
+  ASSERT_TRUE(run_until([&] { return user.disconnects == 1; }));
 }
 
 TEST_F(Acceptor, QuietWhenNotVerbose) {
