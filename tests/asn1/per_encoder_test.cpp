@@ -231,7 +231,7 @@ TEST(PerEncoder, Strings) {
   // o: length, two unaligned octets; o2: fixed size, no length; ia5: 16-bit
   // length, aligned characters; ia5s: 6-bit length; ia5f: 2 x 8 bits with no
   // alignment; flag; bits: aligned length, 3 bits; oid: one-octet length.
-  EXPECT_EQ("020102" "A0FF" "00026869" "08616263" "7879" "80" "03A0" "062A864886F70D", encodeHex(s));
+  EXPECT_EQ("020102" "A0FF" "00016869" "08616263" "7879" "80" "03A0" "062A864886F70D", encodeHex(s));
   // Size and alphabet violations fail the whole value.
   s.set_ia5f("xyz");
   EXPECT_EQ("FAIL", encodeHex(s));

@@ -18,31 +18,30 @@ const ASN1::TypeInfo* const Ints::fieldInfos[] = {
     &ASN1::INTEGER::theInfo,       &INTEGER_full::theInfo,          &INTEGER_0_1::theInfo,
     &INTEGER_0_127::theInfo,       &INTEGER_0_254::theInfo,         &INTEGER_0_255::theInfo,
     &INTEGER_0_65535::theInfo,     &INTEGER_0_65536::theInfo,       &INTEGER_0_4294967295::theInfo,
-    &INTEGER_m128_127::theInfo,    &INTEGER_112000_399975::theInfo, &INTEGER_5_5::theInfo,
-    &INTEGER_0_1023_ext::theInfo};
-const int Ints::fieldIds[] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-const char* const Ints::fieldNames[] = {"u",      "full", "b1",  "b7",  "b254",  "b255", "k64",
-                                        "k65536", "big",  "neg", "off", "fixed", "ext"};
+    &INTEGER_m128_127::theInfo,    &INTEGER_112000_399975::theInfo, &INTEGER_0_1023_ext::theInfo};
+const int Ints::fieldIds[] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+const char* const Ints::fieldNames[] = {"u",      "full", "b1",  "b7",  "b254", "b255",
+                                        "k64",    "k65536", "big", "neg", "off", "ext"};
 const Ints::InfoType Ints::theInfo = {
-    {&ASN1::create_as<Ints>, 16}, false, Ints::fieldInfos, Ints::fieldIds, 13, 0, 0, nullptr, nullptr,
+    {&ASN1::create_as<Ints>, 16}, false, Ints::fieldInfos, Ints::fieldIds, 12, 0, 0, nullptr, nullptr,
     Ints::fieldNames};
 
 // ---------------------------------------------------------------- Strs
 // IA5String with a size constraint: the kind's tag, set and widths.
-const ASN1::AbstractString::InfoType IA5String_0_300 = {
-    {{&ASN1::IA5String::create, 22}, ASN1::FixedConstraint, 0, 300u}, ASN1::IA5StringSet, 128, 7, 7, 8};
+const ASN1::AbstractString::InfoType IA5String_1_300 = {
+    {{&ASN1::IA5String::create, 22}, ASN1::FixedConstraint, 1, 300u}, ASN1::IA5StringSet, 128, 7, 7, 8};
 const ASN1::AbstractString::InfoType IA5String_1_64 = {
     {{&ASN1::IA5String::create, 22}, ASN1::FixedConstraint, 1, 64u}, ASN1::IA5StringSet, 128, 7, 7, 8};
 const ASN1::AbstractString::InfoType IA5String_2 = {
     {{&ASN1::IA5String::create, 22}, ASN1::FixedConstraint, 2, 2u}, ASN1::IA5StringSet, 128, 7, 7, 8};
-const ASN1::AbstractString::InfoType IA5String_0_20 = {
-    {{&ASN1::IA5String::create, 22}, ASN1::FixedConstraint, 0, 20u}, ASN1::IA5StringSet, 128, 7, 7, 8};
+const ASN1::AbstractString::InfoType IA5String_1_20 = {
+    {{&ASN1::IA5String::create, 22}, ASN1::FixedConstraint, 1, 20u}, ASN1::IA5StringSet, 128, 7, 7, 8};
 const ASN1::AbstractString::InfoType IA5String_0_40 = {
     {{&ASN1::IA5String::create, 22}, ASN1::FixedConstraint, 0, 40u}, ASN1::IA5StringSet, 128, 7, 7, 8};
 const ASN1::OCTET_STRING::InfoType OCTET_STRING_2 = {{&ASN1::OCTET_STRING::create, 4}, ASN1::FixedConstraint, 2, 2u};
 
 const ASN1::TypeInfo* const Strs::fieldInfos[] = {
-    &ASN1::OCTET_STRING::theInfo, &OCTET_STRING_2,          &IA5String_0_300,
+    &ASN1::OCTET_STRING::theInfo, &OCTET_STRING_2,          &IA5String_1_300,
     &IA5String_1_64,              &IA5String_2,             &ASN1::BOOLEAN::theInfo,
     &ASN1::Null::theInfo,         &ASN1::BIT_STRING::theInfo, &ASN1::OBJECT_IDENTIFIER::theInfo};
 const int Strs::fieldIds[] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
@@ -64,7 +63,7 @@ const char* const Single::selectionNames[] = {"only"};
 const Single::InfoType Single::theInfo = {
     {&ASN1::create_as<Single>, 0}, false, Single::selectionInfos, 1, 1, nullptr, Single::selectionNames};
 
-const ASN1::TypeInfo* const Plain::selectionInfos[] = {&ASN1::BOOLEAN::theInfo, &IA5String_0_20,
+const ASN1::TypeInfo* const Plain::selectionInfos[] = {&ASN1::BOOLEAN::theInfo, &IA5String_1_20,
                                                        &Colour::theInfo};
 const char* const Plain::selectionNames[] = {"a", "b", "c"};
 const Plain::InfoType Plain::theInfo = {

@@ -156,16 +156,15 @@ class Ints : public ASN1::SEQUENCE {
   PERTEST_FIELD(big, 8, INTEGER_0_4294967295)
   PERTEST_FIELD(neg, 9, INTEGER_m128_127)
   PERTEST_FIELD(off, 10, INTEGER_112000_399975)
-  PERTEST_FIELD(fixed, 11, INTEGER_5_5)
-  PERTEST_FIELD(ext, 12, INTEGER_0_1023_ext)
+  PERTEST_FIELD(ext, 11, INTEGER_0_1023_ext)
 #undef PERTEST_FIELD
 };
 
 // ---------------------------------------------------------------- Strs
-extern const ASN1::AbstractString::InfoType IA5String_0_300;
+extern const ASN1::AbstractString::InfoType IA5String_1_300;
 extern const ASN1::AbstractString::InfoType IA5String_1_64;
 extern const ASN1::AbstractString::InfoType IA5String_2;
-extern const ASN1::AbstractString::InfoType IA5String_0_20;
+extern const ASN1::AbstractString::InfoType IA5String_1_20;
 extern const ASN1::AbstractString::InfoType IA5String_0_40;
 extern const ASN1::OCTET_STRING::InfoType OCTET_STRING_2;
 
@@ -293,7 +292,7 @@ class Single : public ASN1::CHOICE {
   void select_only(unsigned v) { select_only() = v; }
 };
 
-// Plain ::= CHOICE { a BOOLEAN, b IA5String (SIZE (0..20)), c Colour }
+// Plain ::= CHOICE { a BOOLEAN, b IA5String (SIZE (1..20)), c Colour }
 class Plain : public ASN1::CHOICE {
  public:
   static const InfoType theInfo;

@@ -12,30 +12,40 @@
 %%   per_oracle.escript BeamDir reencode Module Type
 %%       For each hex line on stdin: decode, encode again, and print the new
 %%       hex encoding, or "ERROR" and a reason.
+%%   per_oracle.escript BeamDir batch Module
+%%       Commands on stdin, one per line, so that one run serves a whole test:
+%%         gen Type Count Seed   the gen lines, then a line "."
+%%         re Type Hex           one reencode line
 
 main([BeamDir, "gen", Module, Type, Count, Seed]) ->
+    M = load(BeamDir, Module),
+    gen(M, list_to_atom(Type), list_to_integer(Count), list_to_integer(Seed));
+main([BeamDir, "reencode", Module, Type]) ->
+    M = load(BeamDir, Module),
+    reencode(M, list_to_atom(Type));
+main([BeamDir, "batch", Module]) ->
+    M = load(BeamDir, Module),
+    batch(M);
+main(_) ->
+    io:format(standard_error,
+              "usage: per_oracle.escript BeamDir gen|reencode|batch Module [Type [Count Seed]]~n", []),
+    halt(2).
+
+load(BeamDir, Module) ->
     true = code:add_patha(BeamDir),
     %% The type database (Module.asn1db) is read from the cwd.
     ok = file:set_cwd(BeamDir),
-    S = list_to_integer(Seed),
-    rand:seed(exsss, {S + 1, S * 7 + 3, S * 13 + 5}),
     M = list_to_atom(Module),
-    T = list_to_atom(Type),
     {module, M} = code:ensure_loaded(M),
     %% asn1ct:value/2 draws in a process of its own, out of reach of the seed:
     %% load the type database here and draw in this process instead.
     asn1_db:dbstart([]),
     ok = asn1_db:dbload(M),
-    gen(M, T, list_to_integer(Count));
-main([BeamDir, "reencode", Module, Type]) ->
-    true = code:add_patha(BeamDir),
-    M = list_to_atom(Module),
-    T = list_to_atom(Type),
-    {module, M} = code:ensure_loaded(M),
-    reencode(M, T);
-main(_) ->
-    io:format(standard_error, "usage: per_oracle.escript BeamDir gen|reencode Module Type [Count Seed]~n", []),
-    halt(2).
+    M.
+
+gen(M, T, Count, Seed) ->
+    rand:seed(exsss, {Seed + 1, Seed * 7 + 3, Seed * 13 + 5}),
+    gen(M, T, Count).
 
 gen(_M, _T, 0) -> ok;
 gen(M, T, N) ->
@@ -57,6 +67,24 @@ reencode(M, T) ->
         Line ->
             io:format("~s~n", [reencode_line(M, T, string:trim(Line))]),
             reencode(M, T)
+    end.
+
+batch(M) ->
+    case io:get_line("") of
+        eof -> ok;
+        Line ->
+            case string:lexemes(string:trim(Line), " ") of
+                ["gen", T, Count, Seed] ->
+                    gen(M, list_to_atom(T), list_to_integer(Count), list_to_integer(Seed)),
+                    io:format(".~n");
+                ["re", T, Hex] ->
+                    io:format("~s~n", [reencode_line(M, list_to_atom(T), Hex)]);
+                ["re", T] ->
+                    io:format("~s~n", [reencode_line(M, list_to_atom(T), "")]);
+                _ ->
+                    io:format("ERROR bad command~n")
+            end,
+            batch(M)
     end.
 
 reencode_line(M, T, Hex) ->
