@@ -160,7 +160,9 @@ void AcceptorNetCheckConnection::CheckConnection() {
     // congestion-avoidance state.
     unsigned char info[92] = {};
     socklen_t size = sizeof info;
-    if (::getsockopt(probe_.lowlevel_fd(), IPPROTO_TCP, TCP_INFO, info, &size) == 0) {
+    // A record shorter than its leading byte fields (as an emulator may
+    // answer) tells nothing.
+    if (::getsockopt(probe_.lowlevel_fd(), IPPROTO_TCP, TCP_INFO, info, &size) == 0 && size >= 8) {
       if (info[0] != TCP_ESTABLISHED) {
         if (verbose_)
           std::cerr << "connection from " << GetAddr() << " closed: tcp socket change state."

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +18,17 @@
 namespace {
 
 using nettest::frame;
+
+// Whether this system answers TCP_INFO with the kernel's record (an emulator
+// such as qemu-user may not); the checks on it cannot run otherwise.
+bool tcp_info_readable() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  unsigned char info[92];
+  socklen_t size = sizeof info;
+  const bool readable = ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, info, &size) == 0 && size >= 8;
+  ::close(fd);
+  return readable;
+}
 
 struct Acceptor : ::testing::Test {
   Acceptor() : acceptor(0) {
@@ -100,6 +112,7 @@ TEST_F(Acceptor, RefusesASecondClientAndProbesTheFirst) {
   EXPECT_EQ(1, nettest::occurrences(logs.err(), "refuse connection from 127.0.0.1:"));
   EXPECT_EQ(1, logs.count("CheckConnectionState CheckConnection\n"));
   EXPECT_TRUE(nettest::sees_eof(second, 1000));
+  if (!tcp_info_readable()) GTEST_SKIP() << "no TCP_INFO here";
   // A healthy connection ends the probing on the next check.
   LoopTest::runFor(1000);
   EXPECT_EQ(0u, acceptor.check_state());
@@ -148,7 +161,9 @@ TEST_F(Acceptor, CheckDropsAResetConnection) {
   close_client(c);
   // Checked before the stream layer has seen the reset.
   acceptor.CheckConnection();
-  EXPECT_EQ(1, logs.count(" closed: tcp socket change state.\n"));
+  if (tcp_info_readable()) {
+    EXPECT_EQ(1, logs.count(" closed: tcp socket change state.\n"));
+  }
   EXPECT_EQ(1, logs.count(" closed: Connection reset by peer\n"));
   EXPECT_EQ(Control::Service::State::Deactivating, acceptor.GetState());
   ASSERT_TRUE(run_until([&] { return user.disconnects == 1; }));
