@@ -5,7 +5,9 @@
                  <Module>_decl.h and <Module>.cpp for every module;
   --oracle DIR   the standard ASN.1 copy for Erlang's compiler:
                  DIR/<Module>.asn and DIR/messages.set.asn (all modules, one
-                 compiler run);
+                 compiler run), and the strict copy in DIR/strict/ (the
+                 same without the extension marker of enumerations that
+                 became INTEGER, set file messages_strict.set.asn);
   --tests FILE   the table-driven test over every type.
 
 Output is deterministic and a file is rewritten only when its text changes,
@@ -67,6 +69,12 @@ def main(argv):
                 write_if_changed(os.path.join(args.oracle, m.name + ".asn"),
                                  oracle_writer.write_module(m, names))
             write_if_changed(os.path.join(args.oracle, "messages.set.asn"),
+                             "".join(m.name + ".asn\n" for m in schema.modules))
+            strict = os.path.join(args.oracle, "strict")
+            for m in schema.modules:
+                write_if_changed(os.path.join(strict, m.name + ".asn"),
+                                 oracle_writer.write_module(m, names, strict=True))
+            write_if_changed(os.path.join(strict, "messages_strict.set.asn"),
                              "".join(m.name + ".asn\n" for m in schema.modules))
         if args.tests:
             import test_writer

@@ -95,7 +95,7 @@ def oracle_enumerated(t):
     return t.is_positional()
 
 
-def _enumerated(td, t, names, out):
+def _enumerated(td, t, names, out, strict):
     if oracle_enumerated(t):
         items = [names.member(td, e.name) for e in t.enumerators]
         if t.extensible:
@@ -103,7 +103,7 @@ def _enumerated(td, t, names, out):
         out.append("%s ::= ENUMERATED { %s }" % (names.type_name(td),
                                                  ", ".join(items)))
         return
-    ext = ", ..." if t.extensible else ""
+    ext = ", ..." if t.extensible and not strict else ""
     out.append("%s ::= INTEGER (0..%d%s)" % (names.type_name(td),
                                              max(t.maximum, 0), ext))
 
@@ -129,7 +129,11 @@ def _constructed(td, t, names, out):
     out.append("}")
 
 
-def write_module(module, names):
+def write_module(module, names, strict=False):
+    """The copy of one module. The strict copy drops the extension marker
+    of the enumerations that became INTEGER: a random value that encodes by
+    the strict copy holds no number beyond the root, where this system's
+    encoding of enumerations and standard PER part ways."""
     out = ["-- Generated from the message schema: a standard ASN.1 copy for an",
            "-- independent aligned-PER implementation. Do not edit.",
            "%s DEFINITIONS AUTOMATIC TAGS ::=" % module.name,
@@ -156,7 +160,7 @@ def write_module(module, names):
         out.append("")
         t = td.type
         if isinstance(t, Enumerated):
-            _enumerated(td, t, names, out)
+            _enumerated(td, t, names, out, strict)
         elif isinstance(t, (Sequence, Choice)):
             _constructed(td, t, names, out)
         else:

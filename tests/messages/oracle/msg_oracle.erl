@@ -4,7 +4,7 @@
 %%
 %%   gen Seed Count TypesFile OutFile
 %%       for each type named in TypesFile (one oracle type name a line),
-%%       Count random values (asn1ct:value/2, seeded), each written to
+%%       Count random values (asn1ct's value generator, seeded), each written to
 %%       OutFile as "Type Hex" where Hex is its aligned-PER encoding. Values
 %%       beyond the C++ decoder's limits (lists above 128 elements, strings
 %%       above 16384 characters or octets) are skipped.
@@ -49,7 +49,7 @@ gen_type(Type, Count) ->
 gen_type(_Type, 0, _Tries, Acc) -> lists:reverse(Acc);
 gen_type(_Type, _Left, 0, Acc) -> lists:reverse(Acc);
 gen_type(Type, Left, Tries, Acc) ->
-    {ok, Value} = asn1ct:value(messages, Type),
+    Value = random_value(Type),
     case within_limits(Value) of
         true ->
             {ok, Bin} = messages:encode(Type, Value),
@@ -58,6 +58,26 @@ gen_type(Type, Left, Tries, Acc) ->
         false ->
             gen_type(Type, Left, Tries - 1, Acc)
     end.
+
+%% Enumerations that this system numbers other than 0..n-1 are INTEGER
+%% (0..max, ...) in the copy, and there the two encodings agree only in the
+%% root, while asn1ct:value/2 likes numbers beyond it. So values come from
+%% the strict copy (module messages_strict: the same types without those
+%% extension markers) and are encoded by the real one.
+%%
+%% asn1ct:value/2 loads the type database for every value (seconds for a
+%% few thousand values); its own steps, taken once, do the same: open the
+%% database in the working directory, load the module's, and make values
+%% with asn1ct_value:from_type/2 (what asn1ct:value/2 calls).
+random_value(Type) ->
+    case get(asn1_db_loaded) of
+        undefined ->
+            asn1_db:dbstart(["."]),
+            ok = asn1_db:dbload(messages_strict),
+            put(asn1_db_loaded, true);
+        true -> ok
+    end,
+    asn1ct_value:from_type(messages_strict, Type).
 
 %% Strings are lists here too, so a list longer than 128 is refused
 %% whatever it holds; the string limit is far above that.
