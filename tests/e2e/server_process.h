@@ -1,0 +1,78 @@
+// The real server binary, run as the README's run command runs it, inside
+// the test's own mount and network namespaces, and a controller that speaks
+// TPKT to it over loopback.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace E2E {
+
+// Puts the calling process into new mount and network namespaces (mapping
+// itself to root when it is not root), brings up lo and mounts tmpfs over the
+// directories the server writes: /var/run, /var/log and /usr/local/etc. An
+// empty result means success; otherwise it tells what failed.
+std::string EnterSandbox();
+
+class ServerProcess {
+ public:
+  // `directory` receives the server's standard output and error streams and
+  // the simulated board's control socket.
+  explicit ServerProcess(std::string directory);
+  ~ServerProcess();  // kills a server that still runs
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  // Starts the server with these arguments; true once its control socket
+  // answers (the loop runs).
+  bool Start(const std::vector<std::string>& arguments = {});
+  // Sends a signal.
+  void Signal(int signal);
+  // Waits for the exit; the exit status (or -1 after `timeoutMs`).
+  int Wait(int timeoutMs);
+  pid_t pid() const { return pid_; }
+  // The exit status of a server that ended during Start(), else -1.
+  int ExitStatus() const { return exitStatus_; }
+
+  std::string Stdout() const;
+  std::string Stderr() const;
+  // One request line to the simulated board; the reply without its newline.
+  std::string Board(const std::string& request) const;
+
+ private:
+  std::string directory_;
+  std::string socket_;
+  pid_t pid_ = -1;
+  int exitStatus_ = -1;
+};
+
+// A TCP controller on 127.0.0.1.
+class Controller {
+ public:
+  Controller() = default;
+  ~Controller();
+  Controller(const Controller&) = delete;
+  Controller& operator=(const Controller&) = delete;
+
+  // Connects, retrying for up to `timeoutMs` while the port is not yet open.
+  bool Connect(int port = 20001, int timeoutMs = 5000);
+  // Writes one TPKT frame around `body`.
+  bool SendFrame(const std::vector<unsigned char>& body);
+  bool SendRaw(const std::vector<unsigned char>& bytes);
+  // Reads one frame body; false when none arrives within `timeoutMs` or the
+  // connection ends.
+  bool ReceiveFrame(std::vector<unsigned char>& body, int timeoutMs = 5000);
+  // True when the server closed the connection within `timeoutMs`.
+  bool ClosedByPeer(int timeoutMs);
+
+ private:
+  bool ReadExactly(unsigned char* out, size_t size, int timeoutMs);
+  int fd_ = -1;
+};
+
+std::vector<unsigned char> FromHex(const std::string& hex);
+std::string ToHex(const std::vector<unsigned char>& bytes);
+
+}  // namespace E2E
