@@ -301,6 +301,29 @@ TEST(Accessors, AssignmentCopiesIndependently) {
   EXPECT_NE(0, b.compare(a));
 }
 
+#ifndef NDEBUG
+// Release builds check nothing; debug builds stop at the first misuse.
+TEST(AccessorsDeathTest, DebugBuildsAssertSelectionAndPresence) {
+  LGCP::Stream stream;
+  stream.select_inactive();
+  EXPECT_DEATH((void)stream.get_active(), "");
+  LGCP::Message message;
+  EXPECT_DEATH((void)message.get_seq(), "");
+  LGCP::TermCounter counter;
+  EXPECT_DEATH((void)counter.ref_ownerId(), "");
+}
+#endif
+
+// Descriptors are constant data: messages can be built and encoded while
+// other translation units are still being initialised.
+const std::string kPingBuiltBeforeMain = [] {
+  LGCP::Message m;
+  m.set_pdu().select_command().select_ping();
+  return encoded(m);
+}();
+
+TEST(Descriptors, UsableDuringStaticInitialisation) { EXPECT_EQ("06 00", kPingBuiltBeforeMain); }
+
 // ---- cross-module records inside LGCP
 
 TEST(CrossModule, CommandAndSignalCarryTermAndAcpRecords) {
