@@ -1,7 +1,10 @@
-// The value model: creation, presence, selection, lists, comparison and
-// copies, on the generated-style PerTest classes.
+// The value model: creation, presence, selection, lists, comparison, copies,
+// the visitor walks and the helpers, on the generated-style PerTest classes.
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "tests/asn1/per_helpers.h"
 #include "tests/asn1/per_test_types.h"
 
 namespace {
@@ -10,10 +13,9 @@ using namespace PerTest;
 
 TEST(ValueModel, CreateFromDescriptor) {
   EXPECT_EQ(nullptr, ASN1::AbstractData::create(nullptr));
-  ASN1::AbstractData* v = ASN1::AbstractData::create(&ASN1::INTEGER::theInfo);
+  std::unique_ptr<ASN1::AbstractData> v(ASN1::AbstractData::create(&ASN1::INTEGER::theInfo));
   ASSERT_NE(nullptr, v);
   EXPECT_EQ(0, static_cast<ASN1::INTEGER&>(*v).getValue());
-  delete v;
   // Fields and alternatives are objects of their own class.
   Msg m;
   EXPECT_NE(nullptr, dynamic_cast<Cmd*>(m.getField(2)));
@@ -21,6 +23,405 @@ TEST(ValueModel, CreateFromDescriptor) {
   EXPECT_EQ(16u, m.getTag());
   EXPECT_EQ(0u, m.get_pdu().getTag());
   EXPECT_EQ(17u, (ASN1::SET_OF<Item>::theInfo.tag));
+  std::unique_ptr<ASN1::AbstractData> list(ASN1::AbstractData::create(&ItemList::theInfo));
+  EXPECT_TRUE(static_cast<ItemList&>(*list).empty());
+}
+
+TEST(ValueModel, DefaultsOfTheSimpleKinds) {
+  EXPECT_FALSE(bool(ASN1::BOOLEAN()));
+  EXPECT_EQ(0, ASN1::INTEGER().getValue());
+  EXPECT_EQ(0, Colour().asInt());
+  EXPECT_EQ(0, ASN1::Null().compare(ASN1::Null()));
+  EXPECT_LT(ASN1::INTEGER(5, &ASN1::INTEGER::theInfo).compare(ASN1::INTEGER(7, &ASN1::INTEGER::theInfo)), 0);
+  EXPECT_EQ(1, ASN1::BOOLEAN(true, &ASN1::BOOLEAN::theInfo).compare(ASN1::BOOLEAN(false, &ASN1::BOOLEAN::theInfo)));
+}
+
+TEST(ValueModel, ConstraintsFromTheDescriptor) {
+  INTEGER_0_1023 slot;
+  EXPECT_EQ(ASN1::FixedConstraint, slot.getConstraintType());
+  EXPECT_EQ(0, slot.getLowerLimit());
+  EXPECT_EQ(1023u, slot.getUpperLimit());
+  EXPECT_FALSE(slot.extendable());
+  EXPECT_TRUE(slot.constrained());
+  EXPECT_TRUE(INTEGER_0_1023_ext().extendable());
+  EXPECT_FALSE(ASN1::INTEGER().constrained());
+}
+
+// Strict validity compares the distance from the lower bound, so a negative
+// lower bound works.
+TEST(ValueModel, StrictValidity) {
+  INTEGER_m128_127 neg;
+  for (int v : {5, -5, -128, 127}) {
+    neg.setValue(v);
+    EXPECT_TRUE(neg.isStrictValid()) << v;
+  }
+  for (int v : {-129, 128, 2147483647, -2147483647 - 1}) {
+    neg.setValue(v);
+    EXPECT_FALSE(neg.isStrictValid()) << v;
+  }
+  INTEGER_0_1023 slot;
+  slot = 1023;
+  EXPECT_TRUE(slot.isStrictValid());
+  slot = 1024;
+  EXPECT_FALSE(slot.isStrictValid());
+  INTEGER_full full;
+  full.setValue(-2147483647 - 1);
+  EXPECT_TRUE(full.isStrictValid());
+}
+
+TEST(ValueModel, OptionalFieldsAndExtensionAdditions) {
+  Msg m;
+  EXPECT_NE(nullptr, m.getField(2));
+  EXPECT_EQ(nullptr, m.getField(0));
+  EXPECT_FALSE(m.hasOptionalField(0));
+  EXPECT_FALSE(m.hasOptionalField(1));
+  // Include creates the default value; remove keeps it for a later include.
+  ASN1::AbstractData* seq = m.includeOptionalField(0, 0);
+  ASSERT_NE(nullptr, seq);
+  EXPECT_EQ(0u, m.get_seq().getValue());
+  m.set_seq(42);
+  m.omit_seq();
+  EXPECT_FALSE(m.seq_isPresent());
+  EXPECT_EQ(seq, m.getField(0));
+  m.includeOptionalField(0, 0);
+  EXPECT_EQ(42u, m.get_seq().getValue());
+  // Extension addition 0 (presence number numOptional + 0 = 4) grows the map.
+  EXPECT_EQ(0u, m.extensionMap().size());
+  m.includeOptionalField(4, 7);
+  EXPECT_EQ(1u, m.extensionMap().size());
+  EXPECT_TRUE(m.hasOptionalField(4));
+  EXPECT_FALSE(m.hasOptionalField(5));
+  EXPECT_NE(nullptr, m.getField(7));
+  EXPECT_EQ(nullptr, m.getField(8));
+  // Beyond both maps.
+  EXPECT_FALSE(m.hasOptionalField(40));
+  m.removeOptionalField(40);
+  EXPECT_EQ(1u, m.extensionMap().size());
+}
+
+TEST(ValueModel, BitMapLayout) {
+  ASN1::SEQUENCE::BitMap map;
+  map.resize(10);
+  EXPECT_EQ(2u, map.bits().size());
+  map.set(9);
+  EXPECT_EQ(0x40, static_cast<unsigned char>(map.bits()[1]));
+  EXPECT_TRUE(map[9]);
+  EXPECT_FALSE(map[10]);
+  map.set(10);  // beyond the size: nothing
+  EXPECT_EQ(0x40, static_cast<unsigned char>(map.bits()[1]));
+  map.clear(9);
+  EXPECT_FALSE(map.any());
+  map.set(9);
+  map.resize(9);
+  map.resize(10);
+  EXPECT_FALSE(map[9]);  // a bit cut off does not come back
+}
+
+// A descriptor's initial extension map is (n + 7) / 8 bytes long; reading n
+// bytes would run past a short table.
+TEST(ValueModel, InitialExtensionsCopyTheMapBytesOnly) {
+  static const ASN1::TypeInfo* const infos[] = {
+      &ASN1::BOOLEAN::theInfo, &ASN1::BOOLEAN::theInfo, &ASN1::BOOLEAN::theInfo, &ASN1::BOOLEAN::theInfo,
+      &ASN1::BOOLEAN::theInfo, &ASN1::BOOLEAN::theInfo, &ASN1::BOOLEAN::theInfo, &ASN1::BOOLEAN::theInfo,
+      &ASN1::BOOLEAN::theInfo, &ASN1::BOOLEAN::theInfo};
+  static const int ids[] = {-1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  static const char* const names[] = {"r", "e0", "e1", "e2", "e3", "e4", "e5", "e6", "e7", "e8"};
+  static const char initial[] = {char(0x80), char(0x80)};
+  static const ASN1::SEQUENCE::InfoType info = {
+      {&ASN1::SEQUENCE::create, 16}, true, infos, ids, 1, 9, 0, initial, nullptr, names};
+  ASN1::SEQUENCE s(&info);
+  EXPECT_EQ(9u, s.extensionMap().size());
+  EXPECT_TRUE(s.hasOptionalField(0));
+  EXPECT_TRUE(s.hasOptionalField(8));
+  EXPECT_FALSE(s.hasOptionalField(1));
+  EXPECT_NE(nullptr, s.getField(1));
+  EXPECT_NE(nullptr, s.getField(9));
+  EXPECT_EQ(nullptr, s.getField(2));
+}
+
+TEST(ValueModel, ComparisonAndCopies) {
+  Msg a;
+  a.set_pdu().select_connect(7);
+  a.set_trace(3);
+  a.set_note_text("x");
+  Msg b(a);
+  EXPECT_TRUE(a == b);
+  EXPECT_FALSE(a != b);
+  b.set_trace(4);
+  EXPECT_NE(0, a.compare(b));
+  b.set_trace(3);
+  b.omit_note_text();
+  EXPECT_GT(a.compare(b), 0);
+  // A clone has the same class and compares equal.
+  std::unique_ptr<Msg> c(a.clone());
+  EXPECT_EQ(0, c->compare(a));
+  EXPECT_NE(nullptr, dynamic_cast<Cmd*>(c->getField(2)));
+  // Assignment leaves an independent copy.
+  Msg d;
+  d = a;
+  a.set_pdu().select_ping();
+  EXPECT_TRUE(d.get_pdu().connect_isSelected());
+  EXPECT_EQ(7u, d.get_pdu().get_connect().getValue());
+}
+
+TEST(ValueModel, ChoiceSelection) {
+  Cmd unselected;
+  Cmd copy(unselected);
+  EXPECT_EQ(-1, copy.currentSelection());
+  EXPECT_EQ(0, copy.compare(unselected));
+  Cmd c;
+  c.select_connect(9);
+  ASN1::AbstractData* before = c.getSelection();
+  EXPECT_TRUE(c.select(2));  // already selected: the value stays
+  EXPECT_EQ(before, c.getSelection());
+  EXPECT_EQ(9u, c.get_connect().getValue());
+  c.select_connect();  // a selector makes a fresh default value
+  EXPECT_EQ(0u, c.get_connect().getValue());
+  EXPECT_FALSE(c.select(6));  // totalChoices
+  EXPECT_EQ(-2, c.currentSelection());
+  EXPECT_TRUE(c.isUnknownSelection());
+  EXPECT_EQ(nullptr, c.getSelection());
+  // Without a tag table, setID selects by context tag number.
+  EXPECT_TRUE(c.setID(3, 2));
+  EXPECT_TRUE(c.ints_isSelected());
+  EXPECT_EQ(ASN1::contextTag(3), c.getSelectionTag());
+  EXPECT_STREQ("ints", c.getSelectionName());
+  Cmd built{Cmd::ints::Id(), Ints()};
+  EXPECT_TRUE(built.ints_isSelected());
+}
+
+TEST(ValueModel, Lists) {
+  ASN1::SEQUENCE_OF<ASN1::INTEGER> list;
+  list.resize(3);
+  ASSERT_EQ(3u, list.size());
+  for (const ASN1::INTEGER& v : list) EXPECT_EQ(0, v.getValue());
+  list[1] = 5;
+  ASN1::INTEGER seven(7, &ASN1::INTEGER::theInfo);
+  list.push_back(seven);
+  seven = 8;  // push_back stored a copy
+  EXPECT_EQ(7, list[3].getValue());
+  auto it = list.erase(list.begin());
+  EXPECT_EQ(5, it->getValue());
+  EXPECT_EQ(3u, list.size());
+  ASN1::SEQUENCE_OF<ASN1::INTEGER> other(list);
+  EXPECT_EQ(0, list.compare(other));
+  other.push_back(seven);
+  EXPECT_EQ(-1, list.compare(other));
+  list.insert(list.SEQUENCE_OF_Base::begin(), 2, seven);
+  EXPECT_EQ(5u, list.size());
+  EXPECT_EQ(8, list[1].getValue());
+  list.resize(0);
+  EXPECT_TRUE(list.empty());
+}
+
+TEST(ValueModel, ByteComparison) {
+  const std::vector<char> a = pertest::unhex("0102"), b = pertest::unhex("010203");
+  const std::vector<char> c = pertest::unhex("01FF"), d = pertest::unhex("0102");
+  EXPECT_EQ(-1, ASN1::lexicographic_compare_bytes(a.data(), a.data() + 2, b.data(), b.data() + 3));
+  EXPECT_EQ(1, ASN1::lexicographic_compare_bytes(b.data(), b.data() + 3, a.data(), a.data() + 2));
+  EXPECT_EQ(253, ASN1::lexicographic_compare_bytes(c.data(), c.data() + 2, d.data(), d.data() + 2));
+  EXPECT_EQ(253, ASN1::OCTET_STRING(c, &ASN1::OCTET_STRING::theInfo)
+                     .compare(ASN1::OCTET_STRING(d, &ASN1::OCTET_STRING::theInfo)));
+}
+
+TEST(ValueModel, EnumerationNames) {
+  Sparse s;
+  s.setFromInt(-1);
+  EXPECT_STREQ("not-use", s.getName());
+  s.setFromInt(1);
+  EXPECT_STREQ("standby", s.getName());
+  s.setFromInt(40);
+  EXPECT_STREQ("far", s.getName());
+  s.setFromInt(2);
+  EXPECT_EQ(nullptr, s.getName());
+  EXPECT_TRUE(s.setFromName("standby"));
+  EXPECT_EQ(1, s.asInt());
+  EXPECT_TRUE(s.setFromName("not-use"));
+  EXPECT_EQ(-1, s.asInt());
+  EXPECT_FALSE(s.setFromName("stand"));
+  EXPECT_EQ(41, s.asInt());
+  Colour c(Colour::blue);
+  EXPECT_STREQ("blue", c.getName());
+  EXPECT_TRUE(c.is_blue());
+  EXPECT_EQ(Colour::blue, Colour::NamedNumber(c));
+}
+
+TEST(ValueModel, BinaryAndTextKinds) {
+  ASN1::OBJECT_IDENTIFIER oid;
+  for (unsigned arc : {1u, 2u, 840u, 113549u}) oid.append(arc);
+  std::vector<char> octets;
+  oid.encodeCommon(octets);
+  EXPECT_EQ("2A864886F70D", pertest::hex(octets));
+  ASN1::OBJECT_IDENTIFIER back;
+  ASSERT_TRUE(back.decodeCommon(octets.data(), unsigned(octets.size())));
+  EXPECT_EQ(0, back.compare(oid));
+  ASN1::OBJECT_IDENTIFIER two;
+  two.append(2);
+  two.append(100);
+  octets.clear();
+  two.encodeCommon(octets);
+  EXPECT_EQ("8134", pertest::hex(octets));
+  ASSERT_TRUE(back.decodeCommon(octets.data(), 2));
+  EXPECT_EQ(2u, back[0]);
+  EXPECT_EQ(100u, back[1]);
+  const std::vector<char> cut = pertest::unhex("8180");
+  EXPECT_FALSE(back.decodeCommon(cut.data(), 2));
+
+  ASN1::BIT_STRING bits;
+  bits.resize(9);
+  EXPECT_EQ(2u, bits.getData().size());
+  bits.set(8);
+  EXPECT_EQ(0x80, static_cast<unsigned char>(bits.getData()[1]));
+  EXPECT_TRUE(bits[8]);
+  EXPECT_FALSE(bits[9]);
+
+  ASN1::NumericString digits("12a4");
+  EXPECT_EQ(2u, digits.find_first_invalid());
+  EXPECT_EQ(std::string::npos, ASN1::NumericString().find_first_invalid());
+  static constexpr ASN1::AbstractString::InfoType noSet = {
+      {{&ASN1::AbstractString::create, 22}, ASN1::Unconstrained, 0, 0xFFFFFFFFu}, nullptr, 0, 7, 7, 8};
+  EXPECT_EQ(std::string::npos, ASN1::AbstractString(&noSet, "\x80").find_first_invalid());
+  // Setters do not check sizes.
+  Item item;
+  item.set_label(std::string(100, 'a'));
+  EXPECT_EQ(100u, item.get_label().size());
+  EXPECT_EQ("FAIL", pertest::encodeHex(item));
+}
+
+TEST(ValueModel, GeneralizedTimeText) {
+  ASN1::GeneralizedTime t(2024, 3, 5, 12, 30, 45, 7, 0, true);
+  EXPECT_EQ("20240305123045.007Z", t.get());
+  ASN1::GeneralizedTime u("20240305123045+0130");
+  EXPECT_EQ(90, u.getMinDiff());
+  EXPECT_EQ("20240305123045+0130", u.get());
+  ASN1::GeneralizedTime w("20240305123045.5-0030");
+  EXPECT_EQ(500, w.getMillisec());
+  EXPECT_EQ(-30, w.getMinDiff());
+  EXPECT_EQ("00010101000000", ASN1::GeneralizedTime().get());
+  // A text too short for the fixed positions is refused, the value unchanged.
+  EXPECT_FALSE(t.set("2024"));
+  EXPECT_FALSE(t.set(""));
+  EXPECT_FALSE(t.set("2024030512304"));
+  EXPECT_EQ("20240305123045.007Z", t.get());
+  ASN1::GeneralizedTime epoch;
+  epoch.set_time_t(86400 + 3661);
+  EXPECT_EQ("19700102010101", epoch.get());
+  EXPECT_GT(t.compare(epoch), 0);
+}
+
+TEST(Helpers, IntegerDataLength) {
+  const struct {
+    int v;
+    unsigned n;
+  } cases[] = {{0, 1}, {127, 1}, {128, 2}, {-128, 1}, {-129, 2}, {8388607, 3}, {8388608, 4}, {-2147483647 - 1, 4}};
+  for (const auto& c : cases) EXPECT_EQ(c.n, ASN1::getIntegerDataLength(c.v)) << c.v;
+}
+
+TEST(Helpers, StringLiterals) {
+  std::vector<char> bytes;
+  unsigned digits = 0;
+  EXPECT_TRUE(ASN1::get_from_hstring("0A 1", bytes, digits));
+  EXPECT_EQ("0A10", pertest::hex(bytes));
+  EXPECT_EQ(3u, digits);
+  bytes.clear();
+  EXPECT_FALSE(ASN1::get_from_hstring("0G", bytes, digits));
+  bytes.clear();
+  EXPECT_TRUE(ASN1::get_from_bstring("101\n1", bytes, digits));
+  EXPECT_EQ("B0", pertest::hex(bytes));
+  int index = -1;
+  EXPECT_TRUE(ASN1::get_id(Cmd::selectionNames, 6, "strs", index));
+  EXPECT_EQ(4, index);
+  EXPECT_FALSE(ASN1::get_id(Cmd::selectionNames, 6, "nope", index));
+}
+
+// Records the record walk of the mutable visitor.
+class WalkRecorder : public ASN1::Visitor {
+ public:
+  WalkRecorder(int pre, int root, int preExt, int ext) : pre_(pre), root_(root), preExt_(preExt), ext_(ext) {}
+  std::string log;
+
+ protected:
+  bool do_visit(ASN1::Null&) override { return true; }
+  bool do_visit(ASN1::BOOLEAN&) override { return true; }
+  bool do_visit(ASN1::INTEGER&) override { return true; }
+  bool do_visit(ASN1::ENUMERATED&) override { return true; }
+  bool do_visit(ASN1::OBJECT_IDENTIFIER&) override { return true; }
+  bool do_visit(ASN1::OCTET_STRING&) override { return true; }
+  bool do_visit(ASN1::BIT_STRING&) override { return true; }
+  bool do_visit(ASN1::AbstractString&) override { return true; }
+  bool do_visit(ASN1::BMPString&) override { return true; }
+  bool do_visit(ASN1::CHOICE&) override { return true; }
+  bool do_visit(ASN1::SEQUENCE_OF_Base&) override { return true; }
+  bool do_visit(ASN1::OpenData&) override { return true; }
+  bool do_revisit(ASN1::OpenData&) override { return true; }
+  bool do_visit(ASN1::TypeConstrainedOpenData&) override { return true; }
+  bool do_visit(ASN1::GeneralizedTime&) override { return true; }
+  int preVisitExtensionRoots(ASN1::SEQUENCE&) override { return pre_; }
+  int visitExtensionRoot(ASN1::SEQUENCE&, int index, int id) override {
+    log += "r" + std::to_string(index) + ":" + std::to_string(id) + " ";
+    return root_;
+  }
+  int preVisitExtensions(ASN1::SEQUENCE&) override {
+    log += "E ";
+    return preExt_;
+  }
+  int visitKnownExtension(ASN1::SEQUENCE&, int index, int id) override {
+    log += "x" + std::to_string(index) + ":" + std::to_string(id) + " ";
+    return ext_;
+  }
+  int visitUnknownExtensions(ASN1::SEQUENCE&) override {
+    log += "U";
+    return 1;
+  }
+
+ private:
+  int pre_, root_, preExt_, ext_;
+};
+
+TEST(Visitors, MutableRecordWalk) {
+  Msg m;
+  WalkRecorder rootsOnly(2, 3, 3, 3);
+  EXPECT_TRUE(m.accept(rootsOnly));
+  EXPECT_EQ("r0:0 r1:1 r2:-1 r3:-1 r4:-1 r5:2 r6:3 ", rootsOnly.log);
+  WalkRecorder all(3, 2, 3, 3);
+  EXPECT_TRUE(m.accept(all));
+  EXPECT_EQ("r0:0 r1:1 r2:-1 r3:-1 r4:-1 r5:2 r6:3 E x7:4 x8:5 U", all.log);
+  WalkRecorder stop(3, 1, 3, 3);
+  EXPECT_TRUE(m.accept(stop));
+  EXPECT_EQ("r0:0 ", stop.log);
+  WalkRecorder fail(3, 3, 3, 0);
+  EXPECT_FALSE(m.accept(fail));
+  EXPECT_EQ("r0:0 r1:1 r2:-1 r3:-1 r4:-1 r5:2 r6:3 E x7:4 ", fail.log);
+  Item item;  // extensible without additions
+  WalkRecorder none(3, 3, 3, 3);
+  EXPECT_TRUE(item.accept(none));
+  EXPECT_EQ("r0:-1 r1:0 r2:-1 E U", none.log);
+}
+
+// A const visitor that only overrides the generic operation sees every kind
+// through it, and fails at the first record field.
+class Generic : public ASN1::ConstVisitor {
+ public:
+  int seen = 0;
+
+ protected:
+  bool do_visit(const ASN1::AbstractData&) override {
+    ++seen;
+    return true;
+  }
+};
+
+TEST(Visitors, ConstVisitorDefaults) {
+  Generic g;
+  EXPECT_TRUE(ASN1::INTEGER().accept(g));
+  EXPECT_TRUE(Colour().accept(g));
+  EXPECT_TRUE(ASN1::IA5String().accept(g));
+  EXPECT_TRUE(Cmd().accept(g));
+  EXPECT_TRUE(ItemList().accept(g));
+  EXPECT_EQ(5, g.seen);
+  Msg m;
+  EXPECT_FALSE(m.accept(g));
+  EXPECT_EQ(6, g.seen);
 }
 
 }  // namespace
