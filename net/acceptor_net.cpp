@@ -33,9 +33,11 @@ unsigned short AcceptorNet::LocalPort() const {
 }
 
 bool AcceptorNet::CreateSocket() {
-  listen_ = Fd(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  // The error is taken before the Fd's own calls can change errno.
+  const int created = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const Errno e;
+  listen_ = Fd(created);
   if (!listen_.is_valid()) {
-    const Errno e;
     if (verbose_) std::cerr << "can't create socket:" << e << std::endl;
     return false;
   }

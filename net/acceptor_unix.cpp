@@ -30,9 +30,11 @@ bool AcceptorUnix::ImplActivate() {
                 << " characters): " << ext::quoted(path_) << std::endl;
     return false;
   }
-  listen_ = Fd(::socket(AF_UNIX, SOCK_STREAM, 0));
+  // The error is taken before the Fd's own calls can change errno.
+  const int created = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  const Errno e;
+  listen_ = Fd(created);
   if (!listen_.is_valid()) {
-    const Errno e;
     if (verbose_) std::cerr << "can't create socket:" << e << std::endl;
     return false;
   }

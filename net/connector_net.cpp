@@ -53,9 +53,11 @@ void ConnectorNet::TryConnect() {
   INet4::Addr peer;
   if (!PeerAddress(peer)) return;  // refused by ImplActivate already
   event_.Release();
-  connect_ = Fd(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  // The error is taken before the Fd's own calls can change errno.
+  const int created = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const Errno e;
+  connect_ = Fd(created);
   if (!connect_.is_valid()) {
-    const Errno e;
     std::cerr << "can't create socket:" << e << std::endl;
     Deactivate();
     return;
@@ -72,12 +74,12 @@ void ConnectorNet::TryConnect() {
     connect_.close();
     return;
   }
-  const Errno e;
-  if (e.value() == EINPROGRESS) {
+  const Errno failure;
+  if (failure.value() == EINPROGRESS) {
     event_.Schedule(connect_, POLLOUT);
     return;
   }
-  std::cerr << "can't connect to " << peer << " : " << e << std::endl;
+  std::cerr << "can't connect to " << peer << " : " << failure << std::endl;
   Retry(refused_retry_ms);
 }
 

@@ -38,9 +38,11 @@ bool ConnectorUnix::ImplActivate() {
 
 void ConnectorUnix::TryConnect() {
   event_.Release();
-  connect_ = Fd(::socket(AF_UNIX, SOCK_STREAM, 0));
+  // The error is taken before the Fd's own calls can change errno.
+  const int created = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  const Errno e;
+  connect_ = Fd(created);
   if (!connect_.is_valid()) {
-    const Errno e;
     std::cerr << "can't create domain socket:" << e << std::endl;
     Deactivate();
     return;

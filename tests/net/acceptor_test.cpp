@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -270,6 +271,41 @@ TEST_F(Acceptor, ControllerThatStopsReadingIsDropped) {
   EXPECT_FALSE(acceptor.Send("x", 1));
   EXPECT_EQ(0, logs.count("ignore Send request"));
   ASSERT_TRUE(run_until([&] { return user.disconnects == 1; }));
+}
+
+// Lowers the descriptor limit so that no new descriptor can be made while
+// the object lives.
+class NoMoreDescriptors {
+ public:
+  NoMoreDescriptors() {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    const int lowest_free = ::dup(0);
+    ::close(lowest_free);
+    rlimit tight = saved_;
+    tight.rlim_cur = static_cast<rlim_t>(lowest_free);
+    ::setrlimit(RLIMIT_NOFILE, &tight);
+  }
+  ~NoMoreDescriptors() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+ private:
+  rlimit saved_;
+};
+
+TEST_F(Acceptor, SocketCreationIsRetriedByTheCheckingAcceptor) {
+  {
+    NoMoreDescriptors limit;
+    EXPECT_TRUE(acceptor.Activate());
+    Control::AcceptorNet plain(0);
+    EXPECT_FALSE(plain.Activate());
+    EXPECT_EQ(Control::Service::State::Idle, plain.GetState());
+  }
+  EXPECT_EQ(2, logs.count("can't create socket:Too many open files\n")) << logs.err();
+  EXPECT_EQ(Control::Service::State::Connecting, acceptor.GetState());
+  EXPECT_EQ(0, acceptor.LocalPort());
+  LoopTest::runFor(5000);
+  ASSERT_NE(0, acceptor.LocalPort());
+  client();
+  ASSERT_TRUE(run_until([&] { return acceptor.IsConnected(); }));
 }
 
 TEST_F(Acceptor, QuietWhenNotVerbose) {
