@@ -72,6 +72,8 @@ class Slot {
   virtual const char* GetName() const = 0;
 
   unsigned GetId() const { return id_; }
+  // The slot table numbers a slot once it is made.
+  void SetId(unsigned id) { id_ = id; }
   SlotFactory* GetSlotFactory() const { return factory_; }
   bool is_releasing() const { return releasing_; }
   bool GetInputStream() const { return input_; }

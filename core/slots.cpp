@@ -105,7 +105,7 @@ void Slots::CreateSlot(unsigned n, const LGCP::CreateParams& params) {
     Error(LGCP::ErrorCause::insufficientResources);
     return;
   }
-  slot->id_ = n;
+  slot->SetId(n);
   live_.push_back(slot);
   table_[n] = slot;
   Success();
