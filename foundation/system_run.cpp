@@ -1,0 +1,30 @@
+#include "foundation/system_run.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace Linux {
+
+Run::Run(const char* name) : mFd(-1), mPath(std::string("/var/run/") + name + ".pid") { Create(); }
+
+Run::Run(const Path& path) : mFd(-1), mPath(path.path) { Create(); }
+
+void Run::Create() {
+  mFd = ::open(mPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_SYNC | O_CLOEXEC, 0644);
+  if (mFd < 0) return;
+  char text[16];
+  const int length = std::snprintf(text, sizeof(text), "%d", static_cast<int>(::getpid()));
+  ssize_t written = ::write(mFd, text, length);
+  (void)written;
+  ::fsync(mFd);
+}
+
+Run::~Run() {
+  if (mFd < 0) return;
+  ::close(mFd);
+  ::unlink(mPath.c_str());
+}
+
+}  // namespace Linux

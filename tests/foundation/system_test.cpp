@@ -1,0 +1,232 @@
+// System utilities: interface selection, signal installers, the pid file,
+// the process search and the console switches.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <net/if.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "foundation/system_console.h"
+#include "foundation/system_net.h"
+#include "foundation/system_proc.h"
+#include "foundation/system_run.h"
+#include "foundation/system_signal.h"
+
+namespace {
+
+uint32_t Ip(const char* text) { return ntohl(inet_addr(text)); }
+
+TEST(NetSelection, PrivateAddresses) {
+  const char* all[] = {"127.0.0.1", "10.1.2.3", "172.31.0.1", "172.32.0.1", "192.168.5.5",
+                       "172.15.255.255", "192.169.0.1", "11.0.0.1"};
+  std::vector<std::string> taken;
+  for (const char* a : all)
+    if (Net::ifconfig_selects("eth0", Ip(a), Net::ifconfig_private)) taken.push_back(a);
+  EXPECT_EQ((std::vector<std::string>{"10.1.2.3", "172.31.0.1", "192.168.5.5"}), taken);
+}
+
+TEST(NetSelection, LoopbackByNameAndLinkLocal) {
+  EXPECT_FALSE(Net::ifconfig_selects("lo", Ip("127.0.0.1"), Net::ifconfig_not_loopback));
+  EXPECT_FALSE(Net::ifconfig_selects("LO", Ip("127.0.0.1"), Net::ifconfig_not_loopback));
+  EXPECT_TRUE(Net::ifconfig_selects("lo0", Ip("127.0.0.1"), Net::ifconfig_not_loopback));
+  EXPECT_TRUE(Net::ifconfig_selects("lo", Ip("127.0.0.1"), Net::ifconfig_all));
+  EXPECT_TRUE(Net::ifconfig_selects("lo", Ip("169.254.1.1"), Net::ifconfig_link_local));
+  EXPECT_FALSE(Net::ifconfig_selects("eth0", Ip("169.253.1.1"), Net::ifconfig_link_local));
+  // Bits combine: any matching bit takes the interface.
+  const Net::ifconfig_mode_t both = Net::ifconfig_link_local | Net::ifconfig_private;
+  EXPECT_TRUE(Net::ifconfig_selects("lo", Ip("10.0.0.1"), both));
+  EXPECT_TRUE(Net::ifconfig_selects("lo", Ip("169.254.0.1"), both));
+  EXPECT_FALSE(Net::ifconfig_selects("lo", Ip("8.8.8.8"), both));
+}
+
+TEST(NetInterfaces, LoopbackInterfaceOfThisHost) {
+  std::list<INet4::Addr> addrs;
+  addrs.push_back(INet4::Addr("1.1.1.1:5"));
+  const int n = Net::ifconfig(addrs, Net::ifconfig_all);
+  ASSERT_GE(n, 1);
+  EXPECT_EQ(static_cast<size_t>(n) + 1, addrs.size());  // appended after what was there
+  const INet4::Addr lo("127.0.0.1");
+  EXPECT_NE(addrs.end(), std::find(addrs.begin(), addrs.end(), lo));
+
+  std::list<INet4::Addr> notLo;
+  Net::ifconfig(notLo, Net::ifconfig_not_loopback);
+  EXPECT_EQ(notLo.end(), std::find(notLo.begin(), notLo.end(), lo));
+
+  std::list<std::string> names;
+  EXPECT_GE(Net::ifconfig(names, Net::ifconfig_all, IFF_LOOPBACK | IFF_UP), 1);
+  EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "lo"));
+  for (const std::string& name : names) EXPECT_NE("", name);
+
+  EXPECT_FALSE(Net::hostname().empty());
+}
+
+// ---- IPC::Signal ------------------------------------------------------------
+
+volatile sig_atomic_t g_signo = 0;
+volatile sig_atomic_t g_infoSigno = 0;
+void Plain(int sig) { g_signo = sig; }
+void WithInfo(int sig, siginfo_t* info, void*) {
+  g_signo = sig;
+  g_infoSigno = info ? info->si_signo : -1;
+}
+
+struct sigaction Installed(int sig) {
+  struct sigaction action;
+  sigaction(sig, nullptr, &action);
+  return action;
+}
+
+TEST(Signal, IsSignal) {
+  EXPECT_FALSE(IPC::Signal::Set::is_signal(0));
+  EXPECT_TRUE(IPC::Signal::Set::is_signal(SIGTERM));
+  EXPECT_FALSE(IPC::Signal::Set::is_signal(1000));
+  EXPECT_FALSE(IPC::Signal::Set::is_signal(-1));
+}
+
+TEST(Signal, InfoHandlerAlwaysGetsSigInfo) {
+  ASSERT_EQ(0, IPC::Signal::handle(SIGUSR1, &WithInfo, 0));
+  EXPECT_TRUE(Installed(SIGUSR1).sa_flags & SA_SIGINFO);
+  g_signo = g_infoSigno = 0;
+  raise(SIGUSR1);
+  EXPECT_EQ(SIGUSR1, g_signo);
+  EXPECT_EQ(SIGUSR1, g_infoSigno);
+
+  ASSERT_EQ(0, IPC::Signal::handle(SIGUSR1, &Plain, IPC::Signal::Set(SIGUSR2, SIGHUP), SA_SIGINFO | SA_RESTART));
+  const struct sigaction action = Installed(SIGUSR1);
+  EXPECT_FALSE(action.sa_flags & SA_SIGINFO);
+  EXPECT_TRUE(action.sa_flags & SA_RESTART);
+  EXPECT_TRUE(sigismember(&action.sa_mask, SIGUSR2));
+  EXPECT_TRUE(sigismember(&action.sa_mask, SIGHUP));
+  EXPECT_FALSE(sigismember(&action.sa_mask, SIGTERM));
+  g_signo = 0;
+  raise(SIGUSR1);
+  EXPECT_EQ(SIGUSR1, g_signo);
+  IPC::Signal::system(SIGUSR1);
+}
+
+TEST(Signal, IgnoreDefaultAndRestart) {
+  ASSERT_EQ(0, IPC::Signal::ignore(SIGUSR2));
+  EXPECT_EQ(SIG_IGN, Installed(SIGUSR2).sa_handler);
+  raise(SIGUSR2);  // ignored
+  ASSERT_EQ(0, IPC::Signal::handle(SIGUSR2, &Plain, 0));
+  EXPECT_EQ(0, IPC::Signal::disable_int(SIGUSR2));
+  EXPECT_TRUE(Installed(SIGUSR2).sa_flags & SA_RESTART);
+  EXPECT_EQ(0, IPC::Signal::enable_int(SIGUSR2));
+  EXPECT_FALSE(Installed(SIGUSR2).sa_flags & SA_RESTART);
+  ASSERT_EQ(0, IPC::Signal::system(SIGUSR2));
+  EXPECT_EQ(SIG_DFL, Installed(SIGUSR2).sa_handler);
+  EXPECT_EQ(-1, IPC::Signal::ignore(SIGKILL));
+}
+
+// ---- Linux::Run ---------------------------------------------------------------
+
+class RunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char dir[] = "/tmp/run_testXXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(dir));
+    dir_ = dir;
+  }
+  void TearDown() override { rmdir(dir_.c_str()); }
+  std::string dir_;
+};
+
+TEST_F(RunTest, PidFileHoldsOnlyTheDigitsAndGoesAway) {
+  const std::string path = dir_ + "/server.pid";
+  {
+    std::ofstream old(path.c_str());
+    old << "99999999 from another process\n";
+  }
+  {
+    Linux::Run run{Linux::Run::Path(path)};
+    EXPECT_TRUE(run.created());
+    std::ifstream in(path.c_str());
+    std::stringstream ss;
+    ss << in.rdbuf();
+    EXPECT_EQ(std::to_string(getpid()), ss.str());
+    struct stat st;
+    ASSERT_EQ(0, stat(path.c_str(), &st));
+    EXPECT_EQ(0644u, st.st_mode & 0777 & ~0022u);
+  }
+  EXPECT_NE(0, access(path.c_str(), F_OK));
+}
+
+TEST_F(RunTest, FailedCreationRemovesNothing) {
+  {
+    // The path names a directory: the open fails.
+    Linux::Run run{Linux::Run::Path(dir_)};
+    EXPECT_FALSE(run.created());
+  }
+  EXPECT_EQ(0, access(dir_.c_str(), F_OK));
+}
+
+// ---- find_proc_by_name ----------------------------------------------------
+
+TEST(FindProc, ByNameWithHint) {
+  // Unique per test process, so that parallel runs do not see each other.
+  const std::string name = "gw(" + std::to_string(getpid() % 1000000) + ")x";
+  std::string upper = name;
+  upper[0] = 'G';
+  upper[1] = 'W';
+  int ready[2], hold[2];
+  ASSERT_EQ(0, pipe(ready));
+  ASSERT_EQ(0, pipe(hold));
+  const pid_t child = fork();
+  if (child == 0) {
+    close(ready[0]);
+    close(hold[1]);
+    prctl(PR_SET_NAME, name.c_str(), 0, 0, 0);
+    char c = 1;
+    ssize_t n = write(ready[1], &c, 1);
+    n = read(hold[0], &c, 1);  // until the parent closes its end
+    (void)n;
+    _exit(0);
+  }
+  close(ready[1]);
+  close(hold[0]);
+  char c;
+  ASSERT_EQ(1, read(ready[0], &c, 1));
+
+  EXPECT_EQ(child, find_proc_by_name(name.c_str(), child));
+  EXPECT_EQ(child, find_proc_by_name(name.c_str(), 0));
+  EXPECT_EQ(child, find_proc_by_name(name.c_str(), getpid()));  // stale hint
+  EXPECT_EQ(-1, find_proc_by_name(upper.c_str(), child));
+  EXPECT_EQ(-1, find_proc_by_name(name.substr(0, name.size() - 1).c_str(), 0));
+
+  close(hold[1]);
+  close(ready[0]);
+  waitpid(child, nullptr, 0);
+  EXPECT_EQ(-1, find_proc_by_name(name.c_str(), child));
+}
+
+// ---- Console -------------------------------------------------------------------
+
+TEST(Console, NotATerminal) {
+  int p[2];
+  ASSERT_EQ(0, pipe(p));
+  const int saved = dup(0);
+  dup2(p[0], 0);
+  std::ostringstream err;
+  std::streambuf* old = std::cerr.rdbuf(err.rdbuf());
+  Console::SwitchToBinaryMode();
+  Console::SwitchToNonBlockMode();
+  std::cerr.rdbuf(old);
+  EXPECT_EQ("can't obtain terminal attributes\n", err.str());
+  EXPECT_TRUE(fcntl(0, F_GETFL) & O_NONBLOCK);
+  dup2(saved, 0);
+  close(saved);
+  close(p[0]);
+  close(p[1]);
+}
+
+}  // namespace
