@@ -13,7 +13,7 @@ reinterpret_cast return short signed sizeof static static_assert static_cast
 struct switch template this thread_local throw true try typedef typeid
 typename union unsigned using virtual void volatile wchar_t while xor xor_eq
 NULL EOF TRUE FALSE errno assert stdin stdout stderr unix linux
-theInfo NamedNumber InfoType
+theInfo NamedNumber InfoType std
 """.split())
 
 
