@@ -129,6 +129,8 @@ AcceptorNetCheckConnection::~AcceptorNetCheckConnection() { check_timer_.reset()
 bool AcceptorNetCheckConnection::ImplActivate() {
   // Without a socket the retry timer creates one later.
   if (!AcceptorNet::ImplActivate()) ArmRetry();
+  // A listening socket that failed beyond binding has deactivated the service.
+  if (GetState() == State::Idle) return false;
   CheckConnection();
   return true;
 }
