@@ -1,0 +1,30 @@
+// PER decoding of hostile octets into a nested test record (SEQUENCE with
+// optional fields and extension additions, CHOICE with an extension, SEQUENCE
+// OF extensible records, strings, integers of every range class). Whatever
+// decodes must print, and whatever re-encodes must decode to the same value.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <iterator>
+#include <vector>
+
+#include "asn1/asn1.h"
+#include "tests/asn1/per_test_types.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // An exact-size copy, so that any read past the input is caught.
+  std::vector<char> input(data, data + size);
+  ASN1::CoderEnv env;
+  env.set_encodingRule(ASN1::CoderEnv::per);
+  PerTest::Msg msg;
+  if (!ASN1::decode(input.data(), input.data() + input.size(), &env, msg, true)) return 0;
+  (void)msg.asValueNotation();
+  std::vector<char> out;
+  if (!ASN1::encode(msg, &env, std::back_inserter(out))) return 0;  // out-of-range values
+  PerTest::Msg again;
+  if (!ASN1::decode(out.data(), out.data() + out.size(), &env, again, true)) std::abort();
+  if (again.compare(msg) != 0) std::abort();
+  std::vector<char> twice;
+  if (!ASN1::encode(again, &env, std::back_inserter(twice)) || twice != out) std::abort();
+  return 0;
+}
