@@ -1,0 +1,207 @@
+// Child exits reach their owners through the loop, never in signal context.
+#include "foundation/child_wait.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <iostream>
+#include <sstream>
+#include <vector>
+
+#include "foundation/testing/loop_runner.h"
+#include "foundation/testing/virtual_clock.h"
+
+namespace {
+
+ChildWaitService& Service() { return *ChildWaitService::childWaitService; }
+
+class ChildWaitTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_NE(nullptr, ChildWaitService::childWaitService);
+    ChildWait::Activate();
+  }
+  void SetUp() override {
+    old_ = std::clog.rdbuf(log_.rdbuf());
+    clock_.setRealWaitLimit(50);
+  }
+  void TearDown() override { std::clog.rdbuf(old_); }
+
+  // A child that exits at once with `code`.
+  static pid_t Spawn(int code) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(code);
+    return pid;
+  }
+
+  // Holds SIGCHLD back while children end, so that several exits are reaped
+  // by one handler call; Release() lets it run.
+  struct HoldSigchld {
+    HoldSigchld() {
+      sigset_t set;
+      sigemptyset(&set);
+      sigaddset(&set, SIGCHLD);
+      sigprocmask(SIG_BLOCK, &set, &old);
+    }
+    ~HoldSigchld() { sigprocmask(SIG_SETMASK, &old, nullptr); }
+    sigset_t old;
+  };
+  // Waits until pid has ended without reaping it.
+  static void AwaitExit(pid_t pid) {
+    siginfo_t info;
+    waitid(P_PID, pid, &info, WEXITED | WNOWAIT);
+  }
+
+  VirtualClock clock_;
+  std::ostringstream log_;
+  std::streambuf* old_ = nullptr;
+};
+
+struct Owner {
+  explicit Owner(std::vector<int>* log = nullptr) : log(log) { wait.Bind(this, &Owner::OnExit); }
+  void OnExit(int s) {
+    ++calls;
+    status = s;
+    if (log) log->push_back(s);
+    if (selfDelete) delete this;
+  }
+  ChildWait wait;
+  std::vector<int>* log;
+  int calls = 0;
+  int status = -1;
+  bool selfDelete = false;
+};
+
+TEST_F(ChildWaitTest, ExitStatusReachesTheOwnerThroughTheLoop) {
+  Owner owner;
+  const pid_t pid = Spawn(3);
+  owner.wait.Attach(pid);
+  EXPECT_TRUE(Service().IsAttached(&owner.wait));
+  ASSERT_TRUE(LoopTest::runUntil([&] { return owner.calls > 0; }, 200));
+  EXPECT_EQ(1, owner.calls);
+  ASSERT_TRUE(WIFEXITED(owner.status));
+  EXPECT_EQ(3, WEXITSTATUS(owner.status));
+  EXPECT_FALSE(Service().IsAttached(&owner.wait));  // unlinked before the call
+  EXPECT_EQ("terminate child process, pid=" + std::to_string(pid) +
+                " status=" + std::to_string(owner.status) + "\n",
+            log_.str());
+}
+
+TEST_F(ChildWaitTest, TwoChildrenEndingTogetherAreDeliveredInOnePass) {
+  std::vector<int> order;
+  Owner a(&order), b(&order);
+  {
+    HoldSigchld hold;
+    const pid_t pa = Spawn(1);
+    const pid_t pb = Spawn(2);
+    a.wait.Attach(pa);
+    b.wait.Attach(pb);
+    EXPECT_EQ(2u, Service().attached_count());
+    AwaitExit(pa);
+    AwaitExit(pb);
+  }  // one SIGCHLD reaps both
+  LoopTest::runOnce();
+  ASSERT_EQ(2u, order.size());
+  EXPECT_EQ(1, WEXITSTATUS(a.status));
+  EXPECT_EQ(2, WEXITSTATUS(b.status));
+  EXPECT_EQ(0u, Service().attached_count());
+  // Logged in the order they were reaped, which is the order delivered.
+  std::istringstream lines(log_.str());
+  std::string first, second;
+  std::getline(lines, first);
+  std::getline(lines, second);
+  const std::string expectFirst = "status=" + std::to_string(order[0]);
+  EXPECT_NE(std::string::npos, first.find(expectFirst));
+}
+
+TEST_F(ChildWaitTest, DetachedRecordIsOnlyLogged) {
+  Owner* owner = new Owner;
+  const pid_t pid = Spawn(0);
+  owner->wait.Attach(pid);
+  delete owner;  // the slot goes before its child
+  EXPECT_EQ(0u, Service().attached_count());
+  ASSERT_TRUE(LoopTest::runUntil([&] { return !log_.str().empty(); }, 200));
+  EXPECT_EQ("terminate child process, pid=" + std::to_string(pid) + " status=0\n", log_.str());
+}
+
+TEST_F(ChildWaitTest, OwnerMayDestroyItselfInItsCallback) {
+  Owner* owner = new Owner;
+  owner->selfDelete = true;
+  Owner other;
+  {
+    HoldSigchld hold;
+    const pid_t p1 = Spawn(4);
+    const pid_t p2 = Spawn(5);
+    owner->wait.Attach(p1);
+    other.wait.Attach(p2);
+    AwaitExit(p1);
+    AwaitExit(p2);
+  }
+  LoopTest::runOnce();
+  EXPECT_EQ(1, other.calls);
+  EXPECT_EQ(5, WEXITSTATUS(other.status));
+  EXPECT_EQ(0u, Service().attached_count());
+}
+
+TEST_F(ChildWaitTest, AttachTwiceKeepsOneEntryWithTheLastPid) {
+  Owner owner;
+  owner.wait.Attach(1000001);
+  owner.wait.Attach(1000002);
+  EXPECT_EQ(1u, Service().attached_count());
+  EXPECT_EQ(1000002, owner.wait.pid());
+  owner.wait.Detach();
+  owner.wait.Detach();  // not attached: nothing happens
+  EXPECT_EQ(0u, Service().attached_count());
+}
+
+TEST_F(ChildWaitTest, ServeWithoutPollinReadsNothing) {
+  Owner owner;
+  pid_t pid;
+  {
+    HoldSigchld hold;
+    pid = Spawn(6);
+    owner.wait.Attach(pid);
+    AwaitExit(pid);
+  }
+  Service().OnChildEvent(Service().lowlevel_fd(), POLLOUT);
+  EXPECT_EQ(0, owner.calls);
+  EXPECT_EQ("", log_.str());
+  Service().OnChildEvent(Service().lowlevel_fd(), POLLIN);
+  EXPECT_EQ(1, owner.calls);
+}
+
+TEST_F(ChildWaitTest, HandlerKeepsErrno) {
+  errno = EDOM;
+  raise(SIGCHLD);  // no child: waitpid fails with ECHILD inside the handler
+  EXPECT_EQ(EDOM, errno);
+}
+
+TEST_F(ChildWaitTest, FullSocketDropsRecordsInsteadOfBlocking) {
+  const int fd = Service().write_fd();
+  ASSERT_GE(fd, 0);
+  EXPECT_TRUE(fcntl(fd, F_GETFL) & O_NONBLOCK);
+  Owner owner;
+  pid_t pid;
+  {
+    HoldSigchld hold;
+    // Fill the socket with records of an unknown pid.
+    const int record[2] = {0, 0};
+    int queued = 0;
+    while (write(fd, record, sizeof(record)) == static_cast<ssize_t>(sizeof(record))) ++queued;
+    EXPECT_EQ(EAGAIN, errno);
+    EXPECT_GT(queued, 0);
+    pid = Spawn(7);
+    owner.wait.Attach(pid);
+    AwaitExit(pid);
+  }  // the handler runs here: it must return although the socket is full
+  LoopTest::runOnce();
+  EXPECT_EQ(0, owner.calls);  // its record was dropped
+  EXPECT_EQ(-1, waitpid(pid, nullptr, WNOHANG));  // but the child was reaped
+  owner.wait.Detach();
+}
+
+}  // namespace
