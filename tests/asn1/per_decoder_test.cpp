@@ -211,8 +211,12 @@ TEST(PerDecoder, UnknownExtensionAdditions) {
   EXPECT_EQ(5u, m.get_trace().getValue());
   EXPECT_TRUE(m.note_text_isPresent());
   EXPECT_EQ("800000038001A00100", encodeHex(m));
-  // The unknown addition's open type running past the input fails.
+  // An open type running past the input fails, known or not (the value in it
+  // may be complete, but the input is cut).
   EXPECT_FALSE(decodeHex("80000005C001A0010002FF", m));
+  EXPECT_FALSE(decodeHex("8000000102A0", m));
+  Cmd later;
+  EXPECT_FALSE(decodeHex("800280", later));
 }
 
 // An inner record's unknown addition is skipped and the fields after it are
@@ -333,6 +337,41 @@ TEST(PerDecoder, EveryTruncatedPrefixFails) {
       EXPECT_FALSE(pertest::decodeOctets(prefix, cut)) << n << " of " << pertest::hex(octets);
     }
   }
+}
+
+TEST(PerDecoder, OpenTypesTimesAndBmpStrings) {
+  // Undecoded open-type octets come back out as they went in.
+  ASN1::OpenData open;
+  ASSERT_TRUE(decodeHex("020A0B", open));
+  ASSERT_TRUE(open.has_buf());
+  EXPECT_EQ("0A0B", pertest::hex(open.get_buf()));
+  EXPECT_EQ("020A0B", encodeHex(open));
+  EXPECT_EQ("0100", encodeHex(ASN1::OpenData()));
+  // A second look decodes the octets into a value of the contained type.
+  open.grab_data(new ASN1::INTEGER(&INTEGER_0_65535::theInfo));
+  ASN1::PERDecoder none(nullptr, nullptr, nullptr, true);
+  EXPECT_TRUE(none.revisit(open));
+  EXPECT_EQ(0x0A0B, static_cast<const ASN1::INTEGER&>(open.get_data()).getValue());
+  static const ASN1::TypeConstrainedOpenData::InfoType typed = {{&ASN1::TypeConstrainedOpenData::create, 0},
+                                                                &INTEGER_0_65535::theInfo};
+  std::unique_ptr<ASN1::AbstractData> t(ASN1::AbstractData::create(&typed));
+  ASSERT_TRUE(decodeHex("020A0BFF", *t));
+  EXPECT_EQ(0x0A0B, static_cast<const ASN1::INTEGER&>(static_cast<ASN1::OpenData&>(*t).get_data()).getValue());
+
+  ASN1::GeneralizedTime time(2024, 3, 5, 12, 30, 45, 7, 0, true);
+  EXPECT_EQ("13" "3230323430333035313233303435 2E3030375A", encodeHex(time).insert(30, " "));
+  ASN1::GeneralizedTime back;
+  ASSERT_TRUE(decodeHex(encodeHex(time), back));
+  EXPECT_EQ(0, back.compare(time));
+  EXPECT_FALSE(decodeHex("0232303", back));  // too short for a time
+
+  const wchar_t text[] = {wchar_t(0x0416), L'A', 0};
+  ASN1::BMPString bmp(text, &ASN1::BMPString::theInfo);
+  EXPECT_EQ("0204160041", encodeHex(bmp));
+  ASN1::BMPString bmpBack;
+  ASSERT_TRUE(decodeHex("0204160041", bmpBack));
+  EXPECT_EQ(0, bmpBack.compare(bmp));
+  EXPECT_FALSE(decodeHex("02041600", bmpBack));
 }
 
 TEST(CoderEnv, Rules) {
