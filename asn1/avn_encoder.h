@@ -52,6 +52,12 @@ class AVNEncoder : public ConstVisitor {
   std::vector<bool> fieldWritten_;  // one entry per open SEQUENCE
 };
 
+// The stream inserter's worker (operator<< in abstract_data.h calls it):
+// writes the value through a private string stream, so that a value that
+// cannot be written leaves its text so far but never the caller's stream in
+// a failed state.
+std::ostream& g_inserter(std::ostream& os, const AbstractData& value);
+
 }  // namespace ASN1
 
 #endif

@@ -71,7 +71,7 @@ class PEREncoder : public ConstVisitor {
   bool visitKnownExtension(const SEQUENCE& v, int index) override;
 
  private:
-  // Append as raw octets without the encoding layer.
+  // Octets as an open type: their count, then the octets.
   bool encodeOpenOctets(const std::vector<char>& octets);
 
   std::vector<char>& out_;

@@ -13,21 +13,18 @@ bool Visitor::visit(SEQUENCE& seq) {
   const int s = preVisitExtensionRoots(seq);
   if (s <= 1) return s != 0;
   const SEQUENCE::InfoType* d = seq.info();
-  int last = -1;
   for (unsigned i = 0; i < d->numRootFields; ++i) {
-    const int p = d->fieldIds[i];
-    const int r = visitExtensionRoot(seq, int(i), p);
+    const int r = visitExtensionRoot(seq, int(i), d->fieldIds[i]);
     if (r <= 1) return r != 0;
-    if (p != -1) last = p;
   }
   if (s != 3) return true;
   int r = preVisitExtensions(seq);
   if (r != 3) return r != 0;
-  // Extension additions are numbered on from the optional root fields.
-  last = int(d->numOptional) - 1;
-  for (unsigned i = d->numRootFields; i < seq.getNumFields(); ++i) {
-    ++last;
-    r = visitKnownExtension(seq, int(i), last);
+  // Extension additions are numbered on from the optional root fields, whose
+  // bits are 0 .. numOptional - 1 in declaration order.
+  int number = int(d->numOptional);
+  for (unsigned i = d->numRootFields; i < seq.getNumFields(); ++i, ++number) {
+    r = visitKnownExtension(seq, int(i), number);
     if (r != 3) return r != 0;
   }
   return visitUnknownExtensions(seq) != 0;
