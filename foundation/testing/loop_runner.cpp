@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cassert>
+#include <iostream>
 #include <sstream>
 
 #include "foundation/multiplexer.h"
@@ -12,16 +13,28 @@ namespace LoopTest {
 
 void runOnce() { multiplexer.run_once(); }
 
-void runFor(unsigned long long ms) {
+bool runFor(unsigned long long ms) {
   VirtualClock* clock = VirtualClock::current();
   assert(clock);
   unsigned long long saved = clock->deadline();
   unsigned long long deadline = clock->nowMs() + ms;
   clock->setDeadline(deadline);
-  while (clock->nowMs() < deadline) runOnce();
+  unsigned int still = 0;
+  bool reached = true;
+  while (clock->nowMs() < deadline) {
+    unsigned long long before = clock->nowUs();
+    runOnce();
+    still = clock->nowUs() == before ? still + 1 : 0;
+    if (still == 100000) {
+      std::cerr << "LoopTest::runFor: the clock stopped moving (a descriptor stays ready)" << std::endl;
+      reached = false;
+      break;
+    }
+  }
   // The pass that fires the timers due exactly at the deadline.
-  runOnce();
+  if (reached) runOnce();
   clock->setDeadline(saved);
+  return reached;
 }
 
 bool runUntil(const std::function<bool()>& done, unsigned int maxPasses) {

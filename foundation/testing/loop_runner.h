@@ -1,6 +1,9 @@
 // Single passes of the global event loop for tests, without entering the
 // endless Multiplexer::run().
 //
+// Link: list foundation_testing before foundation in a test's LIBS, so that
+// the linker still sees the board layer after foundation.
+//
 // Tests share the global `multiplexer`. The loop owns nothing it lists, so a
 // test that destroys every Event, Timer and Dpc it made leaves it clean;
 // check with leftovers() at the end of a test. Every pass that polls with an
@@ -22,8 +25,11 @@ void runOnce();
 
 // REQUIRES: a VirtualClock exists. Runs passes until virtual time has
 // advanced by `ms`; every timer due by then has fired, and every pass in
-// between has run (deferred calls, descriptor events).
-void runFor(unsigned long long ms);
+// between has run (deferred calls, descriptor events). Passes in which
+// descriptors were ready do not move the clock; after 100000 such passes in
+// a row (a descriptor that stays ready and is never drained) it gives up,
+// says so on std::cerr and returns false.
+bool runFor(unsigned long long ms);
 
 // Runs passes until `done` is true (checked before every pass) or
 // `maxPasses` passes have run; returns done().
