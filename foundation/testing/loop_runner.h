@@ -1,9 +1,6 @@
 // Single passes of the global event loop for tests, without entering the
 // endless Multiplexer::run().
 //
-// Link: list foundation_testing before foundation in a test's LIBS, so that
-// the linker still sees the board layer after foundation.
-//
 // Tests share the global `multiplexer`. The loop owns nothing it lists, so a
 // test that destroys every Event, Timer and Dpc it made leaves it clean;
 // check with leftovers() at the end of a test. Every pass that polls with an
