@@ -25,7 +25,7 @@
 #include <gtest/gtest.h>
 
 #include "core/lgcp.h"
-#include "server_process.h"
+#include "tests/support/server_process.h"
 
 namespace {
 

@@ -1,9 +1,10 @@
-#include "server_process.h"
+#include "tests/support/server_process.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
@@ -16,6 +17,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <dirent.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -178,14 +180,58 @@ std::string ServerProcess::Board(const std::string& request) const {
   return reply;
 }
 
-Controller::~Controller() {
-  if (fd_ >= 0) ::close(fd_);
+int ServerProcess::WatchdogPings() const {
+  std::string words = Board("wd words");
+  if (words.compare(0, 2, "ok") != 0) return -1;
+  int pings = 0;
+  for (size_t at = words.find(" PING"); at != std::string::npos; at = words.find(" PING", at + 1))
+    ++pings;
+  return pings;
+}
+
+int ServerProcess::Descriptors() const {
+  if (pid_ <= 0) return -1;
+  DIR* directory = ::opendir(("/proc/" + std::to_string(pid_) + "/fd").c_str());
+  if (!directory) return -1;
+  int count = 0;
+  while (struct dirent* entry = ::readdir(directory))
+    if (entry->d_name[0] != '.') ++count;
+  ::closedir(directory);
+  return count;
+}
+
+long ServerProcess::ResidentKb() const {
+  if (pid_ <= 0) return -1;
+  std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.compare(0, 6, "VmRSS:") == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+Controller::~Controller() { Close(); }
+
+void Controller::Close(bool reset) {
+  if (fd_ < 0) return;
+  if (reset) {
+    struct linger abort = {1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  }
+  ::close(fd_);
+  fd_ = -1;
+  buffer_.clear();
+  read_ = 0;
 }
 
 bool Controller::Connect(int port, int timeoutMs) {
+  Close();
   unsigned long long deadline = NowMs() + static_cast<unsigned>(timeoutMs);
   for (;;) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer_ > 0)
+      ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer_, sizeof receiveBuffer_);
+    int on = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     struct sockaddr_in address;
     memset(&address, 0, sizeof address);
     address.sin_family = AF_INET;
@@ -213,16 +259,22 @@ bool Controller::SendFrame(const std::vector<unsigned char>& body) {
 
 bool Controller::ReadExactly(unsigned char* out, size_t size, int timeoutMs) {
   unsigned long long deadline = NowMs() + static_cast<unsigned>(timeoutMs);
-  size_t done = 0;
-  while (done < size) {
+  while (buffer_.size() - read_ < size) {
+    if (read_ > 0) {
+      buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(read_));
+      read_ = 0;
+    }
     unsigned long long now = NowMs();
     if (now >= deadline) return false;
     struct pollfd p = {fd_, POLLIN, 0};
     if (::poll(&p, 1, static_cast<int>(deadline - now)) <= 0) return false;
-    ssize_t got = ::recv(fd_, out + done, size - done, 0);
+    unsigned char chunk[65536];
+    ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
     if (got <= 0) return false;
-    done += static_cast<size_t>(got);
+    buffer_.insert(buffer_.end(), chunk, chunk + got);
   }
+  memcpy(out, buffer_.data() + read_, size);
+  read_ += size;
   return true;
 }
 
@@ -237,10 +289,19 @@ bool Controller::ReceiveFrame(std::vector<unsigned char>& body, int timeoutMs) {
 }
 
 bool Controller::ClosedByPeer(int timeoutMs) {
-  struct pollfd p = {fd_, POLLIN, 0};
-  if (::poll(&p, 1, timeoutMs) <= 0) return false;
-  char byte;
-  return ::recv(fd_, &byte, 1, MSG_PEEK) == 0;
+  buffer_.clear();
+  read_ = 0;
+  unsigned long long deadline = NowMs() + static_cast<unsigned>(timeoutMs);
+  for (;;) {
+    unsigned long long now = NowMs();
+    if (now >= deadline) return false;
+    struct pollfd p = {fd_, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(deadline - now)) <= 0) return false;
+    char chunk[65536];
+    ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
+    if (got == 0 || (got < 0 && errno == ECONNRESET)) return true;
+    if (got < 0) return false;
+  }
 }
 
 std::vector<unsigned char> FromHex(const std::string& hex) {

@@ -1,6 +1,6 @@
 // The real server binary, run as the README's run command runs it, inside
 // the test's own mount and network namespaces, and a controller that speaks
-// TPKT to it over loopback.
+// TPKT to it over loopback. Shared by the end-to-end and soak tests.
 #pragma once
 
 #include <sys/types.h>
@@ -40,6 +40,13 @@ class ServerProcess {
   std::string Stderr() const;
   // One request line to the simulated board; the reply without its newline.
   std::string Board(const std::string& request) const;
+  // The "PING" words the watchdog has received so far (-1: no answer).
+  int WatchdogPings() const;
+
+  // Figures of the running server read from /proc: open descriptors and
+  // resident memory in kB (-1 when the process is gone).
+  int Descriptors() const;
+  long ResidentKb() const;
 
  private:
   std::string directory_;
@@ -57,19 +64,31 @@ class Controller {
   Controller& operator=(const Controller&) = delete;
 
   // Connects, retrying for up to `timeoutMs` while the port is not yet open.
+  // A connection held before is closed first.
   bool Connect(int port = 20001, int timeoutMs = 5000);
+  // The receive buffer asked for the next Connect() (0: the system's
+  // default); a small one makes a controller that stops reading fill up fast.
+  void SetReceiveBuffer(int bytes) { receiveBuffer_ = bytes; }
+  // Closes the connection (an abrupt close when `reset`: the peer sees RST).
+  void Close(bool reset = false);
+  int fd() const { return fd_; }
   // Writes one TPKT frame around `body`.
   bool SendFrame(const std::vector<unsigned char>& body);
   bool SendRaw(const std::vector<unsigned char>& bytes);
   // Reads one frame body; false when none arrives within `timeoutMs` or the
-  // connection ends.
+  // connection ends. Reads are buffered, so a burst of answers costs few
+  // system calls.
   bool ReceiveFrame(std::vector<unsigned char>& body, int timeoutMs = 5000);
-  // True when the server closed the connection within `timeoutMs`.
+  // True when the server closed the connection within `timeoutMs` (bytes
+  // still unread before the close are skipped).
   bool ClosedByPeer(int timeoutMs);
 
  private:
   bool ReadExactly(unsigned char* out, size_t size, int timeoutMs);
   int fd_ = -1;
+  int receiveBuffer_ = 0;
+  std::vector<unsigned char> buffer_;
+  size_t read_ = 0;  // consumed part of buffer_
 };
 
 std::vector<unsigned char> FromHex(const std::string& hex);
