@@ -57,7 +57,8 @@ class KeyValue {
 bool ParseLong(const char* text, long& out);
 
 // Enumerations and integers: a symbol table first (exact, case-sensitive),
-// then a number.
+// then a number. An enumeration bound here needs a fixed underlying type
+// (enum E : int), since the number is stored unchecked.
 template <class T>
 class TKeyValue : public KeyValue {
  public:

@@ -18,7 +18,8 @@ SubSection& Sub(File& file, const std::string& text) {
   return *file["s"].begin();
 }
 
-enum AddrType { kIpv4 = 1, kIpv6 = 2 };
+// A fixed underlying type makes every number a valid value.
+enum AddrType : int { kIpv4 = 1, kIpv6 = 2 };
 const IniFile::Symbol<AddrType> kAddrTypes[] = {{"ipv4", kIpv4}, {"ipv6", kIpv6}, {nullptr, kIpv4}};
 
 TEST(IniReader, RequiredStringAndSharedKeyName) {
