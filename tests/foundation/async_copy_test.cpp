@@ -267,6 +267,22 @@ TEST_F(AsyncCopyTest, ChangingSettingsAbortsOnlyAnActiveCopy) {
   EXPECT_EQ((std::vector<Status::Type>{Status::aborted, Status::aborted}), ends);
 }
 
+TEST_F(AsyncCopyTest, ZeroBufferSizeFallsBackToTheDefault) {
+  Fd r, w, a, b;
+  MakeSocketPair(r, w);
+  MakeSocketPair(a, b);
+  WriteAll(w, "data");
+  w.close();
+  Copy copy;
+  copy.Bind(&AsyncCopyTest::OnEnd, this);
+  copy.set_events(Copy::EventsParams(POLLIN, POLLOUT, 0));
+  copy.set_bufsize(0);  // a read of 0 bytes would look like the end of data
+  copy.Start(r, a);
+  EXPECT_EQ(std::vector<Status::Type>{Status::done}, ends);
+  EXPECT_EQ(1024u, copy.bufsize());
+  EXPECT_EQ("data", ReadAvailable(b));
+}
+
 TEST_F(AsyncCopyTest, StopWhileWaitingForTheSource) {
   Fd r, w, a, b;
   MakeSocketPair(r, w);

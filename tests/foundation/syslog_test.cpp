@@ -291,4 +291,34 @@ TEST_F(SyslogTest, StreamBufferCutsOverlongLines) {
   m.closelog();
 }
 
+// The plain buffer's cutting, recorded instead of reaching syslog(3).
+class RecordingBuf : public SysLogStreamBuf {
+ public:
+  RecordingBuf() : SysLogStreamBuf(LOG_DAEMON, LOG_ERR) {}
+  std::vector<std::string> messages;
+  int flushes = 0;
+
+ protected:
+  void put(const char* message) override { messages.push_back(message); }
+  void flushed() override { ++flushes; }
+};
+
+TEST(SysLogStreamBufTest, PlainBufferCutsAtItsAreaSize) {
+  RecordingBuf buf;
+  EXPECT_EQ(LOG_DAEMON | LOG_ERR, buf.priority());
+  std::ostream os(&buf);
+  os << std::string(1023, 'x') << std::flush;  // exactly full: one message
+  ASSERT_EQ(1u, buf.messages.size());
+  EXPECT_EQ(1023u, buf.messages[0].size());
+  os << std::string(1030, 'y');  // overflow cuts the first 1023
+  ASSERT_EQ(2u, buf.messages.size());
+  EXPECT_EQ(std::string(1023, 'y'), buf.messages[1]);
+  os << "z\n" << std::flush;
+  ASSERT_EQ(3u, buf.messages.size());
+  EXPECT_EQ("yyyyyyyz", buf.messages[2]);
+  EXPECT_EQ(3, buf.flushes);
+  os << "pending" << std::flush;
+  EXPECT_EQ(3u, buf.messages.size());
+}
+
 }  // namespace
