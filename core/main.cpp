@@ -13,6 +13,7 @@
 #include "core/slots.h"
 #include "core/startup.h"
 #include "core/trace_ctl.h"
+#include "foundation/child_wait.h"
 #include "foundation/dpc.h"
 #include "foundation/ini_file.h"
 #include "foundation/multiplexer.h"
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
   // SPI trunk control (spiCtrl) binds here.
   CtrlSrv::ctrlServer.Bind(&MonitoringCtl::instance());
 
-  // Child-process supervision (ChildWait::Activate) starts here.
+  ChildWait::Activate();
 
   Dpc signals;
   signals.Bind(CheckSignals);
