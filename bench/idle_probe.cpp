@@ -12,7 +12,12 @@
 // Then it stops the server with SIGTERM and reports its exit status.
 //
 // Usage: bench_idle --server PATH [--port N] [--server-cpu N] [--commands N]
-//        [--idle-seconds N] [--settle-ms N] [--server-log PATH] [-- SERVER-ARGS...]
+//        [--idle-seconds N] [--settle-ms N] [--server-log PATH] [--label TEXT]
+//        [--any-seq] [--starts N] [-- SERVER-ARGS...]
+// With --starts N the server is started N times (all but the last stopped
+// as soon as it listens) and the median start-to-listening time is given.
+// --any-seq accepts responses whatever their seq (the bare reference answers
+// with a constant frame), so the same probe gives the reference's figures.
 // Prints one JSON object on standard output; exit code 1 when a step failed.
 #include <fcntl.h>
 #include <sched.h>
@@ -20,6 +25,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -41,7 +47,10 @@ struct Options {
   long commands = 100000;
   long idle_seconds = 30;
   long settle_ms = 500;
+  long starts = 1;
   std::string server_log = "/dev/null";
+  std::string label = "idle";
+  bool any_seq = false;
   std::vector<std::string> server_args;
 };
 
@@ -88,8 +97,36 @@ int StopServer(pid_t pid) {
   return -1;
 }
 
-void PrintFailure(const char* step, const std::string& detail) {
-  std::printf("{\"label\":\"idle\",\"error\":\"%s: %s\"}\n", step, detail.c_str());
+// Starts the server and spins on connect until its port takes one; that
+// connection stays open as the controller. *ns is the time from the fork.
+bool StartAndConnect(const Options& o, pid_t* pid, int* fd, std::uint64_t* ns, std::string* error) {
+  const std::uint64_t t0 = Bench::NowNs();
+  *pid = StartServer(o);
+  if (*pid < 0) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  *fd = -1;
+  const std::uint64_t give_up = t0 + 5000000000ull;
+  while (*fd < 0 && Bench::NowNs() < give_up) {
+    *fd = Bench::ConnectLoopback(static_cast<std::uint16_t>(o.port), 5000);
+    if (*fd >= 0) {
+      *ns = Bench::NowNs() - t0;
+      return true;
+    }
+    int status = 0;
+    if (waitpid(*pid, &status, WNOHANG) == *pid) {
+      *error = "server exited before listening";
+      return false;
+    }
+  }
+  *error = "server not listening after 5 s";
+  StopServer(*pid);
+  return false;
+}
+
+void PrintFailure(const Options& o, const char* step, const std::string& detail) {
+  std::printf("{\"label\":\"%s\",\"error\":\"%s: %s\"}\n", o.label.c_str(), step, detail.c_str());
 }
 
 }  // namespace
@@ -106,59 +143,64 @@ int main(int argc, char** argv) {
     else if (a == "--idle-seconds" && has_value) o.idle_seconds = std::strtol(argv[++i], nullptr, 10);
     else if (a == "--settle-ms" && has_value) o.settle_ms = std::strtol(argv[++i], nullptr, 10);
     else if (a == "--server-log" && has_value) o.server_log = argv[++i];
+    else if (a == "--label" && has_value) o.label = argv[++i];
+    else if (a == "--starts" && has_value) o.starts = std::strtol(argv[++i], nullptr, 10);
+    else if (a == "--any-seq") o.any_seq = true;
     else if (a == "--") {
       o.server_args.assign(argv + i + 1, argv + argc);
       break;
     } else {
       std::fprintf(stderr,
                    "usage: %s --server PATH [--port N] [--server-cpu N] [--commands N]"
-                   " [--idle-seconds N] [--settle-ms N] [--server-log PATH] [-- SERVER-ARGS...]\n",
+                   " [--idle-seconds N] [--settle-ms N] [--server-log PATH] [--label TEXT] [--any-seq] [--starts N]"
+                   " [-- SERVER-ARGS...]\n",
                    argv[0]);
       return 2;
     }
   }
   if (o.server.empty() || o.port < 0 || o.port > 65535 || o.commands <= 0 || o.idle_seconds < 0 ||
-      o.settle_ms < 0) {
+      o.settle_ms < 0 || o.starts < 1) {
     std::fprintf(stderr, "idle probe: bad arguments\n");
     return 2;
   }
   if (o.port == 0) o.port = Bench::FreeLoopbackPort();
   signal(SIGPIPE, SIG_IGN);
 
-  // Start to listening: spin on connect until the port takes one.
-  const std::uint64_t t0 = Bench::NowNs();
-  const pid_t pid = StartServer(o);
-  if (pid < 0) {
-    PrintFailure("start", std::strerror(errno));
-    return 1;
-  }
-  int fd = -1;
-  std::uint64_t listening_ns = 0;
-  const std::uint64_t give_up = t0 + 5000000000ull;
-  while (fd < 0 && Bench::NowNs() < give_up) {
-    fd = Bench::ConnectLoopback(static_cast<std::uint16_t>(o.port), 5000);
-    if (fd >= 0) listening_ns = Bench::NowNs() - t0;
-    int status = 0;
-    if (fd < 0 && waitpid(pid, &status, WNOHANG) == pid) {
-      PrintFailure("start", "server exited before listening");
+  // Extra starts for a steadier start-up figure; each is stopped at once.
+  std::vector<double> listen_ms;
+  for (long i = 1; i < o.starts; ++i) {
+    pid_t pid = -1;
+    int fd = -1;
+    std::uint64_t ns = 0;
+    std::string error;
+    if (!StartAndConnect(o, &pid, &fd, &ns, &error)) {
+      PrintFailure(o, "start", error);
       return 1;
     }
-  }
-  if (fd < 0) {
-    PrintFailure("start", "server not listening after 5 s");
+    listen_ms.push_back(static_cast<double>(ns) / 1e6);
+    close(fd);
     StopServer(pid);
+  }
+  pid_t pid = -1;
+  int fd = -1;
+  std::uint64_t listening_ns = 0;
+  std::string error;
+  if (!StartAndConnect(o, &pid, &fd, &listening_ns, &error)) {
+    PrintFailure(o, "start", error);
     return 1;
   }
+  listen_ms.push_back(static_cast<double>(listening_ns) / 1e6);
+  std::sort(listen_ms.begin(), listen_ms.end());
 
   SleepMs(o.settle_ms);
   const Bench::ProcStats started = Bench::ReadProcStats(pid);
 
   Bench::PingLoad load;
   load.count = o.commands;
-  load.check_seq = true;
+  load.check_seq = !o.any_seq;
   Bench::PingLoadResult result;
   if (!Bench::Pipelined(fd, load, &result)) {
-    PrintFailure("commands", result.error);
+    PrintFailure(o, "commands", result.error);
     close(fd);
     StopServer(pid);
     return 1;
@@ -166,7 +208,7 @@ int main(int argc, char** argv) {
   SleepMs(o.settle_ms);
   const Bench::ProcStats after = Bench::ReadProcStats(pid);
   if (!Bench::Pipelined(fd, load, &result)) {
-    PrintFailure("commands", result.error);
+    PrintFailure(o, "commands", result.error);
     close(fd);
     StopServer(pid);
     return 1;
@@ -184,17 +226,19 @@ int main(int argc, char** argv) {
   close(fd);
   const int exit_code = alive ? StopServer(pid) : -1;
   if (!started.ok || !after.ok || !after2.ok || !idle_start.ok || !idle_end.ok || !alive) {
-    PrintFailure("measure", alive ? "cannot read /proc" : "server ended during the idle period");
+    PrintFailure(o, "measure", alive ? "cannot read /proc" : "server ended during the idle period");
     return 1;
   }
   const double sched_ms = idle_start.cpu_ms_sched >= 0 && idle_end.cpu_ms_sched >= 0
                               ? idle_end.cpu_ms_sched - idle_start.cpu_ms_sched
                               : -1;
   std::printf(
-      "{\"label\":\"idle\",\"start_to_listen_ms\":%.3f,\"rss_start_kb\":%ld,\"rss_after_kb\":%ld,"
-      "\"rss_after_2x_kb\":%ld,\"hwm_kb\":%ld,\"commands\":%ld,\"idle_seconds\":%ld,"
+      "{\"label\":\"%s\",\"start_to_listen_ms\":%.3f,\"start_to_listen_min_ms\":%.3f,\"starts\":%zu,\"rss_start_kb\":%ld,\"rss_after_kb\":%ld,"
+      "\"rss_after_2x_kb\":%ld,\"anon_start_kb\":%ld,\"anon_after_kb\":%ld,\"anon_after_2x_kb\":%ld,"
+      "\"hwm_kb\":%ld,\"commands\":%ld,\"idle_seconds\":%ld,"
       "\"idle_cpu_ms_ticks\":%.1f,\"idle_cpu_ms_sched\":%.3f,\"idle_wakeups\":%ld,\"exit_code\":%d}\n",
-      static_cast<double>(listening_ns) / 1e6, started.rss_kb, after.rss_kb, after2.rss_kb, after2.hwm_kb,
+      o.label.c_str(), listen_ms[listen_ms.size() / 2], listen_ms.front(), listen_ms.size(), started.rss_kb, after.rss_kb, after2.rss_kb,
+      started.anon_kb, after.anon_kb, after2.anon_kb, after2.hwm_kb,
       o.commands, o.idle_seconds, idle_end.cpu_ms_ticks - idle_start.cpu_ms_ticks, sched_ms,
       idle_end.voluntary_switches - idle_start.voluntary_switches, exit_code);
   return 0;

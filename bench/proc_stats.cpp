@@ -28,6 +28,7 @@ ProcStats ReadProcStats(pid_t pid) {
   status << status_file.rdbuf();
   const std::string text = status.str();
   s.rss_kb = StatusField(text, "\nVmRSS:");
+  s.anon_kb = StatusField(text, "\nRssAnon:");
   s.hwm_kb = StatusField(text, "\nVmHWM:");
   s.voluntary_switches = StatusField(text, "\nvoluntary_ctxt_switches:");
 

@@ -10,6 +10,7 @@ namespace Bench {
 struct ProcStats {
   bool ok = false;
   long rss_kb = 0;                // VmRSS of /proc/<pid>/status
+  long anon_kb = 0;               // RssAnon: the resident part that is the process's own
   long hwm_kb = 0;                // VmHWM: the peak resident size
   long voluntary_switches = 0;    // voluntary_ctxt_switches: how often it slept
   double cpu_ms_ticks = 0;        // utime + stime of /proc/<pid>/stat, in clock ticks

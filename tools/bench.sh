@@ -43,7 +43,7 @@ if [ -z "${GW_BENCH_ISOLATED:-}" ]; then
     tools/install-deps.sh
   fi
   if [ ! -f "$build_dir/build.ninja" ]; then
-    cmake -S . -B "$build_dir" -G Ninja >/dev/null
+    cmake -S . -B "$build_dir" -G Ninja -DBUILD_TESTING=OFF >/dev/null
   fi
   cmake --build "$build_dir" -j "$(nproc)" --target bench_all
   # Then into a private network and mount namespace, when allowed.
@@ -70,19 +70,20 @@ server_cpu=${BENCH_SERVER_CPU:-$(( ncpu > 1 ? 1 : 0 ))}
 client_cpu=${BENCH_CLIENT_CPU:-$server_cpu}
 if [ "$smoke" = 1 ]; then
   rounds=1; rtt_count=200; pipe_count=2000; warmup=50
-  idle_commands=1000; idle_seconds=1; codec_min_time=0.001; erlang_iterations=200
+  idle_commands=1000; idle_seconds=1; starts=1; codec_min_time=0.001; erlang_iterations=200
 else
   rounds=${BENCH_ROUNDS:-5}; rtt_count=20000; pipe_count=400000; warmup=2000
-  idle_commands=100000; idle_seconds=30; codec_min_time=0.5; erlang_iterations=50000
+  idle_commands=100000; idle_seconds=30; starts=5; codec_min_time=0.5; erlang_iterations=50000
 fi
 status=0
 note() { echo "bench: $*" >&2; }
 
+build_type=$(grep -m1 '^CMAKE_BUILD_TYPE:' "$build_dir/CMakeCache.txt" | cut -d= -f2 || true)
 {
   echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') on $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')," \
        "$ncpu cores, Linux $(uname -r);"
   echo "servers pinned to core $server_cpu, load client to core $client_cpu; $rounds alternating rounds;" \
-       "build $(grep -m1 CMAKE_BUILD_TYPE: "$build_dir/CMakeCache.txt" | cut -d= -f2)."
+       "build type ${build_type:-RelWithDebInfo (the project default)}."
 } > "$out/machine.txt"
 
 # --- codec ------------------------------------------------------------------
@@ -160,10 +161,14 @@ if [ -x "$server" ]; then
   wait "$server_pid" 2>/dev/null || true
 
   # --- idle server ----------------------------------------------------------
-  note "idle server: start, $idle_commands commands, ${idle_seconds} s idle"
+  note "idle server: $starts starts, $idle_commands commands twice, ${idle_seconds} s idle"
   "$bin/bench_idle" --server "$server" --server-cpu "$server_cpu" --commands "$idle_commands" \
-    --idle-seconds "$idle_seconds" --server-log "$out/idle-server.log" > "$out/idle.json" \
+    --idle-seconds "$idle_seconds" --starts "$starts" --server-log "$out/idle-server.log" > "$out/idle.json" \
     || { note "idle probe failed: $(cat "$out/idle.json")"; status=1; }
+  note "idle bare reference: the same"
+  "$bin/bench_idle" --server "$bin/bench_bare_server" --server-cpu "$server_cpu" --commands "$idle_commands" \
+    --idle-seconds "$idle_seconds" --starts "$starts" --label bare --any-seq > "$out/idle-bare.json" \
+    || { note "idle probe of the reference failed: $(cat "$out/idle-bare.json")"; status=1; }
 else
   note "server not built (core/ missing): control path against the reference only"
   start_bare
