@@ -33,10 +33,22 @@ struct Listener {
     port = ntohs(addr.sin_port);
     EXPECT_EQ(0, listen(fd, backlog));
   }
-  ~Listener() { close(fd); }
+  ~Listener() {
+    close(fd);
+    if (first >= 0) close(first);
+  }
+  // Fills a backlog-0 accept queue: the host then drops further SYNs.
+  void fill() {
+    first = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr;
+    socklen_t len = sizeof(addr);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ASSERT_EQ(0, connect(first, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
+  }
   std::string address() const { return "127.0.0.1:" + std::to_string(port); }
   int fd;
   int port;
+  int first = -1;
 };
 
 // A port with nothing listening: bound, never listened on.
@@ -101,9 +113,6 @@ TEST_F(AsyncConnectTest, UnparsableAddressFailsInsteadOfConnectingToThisHost) {
   // Something listens on every local address: a connect to 0.0.0.0 would
   // reach it.
   Listener any(4);
-  sockaddr_in addr;
-  socklen_t len = sizeof(addr);
-  getsockname(any.fd, reinterpret_cast<sockaddr*>(&addr), &len);
   for (const std::string& text : {std::string("localhost:") + std::to_string(any.port),
                                  std::string("board:") + std::to_string(any.port),
                                  std::string(":") + std::to_string(any.port)}) {
@@ -118,15 +127,8 @@ TEST_F(AsyncConnectTest, UnparsableAddressFailsInsteadOfConnectingToThisHost) {
 }
 
 TEST_F(AsyncConnectTest, NoAnswerFailsAfterTheTimeOut) {
-  // A listener with a full accept queue drops further SYNs unanswered.
   Listener full(0);
-  const int first = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr;
-  std::memset(&addr, 0, sizeof(addr));
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(full.port);
-  ASSERT_EQ(0, connect(first, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
+  full.fill();
   Connect c;
   c.Bind(&AsyncConnectTest::OnEnd, this);
   c.Start(full.address(), 5000);
@@ -140,18 +142,11 @@ TEST_F(AsyncConnectTest, NoAnswerFailsAfterTheTimeOut) {
     GTEST_SKIP() << "this host answers SYNs on a full accept queue: " << Status::name(ends[0]);
   }
   EXPECT_FALSE(c.holds_socket());
-  close(first);
 }
 
 TEST_F(AsyncConnectTest, StopEndsOnceAndKeepsNothing) {
   Listener full(0);
-  const int first = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr;
-  std::memset(&addr, 0, sizeof(addr));
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(full.port);
-  ASSERT_EQ(0, connect(first, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
+  full.fill();
   Connect c;
   c.Bind(&AsyncConnectTest::OnEnd, this);
   c.Start(full.address(), 100);
@@ -163,7 +158,6 @@ TEST_F(AsyncConnectTest, StopEndsOnceAndKeepsNothing) {
   LoopTest::runFor(500);  // neither the time-out nor the socket calls again
   c.Stop();
   EXPECT_EQ(1u, ends.size());
-  close(first);
 }
 
 struct Deleter {
@@ -190,11 +184,6 @@ TEST_F(AsyncConnectTest, HandlerMayDeleteTheConnect) {
   d.connect->Start("not an address", 5000);  // ends inside Start
   EXPECT_EQ(nullptr, d.connect);
   EXPECT_EQ(Status::failed, d.status);
-}
-
-TEST(AsyncStatusNames, Tables) {
-  EXPECT_STREQ("connecting", Status::name(Status::connecting));
-  EXPECT_STREQ("stopped", Status::name(Status::stopped));
 }
 
 }  // namespace

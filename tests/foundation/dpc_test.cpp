@@ -1,27 +1,17 @@
 // Deferred calls: twice per pass, changes during an execution, address order.
 #include "foundation/dpc.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
 #include "foundation/multiplexer.h"
-#include "foundation/testing/loop_runner.h"
-#include "foundation/testing/virtual_clock.h"
 #include "foundation/timer.h"
+#include "tests/foundation/loop_fixture.h"
 
 namespace {
 
-struct LoopMustBeClean {
-  ~LoopMustBeClean() { EXPECT_EQ("", LoopTest::leftovers()); }
-};
-
-class DpcTest : public ::testing::Test {
+class DpcTest : public FoundationTest::LoopFixture {
  protected:
-  DpcTest() { clock_.setRealWaitLimit(0); }
-  LoopMustBeClean check_;
-  VirtualClock clock_;
   LoopTest::IdleDescriptor idle_;
 };
 
@@ -38,7 +28,6 @@ TEST_F(DpcTest, RunsTwicePerPassWhileActive) {
   d.Activate();  // a second activation changes nothing
   EXPECT_EQ(1u, multiplexer.dpc_count());
   LoopTest::runOnce();
-  EXPECT_EQ(2, c.runs);
   LoopTest::runOnce();
   EXPECT_EQ(4, c.runs);
   d.Deactivate();
@@ -47,40 +36,26 @@ TEST_F(DpcTest, RunsTwicePerPassWhileActive) {
   EXPECT_EQ(4, c.runs);
 }
 
-// One run is right after the timers fired, the other right before poll():
-// a timer armed by the first run at 0 ms fires in the next pass's timer step.
+// One run is right after the timers fired, the other right before poll(); a
+// call activated by a timer runs in that same pass.
 struct Phases {
   void OnRun() { log.push_back("dpc"); }
-  void OnTimer() { log.push_back("timer"); }
+  void OnTimer() {
+    log.push_back("timer");
+    dpc.Activate();
+  }
   std::vector<std::string> log;
   Timer timer;
+  Dpc dpc;
 };
 
 TEST_F(DpcTest, RunsAfterTheTimersAndBeforePoll) {
   Phases p;
-  Dpc d;
-  d.Bind(&p, &Phases::OnRun);
-  d.Activate();
+  p.dpc.Bind(&p, &Phases::OnRun);
   p.timer.set(0, &Phases::OnTimer, &p);
   LoopTest::runOnce();
   EXPECT_EQ((std::vector<std::string>{"timer", "dpc", "dpc"}), p.log);
-}
-
-struct ActivateFromTimer {
-  void OnTimer() { dpc.Activate(); }
-  void OnRun() { ++runs; }
-  Timer timer;
-  Dpc dpc;
-  int runs = 0;
-};
-
-TEST_F(DpcTest, ActivatedFromATimerRunsInTheSamePass) {
-  ActivateFromTimer a;
-  a.dpc.Bind(&a, &ActivateFromTimer::OnRun);
-  a.timer.set(0, &ActivateFromTimer::OnTimer, &a);
-  LoopTest::runOnce();
-  EXPECT_EQ(2, a.runs);
-  a.dpc.Deactivate();
+  p.dpc.Deactivate();
 }
 
 // Two calls at known addresses: calls[0] sorts before calls[1].
@@ -103,98 +78,69 @@ struct Pair {
   void (*secondAction)(Pair&) = nullptr;
 };
 
-TEST_F(DpcTest, CallsRunInAddressOrder) {
+TEST_F(DpcTest, CallsRunInAddressOrderAndActivationsWaitForTheNextExecution) {
   Pair p;
   p.calls[1].Activate();
   p.calls[0].Activate();
   multiplexer.execute_dpc();
   EXPECT_EQ((std::vector<int>{0, 1}), p.log);
+
+  Pair q;
+  q.firstAction = [](Pair& self) { self.calls[1].Activate(); };
+  q.calls[0].Activate();
+  multiplexer.execute_dpc();
+  EXPECT_EQ((std::vector<int>{0}), q.log);
+  multiplexer.execute_dpc();
+  EXPECT_EQ((std::vector<int>{0, 0, 1}), q.log);
 }
 
-TEST_F(DpcTest, ActivatedInsideAnotherCallRunsInTheNextExecution) {
-  Pair p;
-  p.firstAction = [](Pair& self) { self.calls[1].Activate(); };
-  p.calls[0].Activate();
-  multiplexer.execute_dpc();
-  EXPECT_EQ((std::vector<int>{0}), p.log);
-  multiplexer.execute_dpc();
-  EXPECT_EQ((std::vector<int>{0, 0, 1}), p.log);
-}
-
-TEST_F(DpcTest, DeactivatedByAnEarlierCallDoesNotRun) {
-  Pair p;
+TEST_F(DpcTest, DeactivationDuringAnExecution) {
+  Pair p;  // by an earlier call: the later one does not run
   p.firstAction = [](Pair& self) { self.calls[1].Deactivate(); };
   p.calls[0].Activate();
   p.calls[1].Activate();
   multiplexer.execute_dpc();
   EXPECT_EQ((std::vector<int>{0}), p.log);
   EXPECT_EQ(1u, multiplexer.dpc_count());
-}
+  p.calls[0].Deactivate();
 
-TEST_F(DpcTest, DeactivateAndActivateInOneCallbackKeepsItOnce) {
-  Pair p;
-  p.firstAction = [](Pair& self) {
+  Pair q;  // deactivated and activated again in one callback: kept once
+  q.firstAction = [](Pair& self) {
     self.calls[0].Deactivate();
     self.calls[0].Activate();
   };
-  p.calls[0].Activate();
+  q.calls[0].Activate();
   multiplexer.execute_dpc();
   EXPECT_EQ(1u, multiplexer.dpc_count());
-  multiplexer.execute_dpc();
-  EXPECT_EQ((std::vector<int>{0, 0}), p.log);
-}
+  q.calls[0].Deactivate();
 
-TEST_F(DpcTest, ACallThatDeactivatesItselfRunsOnce) {
-  Pair p;
-  p.secondAction = [](Pair& self) { self.calls[1].Deactivate(); };
-  p.calls[1].Activate();
+  Pair r;  // by itself: runs once
+  r.secondAction = [](Pair& self) { self.calls[1].Deactivate(); };
+  r.calls[1].Activate();
   LoopTest::runOnce();
   LoopTest::runOnce();
-  EXPECT_EQ((std::vector<int>{1}), p.log);
-  EXPECT_FALSE(p.calls[1].IsActive());
-}
-
-TEST_F(DpcTest, BindingReplacesTheHandlerAtOnce) {
-  Counter first, second;
-  Dpc d;
-  d.Bind(&first, &Counter::OnRun);
-  d.Activate();
-  multiplexer.execute_dpc();
-  d.Bind(&second, &Counter::OnRun);
-  EXPECT_TRUE(d.IsActive());
-  multiplexer.execute_dpc();
-  EXPECT_EQ(1, first.runs);
-  EXPECT_EQ(1, second.runs);
-}
-
-TEST_F(DpcTest, ActiveCallWithoutHandlerDoesNothing) {
-  Dpc d;
-  d.Activate();
-  multiplexer.execute_dpc();
-  EXPECT_TRUE(d.IsActive());
+  EXPECT_EQ((std::vector<int>{1}), r.log);
+  EXPECT_FALSE(r.calls[1].IsActive());
 }
 
 int plainRuns = 0;
 void plainCall() { ++plainRuns; }
 
-TEST_F(DpcTest, PlainFunction) {
+TEST_F(DpcTest, BindingReplacesTheHandlerAtOnce) {
+  Counter first, second;
   Dpc d;
-  d.Bind(plainCall);
   d.Activate();
+  multiplexer.execute_dpc();  // no handler yet: nothing, still active
+  EXPECT_TRUE(d.IsActive());
+  d.Bind(&first, &Counter::OnRun);
   multiplexer.execute_dpc();
+  d.Bind(&second, &Counter::OnRun);
+  multiplexer.execute_dpc();
+  d.Bind(plainCall);
+  multiplexer.execute_dpc();
+  EXPECT_EQ(1, first.runs);
+  EXPECT_EQ(1, second.runs);
   EXPECT_EQ(1, plainRuns);
-}
-
-TEST_F(DpcTest, DestroyingAnActiveCallUnregistersIt) {
-  Counter c;
-  {
-    Dpc d;
-    d.Bind(&c, &Counter::OnRun);
-    d.Activate();
-  }
-  EXPECT_EQ(0u, multiplexer.dpc_count());
-  multiplexer.execute_dpc();
-  EXPECT_EQ(0, c.runs);
 }
 
 // An earlier call destroys a later one during the same execution.
@@ -206,8 +152,15 @@ struct Destroyer {
   Dpc* victim = nullptr;
 };
 
-TEST_F(DpcTest, CallDestroyedDuringAnExecutionDoesNotRun) {
+TEST_F(DpcTest, DestroyingAnActiveCallUnregistersIt) {
   Counter c;
+  {
+    Dpc d;
+    d.Bind(&c, &Counter::OnRun);
+    d.Activate();
+  }
+  EXPECT_EQ(0u, multiplexer.dpc_count());
+
   Destroyer killer;
   Dpc* a = new Dpc;
   Dpc* b = new Dpc;

@@ -1,9 +1,6 @@
 // The watchdog protocol as the simulated device receives it: "START" once,
 // "PING" at most once a second, "STOP" at the end, and the failure lines.
 #include <errno.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -11,22 +8,16 @@
 #include "board/sim/devices.h"
 #include "board/sim/sim_board.h"
 #include "foundation/multiplexer.h"
-#include "foundation/testing/loop_runner.h"
-#include "foundation/testing/virtual_clock.h"
 #include "foundation/timer.h"
+#include "tests/foundation/loop_fixture.h"
 
 namespace {
 
 using Words = std::vector<std::string>;
 
-struct LoopMustBeClean {
-  ~LoopMustBeClean() { EXPECT_EQ("", LoopTest::leftovers()); }
-};
-
-class WatchdogTest : public ::testing::Test {
+class WatchdogTest : public FoundationTest::LoopFixture {
  protected:
   WatchdogTest() {
-    clock_.setRealWaitLimit(0);
     device().clear();
     device().clearFailures();
     device().setPresent(true);
@@ -49,8 +40,6 @@ class WatchdogTest : public ::testing::Test {
   void OnStop() { multiplexer.terminate(); }
 
  protected:
-  LoopMustBeClean check_;
-  VirtualClock clock_;
   Timer stop_;
 };
 
@@ -74,13 +63,9 @@ TEST_F(WatchdogTest, IdleLoopPingsEverySecond) {
 
 // A descriptor that is always ready and whose callback takes 100 ms of
 // (virtual) time: 30 passes in 3 seconds, but only one ping a second.
-struct Busy {
+struct Busy : FoundationTest::Pipe {
   Busy() {
-    int fds[2];
-    EXPECT_EQ(0, ::pipe(fds));
-    read = Fd(fds[0]);
-    write = Fd(fds[1]);
-    EXPECT_EQ(1, ::write(write.lowlevel_fd(), "x", 1));
+    put();
     event.Bind("Busy::OnEvent", &Busy::OnEvent, this);
     event.Schedule(read, POLLIN);
   }
@@ -88,7 +73,6 @@ struct Busy {
     ++serves;
     VirtualClock::current()->advance(100);
   }
-  Fd read, write;
   Event event;
   int serves = 0;
 };
@@ -109,21 +93,18 @@ TEST_F(WatchdogTest, TimerFarAheadStillCapsTheWait) {
   EXPECT_EQ(words("START", 2, "STOP"), device().words());
 }
 
-TEST_F(WatchdogTest, WithoutTheWatchdogFlagNothingIsWritten) {
+// Without the flag, or without the device, nothing is written and the waits
+// follow the timers only.
+TEST_F(WatchdogTest, WithoutFlagOrDeviceNothingIsWritten) {
   stop_.set(3000, &WatchdogTest::OnStop, this);
   testing::internal::CaptureStderr();
   multiplexer.run(false, true);
   testing::internal::GetCapturedStderr();
-  EXPECT_TRUE(device().words().empty());
-  EXPECT_EQ((std::vector<int>{3000, 0}), clock_.timeouts());
-}
-
-TEST_F(WatchdogTest, MissingDeviceRunsWithoutWatchdog) {
   device().setPresent(false);
   std::string err = runFor(3000);
   EXPECT_EQ("Mux: fail to open watchdog: " + std::string(::strerror(ENOENT)) + "\nMux: terminating...\n", err);
   EXPECT_TRUE(device().words().empty());
-  EXPECT_EQ((std::vector<int>{3000, 0}), clock_.timeouts());
+  EXPECT_EQ((std::vector<int>{3000, 0, 3000, 0}), clock_.timeouts());
 }
 
 TEST_F(WatchdogTest, FailedStartClosesTheDevice) {
@@ -167,16 +148,13 @@ TEST_F(WatchdogTest, FailedStopIsReportedAndTheDeviceClosed) {
   EXPECT_TRUE(device().openChannels().empty());
 }
 
-TEST_F(WatchdogTest, ResetWDWithoutAnOpenWatchdogDoesNothing) {
-  multiplexer.resetWD();
-  EXPECT_TRUE(device().words().empty());
-}
-
 TEST_F(WatchdogTest, ResetWDFromACallbackPingsAtOnce) {
   struct Feeder {
     void OnTimer() { multiplexer.resetWD(); }
     Timer timer;
   } feeder;
+  multiplexer.resetWD();  // no watchdog open: nothing
+  EXPECT_TRUE(device().words().empty());
   feeder.timer.set(1500, &Feeder::OnTimer, &feeder);
   runFor(1800);
   // Pings at 1000 (loop), 1500 (callback), 1800 is only 800 after the loop's.
