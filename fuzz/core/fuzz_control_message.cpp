@@ -1,0 +1,109 @@
+// Fuzz target over the control server's handling of one frame body.
+//
+// The input is one TPKT body as the controller's connection would deliver
+// it. It goes to CtrlSrv::Server::OnMessage with what the server binds
+// (heartbeat, slot table, monitoring) and the slot factories it builds, on
+// the simulated board, over a connected socket pair whose far end swallows
+// the answers. After each input the controller is taken to be gone (every
+// slot destroyed, as on a real loss), and every packet pool block must be
+// free again: no crash, no leak, whatever the bytes.
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <streambuf>
+
+#include "core/ctrl_server.h"
+#include "core/heartbeat.h"
+#include "core/hw_mux.h"
+#include "core/map_slot.h"
+#include "core/slots.h"
+#include "media/media_factories.h"
+#include "monitoring/monitoring_ctl.h"
+#include "net/control_service.h"
+#include "net/packet.h"
+#include "radio/radio_factories.h"
+
+namespace {
+
+class NullBuffer : public std::streambuf {
+ protected:
+  int overflow(int c) override { return c; }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+unsigned NoPause(unsigned) { return 0; }
+
+// A framed connection over a socket pair: connected as soon as it is
+// activated; the test side's end is read and thrown away.
+class PairTransport : public Control::Service {
+ public:
+  ~PairTransport() override {
+    if (peer_ >= 0) ::close(peer_);
+  }
+  void Drain() {
+    char chunk[65536];
+    while (::recv(peer_, chunk, sizeof chunk, MSG_DONTWAIT) > 0) {
+    }
+  }
+
+ protected:
+  bool ImplActivate() override {
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) return false;
+    peer_ = fds[1];
+    Fd ours(fds[0]);
+    Handover(ours, "fuzz");
+    return true;
+  }
+  void ImplDeactivate() override {}
+  void ImplOnDisconnect() override {}
+
+ private:
+  int peer_ = -1;
+};
+
+PairTransport* Setup() {
+  static NullBuffer null;
+  std::cout.rdbuf(&null);
+  std::cerr.rdbuf(&null);
+  std::clog.rdbuf(&null);
+  // The factories in the order the server builds them (the trunk factories
+  // exist before main).
+  MapFactory::instance();
+  RtpFactory::instance();
+  ModemFactory::instance();
+  Mixer::MixerFactory::instance();
+  ExtFactory::instance();
+  MccFactory::instance();
+  EchoFactory::instance();
+  VoiceFactory::instance();
+  T38SoftFactory::instance();
+  RtpLEMZFactory::instance();
+  RtpED137Factory::instance();
+  HwMux::instance();
+  Slots::SetSleepFunction(NoPause);
+  CtrlSrv::ctrlServer.Bind(&HeartBeatCtl::instance());
+  CtrlSrv::ctrlServer.Bind(&Slots::instance());
+  CtrlSrv::ctrlServer.Bind(&MonitoringCtl::instance());
+  PairTransport* transport = new PairTransport;
+  if (!CtrlSrv::ctrlServer.Activate(transport)) abort();
+  return transport;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static PairTransport* const transport = Setup();
+  if (size > 65531) return 0;  // more than one TPKT frame can carry
+  CtrlSrv::ctrlServer.OnMessage(reinterpret_cast<const char*>(data), static_cast<int>(size));
+  transport->Drain();
+  if (!transport->IsConnected()) abort();  // nothing here may end the connection
+  Slots::instance().OnDisconnect();
+  if (!Slots::instance().GetLive().empty()) abort();
+  if (Packet_pool::free_count() != Packet_pool::capacity) abort();
+  return 0;
+}
