@@ -38,93 +38,46 @@ void expectConsistent(const F_dual_list<Item>& list) {
   }
 }
 
-TEST(DualList, InsertAtBothEndsAndRemove) {
-  Item a, b, c;
+TEST(DualList, InsertAndRemoveKeepBothDirectionsLinked) {
+  Item a(1), b(2), c(3), d(4), stranger;
   F_dual_list<Item> list;
+  EXPECT_EQ(nullptr, list.remove_from_head());
+  EXPECT_EQ(nullptr, list.remove_from_tail());
   EXPECT_EQ(&a, list.insert_to_tail(&a));
-  EXPECT_EQ(&a, list.get_head());
-  EXPECT_EQ(&a, list.get_tail());
   list.insert_to_head(&b);
   list.push_back(&c);
-  EXPECT_EQ((std::vector<Item*>{&b, &a, &c}), forward(list));
+  list.insert_after(&c, &d);  // after the tail: moves the tail
+  EXPECT_EQ(&d, list.get_tail());
+  EXPECT_EQ((std::vector<Item*>{&b, &a, &c, &d}), forward(list));
   expectConsistent(list);
+  EXPECT_TRUE(std::find(list.begin(), list.end(), &stranger) == list.end());
+  EXPECT_EQ(&d, *list.last());
 
   list.remove(&a);
-  EXPECT_EQ((std::vector<Item*>{&b, &c}), forward(list));
+  EXPECT_EQ(&d, list.remove_from_tail());
+  EXPECT_EQ(nullptr, c.get_next());
   expectConsistent(list);
-  list.remove(&b);
+  EXPECT_EQ(&b, list.remove_from_head());
   list.remove(&c);
   EXPECT_EQ(nullptr, list.get_head());
   EXPECT_EQ(nullptr, list.get_tail());
   EXPECT_EQ(0u, list.count());
 }
 
-TEST(DualList, RemovingFromAnEmptyListReturnsNull) {
-  F_dual_list<Item> list;
-  EXPECT_EQ(nullptr, list.remove_from_head());
-  EXPECT_EQ(nullptr, list.remove_from_tail());
-  EXPECT_EQ(0u, list.size());
-  Item a, b;
-  list.push_back(&a);
-  list.push_back(&b);
-  EXPECT_EQ(&b, list.remove_from_tail());
-  EXPECT_EQ(nullptr, a.get_next());
-  EXPECT_EQ(&a, list.remove_from_head());
-  EXPECT_EQ(nullptr, list.get_head());
-  EXPECT_EQ(nullptr, list.get_tail());
-}
-
-TEST(DualList, ArrayInitLinksInArrayOrder) {
+TEST(DualList, ArrayInitAndMerge) {
   Item items[5];
   F_dual_list<Item> list(items, 5);
-  EXPECT_EQ(5u, list.count());
   EXPECT_EQ(&items[0], list.get_head());
   EXPECT_EQ(&items[4], list.get_tail());
   expectConsistent(list);
+  F_dual_list<Item> other;
+  other.merge(list);
+  EXPECT_EQ(5u, other.count());
+  EXPECT_EQ(nullptr, list.get_head());
   Item one[1];
   list.init(one, 1);
-  EXPECT_EQ(1u, list.count());
   EXPECT_EQ(nullptr, one[0].get_next());
   EXPECT_EQ(nullptr, one[0].get_prev());
-}
-
-TEST(DualList, InsertAfterTheTailMovesTheTail) {
-  Item a, b, c;
-  F_dual_list<Item> list;
-  list.push_back(&a);
-  list.insert_after(&a, &b);
-  EXPECT_EQ(&b, list.get_tail());
-  list.insert_after(&a, &c);
-  EXPECT_EQ((std::vector<Item*>{&a, &c, &b}), forward(list));
-  expectConsistent(list);
-}
-
-TEST(DualList, MergeExchangesContents) {
-  Item a, b, c;
-  F_dual_list<Item> first, second;
-  second.push_back(&a);
-  second.push_back(&b);
-  second.push_back(&c);
-  first.merge(second);
-  EXPECT_EQ((std::vector<Item*>{&a, &b, &c}), forward(first));
-  EXPECT_EQ(0u, second.count());
-  EXPECT_EQ(nullptr, second.get_head());
-}
-
-TEST(DualList, IteratorWorksWithStandardAlgorithms) {
-  Item a(1), b(2), c(3), stranger;
-  F_dual_list<Item> list;
-  list.push_back(&a);
-  list.push_back(&b);
-  list.push_back(&c);
-  EXPECT_TRUE(std::find(list.begin(), list.end(), &b) != list.end());
-  EXPECT_TRUE(std::find(list.begin(), list.end(), &stranger) == list.end());
-  auto it = list.last();
-  EXPECT_EQ(&c, *it);
-  ++it;
-  EXPECT_TRUE(it == list.end());
-  EXPECT_TRUE(!it);
-  EXPECT_EQ(2, list.begin()->get_next()->key);
 }
 
 TEST(SortedList, EqualKeysKeepInsertionOrder) {

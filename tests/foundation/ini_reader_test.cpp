@@ -143,7 +143,6 @@ TEST(IniReader, OptionalProblemsAreReportedAndSkipped) {
 }
 
 TEST(IniReader, BoolTexts) {
-  IniFile::Private::TKeyValue<bool> kv(nullptr, "b", nullptr);
   bool value = false;
   IniFile::Private::TKeyValue<bool> b(&value, "b", nullptr);
   for (const char* t : {"true", "yes", "enabled", "enable", "1"}) {

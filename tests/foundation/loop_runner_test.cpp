@@ -44,14 +44,19 @@ struct Ticker {
   int ticks = 0;
 };
 
-// A two-minute period runs for an hour of virtual time in no real time.
-TEST(LoopTest, RunForAdvancesThroughEveryPass) {
+// A two-minute period runs for an hour of virtual time in no real time;
+// runUntil stops once done.
+TEST(LoopTest, RunForAndRunUntilAdvanceThroughEveryPass) {
   VirtualClock clock;
   Ticker t;
   t.timer.set(120000, &Ticker::OnTick, &t);
   EXPECT_TRUE(LoopTest::runFor(3600000));
   EXPECT_EQ(30, t.ticks);
   EXPECT_EQ(1000000ULL + 3600000ULL, clock.nowMs());
+  EXPECT_TRUE(LoopTest::runUntil([&t]() { return t.ticks == 33; }));
+  // The pass that fired the last tick went on to wait for the next.
+  EXPECT_EQ(1000000ULL + 3600000ULL + 480000ULL, clock.nowMs());
+  EXPECT_FALSE(LoopTest::runUntil([]() { return false; }, 5));
   t.timer.reset();
   EXPECT_EQ("", LoopTest::leftovers());
 }
@@ -69,17 +74,6 @@ TEST(LoopTest, RunForGivesUpOnADescriptorThatStaysReady) {
   EXPECT_EQ("LoopTest::runFor: the clock stopped moving (a descriptor stays ready)\n",
             testing::internal::GetCapturedStderr());
   EXPECT_EQ(0ULL, clock.deadline());
-}
-
-TEST(LoopTest, RunUntilStopsWhenDone) {
-  VirtualClock clock;
-  Ticker t;
-  t.timer.set(120000, &Ticker::OnTick, &t);
-  EXPECT_TRUE(LoopTest::runUntil([&t]() { return t.ticks == 3; }));
-  // The pass that fired the third tick went on to wait for the fourth.
-  EXPECT_EQ(1000000ULL + 480000ULL, clock.nowMs());
-  EXPECT_FALSE(LoopTest::runUntil([]() { return false; }, 5));
-  t.timer.reset();
 }
 
 TEST(LoopTest, LeftoversNameWhatIsStillRegistered) {

@@ -67,46 +67,29 @@ TEST(MuxClock, CacheHoldsTimeUntilRefreshed) {
   EXPECT_EQ(1501u, Mux::milliseconds());
 }
 
-TEST(MuxClock, MakeFromUnits) {
+TEST(MuxClock, TimevalArithmetic) {
   expectTv(2, 500000, Mux::make_from_msec(2500));
   expectTv(2, 500000, Mux::make_from_usec(2500000));
-  timeval tv;
-  EXPECT_EQ(0, Mux::timevalset(tv, 7200001ULL));
-  expectTv(7200, 1000, tv);
-}
-
-TEST(MuxClock, AddAndSubtract) {
-  timeval a(5, 100), b(2, 200);
+  timeval r;
+  EXPECT_EQ(0, Mux::timevalset(r, 7200001ULL));
+  expectTv(7200, 1000, r);
+  timeval a(5, 100), b(2, 200), c(1, 600000), d(1, 600000);
   EXPECT_EQ(0, Mux::timevalsub(a, b));
   expectTv(2, 999900, a);
-  timeval c(1, 600000), d(1, 600000);
   EXPECT_EQ(0, Mux::timevaladd(c, d));
   expectTv(3, 200000, c);
-  timeval r;
   Mux::timevaladd2(timeval(0, 999999), timeval(0, 1), r);
   expectTv(1, 0, r);
-  Mux::timevalsub2(timeval(3, 0), timeval(3, 0), r);
-  expectTv(0, 0, r);
   Mux::timevalsub2(timeval(1, 0), timeval(2, 500000), r);
   expectTv(-2, 500000, r);
-}
-
-TEST(MuxClock, Diff) {
+  // Differences in whole milliseconds, without a 32-bit overflow.
   EXPECT_EQ(0, Mux::timevaldiff(timeval(10, 0), timeval(9, 999999)));
   EXPECT_EQ(1, Mux::timevaldiff(timeval(1, 999999), timeval(2, 0)));
   EXPECT_EQ(0, Mux::timevaldiff(timeval(1, 500), timeval(1, 1499)));
-  EXPECT_EQ(1500, Mux::timevaldiff(timeval(1, 0), timeval(2, 500000)));
-  // Far apart: no 32-bit overflow.
   EXPECT_EQ(2000000000000LL, Mux::timevaldiff(timeval(0, 0), timeval(2000000000, 0)));
-}
-
-TEST(MuxClock, Compare) {
-  EXPECT_EQ(-1, Mux::timevalcompare(timeval(1, 5), timeval(2, 0)));
+  EXPECT_EQ(-1, Mux::timevalcompare(timeval(-1, 0), timeval(0, 0)));
   EXPECT_EQ(1, Mux::timevalcompare(timeval(2, 5), timeval(2, 4)));
   EXPECT_EQ(0, Mux::timevalcompare(timeval(2, 5), timeval(2, 5)));
-  EXPECT_EQ(-1, Mux::timevalcompare(timeval(-1, 0), timeval(0, 0)));
-  EXPECT_TRUE(timeval().is_zero());
-  EXPECT_FALSE(timeval(0, 1).is_zero());
 }
 
 TEST(MuxClock, PeriodTimer) {
@@ -124,39 +107,22 @@ TEST(MuxClock, PeriodTimer) {
   EXPECT_EQ(100, t.period);
 }
 
-class LocalTime : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* tz = ::getenv("TZ");
-    hadTz_ = tz != nullptr;
-    if (tz) oldTz_ = tz;
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
-  }
-  void TearDown() override {
-    if (hadTz_)
-      ::setenv("TZ", oldTz_.c_str(), 1);
-    else
-      ::unsetenv("TZ");
-    ::tzset();
-  }
-  bool hadTz_ = false;
-  std::string oldTz_;
-};
-
-TEST_F(LocalTime, TimevalToString) {
+TEST(MuxClock, LocalTimeTexts) {
+  const char* tz = ::getenv("TZ");
+  const std::string oldTz = tz ? tz : "";
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
   // 2023-02-16 10:20:30 UTC
   EXPECT_EQ("2023-02-16 10:20:30.000125", Mux::timevaltostring(timeval(1676542830, 125)));
-}
-
-TEST_F(LocalTime, TimestampFormat) {
   std::ostringstream os;
-  timestamp(os);
-  // "dd/mm hh:mm:ss"
+  timestamp(os);  // "dd/mm hh:mm:ss"
   ASSERT_EQ(14u, os.str().size()) << os.str();
-  EXPECT_EQ('/', os.str()[2]);
-  EXPECT_EQ(' ', os.str()[5]);
   EXPECT_EQ(':', os.str()[8]);
+  if (tz)
+    ::setenv("TZ", oldTz.c_str(), 1);
+  else
+    ::unsetenv("TZ");
+  ::tzset();
 }
 
 }  // namespace

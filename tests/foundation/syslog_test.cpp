@@ -74,12 +74,17 @@ class SyslogTest : public ::testing::Test {
     return out;
   }
 
+  // A record's text at the test's fixed time.
+  static std::string Rec(int priority, const std::string& rest) {
+    return "<" + std::to_string(priority) + ">Feb 16 10:20:30 " + rest;
+  }
+
   std::string dir_;
   std::string path_;
   int server_ = -1;
 };
 
-TEST_F(SyslogTest, RecordBytes) {
+TEST_F(SyslogTest, RecordBytesAndCut) {
   Listen(SOCK_DGRAM);
   SysLogManager m(path_.c_str());
   m.openlog("kvr-1.2", LOG_NDELAY, 0);
@@ -87,7 +92,7 @@ TEST_F(SyslogTest, RecordBytes) {
   m.syslog(LOG_DAEMON | LOG_NOTICE, "hello %d", 5);
   EXPECT_EQ("", Receive());  // queued until the batch leaves
   EXPECT_GT(m.sendmsg(), 0);
-  const std::string expected = std::string("<29>Feb 16 10:20:30 kvr-1.2: hello 5") + '\0';
+  const std::string expected = Rec(29, "kvr-1.2: hello 5") + '\0';
   EXPECT_EQ(expected, Receive());
 
   // A single-digit day is padded with a blank.
@@ -95,47 +100,7 @@ TEST_F(SyslogTest, RecordBytes) {
   m.syslog(LOG_DAEMON | LOG_ERR, "x");
   m.sendmsg();
   EXPECT_EQ(std::string("<27>Feb  6 10:20:30 kvr-1.2: x") + '\0', Receive());
-  m.closelog();
-}
-
-TEST_F(SyslogTest, PidIdentAndDefaultFacility) {
-  Listen(SOCK_DGRAM);
-  SysLogManager m(path_.c_str());
-  m.openlog("id", LOG_NDELAY | LOG_PID, 0);
-  m.syslog(LOG_ERR, "m");  // no facility bits: LOG_USER
-  m.sendmsg();
-  EXPECT_EQ("<11>Feb 16 10:20:30 id[" + std::to_string(getpid()) + "]: m" + '\0', Receive());
-
-  m.openlog("", LOG_NDELAY, LOG_LOCAL0);
-  m.syslog(LOG_DEBUG, "bare");
-  m.sendmsg();
-  EXPECT_EQ(std::string("<135>Feb 16 10:20:30 bare") + '\0', Receive());
-
-  // An invalid facility does not replace the default.
-  m.openlog(nullptr, LOG_NDELAY, 0x7);
-  EXPECT_EQ("", m.ident());
-  m.syslog(LOG_DEBUG, "y");
-  m.sendmsg();
-  EXPECT_EQ(std::string("<135>Feb 16 10:20:30 y") + '\0', Receive());
-  m.closelog();
-  EXPECT_EQ("syslog-ts", m.ident());
-}
-
-TEST_F(SyslogTest, FirstMessageConnectsWithoutOpenlog) {
-  Listen(SOCK_DGRAM);
-  SysLogManager m(path_.c_str());
-  EXPECT_EQ(-1, m.fd());
-  m.syslog(LOG_USER | LOG_INFO, "%s", "first");
-  EXPECT_TRUE(m.connected());
-  m.sendmsg();
-  EXPECT_EQ(std::string("<14>Feb 16 10:20:30 syslog-ts: first") + '\0', Receive());
-  m.closelog();
-}
-
-TEST_F(SyslogTest, LongMessageIsCutAt1023Characters) {
-  Listen(SOCK_DGRAM);
-  SysLogManager m(path_.c_str());
-  m.openlog("id", LOG_NDELAY, 0);
+  // A long message is cut at 1023 characters.
   m.syslog(LOG_USER | LOG_INFO, "%s", std::string(3000, 'z').c_str());
   m.sendmsg();
   const std::string got = Receive();
@@ -143,6 +108,34 @@ TEST_F(SyslogTest, LongMessageIsCutAt1023Characters) {
   EXPECT_EQ('\0', got[1023]);
   EXPECT_EQ('z', got[1022]);
   m.closelog();
+}
+
+TEST_F(SyslogTest, PidIdentAndDefaultFacility) {
+  Listen(SOCK_DGRAM);
+  SysLogManager m(path_.c_str());
+  EXPECT_EQ(-1, m.fd());
+  m.syslog(LOG_USER | LOG_INFO, "%s", "first");  // connects without openlog
+  EXPECT_TRUE(m.connected());
+  m.sendmsg();
+  EXPECT_EQ(Rec(14, "syslog-ts: first") + '\0', Receive());
+  m.openlog("id", LOG_NDELAY | LOG_PID, 0);
+  m.syslog(LOG_ERR, "m");  // no facility bits: LOG_USER
+  m.sendmsg();
+  EXPECT_EQ(Rec(11, "id[" + std::to_string(getpid()) + "]: m") + '\0', Receive());
+
+  m.openlog("", LOG_NDELAY, LOG_LOCAL0);
+  m.syslog(LOG_DEBUG, "bare");
+  m.sendmsg();
+  EXPECT_EQ(Rec(135, "bare") + '\0', Receive());
+
+  // An invalid facility does not replace the default.
+  m.openlog(nullptr, LOG_NDELAY, 0x7);
+  EXPECT_EQ("", m.ident());
+  m.syslog(LOG_DEBUG, "y");
+  m.sendmsg();
+  EXPECT_EQ(Rec(135, "y") + '\0', Receive());
+  m.closelog();
+  EXPECT_EQ("syslog-ts", m.ident());
 }
 
 TEST_F(SyslogTest, BatchLeavesAt256RecordsOrPast12288Bytes) {
@@ -154,8 +147,8 @@ TEST_F(SyslogTest, BatchLeavesAt256RecordsOrPast12288Bytes) {
   m.syslog(LOG_USER | LOG_INFO, "last");
   std::vector<std::string> records = Records(Receive());
   ASSERT_EQ(256u, records.size());
-  EXPECT_EQ("<14>Feb 16 10:20:30 b: 0", records[0]);
-  EXPECT_EQ("<14>Feb 16 10:20:30 b: last", records[255]);
+  EXPECT_EQ(Rec(14, "b: 0"), records[0]);
+  EXPECT_EQ(Rec(14, "b: last"), records[255]);
   EXPECT_EQ(0, m.sendmsg());  // the batch is empty again
 
   // Records of 1024 bytes: the 13th passes 12288 bytes and sends.
@@ -169,7 +162,7 @@ TEST_F(SyslogTest, BatchLeavesAt256RecordsOrPast12288Bytes) {
   m.closelog();
 }
 
-TEST_F(SyslogTest, CloselogDropsTheBatch) {
+TEST_F(SyslogTest, CloselogOrNoSocketDropsTheBatch) {
   Listen(SOCK_DGRAM);
   SysLogManager m(path_.c_str());
   m.openlog("c", LOG_NDELAY, 0);
@@ -178,10 +171,8 @@ TEST_F(SyslogTest, CloselogDropsTheBatch) {
   EXPECT_FALSE(m.connected());
   EXPECT_EQ(0, m.sendmsg());
   EXPECT_EQ("", Receive());
-}
-
-TEST_F(SyslogTest, NoSyslogSocketLosesMessagesQuietly) {
-  SysLogManager m(path_.c_str());
+  // Without a syslog socket messages are lost quietly.
+  unlink(path_.c_str());
   m.openlog("n", LOG_NDELAY, 0);
   EXPECT_EQ(-1, m.fd());
   m.syslog(LOG_USER | LOG_INFO, "lost");
@@ -197,7 +188,7 @@ TEST_F(SyslogTest, DatagramsFollowTheSocketPath) {
   // The syslog daemon restarts: a new socket at the same path.
   Listen(SOCK_DGRAM);
   EXPECT_GT(m.sendmsg(), 0);
-  EXPECT_EQ(std::vector<std::string>{"<14>Feb 16 10:20:30 r: before"}, Records(Receive()));
+  EXPECT_EQ(std::vector<std::string>{Rec(14, "r: before")}, Records(Receive()));
   m.closelog();
 }
 
@@ -220,7 +211,7 @@ TEST_F(SyslogTest, FailedBatchIsDroppedAndTheClientRecovers) {
   m.syslog(LOG_USER | LOG_INFO, "next");
   EXPECT_TRUE(m.connected());
   EXPECT_GT(m.sendmsg(), 0);
-  EXPECT_EQ(std::vector<std::string>{"<14>Feb 16 10:20:30 r: next"}, Records(Receive()));
+  EXPECT_EQ(std::vector<std::string>{Rec(14, "r: next")}, Records(Receive()));
   m.closelog();
 }
 
@@ -240,7 +231,7 @@ TEST_F(SyslogTest, StreamSocketAfterEprototype) {
   char buf[256];
   const ssize_t n = recv(conn, buf, sizeof(buf), MSG_DONTWAIT);
   ASSERT_GT(n, 0);
-  EXPECT_EQ((std::vector<std::string>{"<14>Feb 16 10:20:30 s: one", "<14>Feb 16 10:20:30 s: two"}),
+  EXPECT_EQ((std::vector<std::string>{Rec(14, "s: one"), Rec(14, "s: two")}),
             Records(std::string(buf, n)));
   close(conn);
   m.closelog();
@@ -255,18 +246,18 @@ TEST_F(SyslogTest, StreamBufferCutsLinesAndSendsOncePerFlush) {
   std::ostream os(&buf);
 
   os << "100%s done\n\nthird\n" << std::flush;
-  EXPECT_EQ((std::vector<std::string>{"<31>Feb 16 10:20:30 kvr-t: 100%s done",
-                                      "<31>Feb 16 10:20:30 kvr-t: ",
-                                      "<31>Feb 16 10:20:30 kvr-t: third"}),
+  EXPECT_EQ((std::vector<std::string>{Rec(31, "kvr-t: 100%s done"),
+                                      Rec(31, "kvr-t: "),
+                                      Rec(31, "kvr-t: third")}),
             Records(Receive()));
   EXPECT_EQ("", Receive());
 
   os << "abc" << std::flush;
   EXPECT_EQ("", Receive());  // a lone partial line waits
   os << "def\nx\nabc" << std::flush;
-  EXPECT_EQ((std::vector<std::string>{"<31>Feb 16 10:20:30 kvr-t: abcdef",
-                                      "<31>Feb 16 10:20:30 kvr-t: x",
-                                      "<31>Feb 16 10:20:30 kvr-t: abc"}),
+  EXPECT_EQ((std::vector<std::string>{Rec(31, "kvr-t: abcdef"),
+                                      Rec(31, "kvr-t: x"),
+                                      Rec(31, "kvr-t: abc")}),
             Records(Receive()));
   m.closelog();
 }
@@ -287,7 +278,7 @@ TEST_F(SyslogTest, StreamBufferCutsOverlongLines) {
   os << std::endl;
   std::vector<std::string> second = Records(Receive());
   ASSERT_EQ(1u, second.size());
-  EXPECT_EQ(std::string("<29>Feb 16 10:20:30 b") + std::string(1023 - 21, 'a'), second[0]);
+  EXPECT_EQ(std::string(Rec(29, "b")) + std::string(1023 - 21, 'a'), second[0]);
   m.closelog();
 }
 

@@ -86,13 +86,6 @@ struct sigaction Installed(int sig) {
   return action;
 }
 
-TEST(Signal, IsSignal) {
-  EXPECT_FALSE(IPC::Signal::Set::is_signal(0));
-  EXPECT_TRUE(IPC::Signal::Set::is_signal(SIGTERM));
-  EXPECT_FALSE(IPC::Signal::Set::is_signal(1000));
-  EXPECT_FALSE(IPC::Signal::Set::is_signal(-1));
-}
-
 TEST(Signal, InfoHandlerAlwaysGetsSigInfo) {
   ASSERT_EQ(0, IPC::Signal::handle(SIGUSR1, &WithInfo, 0));
   EXPECT_TRUE(Installed(SIGUSR1).sa_flags & SA_SIGINFO);
@@ -159,11 +152,8 @@ TEST_F(RunTest, PidFileHoldsOnlyTheDigitsAndGoesAway) {
     EXPECT_EQ(0644u, st.st_mode & 0777 & ~0022u);
   }
   EXPECT_NE(0, access(path.c_str(), F_OK));
-}
-
-TEST_F(RunTest, FailedCreationRemovesNothing) {
   {
-    // The path names a directory: the open fails.
+    // The path names a directory: the open fails and nothing is removed.
     Linux::Run run{Linux::Run::Path(dir_)};
     EXPECT_FALSE(run.created());
   }
