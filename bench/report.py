@@ -72,16 +72,20 @@ def codec_times(directory):
     except (OSError, ValueError):
         return {}
     scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
-    out = {}
+    out, medians = {}, {}
     for b in data.get("benchmarks", []):
-        if b.get("run_type", "iteration") != "iteration":
+        run_type = b.get("run_type", "iteration")
+        if run_type == "aggregate" and b.get("aggregate_name") != "median":
             continue
-        name = b["name"].split("/")  # BM_Encode/ping
+        name = b.get("run_name", b["name"]).split("/")  # BM_Encode/ping
         if len(name) < 2:
             continue
         op = "encode" if "Encode" in name[0] else "decode" if "Decode" in name[0] else None
         if op:
-            out[(op, name[1])] = b["real_time"] * scale.get(b.get("time_unit", "ns"), 1.0)
+            ns = b["real_time"] * scale.get(b.get("time_unit", "ns"), 1.0)
+            (medians if run_type == "aggregate" else out)[(op, name[1])] = ns
+    # With repetitions, the median of them; otherwise the one run.
+    out.update(medians)
     return out
 
 

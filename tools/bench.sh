@@ -70,10 +70,10 @@ server_cpu=${BENCH_SERVER_CPU:-$(( ncpu > 1 ? 1 : 0 ))}
 client_cpu=${BENCH_CLIENT_CPU:-$server_cpu}
 if [ "$smoke" = 1 ]; then
   rounds=1; rtt_count=200; pipe_count=2000; warmup=50
-  idle_commands=1000; idle_seconds=1; starts=1; codec_min_time=0.001; erlang_iterations=200
+  idle_commands=1000; idle_seconds=1; starts=1; codec_min_time=0.001; codec_repetitions=1; erlang_iterations=200
 else
   rounds=${BENCH_ROUNDS:-5}; rtt_count=20000; pipe_count=400000; warmup=2000
-  idle_commands=100000; idle_seconds=30; starts=5; codec_min_time=0.5; erlang_iterations=50000
+  idle_commands=100000; idle_seconds=30; starts=5; codec_min_time=0.3; codec_repetitions=5; erlang_iterations=50000
 fi
 status=0
 note() { echo "bench: $*" >&2; }
@@ -90,6 +90,7 @@ build_type=$(grep -m1 '^CMAKE_BUILD_TYPE:' "$build_dir/CMakeCache.txt" | cut -d=
 if [ -x "$bin/bench_codec" ]; then
   note "codec (C++)"
   taskset -c "$server_cpu" "$bin/bench_codec" --benchmark_min_time="$codec_min_time" \
+    --benchmark_repetitions="$codec_repetitions" --benchmark_report_aggregates_only=true \
     --benchmark_format=json --benchmark_out="$out/codec.json" --benchmark_out_format=json >/dev/null \
     || { note "bench_codec failed"; status=1; }
 else
