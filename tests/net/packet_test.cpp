@@ -31,20 +31,6 @@ std::vector<unsigned> bytes_of(const Packet& p) {
 
 using Bytes = std::vector<unsigned>;
 
-TEST(Packet, NullHandle) {
-  Packet p;
-  EXPECT_TRUE(p.null());
-  EXPECT_EQ(0u, p.length());
-  EXPECT_TRUE(p.empty());
-  EXPECT_TRUE(p < 1);
-  EXPECT_EQ("(null)", p.text());
-  std::ostringstream os;
-  EXPECT_FALSE(p.dump(os));
-  EXPECT_FALSE(p.dump_context(os));
-  EXPECT_EQ("", os.str());
-  EXPECT_EQ(0u, net_testing::blocks_in_use());
-}
-
 TEST(Packet, Reservations) {
   Packet a;
   a.reserve_head(0);
@@ -55,20 +41,13 @@ TEST(Packet, Reservations) {
   b.reserve_tail(0);
   EXPECT_EQ(65536u, b.headroom());
   EXPECT_EQ(0u, b.tailroom());
-  Packet c;
-  c.reserve_head(65536);
-  EXPECT_EQ(65536u, c.headroom());
-  Packet d;
-  d.reserve_tail(100);
-  EXPECT_EQ(100u, d.tailroom());
-  EXPECT_EQ(65436u, d.headroom());
   // On an empty packet the reservations slide the window.
   a.reserve_head(4);
   EXPECT_EQ(4u, a.headroom());
   a.reserve_tail(3);
   EXPECT_EQ(1u, a.headroom());
   EXPECT_EQ(65535u, a.tailroom());
-  EXPECT_EQ(4u, net_testing::blocks_in_use());
+  EXPECT_EQ(2u, net_testing::blocks_in_use());
 }
 
 TEST(Packet, SixteenBitOrders) {
@@ -89,22 +68,6 @@ TEST(Packet, SixteenBitOrders) {
   p.put8(0x7F);
   EXPECT_EQ(0x7F00, p.pull16_b());
   EXPECT_EQ(0u, p.pull8());
-}
-
-TEST(Packet, ReturnedPointers) {
-  Packet p = make({1, 2});
-  unsigned char* second = p.put16(0xBEEF);
-  EXPECT_EQ(0xBE, *second);
-  EXPECT_EQ(p.data() + 3, second);
-  unsigned char* first = p.push16_b(0x0102);
-  EXPECT_EQ(p.data(), first);
-  EXPECT_EQ(0x01, *first);
-  unsigned char* removed = p.pull(2);
-  EXPECT_EQ(0x01, removed[0]);
-  EXPECT_EQ(0x02, removed[1]);
-  unsigned char* tail = p.trim(1);
-  EXPECT_EQ(p.tail(), tail);
-  EXPECT_EQ((Bytes{1, 2, 0xEF}), bytes_of(p));
 }
 
 TEST(Packet, StringsAndAppend) {
@@ -136,24 +99,12 @@ TEST(Packet, TextAndDumps) {
   std::ostringstream c;
   EXPECT_TRUE(p.dump_context(c));
   EXPECT_EQ("dump: 1 ab 0", c.str());
-  Packet e = make({});
-  std::ostringstream empty;
-  EXPECT_TRUE(e.dump_context(empty));
-  EXPECT_EQ("", empty.str());
-  EXPECT_EQ("", e.text());
-}
-
-TEST(Packet, Sub) {
-  Packet p = make({0x10, 0x20, 0x30, 0x40});
-  const unsigned before = net_testing::blocks_in_use();
-  Packet s = p.sub(2, 1);
-  EXPECT_EQ((Bytes{0x20, 0x30}), bytes_of(s));
-  EXPECT_EQ(before + 1, net_testing::blocks_in_use());
-  EXPECT_EQ((Bytes{0x10, 0x20, 0x30, 0x40}), bytes_of(p));
-  Packet whole = p.sub(4, 0);
-  EXPECT_EQ(before + 2, net_testing::blocks_in_use());
-  EXPECT_EQ(bytes_of(p), bytes_of(whole));
-  EXPECT_TRUE(p.sub(0, 4).empty());
+  Packet null;
+  std::ostringstream none;
+  EXPECT_EQ("(null)", null.text());
+  EXPECT_FALSE(null.dump(none));
+  EXPECT_FALSE(null.dump_context(none));
+  EXPECT_EQ("", none.str());
 }
 
 TEST(Packet, CopyOnWrite) {

@@ -161,9 +161,4 @@ TEST_F(Tpkt, DeactivationMidFrameResets) {
   EXPECT_EQ(Bodies{"x"}, h.bodies);
 }
 
-TEST(TpktStates, Names) {
-  EXPECT_STREQ("idle", Tpkt_protocol::state_name(Tpkt_protocol::st_idle));
-  EXPECT_STREQ("ignore", Tpkt_protocol::state_name(Tpkt_protocol::st_ignore));
-}
-
 }  // namespace
