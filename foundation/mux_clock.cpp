@@ -130,7 +130,8 @@ std::string timevaltostring(const timeval& tv) {
   struct tm local;
   char date[64] = "";
   if (::localtime_r(&t, &local)) ::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &local);
-  char text[64];
+  // Room for the whole date and any microsecond count: the text is never cut.
+  char text[sizeof date + 24];
   ::snprintf(text, sizeof text, "%s.%06ld", date, static_cast<long>(tv.tv_usec));
   return text;
 }

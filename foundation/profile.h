@@ -6,6 +6,8 @@
 
 #include <iosfwd>
 
+#include "foundation/measure.h"
+
 namespace Profile {
 
 class Point {
@@ -17,28 +19,20 @@ class Point {
   Point(const Point&) = delete;
   Point& operator=(const Point&) = delete;
 
-  void begin();
+  void begin() { measure_.begin(); }
   // Records the time since begin() in microseconds (wrap-safe difference).
-  void end();
+  void end() { measure_.end(); }
   // "[name]: min=.. max=.. avg=.. counter=.."; "avg" is the last duration.
   void put(std::ostream& os) const;
 
   const char* name() const { return name_; }
-  unsigned int minimum() const { return minimum_; }
-  unsigned int maximum() const { return maximum_; }
-  unsigned int last() const { return last_; }
-  unsigned int counter() const { return counter_; }
+  const Measure& measure() const { return measure_; }
 
  private:
   friend void dump(std::ostream& os);
   Point* next_;
   const char* name_;
-  unsigned int minimum_ = 0;
-  unsigned int maximum_ = 0;
-  unsigned int last_ = 0;
-  bool fresh_ = true;
-  unsigned int start_ = 0;
-  unsigned int counter_ = 0;
+  Measure measure_;
 };
 
 // The head of the global list, the most recently constructed point first.
