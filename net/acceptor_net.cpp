@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "foundation/errno_text.h"
+#include "net/accept_steps.h"
 
 namespace Control {
 
@@ -65,19 +66,7 @@ void AcceptorNet::BindSocket() {
     ArmRetry();
     return;
   }
-  if (::listen(listen_.lowlevel_fd(), 1) != 0) {
-    const Errno e;
-    if (verbose_) std::cerr << "can't listen socket: " << e << std::endl;
-    Deactivate();
-    return;
-  }
-  if (!listen_.NonBlock()) {
-    const Errno e;
-    if (verbose_) std::cerr << "can't set socket to non block mode: " << e << std::endl;
-    Deactivate();
-    return;
-  }
-  event_.Schedule(listen_, POLLIN);
+  StartListening(*this, listen_, event_, verbose_);
 }
 
 void AcceptorNet::OnTimeout(Timer*) {
@@ -90,30 +79,20 @@ void AcceptorNet::OnTimeout(Timer*) {
 
 void AcceptorNet::OnSocketEvent(int, short revents) {
   if (!(revents & POLLIN)) return;
-  for (;;) {
-    // While the end of a connection is being reported, clients wait in the
-    // backlog; the next pass takes them.
-    if (GetState() == State::Deactivating || !listen_.is_valid()) return;
-    sockaddr_in sin{};
-    socklen_t size = sizeof sin;
-    const int accepted = ::accept(listen_.lowlevel_fd(), reinterpret_cast<sockaddr*>(&sin), &size);
-    if (accepted < 0) return;
-    Fd socket(accepted);
+  AcceptWaiting<sockaddr_in>(*this, listen_, [this](Fd socket, const sockaddr_in& sin, socklen_t) {
     const INet4::Addr peer(sin);
-    if (!IsConnected()) {
-      if (!socket.NonBlock()) {
-        const Errno e;
-        if (verbose_) std::cerr << "can't set socket to non block mode: " << e << std::endl;
-        continue;
-      }
-      if (verbose_) std::cout << "new connection from " << peer << std::endl;
-      Connected(socket, peer);
-      ImplConnected(socket);
-    } else {
-      if (verbose_) std::cerr << "refuse connection from " << peer << std::endl;
-      ImplRefuseConnection();
+    switch (Admit(*this, socket, peer.GetString(), verbose_)) {
+      case Admission::connection:
+        Connected(socket, peer);
+        ImplConnected(socket);
+        break;
+      case Admission::refused:
+        ImplRefuseConnection();
+        break;
+      case Admission::dropped:
+        break;
     }
-  }
+  });
 }
 
 void AcceptorNet::ImplDeactivate() {

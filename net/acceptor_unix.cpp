@@ -7,6 +7,7 @@
 
 #include "foundation/errno_text.h"
 #include "foundation/text_output.h"
+#include "net/accept_steps.h"
 #include "net/service_unix.h"
 
 namespace Control {
@@ -53,54 +54,30 @@ void AcceptorUnix::BindSocket() {
     bind_timer_.set(bind_retry_ms, &AcceptorUnix::OnTimeout, this);
     return;
   }
-  if (::listen(listen_.lowlevel_fd(), 1) != 0) {
-    const Errno e;
-    if (verbose_) std::cerr << "can't listen socket: " << e << std::endl;
-    Deactivate();
-    return;
-  }
-  if (!listen_.NonBlock()) {
-    const Errno e;
-    if (verbose_) std::cerr << "can't set socket to non block mode: " << e << std::endl;
-    Deactivate();
-    return;
-  }
-  event_.Schedule(listen_, POLLIN);
+  StartListening(*this, listen_, event_, verbose_);
 }
 
 void AcceptorUnix::OnTimeout(Timer*) { BindSocket(); }
 
 void AcceptorUnix::OnSocketEvent(int, short revents) {
   if (!(revents & POLLIN)) return;
-  for (;;) {
-    // While the end of a connection is being reported, clients wait in the
-    // backlog; the next pass takes them.
-    if (GetState() == State::Deactivating || !listen_.is_valid()) return;
-    sockaddr_un address;
-    std::memset(&address, 0, sizeof address);
-    socklen_t size = sizeof address;
-    const int accepted =
-        ::accept(listen_.lowlevel_fd(), reinterpret_cast<sockaddr*>(&address), &size);
-    if (accepted < 0) return;
-    Fd socket(accepted);
+  AcceptWaiting<sockaddr_un>(*this, listen_, [this](Fd socket, const sockaddr_un& address, socklen_t size) {
+    // An unbound client has an empty name.
     std::string name;
     const socklen_t header = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path));
-    if (size > header)
-      name.assign(address.sun_path, strnlen(address.sun_path, size - header));
-    if (!IsConnected()) {
-      if (!socket.NonBlock()) {
-        const Errno e;
-        if (verbose_) std::cerr << "can't set socket to non block mode: " << e << std::endl;
-        continue;
-      }
-      if (verbose_) std::cout << "new connection from " << name << std::endl;
-      Connected(socket, name);
-      ImplConnected(socket);
-    } else {
-      if (verbose_) std::cerr << "refuse connection from " << name << std::endl;
-      ImplRefuseConnection();
+    if (size > header) name.assign(address.sun_path, strnlen(address.sun_path, size - header));
+    switch (Admit(*this, socket, name, verbose_)) {
+      case Admission::connection:
+        Connected(socket, name);
+        ImplConnected(socket);
+        break;
+      case Admission::refused:
+        ImplRefuseConnection();
+        break;
+      case Admission::dropped:
+        break;
     }
-  }
+  });
 }
 
 void AcceptorUnix::ImplDeactivate() {
