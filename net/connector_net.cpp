@@ -27,7 +27,7 @@ ConnectorNet::ConnectorNet(const std::string& address) : ConnectorNet(std::strin
 }
 
 ConnectorNet::~ConnectorNet() {
-  retry_timer_.reset();
+  retry_.Cancel();
   event_.Release();
 }
 
@@ -44,7 +44,7 @@ bool ConnectorNet::ImplActivate() {
               << std::endl;
     return false;
   }
-  budget_ = quick_retries;
+  retry_.Restart();
   TryConnect();
   return true;
 }
@@ -80,7 +80,7 @@ void ConnectorNet::TryConnect() {
     return;
   }
   std::cerr << "can't connect to " << peer << " : " << failure << std::endl;
-  Retry(refused_retry_ms);
+  retry_.AfterFailure(refused_retry_ms);
 }
 
 void ConnectorNet::OnSocketEvent(int, short revents) {
@@ -89,7 +89,7 @@ void ConnectorNet::OnSocketEvent(int, short revents) {
   if (revents & (POLLERR | POLLHUP)) {
     std::cerr << "fail to connect to " << peer << std::endl;
     event_.Release();
-    Retry(failed_retry_ms);
+    retry_.AfterFailure(failed_retry_ms);
     return;
   }
   if (!(revents & POLLOUT)) return;
@@ -109,28 +109,15 @@ void ConnectorNet::OnSocketEvent(int, short revents) {
     return;
   }
   std::cerr << "fail to connect to " << peer << std::endl;
-  Retry(completed_error_retry_ms);
+  retry_.AfterFailure(completed_error_retry_ms);
 }
 
-void ConnectorNet::Retry(unsigned long_delay_ms) {
-  unsigned delay = long_delay_ms;
-  if (budget_ > 0) {
-    --budget_;
-    delay = quick_retry_ms;
-  }
-  retry_timer_.set(delay, &ConnectorNet::OnTimeout, this);
-}
-
-void ConnectorNet::OnTimeout(Timer*) { TryConnect(); }
-
-void ConnectorNet::ImplOnDisconnect() {
-  retry_timer_.set(reconnect_ms, &ConnectorNet::OnTimeout, this);
-}
+void ConnectorNet::ImplOnDisconnect() { retry_.AfterConnectionEnd(); }
 
 void ConnectorNet::ImplDeactivate() {
   Release();
   connect_.close();
-  retry_timer_.reset();
+  retry_.Cancel();
   event_.Release();
 }
 

@@ -26,17 +26,13 @@
 #include "foundation/inet4_addr.h"
 #include "foundation/timer.h"
 #include "net/control_service.h"
+#include "net/retry_schedule.h"
 
 namespace Control {
 
-class ConnectorNet : public ServiceNet {
+class ConnectorNet : public ServiceNet, public RetryDelays {
  public:
-  static constexpr int quick_retries = 7;
-  static constexpr unsigned quick_retry_ms = 1000;
-  static constexpr unsigned refused_retry_ms = 20000;
-  static constexpr unsigned failed_retry_ms = 15000;
   static constexpr unsigned completed_error_retry_ms = 12000;
-  static constexpr unsigned reconnect_ms = 10000;
 
   ConnectorNet();
   ConnectorNet(const std::string& host, unsigned short port);
@@ -45,11 +41,10 @@ class ConnectorNet : public ServiceNet {
 
   void TryConnect();
   void OnSocketEvent(int fd, short revents);
-  void OnTimeout(Timer*);
 
   const std::string& host() const { return host_; }
   unsigned short port() const { return port_; }
-  bool retry_pending() const { return retry_timer_.is_running(); }
+  bool retry_pending() const { return retry_.pending(); }
 
  protected:
   bool ImplActivate() override;
@@ -59,14 +54,12 @@ class ConnectorNet : public ServiceNet {
  private:
   // The peer of an attempt, built afresh; false when the host does not parse.
   bool PeerAddress(INet4::Addr& address) const;
-  void Retry(unsigned long_delay_ms);
 
   unsigned short port_ = 0;
   std::string host_;
   Fd connect_;
-  Timer retry_timer_;
+  RetrySchedule<ConnectorNet> retry_{this, &ConnectorNet::TryConnect};
   Event event_;
-  int budget_ = 0;
 };
 
 }  // namespace Control

@@ -20,7 +20,7 @@ ConnectorUnix::ConnectorUnix(const std::string& server, const std::string& local
 }
 
 ConnectorUnix::~ConnectorUnix() {
-  retry_timer_.reset();
+  retry_.Cancel();
   event_.Release();
 }
 
@@ -31,7 +31,7 @@ bool ConnectorUnix::ImplActivate() {
               << " characters): " << ext::quoted(server_) << std::endl;
     return false;
   }
-  budget_ = quick_retries;
+  retry_.Restart();
   TryConnect();
   return true;
 }
@@ -72,7 +72,7 @@ void ConnectorUnix::TryConnect() {
   if (::connect(connect_.lowlevel_fd(), reinterpret_cast<sockaddr*>(&server), sizeof server) != 0) {
     const Errno e;
     std::cerr << "can't connect to " << server_ << " : " << e << std::endl;
-    Retry(refused_retry_ms);
+    retry_.AfterFailure(refused_retry_ms);
     return;
   }
   std::clog << "connected to " << server_ << std::endl;
@@ -85,31 +85,18 @@ void ConnectorUnix::OnSocketEvent(int, short revents) {
   if (revents & (POLLERR | POLLHUP)) {
     std::cerr << "fail to connect to " << server_ << std::endl;
     event_.Release();
-    Retry(failed_retry_ms);
+    retry_.AfterFailure(failed_retry_ms);
     return;
   }
   if (revents & POLLOUT) event_.Release();
 }
 
-void ConnectorUnix::Retry(unsigned long_delay_ms) {
-  unsigned delay = long_delay_ms;
-  if (budget_ > 0) {
-    --budget_;
-    delay = quick_retry_ms;
-  }
-  retry_timer_.set(delay, &ConnectorUnix::OnTimeout, this);
-}
-
-void ConnectorUnix::OnTimeout(Timer*) { TryConnect(); }
-
-void ConnectorUnix::ImplOnDisconnect() {
-  retry_timer_.set(reconnect_ms, &ConnectorUnix::OnTimeout, this);
-}
+void ConnectorUnix::ImplOnDisconnect() { retry_.AfterConnectionEnd(); }
 
 void ConnectorUnix::ImplDeactivate() {
   Release();
   connect_.close();
-  retry_timer_.reset();
+  retry_.Cancel();
   event_.Release();
 }
 

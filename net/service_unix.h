@@ -25,6 +25,7 @@
 #include "foundation/fd.h"
 #include "foundation/timer.h"
 #include "net/control_service.h"
+#include "net/retry_schedule.h"
 
 namespace Control {
 
@@ -70,13 +71,8 @@ class AcceptorUnix : public ServiceUnix {
   Event event_;
 };
 
-class ConnectorUnix : public ServiceUnix {
+class ConnectorUnix : public ServiceUnix, public RetryDelays {
  public:
-  static constexpr int quick_retries = 7;
-  static constexpr unsigned quick_retry_ms = 1000;
-  static constexpr unsigned refused_retry_ms = 20000;
-  static constexpr unsigned failed_retry_ms = 15000;
-  static constexpr unsigned reconnect_ms = 10000;
 
   ConnectorUnix();
   explicit ConnectorUnix(const std::string& server);
@@ -85,9 +81,8 @@ class ConnectorUnix : public ServiceUnix {
 
   void TryConnect();
   void OnSocketEvent(int fd, short revents);
-  void OnTimeout(Timer*);
 
-  bool retry_pending() const { return retry_timer_.is_running(); }
+  bool retry_pending() const { return retry_.pending(); }
 
  protected:
   bool ImplActivate() override;
@@ -95,14 +90,11 @@ class ConnectorUnix : public ServiceUnix {
   void ImplOnDisconnect() override;
 
  private:
-  void Retry(unsigned long_delay_ms);
-
   std::string server_;
   std::string local_;
   Fd connect_;
-  Timer retry_timer_;
+  RetrySchedule<ConnectorUnix> retry_{this, &ConnectorUnix::TryConnect};
   Event event_;
-  int budget_ = 0;
 };
 
 }  // namespace Control
