@@ -1,10 +1,19 @@
 #include "net/accept_steps.h"
 
+#include <netinet/in.h>
+
 #include <iostream>
 
 #include "foundation/errno_text.h"
 
 namespace Control {
+
+unsigned short BoundPort(int fd) {
+  sockaddr_in sin{};
+  socklen_t size = sizeof sin;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&sin), &size) != 0) return 0;
+  return ntohs(sin.sin_port);
+}
 
 void StartListening(Service& service, Fd& listen, Event& event, bool verbose) {
   if (::listen(listen.lowlevel_fd(), 1) != 0) {

@@ -1,6 +1,7 @@
 // The steps the two acceptors (TCP, net/acceptor_net.h, and local sockets,
 // net/service_unix.h) share once their socket is bound, and for every client
-// that knocks. Loop thread only.
+// that knocks; the trace port (net/tpkt_tracer.h) reads its port the same
+// way. Loop thread only.
 #pragma once
 
 #include <sys/socket.h>
@@ -13,6 +14,9 @@
 #include "net/control_service.h"
 
 namespace Control {
+
+// The TCP port socket `fd` is bound to; 0 when that cannot be read.
+unsigned short BoundPort(int fd);
 
 // Listens on the bound `listen` with a backlog of one client, makes it
 // non-blocking and has `event` watch it for clients. When a step fails

@@ -25,13 +25,7 @@ AcceptorNet::~AcceptorNet() {
   event_.Release();
 }
 
-unsigned short AcceptorNet::LocalPort() const {
-  if (!event_.IsActive()) return 0;
-  sockaddr_in sin{};
-  socklen_t size = sizeof sin;
-  if (::getsockname(listen_.lowlevel_fd(), reinterpret_cast<sockaddr*>(&sin), &size) != 0) return 0;
-  return ntohs(sin.sin_port);
-}
+unsigned short AcceptorNet::LocalPort() const { return event_.IsActive() ? BoundPort(listen_.lowlevel_fd()) : 0; }
 
 bool AcceptorNet::CreateSocket() {
   // The error is taken before the Fd's own calls can change errno.
@@ -81,16 +75,12 @@ void AcceptorNet::OnSocketEvent(int, short revents) {
   if (!(revents & POLLIN)) return;
   AcceptWaiting<sockaddr_in>(*this, listen_, [this](Fd socket, const sockaddr_in& sin, socklen_t) {
     const INet4::Addr peer(sin);
-    switch (Admit(*this, socket, peer.GetString(), verbose_)) {
-      case Admission::connection:
-        Connected(socket, peer);
-        ImplConnected(socket);
-        break;
-      case Admission::refused:
-        ImplRefuseConnection();
-        break;
-      case Admission::dropped:
-        break;
+    const Admission admission = Admit(*this, socket, peer.GetString(), verbose_);
+    if (admission == Admission::connection) {
+      Connected(socket, peer);
+      ImplConnected(socket);
+    } else if (admission == Admission::refused) {
+      ImplRefuseConnection();
     }
   });
 }

@@ -66,16 +66,12 @@ void AcceptorUnix::OnSocketEvent(int, short revents) {
     std::string name;
     const socklen_t header = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path));
     if (size > header) name.assign(address.sun_path, strnlen(address.sun_path, size - header));
-    switch (Admit(*this, socket, name, verbose_)) {
-      case Admission::connection:
-        Connected(socket, name);
-        ImplConnected(socket);
-        break;
-      case Admission::refused:
-        ImplRefuseConnection();
-        break;
-      case Admission::dropped:
-        break;
+    const Admission admission = Admit(*this, socket, name, verbose_);
+    if (admission == Admission::connection) {
+      Connected(socket, name);
+      ImplConnected(socket);
+    } else if (admission == Admission::refused) {
+      ImplRefuseConnection();
     }
   });
 }

@@ -7,6 +7,7 @@
 
 #include <iostream>
 
+#include "net/accept_steps.h"
 #include "net/tpkt_frame.h"
 
 TPKTTracer::TPKTTracer() : current_(connections_.end()) {}
@@ -35,13 +36,7 @@ bool TPKTTracer::Listen(const INet4::Addr& local) {
   return true;
 }
 
-unsigned short TPKTTracer::LocalPort() const {
-  if (!listen_.IsActive()) return 0;
-  sockaddr_in sin{};
-  socklen_t size = sizeof sin;
-  if (::getsockname(listen_.lowlevel_fd(), reinterpret_cast<sockaddr*>(&sin), &size) != 0) return 0;
-  return ntohs(sin.sin_port);
-}
+unsigned short TPKTTracer::LocalPort() const { return listen_.IsActive() ? Control::BoundPort(listen_.lowlevel_fd()) : 0; }
 
 void TPKTTracer::OnEvent(int fd, short events) {
   if (!(events & POLLIN)) return;
