@@ -64,6 +64,14 @@ class AbstractData {
   // A new default value of this value's own type (its dynamic class); the
   // kinds' do_clone assign their content into it.
   AbstractData* createSame() const { return info_->create(info_); }
+  // The kinds' do_clone: createSame(), then this value's content assigned
+  // as the kind T (the caller's own class or a base of it).
+  template <class T>
+  AbstractData* cloneAs() const {
+    AbstractData* copy = createSame();
+    static_cast<T&>(*copy) = static_cast<const T&>(*this);
+    return copy;
+  }
 
  private:
   const TypeInfo* info_;
