@@ -60,11 +60,7 @@ int AbstractString::do_compare(const AbstractData& other) const {
   return std::string::compare(static_cast<const AbstractString&>(other));
 }
 
-AbstractData* AbstractString::do_clone() const {
-  AbstractData* copy = createSame();
-  static_cast<AbstractString&>(*copy) = *this;
-  return copy;
-}
+AbstractData* AbstractString::do_clone() const { return cloneAs<AbstractString>(); }
 
 bool AbstractString::do_accept(Visitor& v) { return v.visit(*this); }
 bool AbstractString::do_accept(ConstVisitor& v) const { return v.visit(*this); }
@@ -94,11 +90,7 @@ int BMPString::do_compare(const AbstractData& other) const {
   return std::wstring::compare(static_cast<const BMPString&>(other));
 }
 
-AbstractData* BMPString::do_clone() const {
-  AbstractData* copy = createSame();
-  static_cast<BMPString&>(*copy) = *this;
-  return copy;
-}
+AbstractData* BMPString::do_clone() const { return cloneAs<BMPString>(); }
 
 bool BMPString::do_accept(Visitor& v) { return v.visit(*this); }
 bool BMPString::do_accept(ConstVisitor& v) const { return v.visit(*this); }

@@ -102,11 +102,7 @@ int CHOICE::do_compare(const AbstractData& otherData) const {
   return choice_->compare(*other.choice_);
 }
 
-AbstractData* CHOICE::do_clone() const {
-  AbstractData* copy = createSame();
-  static_cast<CHOICE&>(*copy) = *this;
-  return copy;
-}
+AbstractData* CHOICE::do_clone() const { return cloneAs<CHOICE>(); }
 
 bool CHOICE::do_accept(Visitor& v) { return v.visit(*this); }
 bool CHOICE::do_accept(ConstVisitor& v) const { return v.visit(*this); }

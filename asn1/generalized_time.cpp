@@ -143,11 +143,7 @@ int GeneralizedTime::do_compare(const AbstractData& otherData) const {
   return int(utc_) - int(o.utc_);
 }
 
-AbstractData* GeneralizedTime::do_clone() const {
-  AbstractData* copy = createSame();
-  static_cast<GeneralizedTime&>(*copy) = *this;
-  return copy;
-}
+AbstractData* GeneralizedTime::do_clone() const { return cloneAs<GeneralizedTime>(); }
 
 bool GeneralizedTime::do_accept(Visitor& v) { return v.visit(*this); }
 bool GeneralizedTime::do_accept(ConstVisitor& v) const { return v.visit(*this); }

@@ -25,11 +25,7 @@ int INTEGER::do_compare(const AbstractData& other) const {
   return int(unsigned(value_) - unsigned(theirs));
 }
 
-AbstractData* INTEGER::do_clone() const {
-  AbstractData* copy = createSame();
-  static_cast<INTEGER&>(*copy) = *this;
-  return copy;
-}
+AbstractData* INTEGER::do_clone() const { return cloneAs<INTEGER>(); }
 
 bool INTEGER::do_accept(Visitor& v) { return v.visit(*this); }
 bool INTEGER::do_accept(ConstVisitor& v) const { return v.visit(*this); }
@@ -63,11 +59,7 @@ bool IntegerWithNamedNumber::setFromName(const std::string& name) {
   return false;
 }
 
-AbstractData* IntegerWithNamedNumber::do_clone() const {
-  AbstractData* copy = createSame();
-  static_cast<INTEGER&>(*copy) = *this;
-  return copy;
-}
+AbstractData* IntegerWithNamedNumber::do_clone() const { return cloneAs<INTEGER>(); }
 
 bool IntegerWithNamedNumber::do_accept(Visitor& v) { return v.visit(*this); }
 bool IntegerWithNamedNumber::do_accept(ConstVisitor& v) const { return v.visit(*this); }

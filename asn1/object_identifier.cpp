@@ -63,11 +63,7 @@ int OBJECT_IDENTIFIER::do_compare(const AbstractData& otherData) const {
   return int(arcs_.size()) - int(other.arcs_.size());
 }
 
-AbstractData* OBJECT_IDENTIFIER::do_clone() const {
-  AbstractData* copy = createSame();
-  static_cast<OBJECT_IDENTIFIER&>(*copy) = *this;
-  return copy;
-}
+AbstractData* OBJECT_IDENTIFIER::do_clone() const { return cloneAs<OBJECT_IDENTIFIER>(); }
 
 bool OBJECT_IDENTIFIER::do_accept(Visitor& v) { return v.visit(*this); }
 bool OBJECT_IDENTIFIER::do_accept(ConstVisitor& v) const { return v.visit(*this); }

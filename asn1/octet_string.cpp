@@ -18,11 +18,7 @@ int OCTET_STRING::do_compare(const AbstractData& otherData) const {
   return lexicographic_compare_bytes(data(), data() + size(), other.data(), other.data() + other.size());
 }
 
-AbstractData* OCTET_STRING::do_clone() const {
-  AbstractData* copy = createSame();
-  static_cast<OCTET_STRING&>(*copy) = *this;
-  return copy;
-}
+AbstractData* OCTET_STRING::do_clone() const { return cloneAs<OCTET_STRING>(); }
 
 bool OCTET_STRING::do_accept(Visitor& v) { return v.visit(*this); }
 bool OCTET_STRING::do_accept(ConstVisitor& v) const { return v.visit(*this); }
@@ -56,11 +52,7 @@ int BIT_STRING::do_compare(const AbstractData& otherData) const {
   return int(totalBits_) - int(other.totalBits_);
 }
 
-AbstractData* BIT_STRING::do_clone() const {
-  AbstractData* copy = createSame();
-  static_cast<BIT_STRING&>(*copy) = *this;
-  return copy;
-}
+AbstractData* BIT_STRING::do_clone() const { return cloneAs<BIT_STRING>(); }
 
 bool BIT_STRING::do_accept(Visitor& v) { return v.visit(*this); }
 bool BIT_STRING::do_accept(ConstVisitor& v) const { return v.visit(*this); }

@@ -128,37 +128,27 @@ unsigned SEQUENCE::getFieldTag(unsigned index) const {
 int SEQUENCE::do_compare(const AbstractData& otherData) const {
   const SEQUENCE& other = static_cast<const SEQUENCE&>(otherData);
   const InfoType* d = info();
+  // Two present fields compare by value; otherwise a present one sorts after
+  // an absent one.
+  auto field = [&](unsigned i, bool mine, bool theirs) {
+    if (mine && theirs && fields_[i] != nullptr && other.fields_[i] != nullptr)
+      return fields_[i]->compare(*other.fields_[i]);
+    return int(mine) - int(theirs);
+  };
   for (unsigned i = 0; i < d->numRootFields; ++i) {
     const int id = d->fieldIds[i];
-    const bool mine = id == -1 || hasOptionalField(unsigned(id));
-    const bool theirs = id == -1 || other.hasOptionalField(unsigned(id));
-    int r;
-    if (mine && theirs && fields_[i] != nullptr && other.fields_[i] != nullptr)
-      r = fields_[i]->compare(*other.fields_[i]);
-    else
-      r = int(mine) - int(theirs);
+    const int r = field(i, id == -1 || hasOptionalField(unsigned(id)), id == -1 || other.hasOptionalField(unsigned(id)));
     if (r != 0) return r;
   }
   for (unsigned k = 0; k < d->numExtensions; ++k) {
-    const unsigned i = d->numRootFields + k;
     const unsigned number = d->numOptional + k;
-    const bool mine = hasOptionalField(number);
-    const bool theirs = other.hasOptionalField(number);
-    int r;
-    if (mine && theirs && fields_[i] != nullptr && other.fields_[i] != nullptr)
-      r = fields_[i]->compare(*other.fields_[i]);
-    else
-      r = int(mine) - int(theirs);
+    const int r = field(d->numRootFields + k, hasOptionalField(number), other.hasOptionalField(number));
     if (r != 0) return r;
   }
   return 0;
 }
 
-AbstractData* SEQUENCE::do_clone() const {
-  AbstractData* copy = createSame();
-  static_cast<SEQUENCE&>(*copy) = *this;
-  return copy;
-}
+AbstractData* SEQUENCE::do_clone() const { return cloneAs<SEQUENCE>(); }
 
 bool SEQUENCE::do_accept(Visitor& v) { return v.visit(*this); }
 bool SEQUENCE::do_accept(ConstVisitor& v) const { return v.visit(*this); }

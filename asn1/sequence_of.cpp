@@ -72,11 +72,7 @@ int SEQUENCE_OF_Base::do_compare(const AbstractData& otherData) const {
   return int(container_.size()) - int(other.container_.size());
 }
 
-AbstractData* SEQUENCE_OF_Base::do_clone() const {
-  AbstractData* copy = createSame();
-  static_cast<SEQUENCE_OF_Base&>(*copy) = *this;
-  return copy;
-}
+AbstractData* SEQUENCE_OF_Base::do_clone() const { return cloneAs<SEQUENCE_OF_Base>(); }
 
 bool SEQUENCE_OF_Base::do_accept(Visitor& v) { return v.visit(*this); }
 bool SEQUENCE_OF_Base::do_accept(ConstVisitor& v) const { return v.visit(*this); }

@@ -21,11 +21,7 @@ AbstractData* BOOLEAN::create(const TypeInfo* info) { return new BOOLEAN(info); 
 int BOOLEAN::do_compare(const AbstractData& other) const {
   return int(value_) - int(static_cast<const BOOLEAN&>(other).value_);
 }
-AbstractData* BOOLEAN::do_clone() const {
-  AbstractData* copy = createSame();
-  static_cast<BOOLEAN&>(*copy) = *this;
-  return copy;
-}
+AbstractData* BOOLEAN::do_clone() const { return cloneAs<BOOLEAN>(); }
 bool BOOLEAN::do_accept(Visitor& v) { return v.visit(*this); }
 bool BOOLEAN::do_accept(ConstVisitor& v) const { return v.visit(*this); }
 
@@ -86,11 +82,7 @@ bool ENUMERATED::setFromName(const std::string& name) {
 int ENUMERATED::do_compare(const AbstractData& other) const {
   return int(unsigned(value_) - unsigned(static_cast<const ENUMERATED&>(other).value_));
 }
-AbstractData* ENUMERATED::do_clone() const {
-  AbstractData* copy = createSame();
-  static_cast<ENUMERATED&>(*copy) = *this;
-  return copy;
-}
+AbstractData* ENUMERATED::do_clone() const { return cloneAs<ENUMERATED>(); }
 bool ENUMERATED::do_accept(Visitor& v) { return v.visit(*this); }
 bool ENUMERATED::do_accept(ConstVisitor& v) const { return v.visit(*this); }
 
