@@ -279,23 +279,15 @@ TEST_F(AsyncCopyTest, StopDuringAWriteDrainsTheBuffer) {
   }
 }
 
-// Handlers that delete the copy, or start a new one, from inside Invoke.
+// A handler that deletes the copy from inside Invoke.
 struct Reentrant {
   void DeleteIt(Status::Type s) {
     status = s;
     delete copy;
     copy = nullptr;
   }
-  void Restart(Status::Type s) {
-    status = s;
-    copy->Bind(&Reentrant::Second, this);
-    copy->Start(next, dst);
-  }
-  void Second(Status::Type s) { second = s; }
   Copy* copy = nullptr;
   Status::Type status = Status::idle;
-  Status::Type second = Status::idle;
-  Fd next, dst;
 };
 
 TEST_F(AsyncCopyTest, HandlerMayDeleteTheCopy) {
@@ -310,26 +302,6 @@ TEST_F(AsyncCopyTest, HandlerMayDeleteTheCopy) {
   ASSERT_TRUE(LoopTest::runUntil([&] { return re.copy == nullptr; }, 100));
   EXPECT_EQ(Status::done, re.status);
   EXPECT_EQ("xyz", dst.received());
-}
-
-TEST_F(AsyncCopyTest, HandlerMayStartANewCopyWithANewHandler) {
-  Channel one(true), two(true), dst(true);
-  one.send("one.");
-  two.send("two.");
-  Copy copy;
-  Reentrant re;
-  re.copy = &copy;
-  re.next = two.r;
-  re.dst = dst.r;
-  copy.Bind(&Reentrant::Restart, &re);
-  copy.set_events(Copy::EventsParams(POLLIN, POLLOUT, 0));
-  copy.Start(one.r, dst.r);
-  re.next.close();
-  re.dst.close();
-  ASSERT_TRUE(LoopTest::runUntil([&] { return re.second != Status::idle; }, 100));
-  EXPECT_EQ(Status::done, re.status);
-  EXPECT_EQ(Status::done, re.second);
-  EXPECT_EQ("one.two.", dst.received());
 }
 
 }  // namespace

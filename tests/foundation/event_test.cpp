@@ -105,20 +105,6 @@ TEST_F(EventTest, QuietEntriesAreServedWithZeroWhenPollReturnedEvents) {
   EXPECT_EQ(std::vector<short>{POLLIN}, ob.calls);
 }
 
-TEST_F(EventTest, SetEventsTakesEffectFromTheNextPass) {
-  Pipe p;
-  Owner o;
-  Event e;
-  e.Bind("Owner::OnEvent", &Owner::OnEvent, &o);
-  e.Schedule(p.write, 0);
-  LoopTest::IdleDescriptor idle;
-  LoopTest::runOnce();
-  EXPECT_TRUE(o.calls.empty());
-  e.SetEvents(POLLOUT);
-  LoopTest::runOnce();
-  EXPECT_EQ(std::vector<short>{POLLOUT}, o.calls);
-}
-
 // Rebinding from inside the bound handler deletes that handler at once; a
 // callback may also release and reschedule its own event.
 struct Rebinder {

@@ -187,20 +187,6 @@ TEST(IniModel, LookupsCreateEntries) {
   EXPECT_EQ(-1, none.begin()->GetLineNo());
 }
 
-TEST(IniModel, CloseOnlyActsOnOpenFile) {
-  File file;
-  file["kept"];
-  file.Close();  // not open: the looked-up section stays
-  EXPECT_EQ(1u, file.GetSectionCount());
-  Parse(file, "[s]\n");  // closing a file that is not open keeps them too
-  EXPECT_EQ(2u, file.GetSectionCount());
-  Parse(file, "[t]\n");  // now open: the parse starts afresh
-  EXPECT_EQ(1u, file.GetSectionCount());
-  file.Close();
-  EXPECT_FALSE(file.IsOpen());
-  EXPECT_EQ(0u, file.GetSectionCount());
-}
-
 TEST(IniModel, OpenFromDisk) {
   char dir[] = "/tmp/ini_testXXXXXX";
   ASSERT_NE(nullptr, mkdtemp(dir));

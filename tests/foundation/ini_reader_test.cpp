@@ -186,19 +186,4 @@ TEST(IniReader, EnumerationAndNumberTexts) {
   EXPECT_EQ(-5, number);
 }
 
-TEST(IniReader, RunsOnSeveralSubSections) {
-  File file;
-  std::istringstream is("[peer]\nhost=a\n[peer]\nhost=b\n[peer]\n");
-  is >> file;
-  std::ostringstream err;
-  Reader reader("snmpagent: ", err);
-  std::string host;
-  reader.required.add(&host, "host");
-  std::vector<std::string> hosts;
-  for (auto& sub : file["peer"])
-    if (reader(sub)) hosts.push_back(host);
-  EXPECT_EQ((std::vector<std::string>{"a", "b"}), hosts);
-  EXPECT_EQ("snmpagent: required key \"host\" not present, line 5\n", err.str());
-}
-
 }  // namespace

@@ -91,24 +91,4 @@ TEST(LoopTest, LeftoversNameWhatIsStillRegistered) {
   EXPECT_EQ("", LoopTest::leftovers());
 }
 
-TEST(LoopTest, RealDescriptorsStillWorkOnTheVirtualClock) {
-  VirtualClock clock;
-  int fds[2];
-  ASSERT_EQ(0, ::pipe(fds));
-  Fd r(fds[0]), w(fds[1]);
-  struct Reader {
-    void OnEvent(int fd, short revents) {
-      char c;
-      if ((revents & POLLIN) && ::read(fd, &c, 1) == 1) ++got;
-    }
-    int got = 0;
-  } reader;
-  Event e;
-  e.Bind("Reader::OnEvent", &Reader::OnEvent, &reader);
-  e.Schedule(r, POLLIN);
-  ASSERT_EQ(1, ::write(fds[1], "x", 1));
-  EXPECT_TRUE(LoopTest::runFor(1000));
-  EXPECT_EQ(1, reader.got);
-}
-
 }  // namespace

@@ -107,20 +107,6 @@ TEST(Signal, InfoHandlerAlwaysGetsSigInfo) {
   IPC::Signal::system(SIGUSR1);
 }
 
-TEST(Signal, IgnoreDefaultAndRestart) {
-  ASSERT_EQ(0, IPC::Signal::ignore(SIGUSR2));
-  EXPECT_EQ(SIG_IGN, Installed(SIGUSR2).sa_handler);
-  raise(SIGUSR2);  // ignored
-  ASSERT_EQ(0, IPC::Signal::handle(SIGUSR2, &Plain, 0));
-  EXPECT_EQ(0, IPC::Signal::disable_int(SIGUSR2));
-  EXPECT_TRUE(Installed(SIGUSR2).sa_flags & SA_RESTART);
-  EXPECT_EQ(0, IPC::Signal::enable_int(SIGUSR2));
-  EXPECT_FALSE(Installed(SIGUSR2).sa_flags & SA_RESTART);
-  ASSERT_EQ(0, IPC::Signal::system(SIGUSR2));
-  EXPECT_EQ(SIG_DFL, Installed(SIGUSR2).sa_handler);
-  EXPECT_EQ(-1, IPC::Signal::ignore(SIGKILL));
-}
-
 // ---- Linux::Run ---------------------------------------------------------------
 
 class RunTest : public ::testing::Test {

@@ -142,16 +142,6 @@ TEST(Measure, MinMaxLastCount) {
   EXPECT_EQ(0x20u, m.last());
 }
 
-TEST(Version, TypesAndTag) {
-  EXPECT_STREQ("unknown", version_string(static_cast<Version::Type>(7)));
-  EXPECT_STREQ("U", version_suffix(static_cast<Version::Type>(-1)));
-  std::ostringstream os;
-  os << Version::current << ' ' << Version::snapshot;
-  EXPECT_EQ("T230216-0000 snapshot", os.str());
-  EXPECT_STREQ("2023-02-16 00:00", Version::current.date());
-  EXPECT_STREQ("ppc", Version::current.arch());
-}
-
 TEST(Trace, BlockWritesEnterAndLeave) {
   std::ostringstream os;
   {

@@ -24,7 +24,6 @@ struct Recorder {
   void OnB() { log("B@"); }
   void OnC() { log("C@"); }
   void log(const char* name) { fired.push_back(name + std::to_string(VirtualClock::current()->milliseconds())); }
-  void OnAny(Timer* t) { fired.push_back(t == &a ? "a" : t == &b ? "b" : "?"); }
   Fired fired;
   Timer a, b, c;
 };
@@ -105,9 +104,6 @@ TEST_F(TimerTest, SetReplacesTheExpiryAndResetCancels) {
   EXPECT_EQ(0u, multiplexer.timer_count());
 }
 
-int plainFired = 0;
-void plainFunction() { ++plainFired; }
-
 struct Specced {
   void OnUpdate() { ++updates; }
   struct TUpdatespec {
@@ -118,16 +114,7 @@ struct Specced {
 };
 const TimerSpec<Specced>::Record Specced::TUpdatespec::record = {&Specced::OnUpdate, 250};
 
-TEST_F(TimerTest, CallbackForms) {
-  Recorder r;
-  Timer plain;
-  r.b.set(20, &Recorder::OnAny, &r);
-  r.a.set(10, &Recorder::OnAny, &r);
-  plain.set(50, plainFunction);
-  LoopTest::runFor(50);
-  EXPECT_EQ((Fired{"a", "b"}), r.fired);
-  EXPECT_EQ(1, plainFired);
-
+TEST_F(TimerTest, SpecTimerTakesItsDelayFromTheRecord) {
   Specced s;
   s.update.set(&s);
   LoopTest::runFor(249);
