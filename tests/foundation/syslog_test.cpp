@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,6 +37,7 @@ class SyslogTest : public ::testing::Test {
     path_ = dir_ + "/log";
   }
   void TearDown() override {
+    if (manager_) manager_->closelog();
     Mux::clearTimeCache();
     Mux::g_tv_time = Mux::timeval();
     if (server_ >= 0) close(server_);
@@ -74,6 +76,14 @@ class SyslogTest : public ::testing::Test {
     return out;
   }
 
+  // A manager for the test's socket path, opened (LOG_NDELAY) with `ident`
+  // when one is given; closed at the end of the test.
+  SysLogManager& Manager(const char* ident = nullptr) {
+    manager_.reset(new SysLogManager(path_.c_str()));
+    if (ident) manager_->openlog(ident, LOG_NDELAY, 0);
+    return *manager_;
+  }
+
   // A record's text at the test's fixed time.
   static std::string Rec(int priority, const std::string& rest) {
     return "<" + std::to_string(priority) + ">Feb 16 10:20:30 " + rest;
@@ -82,12 +92,12 @@ class SyslogTest : public ::testing::Test {
   std::string dir_;
   std::string path_;
   int server_ = -1;
+  std::unique_ptr<SysLogManager> manager_;
 };
 
 TEST_F(SyslogTest, RecordBytesAndCut) {
   Listen(SOCK_DGRAM);
-  SysLogManager m(path_.c_str());
-  m.openlog("kvr-1.2", LOG_NDELAY, 0);
+  SysLogManager& m = Manager("kvr-1.2");
   EXPECT_TRUE(m.connected());
   m.syslog(LOG_DAEMON | LOG_NOTICE, "hello %d", 5);
   EXPECT_EQ("", Receive());  // queued until the batch leaves
@@ -107,12 +117,11 @@ TEST_F(SyslogTest, RecordBytesAndCut) {
   ASSERT_EQ(1024u, got.size());
   EXPECT_EQ('\0', got[1023]);
   EXPECT_EQ('z', got[1022]);
-  m.closelog();
 }
 
 TEST_F(SyslogTest, PidIdentAndDefaultFacility) {
   Listen(SOCK_DGRAM);
-  SysLogManager m(path_.c_str());
+  SysLogManager& m = Manager();
   EXPECT_EQ(-1, m.fd());
   m.syslog(LOG_USER | LOG_INFO, "%s", "first");  // connects without openlog
   EXPECT_TRUE(m.connected());
@@ -140,8 +149,7 @@ TEST_F(SyslogTest, PidIdentAndDefaultFacility) {
 
 TEST_F(SyslogTest, BatchLeavesAt256RecordsOrPast12288Bytes) {
   Listen(SOCK_DGRAM);
-  SysLogManager m(path_.c_str());
-  m.openlog("b", LOG_NDELAY, 0);
+  SysLogManager& m = Manager("b");
   for (int i = 0; i < 255; ++i) m.syslog(LOG_USER | LOG_INFO, "%d", i);
   EXPECT_EQ("", Receive());
   m.syslog(LOG_USER | LOG_INFO, "last");
@@ -159,13 +167,11 @@ TEST_F(SyslogTest, BatchLeavesAt256RecordsOrPast12288Bytes) {
   const std::string datagram = Receive();
   EXPECT_EQ(13u * 1024u, datagram.size());
   EXPECT_EQ(13u, Records(datagram).size());
-  m.closelog();
 }
 
 TEST_F(SyslogTest, CloselogOrNoSocketDropsTheBatch) {
   Listen(SOCK_DGRAM);
-  SysLogManager m(path_.c_str());
-  m.openlog("c", LOG_NDELAY, 0);
+  SysLogManager& m = Manager("c");
   m.syslog(LOG_USER | LOG_INFO, "dropped");
   m.closelog();
   EXPECT_FALSE(m.connected());
@@ -182,20 +188,17 @@ TEST_F(SyslogTest, CloselogOrNoSocketDropsTheBatch) {
 
 TEST_F(SyslogTest, DatagramsFollowTheSocketPath) {
   Listen(SOCK_DGRAM);
-  SysLogManager m(path_.c_str());
-  m.openlog("r", LOG_NDELAY, 0);
+  SysLogManager& m = Manager("r");
   m.syslog(LOG_USER | LOG_INFO, "before");
   // The syslog daemon restarts: a new socket at the same path.
   Listen(SOCK_DGRAM);
   EXPECT_GT(m.sendmsg(), 0);
   EXPECT_EQ(std::vector<std::string>{Rec(14, "r: before")}, Records(Receive()));
-  m.closelog();
 }
 
 TEST_F(SyslogTest, FailedBatchIsDroppedAndTheClientRecovers) {
   Listen(SOCK_DGRAM);
-  SysLogManager m(path_.c_str());
-  m.openlog("r", LOG_NDELAY, 0);
+  SysLogManager& m = Manager("r");
   for (int i = 0; i < 255; ++i) m.syslog(LOG_USER | LOG_INFO, "old %d", i);
   // The syslog daemon is gone when the batch fills: the batch fails, the
   // reconnect fails, and the client is left without a socket.
@@ -212,13 +215,11 @@ TEST_F(SyslogTest, FailedBatchIsDroppedAndTheClientRecovers) {
   EXPECT_TRUE(m.connected());
   EXPECT_GT(m.sendmsg(), 0);
   EXPECT_EQ(std::vector<std::string>{Rec(14, "r: next")}, Records(Receive()));
-  m.closelog();
 }
 
 TEST_F(SyslogTest, StreamSocketAfterEprototype) {
   Listen(SOCK_STREAM);
-  SysLogManager m(path_.c_str());
-  m.openlog("s", LOG_NDELAY, 0);
+  SysLogManager& m = Manager("s");
   ASSERT_TRUE(m.connected());
   EXPECT_EQ(SOCK_STREAM, m.socket_type());
   const int conn = accept(server_, nullptr, nullptr);
@@ -240,8 +241,7 @@ TEST_F(SyslogTest, StreamSocketAfterEprototype) {
 
 TEST_F(SyslogTest, StreamBufferCutsLinesAndSendsOncePerFlush) {
   Listen(SOCK_DGRAM);
-  SysLogManager m(path_.c_str());
-  m.openlog("kvr-t", LOG_NDELAY, 0);
+  SysLogManager& m = Manager("kvr-t");
   ManagedSysLogStreamBuf buf(LOG_DAEMON, LOG_DEBUG, m);
   std::ostream os(&buf);
 
@@ -259,13 +259,11 @@ TEST_F(SyslogTest, StreamBufferCutsLinesAndSendsOncePerFlush) {
                                       Rec(31, "kvr-t: x"),
                                       Rec(31, "kvr-t: abc")}),
             Records(Receive()));
-  m.closelog();
 }
 
 TEST_F(SyslogTest, StreamBufferCutsOverlongLines) {
   Listen(SOCK_DGRAM);
-  SysLogManager m(path_.c_str());
-  m.openlog("", LOG_NDELAY, 0);
+  SysLogManager& m = Manager("");
   ManagedSysLogStreamBuf buf(LOG_DAEMON, LOG_NOTICE, m);
   std::ostream os(&buf);
   std::string line(20000, 'a');
@@ -279,7 +277,6 @@ TEST_F(SyslogTest, StreamBufferCutsOverlongLines) {
   std::vector<std::string> second = Records(Receive());
   ASSERT_EQ(1u, second.size());
   EXPECT_EQ(std::string(Rec(29, "b")) + std::string(1023 - 21, 'a'), second[0]);
-  m.closelog();
 }
 
 // The plain buffer's cutting, recorded instead of reaching syslog(3).
