@@ -62,6 +62,8 @@ pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  # Smoke runs leave nothing behind; a full run keeps its raw results.
+  if [ "$smoke" = 1 ]; then rm -rf "$out"; fi
 }
 trap cleanup EXIT
 
@@ -183,5 +185,5 @@ else
   python3 bench/report.py "$out"
 fi
 cat "$out/machine.txt"
-echo "(raw results in $out)"
+[ "$smoke" = 1 ] || echo "(raw results in $out)"
 exit "$status"
