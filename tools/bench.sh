@@ -150,13 +150,13 @@ if [ -x "$server" ]; then
   else
     # The probe connection above counts as a controller that left: let the
     # server finish its disconnect before the first run.
-    sleep 1.5
+    sleep 2
     for r in $(seq "$rounds"); do
       for mode in rtt pipeline; do
         run_client bare "$bare_port" "$mode" "$out/$mode-bare-$r.json"
         run_client server "$server_port" "$mode" "$out/$mode-server-$r.json" --check-seq
         # A controller disconnect blocks the server for a second.
-        sleep 1.3
+        sleep 2
       done
     done
   fi
