@@ -8,6 +8,7 @@
 // the Erlang reference, which times its own codec on the same octets.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,6 +16,7 @@
 
 #include "bench/codec_messages.h"
 #include "bench/per_codec.h"
+#include "bench/ping_frames.h"
 
 namespace {
 
@@ -49,6 +51,41 @@ bool DumpMessages(const std::vector<Bench::CodecMessage>& messages,
   return std::fclose(f) == 0;
 }
 
+// The load client and the bare reference write their frames by hand; check
+// them against the codec so they stay what the server sends and expects.
+bool HandWrittenFramesMatch() {
+  const std::uint32_t seqs[] = {0, 5, 127, 128, 40000, 0x7fffffff};
+  for (std::uint32_t seq : seqs) {
+    LGCP::Message ping;
+    ping.set_seq(static_cast<int>(seq));
+    ping.set_pdu().select_command().select_ping();
+    LGCP::Message success;
+    success.set_seq(static_cast<int>(seq));
+    success.set_pdu().select_response().select_success();
+    for (int which = 0; which < 2; ++which) {
+      std::vector<char> encoded;
+      if (!Bench::EncodePer(which == 0 ? ping : success, &encoded)) return false;
+      unsigned char frame[Bench::kMaxPingFrameSize];
+      const std::size_t n = which == 0 ? Bench::WritePingFrame(frame, seq) : Bench::WriteSuccessFrame(frame, seq);
+      if (n != Bench::kTpktHeaderSize + encoded.size() ||
+          std::memcmp(frame + Bench::kTpktHeaderSize, encoded.data(), encoded.size()) != 0) {
+        std::fprintf(stderr, "bench_codec: hand-written %s frame for seq %u differs from the codec's\n",
+                     which == 0 ? "ping" : "success", seq);
+        return false;
+      }
+    }
+    Bench::ResponseInfo info;
+    std::vector<char> encoded;
+    Bench::EncodePer(success, &encoded);
+    if (!Bench::ParseResponse(reinterpret_cast<const unsigned char*>(encoded.data()), encoded.size(), &info) ||
+        !info.success || !info.seq_present || info.seq != seq) {
+      std::fprintf(stderr, "bench_codec: the response parser misreads seq %u\n", seq);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -64,6 +101,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  if (!HandWrittenFramesMatch()) return 1;
   for (int i = 1; i < argc; ++i) {
     const char* flag = "--dump-messages=";
     if (std::strncmp(argv[i], flag, std::strlen(flag)) == 0) {
