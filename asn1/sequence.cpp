@@ -137,12 +137,14 @@ int SEQUENCE::do_compare(const AbstractData& otherData) const {
   };
   for (unsigned i = 0; i < d->numRootFields; ++i) {
     const int id = d->fieldIds[i];
-    const int r = field(i, id == -1 || hasOptionalField(unsigned(id)), id == -1 || other.hasOptionalField(unsigned(id)));
+    const int r = field(i, id == -1 || hasOptionalField(unsigned(id)),
+                        id == -1 || other.hasOptionalField(unsigned(id)));
     if (r != 0) return r;
   }
   for (unsigned k = 0; k < d->numExtensions; ++k) {
     const unsigned number = d->numOptional + k;
-    const int r = field(d->numRootFields + k, hasOptionalField(number), other.hasOptionalField(number));
+    const int r =
+        field(d->numRootFields + k, hasOptionalField(number), other.hasOptionalField(number));
     if (r != 0) return r;
   }
   return 0;

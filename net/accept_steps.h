@@ -44,7 +44,8 @@ void AcceptWaiting(const Service& service, const Fd& listen, Take take) {
     Address address;
     std::memset(&address, 0, sizeof address);
     socklen_t size = sizeof address;
-    const int accepted = ::accept(listen.lowlevel_fd(), reinterpret_cast<sockaddr*>(&address), &size);
+    const int accepted =
+        ::accept(listen.lowlevel_fd(), reinterpret_cast<sockaddr*>(&address), &size);
     if (accepted < 0) return;
     take(Fd(accepted), address, size);
   }

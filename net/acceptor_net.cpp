@@ -25,7 +25,9 @@ AcceptorNet::~AcceptorNet() {
   event_.Release();
 }
 
-unsigned short AcceptorNet::LocalPort() const { return event_.IsActive() ? BoundPort(listen_.lowlevel_fd()) : 0; }
+unsigned short AcceptorNet::LocalPort() const {
+  return event_.IsActive() ? BoundPort(listen_.lowlevel_fd()) : 0;
+}
 
 bool AcceptorNet::CreateSocket() {
   // The error is taken before the Fd's own calls can change errno.

@@ -61,19 +61,20 @@ void AcceptorUnix::OnTimeout(Timer*) { BindSocket(); }
 
 void AcceptorUnix::OnSocketEvent(int, short revents) {
   if (!(revents & POLLIN)) return;
-  AcceptWaiting<sockaddr_un>(*this, listen_, [this](Fd socket, const sockaddr_un& address, socklen_t size) {
-    // An unbound client has an empty name.
-    std::string name;
-    const socklen_t header = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path));
-    if (size > header) name.assign(address.sun_path, strnlen(address.sun_path, size - header));
-    const Admission admission = Admit(*this, socket, name, verbose_);
-    if (admission == Admission::connection) {
-      Connected(socket, name);
-      ImplConnected(socket);
-    } else if (admission == Admission::refused) {
-      ImplRefuseConnection();
-    }
-  });
+  AcceptWaiting<sockaddr_un>(
+      *this, listen_, [this](Fd socket, const sockaddr_un& address, socklen_t size) {
+        // An unbound client has an empty name.
+        std::string name;
+        const socklen_t header = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path));
+        if (size > header) name.assign(address.sun_path, strnlen(address.sun_path, size - header));
+        const Admission admission = Admit(*this, socket, name, verbose_);
+        if (admission == Admission::connection) {
+          Connected(socket, name);
+          ImplConnected(socket);
+        } else if (admission == Admission::refused) {
+          ImplRefuseConnection();
+        }
+      });
 }
 
 void AcceptorUnix::ImplDeactivate() {

@@ -73,7 +73,6 @@ class AcceptorUnix : public ServiceUnix {
 
 class ConnectorUnix : public ServiceUnix, public RetryDelays {
  public:
-
   ConnectorUnix();
   explicit ConnectorUnix(const std::string& server);
   ConnectorUnix(const std::string& server, const std::string& local);

@@ -36,7 +36,9 @@ bool TPKTTracer::Listen(const INet4::Addr& local) {
   return true;
 }
 
-unsigned short TPKTTracer::LocalPort() const { return listen_.IsActive() ? Control::BoundPort(listen_.lowlevel_fd()) : 0; }
+unsigned short TPKTTracer::LocalPort() const {
+  return listen_.IsActive() ? Control::BoundPort(listen_.lowlevel_fd()) : 0;
+}
 
 void TPKTTracer::OnEvent(int fd, short events) {
   if (!(events & POLLIN)) return;

@@ -43,7 +43,8 @@ struct Channel {
   std::string received() {
     std::string out;
     char buf[4096];
-    for (ssize_t n; (n = ::recv(w.lowlevel_fd(), buf, sizeof(buf), MSG_DONTWAIT)) > 0;) out.append(buf, n);
+    for (ssize_t n; (n = ::recv(w.lowlevel_fd(), buf, sizeof(buf), MSG_DONTWAIT)) > 0;)
+      out.append(buf, n);
     return out;
   }
   Fd r, w;  // for a socket pair: the copy writes to r, the test reads w
@@ -168,8 +169,8 @@ TEST_F(AsyncCopyTest, PartialWritesResumeWhereTheyStopped) {
   bool sawDstWait = false;
   for (int pass = 0; pass < 20000 && ends.empty(); ++pass) {
     if (sent < data.size()) {
-      const ssize_t n = ::send(src.w.lowlevel_fd(), data.data() + sent, std::min<size_t>(30000, data.size() - sent),
-                               MSG_DONTWAIT);
+      const ssize_t n = ::send(src.w.lowlevel_fd(), data.data() + sent,
+                               std::min<size_t>(30000, data.size() - sent), MSG_DONTWAIT);
       if (n > 0) sent += n;
       if (sent == data.size()) src.w.close();
     }

@@ -2,9 +2,8 @@
 // virtual clock that never waits in real time, and an owned pipe.
 #pragma once
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "foundation/fd.h"
 #include "foundation/testing/loop_runner.h"
@@ -19,7 +18,9 @@ struct LoopMustBeClean {
 
 class LoopFixture : public ::testing::Test {
  protected:
-  explicit LoopFixture(unsigned long long startMs = 1000000ULL) : clock_(startMs) { clock_.setRealWaitLimit(0); }
+  explicit LoopFixture(unsigned long long startMs = 1000000ULL) : clock_(startMs) {
+    clock_.setRealWaitLimit(0);
+  }
   LoopMustBeClean check_;
   VirtualClock clock_;
 };

@@ -121,7 +121,8 @@ TEST_F(MultiplexerTest, DuplicateAttachAndInvalidDetachAreReported) {
   testing::internal::CaptureStderr();
   multiplexer.attach(&s.event);
   multiplexer.attach(&s.event);
-  EXPECT_EQ("duplicate multiplexer attach \"Dup::OnEvent\" ignored.\n", testing::internal::GetCapturedStderr());
+  EXPECT_EQ("duplicate multiplexer attach \"Dup::OnEvent\" ignored.\n",
+            testing::internal::GetCapturedStderr());
   EXPECT_EQ(1u, multiplexer.handler_count());
   testing::internal::CaptureStderr();
   multiplexer.detach(&s.event);
@@ -250,15 +251,17 @@ TEST_F(MultiplexerTest, DumpListsMeasuresPointsAndNamedHandlers) {
   const std::string idle = "min=0 max=0 avg=0 counter=0";
   std::string expected = "dpc transition measurement (min/max/cur/counter): " + dpc.str() + "\n" +
                          "event transition measurement (min/max/cur/counter): " + ev.str() + "\n" +
-                         "timer transition measurement (min/max/cur/counter): " + tm.str() + "\n" + points.str() +
-                         border;
-  expected += "|" + sp(18) + "name" + sp(18) + "|" + sp(12) + "events" + sp(12) + "|" + sp(2) + "count" + sp(3) +
-              "|" + sp(1) + "handler" + sp(2) + "|" + sp(1) + "fd" + sp(2) + "|" + sp(26) + "measure" + sp(27) +
-              "|\n" + border;
-  expected += cell("Reader::OnEvent", 40) + cell("POLLIN", 30) + cell("1", 10) + cell("attached", 10) +
-              cell(std::to_string(a.event.lowlevel_fd()), 5) + cell(idle, 60) + "|\n";
-  expected += cell("Unknown", 40) + cell("POLLIN|POLLOUT", 30) + cell("0", 10) + cell("unattached", 10) +
-              cell(std::to_string(unbound.lowlevel_fd()), 5) + cell(idle, 60) + "|\n";
+                         "timer transition measurement (min/max/cur/counter): " + tm.str() + "\n" +
+                         points.str() + border;
+  expected += "|" + sp(18) + "name" + sp(18) + "|" + sp(12) + "events" + sp(12) + "|" + sp(2) +
+              "count" + sp(3) + "|" + sp(1) + "handler" + sp(2) + "|" + sp(1) + "fd" + sp(2) + "|" +
+              sp(26) + "measure" + sp(27) + "|\n" + border;
+  expected += cell("Reader::OnEvent", 40) + cell("POLLIN", 30) + cell("1", 10) +
+              cell("attached", 10) + cell(std::to_string(a.event.lowlevel_fd()), 5) +
+              cell(idle, 60) + "|\n";
+  expected += cell("Unknown", 40) + cell("POLLIN|POLLOUT", 30) + cell("0", 10) +
+              cell("unattached", 10) + cell(std::to_string(unbound.lowlevel_fd()), 5) +
+              cell(idle, 60) + "|\n";
   expected += border + "\n";
   EXPECT_EQ(expected, os.str());
   EXPECT_NE(std::string::npos, points.str().find("[Test::point]: " + idle + "\n"));

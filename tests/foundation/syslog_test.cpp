@@ -246,8 +246,7 @@ TEST_F(SyslogTest, StreamBufferCutsLinesAndSendsOncePerFlush) {
   std::ostream os(&buf);
 
   os << "100%s done\n\nthird\n" << std::flush;
-  EXPECT_EQ((std::vector<std::string>{Rec(31, "kvr-t: 100%s done"),
-                                      Rec(31, "kvr-t: "),
+  EXPECT_EQ((std::vector<std::string>{Rec(31, "kvr-t: 100%s done"), Rec(31, "kvr-t: "),
                                       Rec(31, "kvr-t: third")}),
             Records(Receive()));
   EXPECT_EQ("", Receive());
@@ -255,8 +254,7 @@ TEST_F(SyslogTest, StreamBufferCutsLinesAndSendsOncePerFlush) {
   os << "abc" << std::flush;
   EXPECT_EQ("", Receive());  // a lone partial line waits
   os << "def\nx\nabc" << std::flush;
-  EXPECT_EQ((std::vector<std::string>{Rec(31, "kvr-t: abcdef"),
-                                      Rec(31, "kvr-t: x"),
+  EXPECT_EQ((std::vector<std::string>{Rec(31, "kvr-t: abcdef"), Rec(31, "kvr-t: x"),
                                       Rec(31, "kvr-t: abc")}),
             Records(Receive()));
 }

@@ -34,7 +34,8 @@ TEST(TextOutput, HeaderShortInfoAndQuoted) {
   os2 << ext::shortinfo(&s);
   EXPECT_EQ("slc#1", os2.str());
   std::ostringstream os3;
-  os3 << ext::quoted("/dev/hal") << ' ' << ext::quoted(std::string("TEI_ASSIGNED")) << ' ' << ext::quoted(42);
+  os3 << ext::quoted("/dev/hal") << ' ' << ext::quoted(std::string("TEI_ASSIGNED")) << ' '
+      << ext::quoted(42);
   EXPECT_EQ("\"/dev/hal\" \"TEI_ASSIGNED\" \"42\"", os3.str());
 }
 
@@ -50,13 +51,15 @@ TEST(TextOutput, HexBytesRestoreTheStream) {
   std::ostringstream empty;  // an empty buffer prints nothing and restores too
   std::ios_base::fmtflags before = empty.flags();
   empty.fill('#');
-  empty << ext::hex(static_cast<const unsigned char*>(nullptr), static_cast<const unsigned char*>(nullptr));
+  empty << ext::hex(static_cast<const unsigned char*>(nullptr),
+                    static_cast<const unsigned char*>(nullptr));
   EXPECT_EQ("", empty.str());
   EXPECT_EQ(before, empty.flags());
   EXPECT_EQ(' ', empty.fill());
 
   std::ostringstream number;
-  number << ext::hex(26u, 0u) << ' ' << ext::hex(26u, 4u) << ' ' << ext::hex(0xDEADBEEFu, 0u) << ' ' << 26;
+  number << ext::hex(26u, 0u) << ' ' << ext::hex(26u, 4u) << ' ' << ext::hex(0xDEADBEEFu, 0u) << ' '
+         << 26;
   EXPECT_EQ("0x1A 0x001A 0xDEADBEEF 26", number.str());
 }
 
@@ -86,7 +89,8 @@ TEST(Table, RowRules) {
     const char* expected;
     void (*write)(std::ostream&, ext::Table&);
   } cases[] = {
-      {"| ab  |\n", [](std::ostream& os, ext::Table& t) { os << t << ext::beginrow << "ab" << ext::nextrow; }},
+      {"| ab  |\n",
+       [](std::ostream& os, ext::Table& t) { os << t << ext::beginrow << "ab" << ext::nextrow; }},
       {"|a |b |\n|e |f |\n",
        [](std::ostream& os, ext::Table& t) {
          os << t << ext::beginrow << "a" << ext::nextrow << "b" << ext::nextrow;
@@ -109,7 +113,8 @@ TEST(Table, RowRules) {
          os << t << ext::beginrow << "cell" << ext::nextrow;
          t.gap(os);
        }}};
-  ext::Table tables[] = {ext::Table(5), ext::Table(2, 2), ext::Table(1, 1, 1, 1), ext::Table(2), ext::Table()};
+  ext::Table tables[] = {ext::Table(5), ext::Table(2, 2), ext::Table(1, 1, 1, 1), ext::Table(2),
+                         ext::Table()};
   tables[3].add(3);
   Measure m;
   for (size_t i = 0; i < 5; ++i) {

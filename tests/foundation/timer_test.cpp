@@ -23,7 +23,9 @@ struct Recorder {
   void OnA() { log("A@"); }
   void OnB() { log("B@"); }
   void OnC() { log("C@"); }
-  void log(const char* name) { fired.push_back(name + std::to_string(VirtualClock::current()->milliseconds())); }
+  void log(const char* name) {
+    fired.push_back(name + std::to_string(VirtualClock::current()->milliseconds()));
+  }
   Fired fired;
   Timer a, b, c;
 };
@@ -185,10 +187,12 @@ TEST_F(TimerTest, TwoHourRule) {
   clock_.clearTimeouts();
   testing::internal::CaptureStderr();
   LoopTest::runOnce();
-  EXPECT_EQ("******** RUNTIME ERROR CONDITION *************Multiplexer::timers_schedule() invalid wait time "
-            "detected!\nnow = " +
-                std::to_string(now) + "\nfirst = " + std::to_string(now + 7200001u) + "\ncount = 2\n",
-            testing::internal::GetCapturedStderr());
+  EXPECT_EQ(
+      "******** RUNTIME ERROR CONDITION *************Multiplexer::timers_schedule() invalid wait "
+      "time "
+      "detected!\nnow = " +
+          std::to_string(now) + "\nfirst = " + std::to_string(now + 7200001u) + "\ncount = 2\n",
+      testing::internal::GetCapturedStderr());
   EXPECT_EQ(std::vector<int>{1000}, clock_.timeouts());
   EXPECT_TRUE(r.fired.empty());
   LoopTest::runOnce();
