@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the build and the tests need, when missing.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ python3 libgtest-dev googletest libloki-dev libboost-dev
+  cmake ninja-build g++ python3 libgtest-dev googletest libloki-dev libboost-dev libbenchmark-dev
   clang libclang-rt-14-dev erlang-base erlang-asn1
   g++-powerpc-linux-gnu qemu-user util-linux iproute2
 )
