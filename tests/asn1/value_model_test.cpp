@@ -11,19 +11,6 @@ namespace {
 
 using namespace PerTest;
 
-TEST(ValueModel, CreateFromDescriptor) {
-  EXPECT_EQ(nullptr, ASN1::AbstractData::create(nullptr));
-  std::unique_ptr<ASN1::AbstractData> v(ASN1::AbstractData::create(&ASN1::INTEGER::theInfo));
-  ASSERT_NE(nullptr, v);
-  EXPECT_EQ(0, static_cast<ASN1::INTEGER&>(*v).getValue());
-  // Fields and alternatives are objects of their own class.
-  Msg m;
-  EXPECT_NE(nullptr, dynamic_cast<Cmd*>(m.getField(2)));
-  EXPECT_NE(nullptr, dynamic_cast<ItemList*>(m.getField(4)));
-  std::unique_ptr<ASN1::AbstractData> list(ASN1::AbstractData::create(&ItemList::theInfo));
-  EXPECT_TRUE(static_cast<ItemList&>(*list).empty());
-}
-
 // Strict validity compares the distance from the lower bound, so a negative
 // lower bound works.
 TEST(ValueModel, StrictValidity) {
@@ -163,30 +150,6 @@ TEST(ValueModel, ChoiceSelection) {
   EXPECT_STREQ("ints", c.getSelectionName());
   Cmd built{Cmd::ints::Id(), Ints()};
   EXPECT_TRUE(built.ints_isSelected());
-}
-
-TEST(ValueModel, Lists) {
-  ASN1::SEQUENCE_OF<ASN1::INTEGER> list;
-  list.resize(3);
-  ASSERT_EQ(3u, list.size());
-  for (const ASN1::INTEGER& v : list) EXPECT_EQ(0, v.getValue());
-  list[1] = 5;
-  ASN1::INTEGER seven(7, &ASN1::INTEGER::theInfo);
-  list.push_back(seven);
-  seven = 8;  // push_back stored a copy
-  EXPECT_EQ(7, list[3].getValue());
-  auto it = list.erase(list.begin());
-  EXPECT_EQ(5, it->getValue());
-  EXPECT_EQ(3u, list.size());
-  ASN1::SEQUENCE_OF<ASN1::INTEGER> other(list);
-  EXPECT_EQ(0, list.compare(other));
-  other.push_back(seven);
-  EXPECT_EQ(-1, list.compare(other));
-  list.insert(list.SEQUENCE_OF_Base::begin(), 2, seven);
-  EXPECT_EQ(5u, list.size());
-  EXPECT_EQ(8, list[1].getValue());
-  list.resize(0);
-  EXPECT_TRUE(list.empty());
 }
 
 TEST(ValueModel, ByteComparison) {
