@@ -1,10 +1,18 @@
 // List_allocator: a fixed pool of N blocks for objects of type T.
 //
-// All blocks live in one static array reserved for the life of the process
-// and are built before main runs (and in any case before the first use, from
-// whichever module asks first). Free blocks sit on an intrusive list: taken
-// from the head, returned to the tail, so a released block is handed out
-// again only after every block that was free before it.
+// All blocks live in one static array reserved for the life of the process.
+// Free blocks sit on a list: taken from the head, returned to the tail, so a
+// released block is handed out again only after every block that was free
+// before it. The list is built before main runs (and in any case before the
+// first use, from whichever module asks first), in block order.
+//
+// Memory: the list's links are not in the blocks but in one small record per
+// block, kept apart, so building the pool writes nothing into the array. The
+// array is zero-filled static storage that the system maps only as it is
+// written: a block costs no resident memory until it is first handed out,
+// and then only the pages its object touches. Each block begins on a page
+// boundary and spans whole pages, so the first bytes of a T (and whatever
+// the T keeps just behind them) share one page in every block.
 //
 // The lock type guards the free list; Dummy_critical_section does nothing, as
 // the process has one thread.
@@ -23,6 +31,10 @@ template <class T, unsigned N, class Lock>
 class List_allocator {
  public:
   static constexpr unsigned capacity = N;
+  // Where each block begins: the page size of the board and of the host. On
+  // a system with larger pages the pool still works; a block may then share
+  // a page with its neighbours.
+  static constexpr std::size_t block_alignment = 4096;
 
   // A block's storage for one T (not constructed), or null when every block
   // is in use.
@@ -31,7 +43,7 @@ class List_allocator {
     p.lock.lock();
     List_storage* s = p.free.remove_from_head();
     p.lock.unlock();
-    return s ? static_cast<void*>(s->object) : nullptr;
+    return s ? static_cast<void*>(blocks()[s - p.links].object) : nullptr;
   }
 
   // Returns the block that holds `object` to the tail of the free list.
@@ -39,11 +51,12 @@ class List_allocator {
   static void deallocate(T* object) {
     if (!object) return;
     Pool& p = pool();
-    const unsigned char* base = p.blocks[0].object;
+    const unsigned char* base = blocks()[0].object;
     const std::size_t index =
-        (reinterpret_cast<const unsigned char*>(object) - base) / sizeof(List_storage);
+        static_cast<std::size_t>(reinterpret_cast<const unsigned char*>(object) - base) /
+        sizeof(Block);
     p.lock.lock();
-    p.free.insert_to_tail(&p.blocks[index]);
+    p.free.insert_to_tail(&p.links[index]);
     p.lock.unlock();
   }
 
@@ -51,12 +64,17 @@ class List_allocator {
   static unsigned free_count() { return pool().free.count(); }
 
  private:
-  struct List_storage : F_dual_list_item<List_storage> {
+  // The free-list record of the block with the same index.
+  struct List_storage : F_dual_list_item<List_storage> {};
+
+  struct alignas(block_alignment) Block {
     alignas(T) unsigned char object[sizeof(T)];
   };
+  static_assert(sizeof(Block) % block_alignment == 0, "a block spans whole pages");
+
   struct Pool {
-    Pool() : free(blocks, N) {}
-    List_storage blocks[N];
+    Pool() : free(links, N) {}
+    List_storage links[N];
     F_dual_list<List_storage> free;
     Lock lock;
   };
@@ -65,5 +83,12 @@ class List_allocator {
   static Pool& pool() {
     static Pool p;
     return p;
+  }
+
+  // Trivial and never constructed: zero-filled static storage that no code
+  // writes before a block is handed out.
+  static Block* blocks() {
+    static Block storage[N];
+    return storage;
   }
 };

@@ -4,7 +4,11 @@
 #include "net/packet.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <new>
 #include <random>
@@ -138,6 +142,51 @@ TEST(Packet, ExhaustionRaisesBadAlloc) {
   held.pop_back();
   extra.reserve_head(0);
   EXPECT_FALSE(extra.null());
+}
+
+// The memory a pool costs: building it and handing blocks out writes nothing
+// into them, and a small packet (its header and first bytes) lies in one
+// page. A pool of its own, so that no other test has touched its blocks.
+using Small_pool = List_allocator<_Packet, 4, Dummy_critical_section>;
+
+unsigned resident_pages(const void* start, std::size_t length, std::size_t page) {
+  std::vector<unsigned char> in_core((length + page - 1) / page);
+  if (mincore(const_cast<void*>(start), length, in_core.data()) != 0) return ~0u;
+  unsigned n = 0;
+  for (unsigned char c : in_core) n += c & 1;
+  return n;
+}
+
+TEST(PacketPool, BlocksCostMemoryOnlyAsTheyAreWritten) {
+  const long page = sysconf(_SC_PAGESIZE);
+  if (page != static_cast<long>(Small_pool::block_alignment))
+    GTEST_SKIP() << "page size " << page;
+  EXPECT_EQ(4u, Small_pool::free_count());  // builds the pool
+  unsigned char* block[4];
+  for (unsigned char*& b : block) b = static_cast<unsigned char*>(Small_pool::allocate());
+  EXPECT_EQ(nullptr, Small_pool::allocate());
+  // In array order, each on a page boundary and whole pages apart.
+  const std::size_t stride = static_cast<std::size_t>(block[1] - block[0]);
+  EXPECT_EQ(0u, reinterpret_cast<std::uintptr_t>(block[0]) % page);
+  EXPECT_EQ(0u, stride % page);
+  EXPECT_LE(sizeof(_Packet), stride);
+  for (unsigned i = 0; i < 4; ++i) EXPECT_EQ(block[0] + i * stride, block[i]);
+  const std::size_t span = 4 * stride;
+  // Whole pages would hide what this test looks at.
+  madvise(block[0], span, MADV_NOHUGEPAGE);
+  EXPECT_EQ(0u, resident_pages(block[0], span, page));
+
+  // A packet as reserve_head makes it, with a 200-byte message.
+  _Packet* p = ::new (block[2]) _Packet;
+  p->data = p->tail = p->buffer + 16;
+  std::memset(p->tail, 0xA5, 200);
+  p->tail += 200;
+  EXPECT_EQ(1u, resident_pages(block[0], span, page));
+  EXPECT_EQ(1u, resident_pages(block[2], page, page));
+  p->~_Packet();
+
+  for (unsigned char* b : block) Small_pool::deallocate(reinterpret_cast<_Packet*>(b));
+  EXPECT_EQ(4u, Small_pool::free_count());
 }
 
 // Guards end the process with their texts.
