@@ -8,7 +8,9 @@
 #ifndef ASN1_CODER_ENV_H
 #define ASN1_CODER_ENV_H
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <loki/AssocVector.h>
 #include <sstream>
 #include <string>
@@ -61,8 +63,13 @@ class CoderEnv {
     std::vector<char> octets;
     PEREncoder encoder(octets, true);
     if (!value.accept(encoder)) return false;
-    for (char c : octets) *out++ = c;
+    std::copy(octets.begin(), octets.end(), out);
     return true;
+  }
+  // The form every caller uses: the encoding goes straight to the end of the
+  // caller's vector, which is cut back to its old size when it fails.
+  bool encodePER(const AbstractData& value, std::back_insert_iterator<std::vector<char> > out) {
+    return PEREncoder::append(value, *BackInserterAccess::of(out));
   }
 
   template <class OutputIterator>
@@ -81,6 +88,14 @@ class CoderEnv {
   bool decode(const char* begin, const char* end, AbstractData& value, bool withoutEnv);
 
  private:
+  // The vector behind a back inserter (its protected member, reached the
+  // one portable way: a member pointer taken through a derived class).
+  struct BackInserterAccess : std::back_insert_iterator<std::vector<char> > {
+    static std::vector<char>* of(const std::back_insert_iterator<std::vector<char> >& it) {
+      return it.*(&BackInserterAccess::container);
+    }
+  };
+
   EncodingRules rule_;
   ModuleMap modules_;
 };

@@ -1,6 +1,7 @@
 #include "asn1/per_decoder.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "asn1/asn1.h"
 #include "asn1/per_encoder.h"
@@ -42,30 +43,50 @@ void PERDecoder::rollback(memento_type m) {
 }
 
 int PERDecoder::decodeSingleBit() {
-  unsigned bit = 0;
-  if (getBitsLeft() == 0) return 0;
-  decodeMultiBit(1, bit);
-  return int(bit);
+  if (position_ >= end_) return 0;
+  --bitOffset_;
+  const int bit = (static_cast<unsigned char>(*position_) >> bitOffset_) & 1;
+  if (bitOffset_ == 0) {
+    bitOffset_ = 8;
+    ++position_;
+  }
+  return bit;
 }
 
 bool PERDecoder::decodeMultiBit(unsigned nBits, unsigned& value) {
-  if (nBits > 32 || nBits > getBitsLeft()) return false;
-  value = 0;
-  while (nBits > 0) {
-    const unsigned octet = static_cast<unsigned char>(*position_);
-    const unsigned take = nBits < bitOffset_ ? nBits : bitOffset_;
-    bitOffset_ = static_cast<unsigned short>(bitOffset_ - take);
-    value = (value << take) | ((octet >> bitOffset_) & ((1u << take) - 1));
-    nBits -= take;
-    if (bitOffset_ == 0) {
-      bitOffset_ = 8;
-      ++position_;
-    }
+  if (nBits > 32) return false;
+  // The bits wanted, counted from the start of the current octet, span
+  // `octets` octets; all of them must be there.
+  const unsigned total = (8u - bitOffset_) + nBits;
+  const unsigned octets = (total + 7) / 8;
+  const std::size_t avail = position_ < end_ ? std::size_t(end_ - position_) : 0;
+  if (octets > avail) {
+    if (nBits != 0) return false;
+    value = 0;
+    return true;
   }
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(position_);
+  unsigned bits;
+  if (octets <= 4) {
+    std::uint32_t acc = 0;
+    for (unsigned i = 0; i < octets; ++i) acc = (acc << 8) | p[i];
+    bits = unsigned(acc >> (octets * 8 - total));
+  } else {
+    std::uint64_t acc = 0;
+    for (unsigned i = 0; i < octets; ++i) acc = (acc << 8) | p[i];
+    bits = unsigned(acc >> (octets * 8 - total));
+  }
+  value = nBits < 32 ? bits & ((1u << nBits) - 1) : bits;
+  position_ += total / 8;
+  bitOffset_ = static_cast<unsigned short>(8 - total % 8);
   return true;
 }
 
 bool PERDecoder::decodeBitMap(std::vector<char>& bits, unsigned nBits) {
+  return decodeBitMap(bits.data(), nBits);
+}
+
+bool PERDecoder::decodeBitMap(char* bits, unsigned nBits) {
   unsigned i = 0;
   unsigned v;
   for (; nBits > 7; nBits -= 8, ++i) {
@@ -84,7 +105,7 @@ unsigned PERDecoder::decodeBlock(char* out, unsigned n) {
   byteAlign();
   const std::size_t left = position_ < end_ ? std::size_t(end_ - position_) : 0;
   const unsigned count = n < left ? n : unsigned(left);
-  for (unsigned i = 0; i < count; ++i) out[i] = position_[i];
+  if (count > 0) std::memcpy(out, position_, count);
   position_ += count;
   return count;
 }
@@ -133,12 +154,18 @@ int PERDecoder::decodeLength(unsigned lb, unsigned ub, unsigned& len) {
   if (ub <= 65535) return decodeUnsigned(lb, ub, len);
   byteAlign();
   if (atEnd()) return -1;
-  unsigned bit;
-  if (!decodeMultiBit(1, bit)) return -1;
-  if (bit == 0) return decodeMultiBit(7, len) ? 0 : -1;
-  if (!decodeMultiBit(1, bit)) return -1;
-  if (bit == 1) return -1;  // fragmented lengths are not supported
-  return decodeMultiBit(14, len) ? 0 : -1;
+  // One octet 0xxxxxxx, or two octets 10xxxxxx xxxxxxxx; 11 would start
+  // fragments, which are not supported.
+  const unsigned first = static_cast<unsigned char>(*position_);
+  if ((first & 0x80u) == 0) {
+    ++position_;
+    len = first;
+    return 0;
+  }
+  if ((first & 0x40u) != 0 || end_ - position_ < 2) return -1;
+  len = ((first & 0x3Fu) << 8) | static_cast<unsigned char>(position_[1]);
+  position_ += 2;
+  return 0;
 }
 
 int PERDecoder::decodeConstrainedLength(ConstrainedObject& obj, unsigned& len) {

@@ -43,6 +43,8 @@ class PERDecoder : public Visitor {
   bool decodeMultiBit(unsigned nBits, unsigned& value);
   // REQUIRES: bits holds at least (nBits + 7) / 8 octets.
   bool decodeBitMap(std::vector<char>& bits, unsigned nBits);
+  // REQUIRES: bits points to at least (nBits + 7) / 8 octets.
+  bool decodeBitMap(char* bits, unsigned nBits);
   unsigned decodeBlock(char* out, unsigned n);
   bool decodeSmallUnsigned(unsigned& value);
   // 0 ok, -1 fail.

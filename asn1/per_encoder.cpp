@@ -29,15 +29,29 @@ bool anyKnownExtension(const SEQUENCE& seq) {
 
 unsigned CountBits(unsigned n) {
   if (n == 0 || n > 0x80000000u) return 32;
-  unsigned k = 0;
-  while ((1u << k) < n) ++k;
-  return k;
+  if (n == 1) return 0;
+  // The bit length of n - 1 (n - 1 is not 0 here).
+  return 32 - unsigned(__builtin_clz(n - 1));
 }
 
 PEREncoder::PEREncoder(std::vector<char>& out, bool aligned)
     : out_(out), bitOffset_(8), aligned_(aligned) {
   out_.clear();
   out_.reserve(256);
+}
+
+PEREncoder::PEREncoder(std::vector<char>& out, bool aligned, AppendTag)
+    : out_(out), bitOffset_(8), aligned_(aligned) {
+  // Room for a typical message at once, unless the caller left enough.
+  if (out_.capacity() - out_.size() < 64) out_.reserve(out_.size() + 256);
+}
+
+bool PEREncoder::append(const AbstractData& value, std::vector<char>& out) {
+  const std::size_t before = out.size();
+  PEREncoder encoder(out, true, AppendTag());
+  if (value.accept(encoder)) return true;
+  out.resize(before);
+  return false;
 }
 
 void PEREncoder::byteAlign() { bitOffset_ = 8; }
@@ -49,18 +63,43 @@ void PEREncoder::encodeSingleBit(bool bit) {
   if (bitOffset_ == 0) bitOffset_ = 8;
 }
 
+namespace {
+inline char octet(unsigned v) { return static_cast<char>(static_cast<unsigned char>(v & 0xFFu)); }
+}  // namespace
+
 void PEREncoder::encodeMultiBit(unsigned value, unsigned nBits) {
   if (nBits == 0) return;
   if (nBits < 32) value &= (1u << nBits) - 1;
-  while (nBits > 0) {
-    if (bitOffset_ == 8) out_.push_back(0);
-    const unsigned take = nBits < bitOffset_ ? nBits : bitOffset_;
-    const unsigned chunk = (value >> (nBits - take)) & ((1u << take) - 1);
-    bitOffset_ = static_cast<unsigned short>(bitOffset_ - take);
-    out_.back() = char(static_cast<unsigned char>(out_.back()) | (chunk << bitOffset_));
-    if (bitOffset_ == 0) bitOffset_ = 8;
-    nBits -= take;
+  if (bitOffset_ == 8) {
+    // At an octet boundary: whole octets go out as they are.
+    while (nBits >= 8) {
+      nBits -= 8;
+      out_.push_back(octet(value >> nBits));
+    }
+    if (nBits == 0) return;
+    bitOffset_ = static_cast<unsigned short>(8 - nBits);
+    out_.push_back(octet(value << bitOffset_));
+    return;
   }
+  if (bitOffset_ > nBits) {
+    // Fits in the free bits of the last octet.
+    bitOffset_ = static_cast<unsigned short>(bitOffset_ - nBits);
+    out_.back() = octet(static_cast<unsigned char>(out_.back()) | (value << bitOffset_));
+    return;
+  }
+  // Fill the last octet, then whole octets, then the start of a new one.
+  nBits -= bitOffset_;
+  out_.back() = octet(static_cast<unsigned char>(out_.back()) | (value >> nBits));
+  while (nBits >= 8) {
+    nBits -= 8;
+    out_.push_back(octet(value >> nBits));
+  }
+  if (nBits == 0) {
+    bitOffset_ = 8;
+    return;
+  }
+  bitOffset_ = static_cast<unsigned short>(8 - nBits);
+  out_.push_back(octet(value << bitOffset_));
 }
 
 void PEREncoder::encodeBitMap(const std::vector<char>& bits, unsigned nBits) {

@@ -30,6 +30,10 @@ class PEREncoder : public ConstVisitor {
   // Clears out and appends the encoding to it; out must outlive the encoder.
   PEREncoder(std::vector<char>& out, bool aligned);
 
+  // Appends the aligned encoding of value to out, after what out holds. On
+  // failure out is cut back to its old size (its capacity may have grown).
+  static bool append(const AbstractData& value, std::vector<char>& out);
+
   bool aligned() const { return aligned_; }
   void byteAlign();
   void encodeSingleBit(bool bit);
@@ -71,6 +75,10 @@ class PEREncoder : public ConstVisitor {
   bool visitKnownExtension(const SEQUENCE& v, int index) override;
 
  private:
+  // Appends to out without clearing it.
+  struct AppendTag {};
+  PEREncoder(std::vector<char>& out, bool aligned, AppendTag);
+
   // Octets as an open type: their count, then the octets.
   bool encodeOpenOctets(const std::vector<char>& octets);
 

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <memory>
+#include <random>
 
 #include "tests/asn1/per_helpers.h"
 #include "tests/asn1/per_test_types.h"
@@ -46,6 +47,117 @@ TEST(PerDecoder, BitReadsAcrossOctets) {
   EXPECT_EQ(char(0xBD), block[0]);
   f.setPosition(in.data() + 10);
   EXPECT_TRUE(f.atEnd());
+}
+
+// Seeded random runs of fields of 0 to 32 bits, bit maps, alignments and
+// blocks, written by the encoder and read back by the decoder, both checked
+// against a model that handles one bit at a time.
+TEST(PerDecoder, BitBufferAgainstABitAtATimeModel) {
+  std::mt19937 rng(20261206);
+  for (int run = 0; run < 300; ++run) {
+    struct Op {
+      int kind;  // 0 field, 1 align, 2 block, 3 bit map
+      unsigned width;
+      unsigned value;
+      std::vector<char> octets;
+    };
+    std::vector<Op> ops;
+    std::vector<int> model;  // one entry per bit
+    auto put = [&](unsigned v, unsigned n) {
+      for (unsigned i = n; i > 0; --i) model.push_back(int((v >> (i - 1)) & 1));
+    };
+    auto align = [&] {
+      while (model.size() % 8 != 0) model.push_back(0);
+    };
+    std::vector<char> out;
+    ASN1::PEREncoder enc(out, true);
+    const int count = int(rng() % 24);
+    for (int i = 0; i < count; ++i) {
+      Op op{int(rng() % 8), 0, 0, {}};
+      if (op.kind > 3) op.kind = 0;
+      if (op.kind == 0) {
+        op.width = unsigned(rng() % 33);
+        op.value = unsigned(rng());
+        enc.encodeMultiBit(op.value, op.width);
+        put(op.width < 32 ? op.value & ((1u << op.width) - 1) : op.value, op.width);
+      } else if (op.kind == 1) {
+        enc.byteAlign();
+        align();
+      } else {
+        op.width = unsigned(rng() % 20);
+        for (unsigned k = 0; k < (op.kind == 2 ? op.width : (op.width + 7) / 8); ++k)
+          op.octets.push_back(char(rng()));
+        if (op.kind == 3 && op.width % 8 != 0)  // the map's unused low bits are 0
+          op.octets.back() = char(static_cast<unsigned char>(op.octets.back()) & (0xFF00u >> (op.width % 8)));
+        if (op.kind == 2) {
+          enc.encodeBlock(op.octets.data(), op.width);
+          if (op.width > 0) align();
+          for (char c : op.octets) put(static_cast<unsigned char>(c), 8);
+        } else {
+          enc.encodeBitMap(op.octets, op.width);
+          for (unsigned k = 0; k < op.width; ++k)
+            model.push_back((static_cast<unsigned char>(op.octets[k / 8]) >> (7 - k % 8)) & 1);
+        }
+      }
+      ops.push_back(op);
+    }
+    align();
+    std::vector<char> expected(model.size() / 8, 0);
+    for (std::size_t b = 0; b < model.size(); ++b)
+      if (model[b]) expected[b / 8] = char(static_cast<unsigned char>(expected[b / 8]) | (0x80u >> (b % 8)));
+    ASSERT_EQ(pertest::hex(expected), pertest::hex(out)) << "run " << run;
+
+    ASN1::PERDecoder dec(out.data(), out.data() + out.size(), nullptr, true);
+    std::size_t bit = 0;
+    for (const Op& op : ops) {
+      if (op.kind == 0) {
+        unsigned v = 1;
+        ASSERT_TRUE(dec.decodeMultiBit(op.width, v)) << "run " << run;
+        EXPECT_EQ(op.width < 32 ? op.value & ((1u << op.width) - 1) : op.value, v) << "run " << run;
+        bit += op.width;
+      } else if (op.kind == 1) {
+        dec.byteAlign();
+        bit = (bit + 7) / 8 * 8;
+      } else if (op.kind == 2) {
+        std::vector<char> got(op.width + 1);
+        ASSERT_EQ(op.width, dec.decodeBlock(got.data(), op.width)) << "run " << run;
+        got.resize(op.width);
+        EXPECT_EQ(op.octets, got) << "run " << run;
+        if (op.width > 0) bit = (bit + 7) / 8 * 8 + 8 * op.width;
+      } else {
+        std::vector<char> got(op.octets.size(), 0);
+        ASSERT_TRUE(dec.decodeBitMap(got, op.width)) << "run " << run;
+        EXPECT_EQ(op.octets, got) << "run " << run;
+        bit += op.width;
+      }
+      ASSERT_EQ(out.size() * 8 - bit, dec.getBitsLeft()) << "run " << run;
+    }
+    // Whatever is left can be read in one go, and not one bit more.
+    const unsigned left = dec.getBitsLeft();
+    unsigned v;
+    EXPECT_FALSE(dec.decodeMultiBit(left + 1, v));
+    if (left <= 32) {
+      EXPECT_TRUE(dec.decodeMultiBit(left, v));
+      EXPECT_TRUE(dec.atEnd());
+    }
+  }
+}
+
+TEST(PerDecoder, UnboundedLengths) {
+  unsigned len = 0;
+  const std::vector<char> forms = unhex("7F 80 80 00 BF FF C0 01");
+  ASN1::PERDecoder d(forms.data(), forms.data() + forms.size(), nullptr, true);
+  ASSERT_EQ(0, d.decodeLength(0, 0x7fffffff, len));
+  EXPECT_EQ(127u, len);
+  ASSERT_EQ(0, d.decodeLength(0, 0x7fffffff, len));  // 10 + 14 bits
+  EXPECT_EQ(128u, len);
+  d.decodeSingleBit();  // aligns first
+  ASSERT_EQ(0, d.decodeLength(0, 0x7fffffff, len));
+  EXPECT_EQ(16383u, len);
+  EXPECT_EQ(-1, d.decodeLength(0, 0x7fffffff, len));  // 11: fragments
+  const std::vector<char> cut = unhex("80");
+  ASN1::PERDecoder e(cut.data(), cut.data() + cut.size(), nullptr, true);
+  EXPECT_EQ(-1, e.decodeLength(0, 0x7fffffff, len));  // second octet missing
 }
 
 TEST(PerDecoder, KnownOctets) {

@@ -59,6 +59,11 @@ TEST(PerBitBuffer, CountBits) {
   EXPECT_EQ(8u, ASN1::CountBits(255));
   EXPECT_EQ(8u, ASN1::CountBits(256));
   EXPECT_EQ(9u, ASN1::CountBits(257));
+  EXPECT_EQ(2u, ASN1::CountBits(3));
+  EXPECT_EQ(2u, ASN1::CountBits(4));
+  EXPECT_EQ(3u, ASN1::CountBits(5));
+  EXPECT_EQ(16u, ASN1::CountBits(65536));
+  EXPECT_EQ(17u, ASN1::CountBits(65537));
   EXPECT_EQ(31u, ASN1::CountBits(0x80000000u));
   EXPECT_EQ(32u, ASN1::CountBits(0x80000001u));
   EXPECT_EQ(32u, ASN1::CountBits(0));
@@ -265,6 +270,18 @@ TEST(PerEncoder, ChoicesAndRecords) {
   // Encoding appends to what the vector holds.
   EXPECT_TRUE(ASN1::encode(m, &env, std::back_inserter(out)));
   EXPECT_EQ("5560000100058001800000", hex(out));
+  // A failure after octets went out (seq and slot written, the CHOICE then
+  // refused) leaves the vector as it was, also through the other iterators.
+  Msg late;
+  late.set_seq(1);
+  late.set_slot(5);
+  EXPECT_FALSE(ASN1::encode(late, &env, std::back_inserter(out)));
+  EXPECT_EQ("5560000100058001800000", hex(out));
+  std::string text = "x";
+  EXPECT_FALSE(ASN1::encode(late, &env, std::back_inserter(text)));
+  EXPECT_EQ("x", text);
+  EXPECT_TRUE(ASN1::encode(m, &env, std::back_inserter(text)));
+  EXPECT_EQ(std::string("x") + std::string(out.begin() + 1, out.end()), text);
   // A one-alternative CHOICE writes no index.
   Single one;
   one.select_only(5);
