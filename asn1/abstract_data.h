@@ -14,6 +14,7 @@
 #include <string>
 
 #include "asn1/descriptor.h"
+#include "asn1/value_pool.h"
 
 namespace ASN1 {
 
@@ -78,9 +79,19 @@ class AbstractData {
 };
 
 namespace detail {
-// Empty mix-in of every concrete value class.
+// Mix-in of every concrete value class: holds nothing, and gives the class
+// (and every class derived from it) the pooled operator new and delete of
+// value_pool.h. Values are deleted through the virtual destructor, so the
+// size handed to operator delete is always the one allocated.
 template <class T>
 class Allocator {
+ public:
+  static void* operator new(std::size_t size) { return poolAllocate(size); }
+  static void operator delete(void* p, std::size_t size) noexcept { poolDeallocate(p, size); }
+  // Placement new stays usable (a class-level operator new hides it).
+  static void* operator new(std::size_t, void* where) noexcept { return where; }
+  static void operator delete(void*, void*) noexcept {}
+
  protected:
   Allocator() {}
 };

@@ -408,7 +408,7 @@ int PERDecoder::preVisitExtensionRoots(SEQUENCE& v) {
   if (v.extendable()) {
     if (atEnd() || !decodeMultiBit(1, bit)) return 0;
   }
-  if (!decodeBitMap(v.optionMap().bits(), v.info()->numOptional)) return 0;
+  if (!decodeBitMap(v.optionMap().data(), v.info()->numOptional)) return 0;
   return bit == 1 ? 3 : 2;
 }
 
@@ -424,7 +424,7 @@ int PERDecoder::preVisitExtensions(SEQUENCE& v) {
   if (!decodeSmallUnsigned(m) || m >= MaximumArraySize) return 0;
   ++m;
   v.extensionMap().resize(m);
-  if (!decodeBitMap(v.extensionMap().bits(), m)) return 0;
+  if (!decodeBitMap(v.extensionMap().data(), m)) return 0;
   return 3;
 }
 

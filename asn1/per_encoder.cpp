@@ -103,6 +103,10 @@ void PEREncoder::encodeMultiBit(unsigned value, unsigned nBits) {
 }
 
 void PEREncoder::encodeBitMap(const std::vector<char>& bits, unsigned nBits) {
+  encodeBitMap(bits.data(), nBits);
+}
+
+void PEREncoder::encodeBitMap(const char* bits, unsigned nBits) {
   unsigned i = 0;
   for (; nBits > 7; nBits -= 8, ++i) encodeMultiBit(static_cast<unsigned char>(bits[i]), 8);
   if (nBits > 0) encodeMultiBit(static_cast<unsigned char>(bits[i]) >> (8 - nBits), nBits);
@@ -358,7 +362,7 @@ bool PEREncoder::do_visit(const SEQUENCE_OF_Base& v) {
 
 bool PEREncoder::preVisitExtensionRoots(const SEQUENCE& v) {
   if (v.extendable()) encodeSingleBit(anyKnownExtension(v));
-  encodeBitMap(v.optionMap().bits(), v.info()->numOptional);
+  encodeBitMap(v.optionMap().data(), v.info()->numOptional);
   return true;
 }
 
@@ -371,7 +375,7 @@ bool PEREncoder::preVisitExtensions(const SEQUENCE& v) {
   if (!v.extendable() || !anyKnownExtension(v)) return true;
   const unsigned m = knownExtensionBits(v);
   encodeSmallUnsigned(m - 1);
-  encodeBitMap(v.extensionMap().bits(), m);
+  encodeBitMap(v.extensionMap().data(), m);
   return true;
 }
 

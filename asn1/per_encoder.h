@@ -41,6 +41,8 @@ class PEREncoder : public ConstVisitor {
   void encodeMultiBit(unsigned value, unsigned nBits);
   // nBits bits of a bit map, the first being bit 7 of octet 0.
   void encodeBitMap(const std::vector<char>& bits, unsigned nBits);
+  // REQUIRES: bits points to at least (nBits + 7) / 8 octets.
+  void encodeBitMap(const char* bits, unsigned nBits);
   void encodeByte(unsigned value);
   void encodeBlock(const char* data, unsigned n);
   void encodeSmallUnsigned(unsigned value);

@@ -8,21 +8,60 @@ namespace ASN1 {
 
 const unsigned SEQUENCE::defaultTag = 0;
 
+SEQUENCE::BitMap::BitMap(const BitMap& other)
+    : size_(other.size_), capacity_(kInlineBytes), heap_(nullptr) {
+  clearInline();
+  const unsigned bytes = other.byteCount();
+  if (bytes > kInlineBytes) {
+    heap_ = new char[bytes];
+    capacity_ = bytes;
+  }
+  std::copy(other.data(), other.data() + bytes, data());
+}
+
+SEQUENCE::BitMap& SEQUENCE::BitMap::operator=(const BitMap& other) {
+  if (this != &other) {
+    BitMap copy(other);
+    swap(copy);
+  }
+  return *this;
+}
+
+void SEQUENCE::BitMap::swap(BitMap& other) {
+  // Nothing points into inline_, so the members swap as they are.
+  std::swap(size_, other.size_);
+  std::swap(capacity_, other.capacity_);
+  std::swap(heap_, other.heap_);
+  for (unsigned i = 0; i < kInlineBytes; ++i) std::swap(inline_[i], other.inline_[i]);
+}
+
 void SEQUENCE::BitMap::resize(unsigned n) {
-  bits_.resize((n + 7) / 8, 0);
+  const unsigned oldBytes = byteCount();
+  const unsigned newBytes = (n + 7) / 8;
+  if (newBytes > capacity_) {
+    char* grown = new char[newBytes];
+    std::copy(data(), data() + oldBytes, grown);
+    std::fill(grown + oldBytes, grown + newBytes, 0);
+    delete[] heap_;
+    heap_ = grown;
+    capacity_ = newBytes;
+  } else if (newBytes > oldBytes) {
+    std::fill(data() + oldBytes, data() + newBytes, 0);
+  }
   // Bits beyond a shrunk size must not reappear when it grows again.
   if (n < size_ && (n & 7) != 0) {
-    bits_[n >> 3] = char(static_cast<unsigned char>(bits_[n >> 3]) & (0xFF00u >> (n & 7)));
+    char* bits = data();
+    bits[n >> 3] = char(static_cast<unsigned char>(bits[n >> 3]) & (0xFF00u >> (n & 7)));
   }
   size_ = n;
 }
 
 void SEQUENCE::BitMap::set(unsigned i) {
-  if (i < size_) bits_[i >> 3] = char(static_cast<unsigned char>(bits_[i >> 3]) | (0x80u >> (i & 7)));
+  if (i < size_) data()[i >> 3] = char(static_cast<unsigned char>(data()[i >> 3]) | (0x80u >> (i & 7)));
 }
 
 void SEQUENCE::BitMap::clear(unsigned i) {
-  if (i < size_) bits_[i >> 3] = char(static_cast<unsigned char>(bits_[i >> 3]) & ~(0x80u >> (i & 7)));
+  if (i < size_) data()[i >> 3] = char(static_cast<unsigned char>(data()[i >> 3]) & ~(0x80u >> (i & 7)));
 }
 
 bool SEQUENCE::BitMap::any() const {
@@ -31,8 +70,22 @@ bool SEQUENCE::BitMap::any() const {
   return false;
 }
 
-SEQUENCE::SEQUENCE(const InfoType* info) : AbstractData(info) {
-  fields_.resize(info->numRootFields + info->numExtensions, nullptr);
+AbstractData** SEQUENCE::allocateFields(unsigned n) {
+  if (n == 0) return nullptr;
+  AbstractData** fields = static_cast<AbstractData**>(detail::poolAllocate(n * sizeof(AbstractData*)));
+  std::fill(fields, fields + n, nullptr);
+  return fields;
+}
+
+void SEQUENCE::releaseFields(AbstractData** fields, unsigned n) {
+  for (unsigned i = 0; i < n; ++i) delete fields[i];
+  detail::poolDeallocate(fields, n * sizeof(AbstractData*));
+}
+
+SEQUENCE::SEQUENCE(const InfoType* info)
+    : AbstractData(info),
+      fields_(allocateFields(info->numRootFields + info->numExtensions)),
+      numFields_(info->numRootFields + info->numExtensions) {
   optionMap_.resize(info->numOptional);
   for (unsigned i = 0; i < info->numRootFields; ++i) {
     if (info->fieldIds[i] == -1) fields_[i] = AbstractData::create(info->fieldInfos[i]);
@@ -41,7 +94,7 @@ SEQUENCE::SEQUENCE(const InfoType* info) : AbstractData(info) {
     extensionMap_.resize(info->numExtensions);
     // The map holds (numExtensions + 7) / 8 bytes, not numExtensions.
     std::copy(info->initialExtensions, info->initialExtensions + (info->numExtensions + 7) / 8,
-              extensionMap_.bits().begin());
+              extensionMap_.data());
     for (unsigned k = 0; k < info->numExtensions; ++k) {
       if (extensionMap_[k]) fields_[info->numRootFields + k] = AbstractData::create(info->fieldInfos[info->numRootFields + k]);
     }
@@ -49,9 +102,13 @@ SEQUENCE::SEQUENCE(const InfoType* info) : AbstractData(info) {
 }
 
 SEQUENCE::SEQUENCE(const SEQUENCE& other)
-    : AbstractData(other), optionMap_(other.optionMap_), extensionMap_(other.extensionMap_) {
-  fields_.reserve(other.fields_.size());
-  for (AbstractData* f : other.fields_) fields_.push_back(f != nullptr ? f->clone() : nullptr);
+    : AbstractData(other),
+      fields_(allocateFields(other.numFields_)),
+      numFields_(other.numFields_),
+      optionMap_(other.optionMap_),
+      extensionMap_(other.extensionMap_) {
+  for (unsigned i = 0; i < numFields_; ++i)
+    if (other.fields_[i] != nullptr) fields_[i] = other.fields_[i]->clone();
 }
 
 SEQUENCE& SEQUENCE::operator=(const SEQUENCE& other) {
@@ -62,12 +119,11 @@ SEQUENCE& SEQUENCE::operator=(const SEQUENCE& other) {
   return *this;
 }
 
-SEQUENCE::~SEQUENCE() {
-  for (AbstractData* f : fields_) delete f;
-}
+SEQUENCE::~SEQUENCE() { releaseFields(fields_, numFields_); }
 
 void SEQUENCE::swap(SEQUENCE& other) {
-  fields_.swap(other.fields_);
+  std::swap(fields_, other.fields_);
+  std::swap(numFields_, other.numFields_);
   optionMap_.swap(other.optionMap_);
   extensionMap_.swap(other.extensionMap_);
 }
@@ -103,7 +159,7 @@ void SEQUENCE::removeOptionalField(unsigned number) {
 }
 
 AbstractData* SEQUENCE::makeField(unsigned index) {
-  if (index >= fields_.size()) return nullptr;
+  if (index >= numFields_) return nullptr;
   if (fields_[index] == nullptr) fields_[index] = AbstractData::create(info()->fieldInfos[index]);
   return fields_[index];
 }

@@ -8,8 +8,6 @@
 #ifndef ASN1_SEQUENCE_H
 #define ASN1_SEQUENCE_H
 
-#include <vector>
-
 #include "asn1/abstract_data.h"
 
 namespace ASN1 {
@@ -36,30 +34,40 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
 
   // A bit map, most significant bit first: bit i is in byte i / 8 under
   // 0x80 >> (i % 8), the layout the PER coders read and write directly.
+  // Maps of up to 64 bits (every option map of the message modules) live in
+  // the object; longer ones on the heap. Bytes past the size read as 0.
   class BitMap {
    public:
-    BitMap() : size_(0) {}
+    BitMap() : size_(0), capacity_(kInlineBytes), heap_(nullptr) { clearInline(); }
+    BitMap(const BitMap& other);
+    BitMap& operator=(const BitMap& other);
+    ~BitMap() { delete[] heap_; }
+
     unsigned size() const { return size_; }
     void resize(unsigned n);
     bool operator[](unsigned i) const {
-      return i < size_ && (static_cast<unsigned char>(bits_[i >> 3]) & (0x80u >> (i & 7))) != 0;
+      return i < size_ && (static_cast<unsigned char>(data()[i >> 3]) & (0x80u >> (i & 7))) != 0;
     }
     void set(unsigned i);
     void clear(unsigned i);
     bool any() const;
-    void swap(BitMap& other) {
-      std::swap(size_, other.size_);
-      bits_.swap(other.bits_);
-    }
-    std::vector<char>& bits() { return bits_; }
-    const std::vector<char>& bits() const { return bits_; }
+    void swap(BitMap& other);
+    // The (size() + 7) / 8 bytes of the map.
+    char* data() { return heap_ != nullptr ? heap_ : inline_; }
+    const char* data() const { return heap_ != nullptr ? heap_ : inline_; }
+    unsigned byteCount() const { return (size_ + 7) / 8; }
 
    private:
-    unsigned size_;
-    std::vector<char> bits_;
-  };
+    static const unsigned kInlineBytes = 8;
+    void clearInline() {
+      for (unsigned i = 0; i < kInlineBytes; ++i) inline_[i] = 0;
+    }
 
-  typedef std::vector<AbstractData*> FieldVector;
+    unsigned size_;      // bits
+    unsigned capacity_;  // bytes that data() holds
+    char* heap_;         // null while the map fits inline_
+    char inline_[kInlineBytes];
+  };
 
   static const unsigned defaultTag;
 
@@ -75,11 +83,11 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
   bool extendable() const { return info()->extendable; }
 
   // Number of field slots (root fields and known extension additions).
-  unsigned getNumFields() const { return unsigned(fields_.size()); }
+  unsigned getNumFields() const { return numFields_; }
   // The value at a field index, possibly null (not yet created).
-  AbstractData* getField(unsigned index) { return index < fields_.size() ? fields_[index] : nullptr; }
+  AbstractData* getField(unsigned index) { return index < numFields_ ? fields_[index] : nullptr; }
   const AbstractData* getField(unsigned index) const {
-    return index < fields_.size() ? fields_[index] : nullptr;
+    return index < numFields_ ? fields_[index] : nullptr;
   }
   const char* getFieldName(unsigned index) const { return info()->fieldNames[index]; }
 
@@ -110,7 +118,13 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
   bool do_accept(ConstVisitor& v) const override;
 
  private:
-  FieldVector fields_;
+  // One pooled array of numFields_ owned field pointers (null: not created);
+  // the count is fixed by the descriptor.
+  static AbstractData** allocateFields(unsigned n);
+  static void releaseFields(AbstractData** fields, unsigned n);
+
+  AbstractData** fields_;
+  unsigned numFields_;
   BitMap optionMap_;
   BitMap extensionMap_;
 };

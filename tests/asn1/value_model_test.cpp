@@ -64,19 +64,86 @@ TEST(ValueModel, OptionalFieldsAndExtensionAdditions) {
 TEST(ValueModel, BitMapLayout) {
   ASN1::SEQUENCE::BitMap map;
   map.resize(10);
-  EXPECT_EQ(2u, map.bits().size());
+  EXPECT_EQ(2u, map.byteCount());
   map.set(9);
-  EXPECT_EQ(0x40, static_cast<unsigned char>(map.bits()[1]));
+  EXPECT_EQ(0x40, static_cast<unsigned char>(map.data()[1]));
   EXPECT_TRUE(map[9]);
   EXPECT_FALSE(map[10]);
   map.set(10);  // beyond the size: nothing
-  EXPECT_EQ(0x40, static_cast<unsigned char>(map.bits()[1]));
+  EXPECT_EQ(0x40, static_cast<unsigned char>(map.data()[1]));
   map.clear(9);
   EXPECT_FALSE(map.any());
   map.set(9);
   map.resize(9);
   map.resize(10);
   EXPECT_FALSE(map[9]);  // a bit cut off does not come back
+  map.set(0);
+  map.resize(0);
+  map.resize(16);
+  EXPECT_FALSE(map.any());  // nor a whole byte cut off
+}
+
+// Maps longer than 64 bits move out of the object; copies, swaps and
+// resizes keep every bit across that boundary.
+TEST(ValueModel, LongBitMaps) {
+  ASN1::SEQUENCE::BitMap small;
+  small.resize(5);
+  small.set(4);
+  ASN1::SEQUENCE::BitMap big;
+  big.resize(60);
+  big.set(59);
+  big.resize(128);  // grows out of the object, bit 59 kept
+  big.set(127);
+  EXPECT_EQ(16u, big.byteCount());
+  EXPECT_TRUE(big[59]);
+  EXPECT_TRUE(big[127]);
+  EXPECT_FALSE(big[64]);
+  ASN1::SEQUENCE::BitMap copy(big);
+  big.clear(59);
+  EXPECT_TRUE(copy[59]);
+  EXPECT_TRUE(copy[127]);
+  copy.swap(small);
+  EXPECT_EQ(5u, copy.size());
+  EXPECT_TRUE(copy[4]);
+  EXPECT_EQ(128u, small.size());
+  EXPECT_TRUE(small[127]);
+  copy = small;
+  EXPECT_TRUE(copy[59]);
+  EXPECT_TRUE(copy[127]);
+  small.resize(65);
+  small.resize(128);
+  EXPECT_FALSE(small[127]);
+  EXPECT_TRUE(small[59]);
+  small = ASN1::SEQUENCE::BitMap();
+  EXPECT_EQ(0u, small.size());
+}
+
+// Freed values wait on their size class's free list and are handed out
+// again; the lists keep a bounded number of bytes and never take blocks
+// above the largest class.
+TEST(ValuePool, FreedValuesAreReusedWithinBounds) {
+  if (!ASN1::detail::kPoolEnabled) GTEST_SKIP() << "not pooled under the address sanitizer";
+  using ASN1::detail::poolCachedBlocks;
+  const std::size_t size = sizeof(Item);
+  Item* first = new Item;
+  first->set_id(7);
+  const std::size_t taken = poolCachedBlocks(size);
+  delete first;
+  EXPECT_LT(taken, poolCachedBlocks(size));
+  Item* again = new Item;
+  EXPECT_EQ(static_cast<void*>(first), static_cast<void*>(again));
+  EXPECT_EQ(0u, again->get_id().getValue());  // a fresh default value
+  delete again;
+
+  std::vector<void*> blocks;
+  for (std::size_t i = 0; i < 2 * ASN1::detail::kPoolCacheBytes / 8; ++i)
+    blocks.push_back(ASN1::detail::poolAllocate(8));
+  for (void* b : blocks) ASN1::detail::poolDeallocate(b, 8);
+  EXPECT_EQ(ASN1::detail::kPoolCacheBytes / 8, poolCachedBlocks(8));
+
+  void* large = ASN1::detail::poolAllocate(ASN1::detail::kPoolMaxSize + 1);
+  ASN1::detail::poolDeallocate(large, ASN1::detail::kPoolMaxSize + 1);
+  EXPECT_EQ(0u, poolCachedBlocks(ASN1::detail::kPoolMaxSize + 1));
 }
 
 // A descriptor's initial extension map is (n + 7) / 8 bytes long; reading n
