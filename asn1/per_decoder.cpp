@@ -53,7 +53,7 @@ int PERDecoder::decodeSingleBit() {
   return bit;
 }
 
-bool PERDecoder::decodeMultiBit(unsigned nBits, unsigned& value) {
+bool PERDecoder::decodeSpanningBits(unsigned nBits, unsigned& value) {
   if (nBits > 32) return false;
   // The bits wanted, counted from the start of the current octet, span
   // `octets` octets; all of them must be there.
@@ -137,11 +137,26 @@ int PERDecoder::decodeUnsigned(unsigned lb, unsigned ub, unsigned& value) {
       nBits = 16;
     }
     byteAlign();
+    // Whole octets from an octet boundary.
+    unsigned bits;
+    if (!readOctets(nBits / 8, bits)) return -1;
+    value = lb + bits;
+    return 0;
   }
   unsigned bits;
   if (!decodeMultiBit(nBits, bits)) return -1;
   value = lb + bits;
   return 0;
+}
+
+bool PERDecoder::readOctets(unsigned n, unsigned& value) {
+  if (std::size_t(end_ - position_) < n) return false;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(position_);
+  unsigned v = 0;
+  for (unsigned i = 0; i < n; ++i) v = (v << 8) | p[i];
+  position_ += n;
+  value = v;
+  return true;
 }
 
 int PERDecoder::decodeLength(unsigned lb, unsigned ub, unsigned& len) {
@@ -217,7 +232,8 @@ bool PERDecoder::do_visit(INTEGER& v) {
   unsigned c;
   if (decodeLength(0, kUnbounded, c) != 0 || c > 4) return false;
   unsigned value = 0;
-  if (c > 0 && !decodeMultiBit(8 * c, value)) return false;
+  // The length left the position at an octet boundary.
+  if (!readOctets(c, value)) return false;
   // The encoder writes these in two's complement. A PartiallyConstrained
   // value keeps its bits as a non-negative number, as senders that write the
   // distance from a lower bound of 0 expect.

@@ -40,7 +40,22 @@ class PERDecoder : public Visitor {
   void rollback(memento_type m);
 
   int decodeSingleBit();
-  bool decodeMultiBit(unsigned nBits, unsigned& value);
+  bool decodeMultiBit(unsigned nBits, unsigned& value) {
+    // Most fields end in the octet they start in: single bits, small
+    // numbers, aligned octets.
+    if (nBits <= bitOffset_ && position_ < end_) {
+      const unsigned rest = bitOffset_ - nBits;
+      value = (static_cast<unsigned char>(*position_) >> rest) & ((1u << nBits) - 1);
+      if (rest == 0) {
+        bitOffset_ = 8;
+        ++position_;
+      } else {
+        bitOffset_ = static_cast<unsigned short>(rest);
+      }
+      return true;
+    }
+    return decodeSpanningBits(nBits, value);
+  }
   // REQUIRES: bits holds at least (nBits + 7) / 8 octets.
   bool decodeBitMap(std::vector<char>& bits, unsigned nBits);
   // REQUIRES: bits points to at least (nBits + 7) / 8 octets.
@@ -75,6 +90,11 @@ class PERDecoder : public Visitor {
   int visitUnknownExtensions(SEQUENCE& v) override;
 
  private:
+  // decodeMultiBit for fields that run into the next octets (or past the end).
+  bool decodeSpanningBits(unsigned nBits, unsigned& value);
+  // REQUIRES: the position is at an octet boundary, n <= 4. The next n
+  // octets as a number; false (nothing read) when fewer are left.
+  bool readOctets(unsigned n, unsigned& value);
   // Reads an open type's length; end receives where its contents end. False
   // when the length fails or the contents run past the input.
   bool openTypeEnd(const char*& end);

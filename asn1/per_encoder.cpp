@@ -27,13 +27,6 @@ bool anyKnownExtension(const SEQUENCE& seq) {
 }
 }  // namespace
 
-unsigned CountBits(unsigned n) {
-  if (n == 0 || n > 0x80000000u) return 32;
-  if (n == 1) return 0;
-  // The bit length of n - 1 (n - 1 is not 0 here).
-  return 32 - unsigned(__builtin_clz(n - 1));
-}
-
 PEREncoder::PEREncoder(std::vector<char>& out, bool aligned)
     : out_(out), bitOffset_(8), aligned_(aligned) {
   out_.clear();

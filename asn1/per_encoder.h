@@ -23,7 +23,12 @@
 namespace ASN1 {
 
 // The least k in 0..31 with 2^k >= n; 32 when n is 0 or above 2^31.
-unsigned CountBits(unsigned n);
+inline unsigned CountBits(unsigned n) {
+  if (n == 0 || n > 0x80000000u) return 32;
+  if (n == 1) return 0;
+  // The bit length of n - 1 (n - 1 is not 0 here).
+  return 32 - unsigned(__builtin_clz(n - 1));
+}
 
 class PEREncoder : public ConstVisitor {
  public:

@@ -35,7 +35,7 @@ void SEQUENCE::BitMap::swap(BitMap& other) {
   for (unsigned i = 0; i < kInlineBytes; ++i) std::swap(inline_[i], other.inline_[i]);
 }
 
-void SEQUENCE::BitMap::resize(unsigned n) {
+void SEQUENCE::BitMap::resizeStorage(unsigned n) {
   const unsigned oldBytes = byteCount();
   const unsigned newBytes = (n + 7) / 8;
   if (newBytes > capacity_) {
@@ -45,8 +45,8 @@ void SEQUENCE::BitMap::resize(unsigned n) {
     delete[] heap_;
     heap_ = grown;
     capacity_ = newBytes;
-  } else if (newBytes > oldBytes) {
-    std::fill(data() + oldBytes, data() + newBytes, 0);
+  } else if (newBytes < oldBytes) {
+    std::fill(data() + newBytes, data() + oldBytes, 0);
   }
   // Bits beyond a shrunk size must not reappear when it grows again.
   if (n < size_ && (n & 7) != 0) {
@@ -158,7 +158,7 @@ void SEQUENCE::removeOptionalField(unsigned number) {
     extensionMap_.clear(number - numOptional);
 }
 
-AbstractData* SEQUENCE::makeField(unsigned index) {
+AbstractData* SEQUENCE::createField(unsigned index) {
   if (index >= numFields_) return nullptr;
   if (fields_[index] == nullptr) fields_[index] = AbstractData::create(info()->fieldInfos[index]);
   return fields_[index];

@@ -35,7 +35,8 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
   // A bit map, most significant bit first: bit i is in byte i / 8 under
   // 0x80 >> (i % 8), the layout the PER coders read and write directly.
   // Maps of up to 64 bits (every option map of the message modules) live in
-  // the object; longer ones on the heap. Bytes past the size read as 0.
+  // the object; longer ones on the heap. The stored bytes past the map's
+  // size are always 0.
   class BitMap {
    public:
     BitMap() : size_(0), capacity_(kInlineBytes), heap_(nullptr) { clearInline(); }
@@ -44,7 +45,14 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
     ~BitMap() { delete[] heap_; }
 
     unsigned size() const { return size_; }
-    void resize(unsigned n);
+    void resize(unsigned n) {
+      // Growing within the storage needs nothing more: the bytes past the
+      // map are kept 0.
+      if (n >= size_ && n <= capacity_ * 8)
+        size_ = n;
+      else
+        resizeStorage(n);
+    }
     bool operator[](unsigned i) const {
       return i < size_ && (static_cast<unsigned char>(data()[i >> 3]) & (0x80u >> (i & 7))) != 0;
     }
@@ -59,6 +67,7 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
 
    private:
     static const unsigned kInlineBytes = 8;
+    void resizeStorage(unsigned n);
     void clearInline() {
       for (unsigned i = 0; i < kInlineBytes; ++i) inline_[i] = 0;
     }
@@ -108,8 +117,12 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
   BitMap& extensionMap() { return extensionMap_; }
   const BitMap& extensionMap() const { return extensionMap_; }
 
-  // Creates the field's default value when the slot is empty; returns it.
-  AbstractData* makeField(unsigned index);
+  // Creates the field's default value when the slot is empty; returns it
+  // (null for an index beyond the fields or a field without a descriptor).
+  AbstractData* makeField(unsigned index) {
+    if (index < numFields_ && fields_[index] != nullptr) return fields_[index];
+    return createField(index);
+  }
 
  protected:
   int do_compare(const AbstractData& other) const override;
@@ -121,6 +134,7 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
   // One pooled array of numFields_ owned field pointers (null: not created);
   // the count is fixed by the descriptor.
   static AbstractData** allocateFields(unsigned n);
+  AbstractData* createField(unsigned index);
   static void releaseFields(AbstractData** fields, unsigned n);
 
   AbstractData** fields_;
