@@ -2,11 +2,6 @@
 
 namespace ASN1 {
 
-AbstractData* AbstractData::create(const TypeInfo* info) {
-  if (info == nullptr || info->create == nullptr) return nullptr;
-  return info->create(info);
-}
-
 int lexicographic_compare_bytes(const char* first1, const char* last1, const char* first2,
                                 const char* last2) {
   for (; first1 != last1 && first2 != last2; ++first1, ++first2) {

@@ -29,7 +29,10 @@ class AbstractData {
 
   // Null for a null descriptor, else a new default value of its type (owned
   // by the caller).
-  static AbstractData* create(const TypeInfo* info);
+  static AbstractData* create(const TypeInfo* info) {
+    if (info == nullptr || info->create == nullptr) return nullptr;
+    return info->create(info);
+  }
 
   // A deep copy of the same dynamic class and descriptor, owned by the caller.
   AbstractData* clone() const { return do_clone(); }

@@ -70,22 +70,24 @@ bool SEQUENCE::BitMap::any() const {
   return false;
 }
 
-AbstractData** SEQUENCE::allocateFields(unsigned n) {
-  if (n == 0) return nullptr;
-  AbstractData** fields = static_cast<AbstractData**>(detail::poolAllocate(n * sizeof(AbstractData*)));
-  std::fill(fields, fields + n, nullptr);
-  return fields;
+void SEQUENCE::allocateFields() {
+  if (numFields_ <= kInlineFields) {
+    fields_ = inlineFields_;
+    for (AbstractData*& f : inlineFields_) f = nullptr;
+  } else {
+    fields_ = static_cast<AbstractData**>(detail::poolAllocate(numFields_ * sizeof(AbstractData*)));
+    for (unsigned i = 0; i < numFields_; ++i) fields_[i] = nullptr;
+  }
 }
 
-void SEQUENCE::releaseFields(AbstractData** fields, unsigned n) {
-  for (unsigned i = 0; i < n; ++i) delete fields[i];
-  detail::poolDeallocate(fields, n * sizeof(AbstractData*));
+void SEQUENCE::releaseFields() {
+  for (unsigned i = 0; i < numFields_; ++i) delete fields_[i];
+  if (fields_ != inlineFields_) detail::poolDeallocate(fields_, numFields_ * sizeof(AbstractData*));
 }
 
 SEQUENCE::SEQUENCE(const InfoType* info)
-    : AbstractData(info),
-      fields_(allocateFields(info->numRootFields + info->numExtensions)),
-      numFields_(info->numRootFields + info->numExtensions) {
+    : AbstractData(info), fields_(nullptr), numFields_(info->numRootFields + info->numExtensions) {
+  allocateFields();
   optionMap_.resize(info->numOptional);
   for (unsigned i = 0; i < info->numRootFields; ++i) {
     if (info->fieldIds[i] == -1) fields_[i] = AbstractData::create(info->fieldInfos[i]);
@@ -103,10 +105,11 @@ SEQUENCE::SEQUENCE(const InfoType* info)
 
 SEQUENCE::SEQUENCE(const SEQUENCE& other)
     : AbstractData(other),
-      fields_(allocateFields(other.numFields_)),
+      fields_(nullptr),
       numFields_(other.numFields_),
       optionMap_(other.optionMap_),
       extensionMap_(other.extensionMap_) {
+  allocateFields();
   for (unsigned i = 0; i < numFields_; ++i)
     if (other.fields_[i] != nullptr) fields_[i] = other.fields_[i]->clone();
 }
@@ -119,23 +122,23 @@ SEQUENCE& SEQUENCE::operator=(const SEQUENCE& other) {
   return *this;
 }
 
-SEQUENCE::~SEQUENCE() { releaseFields(fields_, numFields_); }
+SEQUENCE::~SEQUENCE() { releaseFields(); }
 
 void SEQUENCE::swap(SEQUENCE& other) {
+  // Pooled arrays change hands; inline pointers move between the objects.
+  const bool mineInline = fields_ == inlineFields_;
+  const bool theirsInline = other.fields_ == other.inlineFields_;
+  for (unsigned i = 0; i < kInlineFields; ++i) std::swap(inlineFields_[i], other.inlineFields_[i]);
   std::swap(fields_, other.fields_);
   std::swap(numFields_, other.numFields_);
+  if (theirsInline) fields_ = inlineFields_;
+  if (mineInline) other.fields_ = other.inlineFields_;
   optionMap_.swap(other.optionMap_);
   extensionMap_.swap(other.extensionMap_);
 }
 
 AbstractData* SEQUENCE::create(const TypeInfo* info) {
   return new SEQUENCE(static_cast<const InfoType*>(info));
-}
-
-bool SEQUENCE::hasOptionalField(unsigned number) const {
-  const unsigned numOptional = info()->numOptional;
-  if (number < numOptional) return optionMap_[number];
-  return extensionMap_[number - numOptional];
 }
 
 AbstractData* SEQUENCE::includeOptionalField(unsigned number, unsigned index) {

@@ -100,7 +100,11 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
   }
   const char* getFieldName(unsigned index) const { return info()->fieldNames[index]; }
 
-  bool hasOptionalField(unsigned number) const;
+  bool hasOptionalField(unsigned number) const {
+    const unsigned numOptional = info()->numOptional;
+    if (number < numOptional) return optionMap_[number];
+    return extensionMap_[number - numOptional];
+  }
   // Marks the field present (growing the extension map for an extension
   // number beyond it) and creates its default value when the slot is empty;
   // a value already there stays. Returns the field value (null only when the
@@ -131,14 +135,19 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
   bool do_accept(ConstVisitor& v) const override;
 
  private:
-  // One pooled array of numFields_ owned field pointers (null: not created);
-  // the count is fixed by the descriptor.
-  static AbstractData** allocateFields(unsigned n);
+  // Records of up to kInlineFields fields keep their field pointers in the
+  // object; larger ones in one pooled array.
+  static const unsigned kInlineFields = 4;
+  // Points fields_ at storage for numFields_ null pointers.
+  void allocateFields();
+  void releaseFields();
   AbstractData* createField(unsigned index);
-  static void releaseFields(AbstractData** fields, unsigned n);
 
+  // numFields_ owned field values (null: not created); the count is fixed by
+  // the descriptor. fields_ points to inlineFields_ or to a pooled array.
   AbstractData** fields_;
   unsigned numFields_;
+  AbstractData* inlineFields_[kInlineFields];
   BitMap optionMap_;
   BitMap extensionMap_;
 };

@@ -193,6 +193,41 @@ TEST(ValueModel, ComparisonAndCopies) {
   EXPECT_EQ(7u, d.get_pdu().get_connect().getValue());
 }
 
+// Records of a few fields hold their field pointers in the object, larger
+// ones in a separate array: assignment and swap move values either way.
+TEST(ValueModel, SmallAndLargeRecordsSwapAndAssign) {
+  Item small1;
+  small1.set_id(1);
+  small1.set_label("one");
+  Item small2;
+  small2.set_id(2);
+  const ASN1::AbstractData* label = small1.getField(1);
+  small1.swap(small2);
+  EXPECT_EQ(2u, small1.get_id().getValue());
+  EXPECT_FALSE(small1.label_isPresent());
+  EXPECT_EQ(1u, small2.get_id().getValue());
+  EXPECT_EQ(label, small2.getField(1));  // the value object moved, not a copy
+  small1 = small2;
+  small2.set_label("two");
+  EXPECT_EQ("one", small1.get_label());
+
+  Ints big1;
+  big1.set_u(-5);
+  big1.set_k64(65535);
+  Ints big2;
+  big2.set_u(9);
+  const ASN1::AbstractData* u = big1.getField(0);
+  big1.swap(big2);
+  EXPECT_EQ(9, big1.get_u().getValue());
+  EXPECT_EQ(0u, big1.get_k64().getValue());
+  EXPECT_EQ(-5, big2.get_u().getValue());
+  EXPECT_EQ(u, big2.getField(0));
+  big1 = big2;
+  big2.set_k64(1);
+  EXPECT_EQ(65535u, big1.get_k64().getValue());
+  EXPECT_EQ(0, big1.compare(Ints(big1)));
+}
+
 TEST(ValueModel, ChoiceSelection) {
   Cmd unselected;
   Cmd copy(unselected);
