@@ -120,43 +120,16 @@ bool PERDecoder::decodeSmallUnsigned(unsigned& value) {
   return decodeMultiBit(8 * c, value);
 }
 
-int PERDecoder::decodeUnsigned(unsigned lb, unsigned ub, unsigned& value) {
-  if (lb == ub) {
-    value = lb;
-    return 0;
-  }
-  if (atEnd()) return -1;
-  const unsigned range = ub - lb + 1;
-  unsigned nBits = CountBits(range);
-  if (aligned_ && !(range >= 1 && range <= 255)) {
-    if (nBits > 16) {
-      unsigned c;
-      if (decodeLength(1, (nBits + 7) / 8, c) != 0) return -1;
-      nBits = 8 * c;
-    } else if (nBits > 8) {
-      nBits = 16;
-    }
-    byteAlign();
-    // Whole octets from an octet boundary.
-    unsigned bits;
-    if (!readOctets(nBits / 8, bits)) return -1;
-    value = lb + bits;
-    return 0;
-  }
+int PERDecoder::decodeWideUnsigned(unsigned lb, unsigned ub, unsigned& value) {
+  // More than 65536 values, aligned: an octet count, then that many octets.
+  const unsigned nBits = CountBits(ub - lb + 1);
+  unsigned c;
+  if (decodeLength(1, (nBits + 7) / 8, c) != 0) return -1;
+  byteAlign();
   unsigned bits;
-  if (!decodeMultiBit(nBits, bits)) return -1;
+  if (!readOctets(c, bits)) return -1;
   value = lb + bits;
   return 0;
-}
-
-bool PERDecoder::readOctets(unsigned n, unsigned& value) {
-  if (std::size_t(end_ - position_) < n) return false;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(position_);
-  unsigned v = 0;
-  for (unsigned i = 0; i < n; ++i) v = (v << 8) | p[i];
-  position_ += n;
-  value = v;
-  return true;
 }
 
 int PERDecoder::decodeLength(unsigned lb, unsigned ub, unsigned& len) {
@@ -167,20 +140,15 @@ int PERDecoder::decodeLength(unsigned lb, unsigned ub, unsigned& len) {
     return 0;
   }
   if (ub <= 65535) return decodeUnsigned(lb, ub, len);
-  byteAlign();
-  if (atEnd()) return -1;
-  // One octet 0xxxxxxx, or two octets 10xxxxxx xxxxxxxx; 11 would start
-  // fragments, which are not supported.
+  return decodeOctetLength(len) ? 0 : -1;
+}
+
+bool PERDecoder::decodeTwoOctetLength(unsigned& len) {
   const unsigned first = static_cast<unsigned char>(*position_);
-  if ((first & 0x80u) == 0) {
-    ++position_;
-    len = first;
-    return 0;
-  }
-  if ((first & 0x40u) != 0 || end_ - position_ < 2) return -1;
+  if ((first & 0x40u) != 0 || end_ - position_ < 2) return false;
   len = ((first & 0x3Fu) << 8) | static_cast<unsigned char>(position_[1]);
   position_ += 2;
-  return 0;
+  return true;
 }
 
 int PERDecoder::decodeConstrainedLength(ConstrainedObject& obj, unsigned& len) {
@@ -230,7 +198,7 @@ bool PERDecoder::do_visit(INTEGER& v) {
     return true;
   }
   unsigned c;
-  if (decodeLength(0, kUnbounded, c) != 0 || c > 4) return false;
+  if (!decodeOctetLength(c) || c > 4) return false;
   unsigned value = 0;
   // The length left the position at an octet boundary.
   if (!readOctets(c, value)) return false;

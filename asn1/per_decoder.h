@@ -11,9 +11,11 @@
 #ifndef ASN1_PER_DECODER_H
 #define ASN1_PER_DECODER_H
 
+#include <cstddef>
 #include <vector>
 
 #include "asn1/abstract_data.h"
+#include "asn1/per_encoder.h"
 #include "asn1/visitor.h"
 
 namespace ASN1 {
@@ -63,7 +65,27 @@ class PERDecoder : public Visitor {
   unsigned decodeBlock(char* out, unsigned n);
   bool decodeSmallUnsigned(unsigned& value);
   // 0 ok, -1 fail.
-  int decodeUnsigned(unsigned lb, unsigned ub, unsigned& value);
+  int decodeUnsigned(unsigned lb, unsigned ub, unsigned& value) {
+    const unsigned span = ub - lb;  // the number of values - 1, modulo 2^32
+    if (span == 0) {
+      value = lb;
+      return 0;
+    }
+    if (atEnd()) return -1;
+    unsigned bits;
+    if (span < 255 || !aligned_) {
+      // A bit field: up to 255 values, or any range when not aligned.
+      if (!decodeMultiBit(CountBits(span + 1), bits)) return -1;
+    } else if (span <= 0xFFFFu) {
+      // 256 values: one aligned octet; up to 65536: two.
+      byteAlign();
+      if (!readOctets(span <= 0xFFu ? 1 : 2, bits)) return -1;
+    } else {
+      return decodeWideUnsigned(lb, ub, value);
+    }
+    value = lb + bits;
+    return 0;
+  }
   int decodeLength(unsigned lb, unsigned ub, unsigned& len);
   int decodeConstrainedLength(ConstrainedObject& obj, unsigned& len);
 
@@ -92,9 +114,31 @@ class PERDecoder : public Visitor {
  private:
   // decodeMultiBit for fields that run into the next octets (or past the end).
   bool decodeSpanningBits(unsigned nBits, unsigned& value);
+  // The aligned length without upper bound: aligns, then one octet
+  // 0xxxxxxx, or two octets 10xxxxxx xxxxxxxx; 11 would start fragments,
+  // which are not supported. False when it cannot be read.
+  bool decodeOctetLength(unsigned& len) {
+    byteAlign();
+    if (atEnd()) return false;
+    const unsigned first = static_cast<unsigned char>(*position_);
+    if ((first & 0x80u) != 0) return decodeTwoOctetLength(len);
+    ++position_;
+    len = first;
+    return true;
+  }
+  bool decodeTwoOctetLength(unsigned& len);
+  int decodeWideUnsigned(unsigned lb, unsigned ub, unsigned& value);
   // REQUIRES: the position is at an octet boundary, n <= 4. The next n
   // octets as a number; false (nothing read) when fewer are left.
-  bool readOctets(unsigned n, unsigned& value);
+  bool readOctets(unsigned n, unsigned& value) {
+    if (std::size_t(end_ - position_) < n) return false;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(position_);
+    unsigned v = 0;
+    for (unsigned i = 0; i < n; ++i) v = (v << 8) | p[i];
+    position_ += n;
+    value = v;
+    return true;
+  }
   // Reads an open type's length; end receives where its contents end. False
   // when the length fails or the contents run past the input.
   bool openTypeEnd(const char*& end);
