@@ -417,3 +417,33 @@ TEST_F(InProcessSoak, ReconnectsDropsAndRefusalsLeaveNothingBehind) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(InProcessSoak, TheEndOfAConnectionIsSeenWhileNewClientsKnock) {
+  VirtualClock clock;
+  Silence silence;
+  CommandMix mix(5);
+  for (int round = 0; round < 200; ++round) {
+    Client client(port_);
+    ASSERT_TRUE(client.ok());
+    ASSERT_TRUE(WaitConnected());
+    std::vector<LGCP::Message> commands;
+    mix.NextRound(commands);
+    ASSERT_TRUE(Exchange(client, commands));
+    client.Close();
+    // Clients that come at once are refused until the end is seen; it must
+    // be seen within a pass or two.
+    int refusedBeforeTheEnd = 0;
+    while (Connected()) {
+      Client next(port_);
+      ASSERT_TRUE(next.ok());
+      LoopTest::runOnce();
+      ++refusedBeforeTheEnd;
+      ASSERT_LT(refusedBeforeTheEnd, 5) << "round " << round;
+    }
+    ASSERT_TRUE(WaitPauses(static_cast<unsigned>(round + 1)));
+  }
+}
+
+}  // namespace

@@ -24,6 +24,7 @@
 
 #include <ctype.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <iostream>
@@ -177,10 +178,17 @@ class ServerSoak : public ::testing::Test {
 
   // Connects a controller that the server serves: a ping is answered. A
   // connection that comes while the server is still ending the last one is
-  // refused; it is tried again.
+  // refused; it is tried again after 10 ms, for up to 10 s. The longest
+  // time it took is kept (slowestServedMs_).
   void ConnectServed(Controller& c) {
+    std::string attempts;
+    const unsigned long long start = NowMs();
     for (int attempt = 0;; ++attempt) {
-      ASSERT_LT(attempt, 50) << "no controller is served; the server's last lines:\n" << Tail();
+      ASSERT_LT(NowMs() - start, 10000u)
+          << "no controller is served (" << attempts << "); the server is "
+          << (server_->Running() ? "running" : "gone") << "; its last lines:\n"
+          << Tail() << "\nstandard output:\n"
+          << TailOf(server_->Stdout());
       ASSERT_TRUE(c.Connect());
       std::vector<LGCP::Message> ping = {Soak::Ping(seq_)};
       ASSERT_TRUE(Send(c, Frame(ping[0])));
@@ -190,9 +198,12 @@ class ServerSoak : public ::testing::Test {
         ASSERT_TRUE(Decode(body, answer));
         ASSERT_TRUE(answer.get_pdu().response_isSelected() &&
                     answer.get_pdu().get_response().success_isSelected());
+        slowestServedMs_ = std::max(slowestServedMs_, NowMs() - start);
         return;
       }
+      if (attempts.size() < 200) attempts += c.LastError() + ", ";
       ++raced_;
+      usleep(10000);
     }
   }
 
@@ -259,10 +270,10 @@ class ServerSoak : public ::testing::Test {
     return total;
   }
 
-  std::string Tail() const {
-    const std::string errors = server_->Stderr();
-    return errors.substr(errors.size() > 4000 ? errors.size() - 4000 : 0);
+  static std::string TailOf(const std::string& text) {
+    return text.substr(text.size() > 4000 ? text.size() - 4000 : 0);
   }
+  std::string Tail() const { return TailOf(server_->Stderr()); }
 
   // SIGTERM: an orderly stop with status 0.
   void ExpectCleanStop() {
@@ -281,6 +292,7 @@ class ServerSoak : public ::testing::Test {
   int seq_ = 1;
   unsigned long signals_ = 0;
   unsigned raced_ = 0;
+  unsigned long long slowestServedMs_ = 0;
 };
 
 TEST_F(ServerSoak, MixedCommandsOverOneConnection) {
@@ -419,7 +431,8 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClients) {
   PrintFigures("reconnects",
                std::to_string(served + 2) + " controllers served (" + std::to_string(served / 4) +
                    " dropped mid-frame), " + std::to_string(refused) + " clients refused while one was served, " +
-                   std::to_string(raced_) + " refused while a connection was ending; descriptors " +
+                   std::to_string(raced_) + " refused while a connection was ending (the slowest served after " +
+                   std::to_string(slowestServedMs_) + " ms); descriptors " +
                    std::to_string(descriptorsBefore) + " -> " + std::to_string(descriptorsAfter) +
                    "; resident kB outside the packet pool " + std::to_string(outsideAtStart) +
                    " at start, " + std::to_string(outsideAtTenth) + " at 10%, " +

@@ -151,6 +151,14 @@ int ServerProcess::Wait(int timeoutMs) {
   }
 }
 
+bool ServerProcess::Running() const {
+  if (pid_ <= 0) return false;
+  siginfo_t info;
+  memset(&info, 0, sizeof info);
+  return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == 0;
+}
+
 std::string ServerProcess::Stdout() const { return ReadFile(directory_ + "/stdout"); }
 std::string ServerProcess::Stderr() const { return ReadFile(directory_ + "/stderr"); }
 
@@ -265,25 +273,33 @@ bool Controller::ReadExactly(unsigned char* out, size_t size, int timeoutMs) {
       read_ = 0;
     }
     unsigned long long now = NowMs();
-    if (now >= deadline) return false;
     struct pollfd p = {fd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(deadline - now)) <= 0) return false;
+    if (now >= deadline || ::poll(&p, 1, static_cast<int>(deadline - now)) <= 0) {
+      lastError_ = "timeout";
+      return false;
+    }
     unsigned char chunk[65536];
     ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
-    if (got <= 0) return false;
+    if (got <= 0) {
+      lastError_ = got == 0 ? "closed" : strerror(errno);
+      return false;
+    }
     buffer_.insert(buffer_.end(), chunk, chunk + got);
   }
   memcpy(out, buffer_.data() + read_, size);
   read_ += size;
+  lastError_.clear();
   return true;
 }
 
 bool Controller::ReceiveFrame(std::vector<unsigned char>& body, int timeoutMs) {
   unsigned char header[4];
   if (!ReadExactly(header, 4, timeoutMs)) return false;
-  if (header[0] != 3 || header[1] != 0) return false;
   size_t length = (static_cast<size_t>(header[2]) << 8) | header[3];
-  if (length < 4) return false;
+  if (header[0] != 3 || header[1] != 0 || length < 4) {
+    lastError_ = "bad header";
+    return false;
+  }
   body.assign(length - 4, 0);
   return length == 4 || ReadExactly(body.data(), body.size(), timeoutMs);
 }

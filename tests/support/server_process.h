@@ -33,6 +33,8 @@ class ServerProcess {
   // Waits for the exit; the exit status (or -1 after `timeoutMs`).
   int Wait(int timeoutMs);
   pid_t pid() const { return pid_; }
+  // True while the process has not ended (it is not reaped here).
+  bool Running() const;
   // The exit status of a server that ended during Start(), else -1.
   int ExitStatus() const { return exitStatus_; }
 
@@ -82,6 +84,9 @@ class Controller {
   // True when the server closed the connection within `timeoutMs` (bytes
   // still unread before the close are skipped).
   bool ClosedByPeer(int timeoutMs);
+  // Why the last read failed: "timeout", "closed", "bad header" or the
+  // error text; empty after a read that succeeded.
+  const std::string& LastError() const { return lastError_; }
 
  private:
   bool ReadExactly(unsigned char* out, size_t size, int timeoutMs);
@@ -89,6 +94,7 @@ class Controller {
   int receiveBuffer_ = 0;
   std::vector<unsigned char> buffer_;
   size_t read_ = 0;  // consumed part of buffer_
+  std::string lastError_;
 };
 
 std::vector<unsigned char> FromHex(const std::string& hex);
