@@ -19,18 +19,13 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <ctype.h>
 
 #include <algorithm>
-#include <atomic>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -38,12 +33,14 @@
 #include "core/lgcp.h"
 #include "tests/soak/command_mix.h"
 #include "tests/soak/hostile_stream.h"
+#include "tests/soak/server_figures.h"
 #include "tests/support/server_process.h"
 
 namespace {
 
 using E2E::Controller;
 using E2E::ServerProcess;
+using Soak::NowMs;
 
 std::string sandboxError;
 
@@ -64,12 +61,6 @@ const bool kSanitized = false;
 
 // How long the server's stream layer waits for room in a full socket.
 const unsigned long long StrmProtocolWriteBudgetMs = 1000;
-
-unsigned long long NowMs() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<unsigned long long>(ts.tv_sec) * 1000ULL + ts.tv_nsec / 1000000;
-}
 
 std::string Frame(const LGCP::Message& message) {
   std::vector<char> body;
@@ -94,46 +85,6 @@ int Occurrences(const std::string& text, const std::string& part) {
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
   return n;
 }
-
-// Samples the watchdog's ping count from a thread of its own and keeps the
-// longest real time between two new pings.
-class WatchdogWatch {
- public:
-  explicit WatchdogWatch(const ServerProcess& server) : server_(server) {
-    thread_ = std::thread([this] { Run(); });
-  }
-  ~WatchdogWatch() { Stop(); }
-  WatchdogWatch(const WatchdogWatch&) = delete;
-  WatchdogWatch& operator=(const WatchdogWatch&) = delete;
-
-  void Stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-  unsigned long long LongestGapMs() const { return longest_; }
-  int Pings() const { return last_; }
-
- private:
-  void Run() {
-    unsigned long long since = NowMs();
-    while (!stop_) {
-      const int pings = server_.WatchdogPings();
-      const unsigned long long now = NowMs();
-      if (pings > last_) {
-        if (last_ >= 0 && now - since > longest_) longest_ = now - since;
-        last_ = pings;
-        since = now;
-      }
-      usleep(50000);
-    }
-  }
-
-  const ServerProcess& server_;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  int last_ = -1;
-  unsigned long long longest_ = 0;
-};
 
 class ServerSoak : public ::testing::Test {
  protected:
@@ -228,48 +179,6 @@ class ServerSoak : public ::testing::Test {
     EXPECT_EQ(1024u, notThere);
   }
 
-  // The server's mappings that hold more than 256 kB resident, for the
-  // message of a failed memory check (heap, packet pool, stacks...).
-  std::string ResidentMappings() const {
-    std::ifstream smaps("/proc/" + std::to_string(server_->pid()) + "/smaps");
-    std::string line, mapping, text;
-    while (std::getline(smaps, line)) {
-      if (!line.empty() && isxdigit(static_cast<unsigned char>(line[0])) && line.find('-') < 16) {
-        mapping = line;
-      } else if (line.compare(0, 4, "Rss:") == 0) {
-        const long kb = std::stol(line.substr(4));
-        if (kb > 256) text += "  " + std::to_string(kb) + " kB  " + mapping + "\n";
-      }
-    }
-    return text;
-  }
-
-  // Resident memory outside the packet pool, in kB. The pool is one static
-  // array of 1024 blocks of 64 kB, reserved for the life of the process; a
-  // block's pages become resident as data first reaches them, and a released
-  // block goes to the back of the free list, so the pool's resident part
-  // creeps up towards its size over a long run without anything leaking (a
-  // leaked block shows instead as the pool running dry). What must stay flat
-  // is everything else.
-  long ResidentOutsidePoolKb() const {
-    std::ifstream smaps("/proc/" + std::to_string(server_->pid()) + "/smaps");
-    std::string line;
-    long total = 0;
-    bool pool = false;
-    while (std::getline(smaps, line)) {
-      if (!line.empty() && isxdigit(static_cast<unsigned char>(line[0])) && line.find('-') < 16) {
-        const size_t dash = line.find('-'), space = line.find(' ');
-        const unsigned long long start = std::stoull(line.substr(0, dash), nullptr, 16);
-        const unsigned long long end = std::stoull(line.substr(dash + 1, space - dash - 1), nullptr, 16);
-        const bool anonymous = line.find('/') == std::string::npos && line.find('[') == std::string::npos;
-        pool = anonymous && end - start >= 1024ULL * 65536ULL && line.find(" rw-p ") != std::string::npos;
-      } else if (line.compare(0, 4, "Rss:") == 0 && !pool) {
-        total += std::stol(line.substr(4));
-      }
-    }
-    return total;
-  }
-
   static std::string TailOf(const std::string& text) {
     return text.substr(text.size() > 4000 ? text.size() - 4000 : 0);
   }
@@ -301,7 +210,7 @@ TEST_F(ServerSoak, MixedCommandsOverOneConnection) {
   const int descriptorsBefore = server_->Descriptors();
   const long residentAtStart = server_->ResidentKb();
   const int pingsBefore = server_->WatchdogPings();
-  const long outsideAtStart = ResidentOutsidePoolKb();
+  const long outsideAtStart = Soak::ResidentOutsidePoolKb(server_->pid());
   const unsigned long long start = NowMs();
 
   Soak::CommandMix mix(4711);
@@ -322,7 +231,7 @@ TEST_F(ServerSoak, MixedCommandsOverOneConnection) {
     // channel once: the simulated board keeps a record per channel used.
     if (residentAtTenth < 0 && sent >= scale_.commands / 10 && mix.Rounds() >= 1100) {
       residentAtTenth = server_->ResidentKb();
-      outsideAtTenth = ResidentOutsidePoolKb();
+      outsideAtTenth = Soak::ResidentOutsidePoolKb(server_->pid());
     }
   }
   const unsigned long long elapsed = NowMs() - start;
@@ -332,12 +241,12 @@ TEST_F(ServerSoak, MixedCommandsOverOneConnection) {
 
   const int descriptorsAfter = server_->Descriptors();
   const long residentAtEnd = server_->ResidentKb();
-  const long outsideAtEnd = ResidentOutsidePoolKb();
+  const long outsideAtEnd = Soak::ResidentOutsidePoolKb(server_->pid());
   const int pingsAfter = server_->WatchdogPings();
   EXPECT_EQ(descriptorsBefore, descriptorsAfter);
   if (!kSanitized) {
     EXPECT_LE(outsideAtEnd, outsideAtTenth + 1024) << "resident memory grew:\n"
-                                                   << ResidentMappings();
+                                                   << Soak::ResidentMappings(server_->pid());
   }
   EXPECT_GE(pingsAfter - pingsBefore, static_cast<int>(elapsed / 1000) - 1);
   PrintFigures("commands",
@@ -359,7 +268,7 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClients) {
   ConnectServed(first);
   const int descriptorsBefore = server_->Descriptors();
   const long residentAtStart = server_->ResidentKb();
-  const long outsideAtStart = ResidentOutsidePoolKb();
+  const long outsideAtStart = Soak::ResidentOutsidePoolKb(server_->pid());
   first.Close();
 
   Soak::CommandMix mix(99);
@@ -411,7 +320,7 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClients) {
     ASSERT_FALSE(HasFatalFailure()) << "reconnect " << i;
     if (residentAtTenth < 0 && i + 1 >= served / 10) {
       residentAtTenth = server_->ResidentKb();
-      outsideAtTenth = ResidentOutsidePoolKb();
+      outsideAtTenth = Soak::ResidentOutsidePoolKb(server_->pid());
     }
   }
 
@@ -420,11 +329,11 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClients) {
   ExpectNoSlots(last);
   const int descriptorsAfter = server_->Descriptors();
   const long residentAtEnd = server_->ResidentKb();
-  const long outsideAtEnd = ResidentOutsidePoolKb();
+  const long outsideAtEnd = Soak::ResidentOutsidePoolKb(server_->pid());
   EXPECT_EQ(descriptorsBefore, descriptorsAfter);
   if (!kSanitized) {
     EXPECT_LE(outsideAtEnd, outsideAtTenth + 1024) << "resident memory grew:\n"
-                                                   << ResidentMappings();
+                                                   << Soak::ResidentMappings(server_->pid());
   }
   const std::string errors = server_->Stderr();
   EXPECT_EQ(static_cast<int>(refused + raced_), Occurrences(errors, "refuse connection from "));
@@ -444,7 +353,7 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClients) {
 }
 
 TEST_F(ServerSoak, AControllerThatStopsReadingIsDroppedAndTheNextIsServed) {
-  WatchdogWatch watch(*server_);
+  Soak::WatchdogWatch watch(*server_);
   Controller stuck;
   stuck.SetReceiveBuffer(4096);
   ConnectServed(stuck);
