@@ -6,6 +6,9 @@
 // appended bytes. Blocks come from one process-wide pool of 1024 and never
 // from the general heap; when every block is in use, creating or unsharing a
 // packet raises std::bad_alloc (the only exception this system raises).
+// A block's header (count and window) sits just before its buffer, at the
+// start of the block's first page, so a packet made with little headroom
+// that stays small costs one page of memory (see list_allocator.h).
 //
 // Copying a Packet shares its block. Every operation that changes the window
 // or hands out a writable pointer first takes a private copy of a shared block
