@@ -15,7 +15,7 @@ configure_and_build() {
 
 echo "== host build"
 configure_and_build host
-ctest --test-dir build/host --output-on-failure -j "$jobs"
+ctest --test-dir build/host --output-on-failure -j "$jobs" -LE soak-long
 
 echo "== benchmark smoke run (figures are not judged)"
 tools/bench-smoke.sh --build-dir=build/host
@@ -23,7 +23,7 @@ tools/bench-smoke.sh --build-dir=build/host
 echo "== sanitizer build (ASan + UBSan, unsigned char)"
 configure_and_build asan -DCMAKE_BUILD_TYPE=Debug -DGW_SANITIZE=ON -DGW_UNSIGNED_CHAR=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/asan --output-on-failure -j "$jobs"
+  ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE soak-long
 
 # The board's processor: cross build and the unit tests under qemu.
 if [ -x tools/test-ppc.sh ]; then
