@@ -57,11 +57,13 @@ void SEQUENCE::BitMap::resizeStorage(unsigned n) {
 }
 
 void SEQUENCE::BitMap::set(unsigned i) {
-  if (i < size_) data()[i >> 3] = char(static_cast<unsigned char>(data()[i >> 3]) | (0x80u >> (i & 7)));
+  if (i < size_)
+    data()[i >> 3] = char(static_cast<unsigned char>(data()[i >> 3]) | (0x80u >> (i & 7)));
 }
 
 void SEQUENCE::BitMap::clear(unsigned i) {
-  if (i < size_) data()[i >> 3] = char(static_cast<unsigned char>(data()[i >> 3]) & ~(0x80u >> (i & 7)));
+  if (i < size_)
+    data()[i >> 3] = char(static_cast<unsigned char>(data()[i >> 3]) & ~(0x80u >> (i & 7)));
 }
 
 bool SEQUENCE::BitMap::any() const {

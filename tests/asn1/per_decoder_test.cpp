@@ -88,7 +88,8 @@ TEST(PerDecoder, BitBufferAgainstABitAtATimeModel) {
         for (unsigned k = 0; k < (op.kind == 2 ? op.width : (op.width + 7) / 8); ++k)
           op.octets.push_back(char(rng()));
         if (op.kind == 3 && op.width % 8 != 0)  // the map's unused low bits are 0
-          op.octets.back() = char(static_cast<unsigned char>(op.octets.back()) & (0xFF00u >> (op.width % 8)));
+          op.octets.back() =
+              char(static_cast<unsigned char>(op.octets.back()) & (0xFF00u >> (op.width % 8)));
         if (op.kind == 2) {
           enc.encodeBlock(op.octets.data(), op.width);
           if (op.width > 0) align();
@@ -104,7 +105,8 @@ TEST(PerDecoder, BitBufferAgainstABitAtATimeModel) {
     align();
     std::vector<char> expected(model.size() / 8, 0);
     for (std::size_t b = 0; b < model.size(); ++b)
-      if (model[b]) expected[b / 8] = char(static_cast<unsigned char>(expected[b / 8]) | (0x80u >> (b % 8)));
+      if (model[b])
+        expected[b / 8] = char(static_cast<unsigned char>(expected[b / 8]) | (0x80u >> (b % 8)));
     ASSERT_EQ(pertest::hex(expected), pertest::hex(out)) << "run " << run;
 
     ASN1::PERDecoder dec(out.data(), out.data() + out.size(), nullptr, true);
