@@ -7,10 +7,8 @@
 
 #include "core/board_service.h"
 #include "core/ctrl_server.h"
-#include "core/heartbeat.h"
 #include "core/hw_mux.h"
-#include "core/map_slot.h"
-#include "core/slots.h"
+#include "core/server_assembly.h"
 #include "core/startup.h"
 #include "core/trace_ctl.h"
 #include "foundation/child_wait.h"
@@ -19,10 +17,8 @@
 #include "foundation/multiplexer.h"
 #include "foundation/system_run.h"
 #include "foundation/version.h"
-#include "media/media_factories.h"
 #include "monitoring/monitoring_ctl.h"
 #include "net/acceptor_net.h"
-#include "radio/radio_factories.h"
 
 int main(int argc, char** argv) {
   Options options;
@@ -45,22 +41,7 @@ int main(int argc, char** argv) {
     exit(2);
   }
 
-  // The slot factories, each joining the head of the chain: the last built
-  // is asked first, the trunk factories (built before main) last of all.
-  MapFactory::instance();
-  // The PSTN signalling-slot factory joins here.
-  RtpFactory::instance();
-  ModemFactory::instance();
-  Mixer::MixerFactory::instance();
-  ExtFactory::instance();
-  MccFactory::instance();
-  EchoFactory::instance();
-  VoiceFactory::instance();
-  T38SoftFactory::instance();
-  // The ISDN slot factory joins here.
-  RtpLEMZFactory::instance();
-  RtpED137Factory::instance();
-  // The HDLC packet-slot factory joins here.
+  CreateSlotFactories();
 
   // Opens the device and disables every shared-bus channel before a
   // controller can connect.
@@ -72,14 +53,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<Linux::Run> pidFile(new Linux::Run("server"));
   std::cout << "Starting server [" << Version::current << "], port=" << options.port << std::endl;
 
-  // The order of binding is the order in which every command is offered.
-  CtrlSrv::ctrlServer.Bind(&HeartBeatCtl::instance());
-  CtrlSrv::ctrlServer.Bind(&Slots::instance());
-  // Hardware tests (HwTests) bind here.
-  // Bus clock control (BusCtl) binds here.
-  // E1 control (E1Ctl) binds here.
-  // SPI trunk control (spiCtrl) binds here.
-  CtrlSrv::ctrlServer.Bind(&MonitoringCtl::instance());
+  BindControlServices();
 
   ChildWait::Activate();
 

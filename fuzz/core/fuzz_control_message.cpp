@@ -17,15 +17,11 @@
 #include <streambuf>
 
 #include "core/ctrl_server.h"
-#include "core/heartbeat.h"
 #include "core/hw_mux.h"
-#include "core/map_slot.h"
+#include "core/server_assembly.h"
 #include "core/slots.h"
-#include "media/media_factories.h"
-#include "monitoring/monitoring_ctl.h"
 #include "net/control_service.h"
 #include "net/packet.h"
-#include "radio/radio_factories.h"
 
 namespace {
 
@@ -71,24 +67,10 @@ PairTransport* Setup() {
   std::cout.rdbuf(&null);
   std::cerr.rdbuf(&null);
   std::clog.rdbuf(&null);
-  // The factories in the order the server builds them (the trunk factories
-  // exist before main).
-  MapFactory::instance();
-  RtpFactory::instance();
-  ModemFactory::instance();
-  Mixer::MixerFactory::instance();
-  ExtFactory::instance();
-  MccFactory::instance();
-  EchoFactory::instance();
-  VoiceFactory::instance();
-  T38SoftFactory::instance();
-  RtpLEMZFactory::instance();
-  RtpED137Factory::instance();
+  CreateSlotFactories();
   HwMux::instance();
   Slots::SetSleepFunction(NoPause);
-  CtrlSrv::ctrlServer.Bind(&HeartBeatCtl::instance());
-  CtrlSrv::ctrlServer.Bind(&Slots::instance());
-  CtrlSrv::ctrlServer.Bind(&MonitoringCtl::instance());
+  BindControlServices();
   PairTransport* transport = new PairTransport;
   if (!CtrlSrv::ctrlServer.Activate(transport)) abort();
   return transport;
