@@ -38,6 +38,7 @@
 #include "net/tpkt_protocol.h"
 #include "net/testing/pool_check.h"
 #include "tests/soak/command_mix.h"
+#include "tests/soak/sanitized.h"
 
 namespace {
 
@@ -83,20 +84,6 @@ class Silence {
   } null_;
   std::streambuf *out_, *err_, *log_;
 };
-
-// The sanitizers' allocator keeps freed memory in quarantine: heap figures
-// say nothing there (their leak check at exit does).
-#if defined(__SANITIZE_ADDRESS__)
-const bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-const bool kSanitized = true;
-#else
-const bool kSanitized = false;
-#endif
-#else
-const bool kSanitized = false;
-#endif
 
 // Bytes the program has allocated and not freed.
 size_t HeapInUse() {

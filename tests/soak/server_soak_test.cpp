@@ -33,6 +33,7 @@
 #include "core/lgcp.h"
 #include "tests/soak/command_mix.h"
 #include "tests/soak/hostile_stream.h"
+#include "tests/soak/sanitized.h"
 #include "tests/soak/server_figures.h"
 #include "tests/support/server_process.h"
 
@@ -43,21 +44,6 @@ using E2E::ServerProcess;
 using Soak::NowMs;
 
 std::string sandboxError;
-
-// Under the sanitizers the allocator keeps freed memory in quarantine, so
-// resident memory says nothing about leaks there; the leak check that runs
-// when the server exits says it instead.
-#if defined(__SANITIZE_ADDRESS__)
-const bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-const bool kSanitized = true;
-#else
-const bool kSanitized = false;
-#endif
-#else
-const bool kSanitized = false;
-#endif
 
 // How long the server's stream layer waits for room in a full socket.
 const unsigned long long StrmProtocolWriteBudgetMs = 1000;
