@@ -20,7 +20,7 @@ selection of a choice and the existence of an optional field's value.
 from cpp_names import (cpp_class, class_name, has_own_descriptor,
                        integer_class, member, module_dir, nested, qualified,
                        resolve_alias, value_parameter)
-from schema_model import Choice, Enumerated, SchemaError, Sequence
+from schema_model import Choice, Enumerated, SchemaError, Sequence, references
 
 HEADER_NOTE = "// Generated from messages/schema/%s.asn by messages/generator. Do not edit."
 
@@ -64,20 +64,6 @@ def imported_modules(module):
             if other is not module and other.name not in names:
                 names.append(other.name)
     return sorted(names)
-
-
-def references(t):
-    if isinstance(t, (Sequence, Choice)):
-        for c in t.components():
-            for r in references(c.type):
-                yield r
-    elif isinstance(t, Enumerated):
-        return
-    elif t.is_reference:
-        yield t
-    elif t.is_list:
-        for r in references(t.element):
-            yield r
 
 
 # ---------------------------------------------------------------- M_decl.h

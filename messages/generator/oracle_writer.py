@@ -16,7 +16,7 @@ differs from this system:
 
 import re
 
-from schema_model import Enumerated, Sequence, Choice
+from schema_model import Enumerated, Sequence, Choice, references
 
 _VALID = re.compile(r"^[A-Za-z][A-Za-z0-9]*(-[A-Za-z0-9]+)*$")
 
@@ -140,7 +140,7 @@ def write_module(module, names, strict=False):
            "BEGIN"]
     imports = {}
     for td in module.types:
-        for ref in _references(td.type):
+        for ref in references(td.type):
             target = ref.target
             if target.module is not module:
                 imports.setdefault(target.module.name, [])
@@ -170,15 +170,3 @@ def write_module(module, names, strict=False):
     return "\n".join(out) + "\n"
 
 
-def _references(t):
-    if isinstance(t, (Sequence, Choice)):
-        for c in t.components():
-            for r in _references(c.type):
-                yield r
-    elif isinstance(t, Enumerated):
-        return
-    elif t.is_reference:
-        yield t
-    elif t.is_list:
-        for r in _references(t.element):
-            yield r

@@ -316,3 +316,16 @@ class Schema:
         for m in self.modules:
             for td in m.types:
                 yield td
+
+
+def references(t):
+    """Every type reference inside a type expression, depth first."""
+    if isinstance(t, (Sequence, Choice)):
+        for c in t.components():
+            yield from references(c.type)
+    elif isinstance(t, Enumerated):
+        return
+    elif t.is_reference:
+        yield t
+    elif t.is_list:
+        yield from references(t.element)
