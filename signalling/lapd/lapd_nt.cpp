@@ -423,7 +423,7 @@ void LAPD_NT::tx_identity(std::uint16_t ri, int ai, unsigned char type) {
 
 void LAPD_NT::on_tei_procedure(Packet& info) {
   TeiMessage m;
-  if (!parse_tei_message(info[0], info.length(), &m)) return;
+  if (info.empty() || !parse_tei_message(info[0], info.length(), &m)) return;
   const unsigned char ai = static_cast<unsigned char>(m.ai);
   switch (m.type) {
     case TeiType::IdentityRequest: {

@@ -55,6 +55,12 @@ TEST_F(LapdNetworkBri, NinthTerminalIsRemovedTwice) {
   EXPECT_EQ((Log{"rx 00 B1 01 00", "tx FE FF 03 0F 00 00 06 B1", "tx FE FF 03 0F 00 00 06 B1"}), take());
 }
 
+// Found by the fuzz target: a management frame with no information field.
+TEST_F(LapdNetworkBri, ManagementFrameWithoutInformationIsIgnored) {
+  rx("FC FF 03");
+  EXPECT_EQ((Log{"rx FC FF 03"}), take());
+}
+
 TEST_F(LapdNetworkBri, SetupIsBroadcastAndAnswersFollowTheCallReference) {
   terminal64();
   send("08 01 02 05");  // SETUP from layer 3
