@@ -31,6 +31,7 @@
 #include "core/lgcp.h"
 #include "core/map_slot.h"
 #include "core/slots.h"
+#include "core/trunk_slot.h"
 #include "foundation/testing/loop_runner.h"
 #include "foundation/testing/virtual_clock.h"
 #include "net/acceptor_net.h"
@@ -55,6 +56,7 @@ class Services : public ::testing::Environment {
   void SetUp() override {
     CtrlSrv::ctrlServer.Bind(&HeartBeatCtl::instance());
     CtrlSrv::ctrlServer.Bind(&Slots::instance());
+    CreateTrunkFactories();
     MapFactory::instance();
     Slots::SetSleepFunction(CountPause);
     // Opens the cross-connect for the life of the process, as the server

@@ -1,7 +1,7 @@
 // What lives beside main: the command line, the trace switches, the signal
 // flags and the per-pass check that acts on them; and the server's handling
 // of frames that do not decode and messages that do not encode.
-#include "core/startup.h"
+#include "server/startup.h"
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -13,12 +13,12 @@
 
 #include <gtest/gtest.h>
 
-#include "capture.h"
+#include "tests/core/capture.h"
 #include "core/ctrl_server.h"
 #include "core/slots.h"
 #include "core/trace_ctl.h"
 #include "foundation/ini_file.h"
-#include "lgcp_helpers.h"
+#include "tests/core/lgcp_helpers.h"
 
 namespace {
 

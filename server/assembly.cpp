@@ -1,14 +1,16 @@
-#include "core/server_assembly.h"
+#include "server/assembly.h"
 
 #include "core/ctrl_server.h"
 #include "core/heartbeat.h"
 #include "core/map_slot.h"
 #include "core/slots.h"
+#include "core/trunk_slot.h"
 #include "media/media_factories.h"
 #include "monitoring/monitoring_ctl.h"
 #include "radio/radio_factories.h"
 
 void CreateSlotFactories() {
+  CreateTrunkFactories();
   MapFactory::instance();
   // The PSTN signalling-slot factory joins here.
   RtpFactory::instance();

@@ -1,4 +1,4 @@
-// The cross-connect requests of the board's "/dev/hal" driver.
+// Requests of the board's "/dev/hal" driver: the TDM cross-connect.
 //
 // The driver defines these records; they are mirrored here as host-order
 // structs (the board is big-endian and so are its records), passed to

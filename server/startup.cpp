@@ -1,4 +1,4 @@
-#include "core/startup.h"
+#include "server/startup.h"
 
 #include <errno.h>
 #include <getopt.h>

@@ -5,11 +5,11 @@
 #include <iostream>
 #include <memory>
 
-#include "core/board_service.h"
+#include "server/board_service.h"
 #include "core/ctrl_server.h"
 #include "core/hw_mux.h"
-#include "core/server_assembly.h"
-#include "core/startup.h"
+#include "server/assembly.h"
+#include "server/startup.h"
 #include "core/trace_ctl.h"
 #include "foundation/child_wait.h"
 #include "foundation/dpc.h"

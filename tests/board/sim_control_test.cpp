@@ -35,8 +35,8 @@ TEST_F(SimControl, HalRequestsDriveAndReadTheModel) {
   EXPECT_EQ("ok none", controlCommand("hal state 8192"));
   int fd = Board::open("/dev/hal", O_RDWR);
   ASSERT_GE(fd, 0);
-  BoardSim::Hal::ConnectRecord record = {8192, 5};
-  ASSERT_EQ(0, Board::ioctl(fd, BoardSim::Hal::kConnect, &record));
+  HalRequest::Connect record = {8192, 5};
+  ASSERT_EQ(0, Board::ioctl(fd, HalRequest::kConnect, &record));
   EXPECT_EQ("ok source 5", controlCommand("hal state 8192"));
   EXPECT_EQ("ok 66", controlCommand("hal get 8192"));
   EXPECT_EQ("ok connect 1 disable 0 write 0 read 0", controlCommand("hal counts 8192"));
@@ -49,15 +49,15 @@ TEST_F(SimControl, HalRequestsDriveAndReadTheModel) {
 TEST_F(SimControl, FaultInjectionAndPresence) {
   EXPECT_EQ("ok", controlCommand("fail /dev/hal 0x80084D02 16 1"));
   int fd = Board::open("/dev/hal", O_RDWR);
-  BoardSim::Hal::ConnectRecord record = {8192, 5};
+  HalRequest::Connect record = {8192, 5};
   errno = 0;
-  EXPECT_EQ(-1, Board::ioctl(fd, BoardSim::Hal::kConnect, &record));
+  EXPECT_EQ(-1, Board::ioctl(fd, HalRequest::kConnect, &record));
   EXPECT_EQ(EBUSY, errno);
-  EXPECT_EQ(0, Board::ioctl(fd, BoardSim::Hal::kConnect, &record));
+  EXPECT_EQ(0, Board::ioctl(fd, HalRequest::kConnect, &record));
   EXPECT_EQ("ok", controlCommand("fail /dev/hal 2148027650 5"));  // same code, decimal
-  EXPECT_EQ(-1, Board::ioctl(fd, BoardSim::Hal::kConnect, &record));
+  EXPECT_EQ(-1, Board::ioctl(fd, HalRequest::kConnect, &record));
   EXPECT_EQ("ok", controlCommand("clear /dev/hal"));
-  EXPECT_EQ(0, Board::ioctl(fd, BoardSim::Hal::kConnect, &record));
+  EXPECT_EQ(0, Board::ioctl(fd, HalRequest::kConnect, &record));
   ::close(fd);
 
   EXPECT_EQ("ok", controlCommand("present /dev/hal 0"));

@@ -26,16 +26,16 @@ class SimHal : public ::testing::Test {
   void TearDown() override { ::close(fd); }
 
   int connect(int32_t destination, int32_t source) {
-    Hal::ConnectRecord record = {destination, source};
+    HalRequest::Connect record = {destination, source};
     return Board::ioctl(fd, 0x80084D02UL, &record);
   }
   int disable(int32_t channel) { return Board::ioctl(fd, 0x80044D03UL, &channel); }
   int write(int32_t channel, uint32_t value) {
-    Hal::ValueRecord record = {channel, value};
+    HalRequest::Value record = {channel, value};
     return Board::ioctl(fd, 0xC0084D04UL, &record);
   }
   int read(int32_t channel, uint32_t& value) {
-    Hal::ValueRecord record = {channel, 255};
+    HalRequest::Value record = {channel, 255};
     int result = Board::ioctl(fd, 0xC0084D05UL, &record);
     value = record.value;
     return result;
@@ -115,7 +115,7 @@ TEST_F(SimHal, BadRecordsAndUnknownRequestsFail) {
 
 TEST_F(SimHal, InjectedFailureAndAbsence) {
   Hal& hal = BoardSim::hal();
-  hal.failRequest(Hal::kConnect, EBUSY, 1);
+  hal.failRequest(HalRequest::kConnect, EBUSY, 1);
   errno = 0;
   EXPECT_EQ(-1, connect(8192, 1));
   EXPECT_EQ(EBUSY, errno);

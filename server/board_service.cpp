@@ -1,4 +1,4 @@
-#include "core/board_service.h"
+#include "server/board_service.h"
 
 #include <poll.h>
 #include <unistd.h>
