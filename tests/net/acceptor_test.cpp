@@ -107,14 +107,15 @@ TEST_F(Acceptor, RefusesASecondClientAndProbesTheFirst) {
   const int first = client();
   ASSERT_TRUE(run_until([&] { return acceptor.IsConnected(); }));
   const int second = client();
-  ASSERT_TRUE(run_until([&] { return acceptor.check_state() == 1; }));
+  using CheckState = Control::AcceptorNetCheckConnection::CheckState;
+  ASSERT_TRUE(run_until([&] { return acceptor.check_state() == CheckState::Checking; }));
   EXPECT_EQ(1, nettest::occurrences(logs.err(), "refuse connection from 127.0.0.1:"));
   EXPECT_EQ(1, logs.count("CheckConnectionState CheckConnection\n"));
   EXPECT_TRUE(nettest::sees_eof(second, 1000));
   if (!tcp_info_readable()) GTEST_SKIP() << "no TCP_INFO here";
   // A healthy connection ends the probing on the next check.
   LoopTest::runFor(1000);
-  EXPECT_EQ(0u, acceptor.check_state());
+  EXPECT_EQ(CheckState::Idle, acceptor.check_state());
   EXPECT_EQ(1, logs.count("CheckConnectionState Idle\n"));
   EXPECT_TRUE(acceptor.IsConnected());
   nettest::write_all(first, frame("still here"));
