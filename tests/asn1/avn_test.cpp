@@ -21,7 +21,7 @@ TEST(ValueNotation, NestedRecordListsAndChoices) {
   Msg m;
   m.set_seq(7);
   m.set_slot(12);
-  m.set_pdu().select_echo(pertest::unhex("01A0FF"));
+  m.set_pdu().select_echo(TestBytes::FromHex("01A0FF"));
   m.set_colour(Colour::green);
   Item a;
   a.set_id(1);
@@ -126,7 +126,7 @@ TEST(ValueNotation, SimpleForms) {
   s.setFromInt(2);
   EXPECT_EQ("2", text(s));
   ASN1::OpenData open;
-  open.grab(new std::vector<char>(pertest::unhex("0A")));
+  open.grab(new std::vector<char>(TestBytes::FromHex("0A")));
   EXPECT_EQ("'0a'H", text(open));
   // Writes the identifier without quotes.
   std::ostringstream plain;
@@ -142,7 +142,7 @@ TEST(ValueNotation, BmpStrings) {
 
 TEST(ValueNotation, OctetsAndTheStreamsFormat) {
   std::ostringstream os;
-  os << ASN1::OCTET_STRING(pertest::unhex("05FF"), &ASN1::OCTET_STRING::theInfo) << ' ' << 255;
+  os << ASN1::OCTET_STRING(TestBytes::FromHex("05FF"), &ASN1::OCTET_STRING::theInfo) << ' ' << 255;
   EXPECT_EQ("'05 ff'H 255", os.str());
   // Indentation and closing braces use the stream's fill character.
   std::ostringstream filled;
