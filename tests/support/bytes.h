@@ -58,4 +58,6 @@ Bytes TpktFrame(const Bytes& body) {
   return frame;
 }
 
+inline std::string TpktFrame(const std::string& body) { return TpktFrame<std::string>(body); }
+
 }  // namespace TestBytes
