@@ -1,5 +1,6 @@
 #include "tests/signalling/ss7/ss7_helper.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -77,6 +78,53 @@ void Line::tick() {
     std::memcpy(p.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
     w.to->on_hdlc_receive(p);
   }
+}
+
+Pair::Pair(unsigned seed, unsigned loss_percent) : line(a.slc, b.slc, seed, loss_percent) {
+  Stack* stacks[2] = {&a, &b};
+  for (int i = 0; i < 2; ++i) {
+    stacks[i]->note = [this, i](const std::string& s) {
+      if (s == "up") ++ups[i];
+      else if (s.compare(0, 4, "down") == 0) ++downs[i];
+      else got[i].push_back(s.substr(8));
+    };
+  }
+  a.channel.on_frame = [this](const Packet& f) { line.from_a(f); };
+  b.channel.on_frame = [this](const Packet& f) { line.from_b(f); };
+}
+
+std::string Pair::msu(unsigned n) {
+  char b[64];
+  std::snprintf(b, sizeof b, "81 01 40 00 00 11 20 %02X %02X", n >> 8 & 0xFF, n & 0xFF);
+  return b;
+}
+
+Capture::Capture(const std::string& path) : out_(path, std::ios::binary) {
+  const std::uint32_t magic = 0x1A2B3C4D;
+  const std::uint16_t version[2] = {1, 0};
+  const std::int64_t unknown_length = -1;
+  std::string shb(reinterpret_cast<const char*>(&magic), 4);
+  shb.append(reinterpret_cast<const char*>(version), 4).append(reinterpret_cast<const char*>(&unknown_length), 8);
+  block(0x0A0D0D0A, shb);
+  const std::uint16_t idb[4] = {140, 0, 0, 0};  // link type, reserved, no snap length
+  block(1, std::string(reinterpret_cast<const char*>(idb), 8));
+}
+
+void Capture::add(const Packet& frame, unsigned long long us) {
+  const std::uint32_t head[5] = {0, static_cast<std::uint32_t>(us >> 32), static_cast<std::uint32_t>(us),
+                                 frame.length(), frame.length()};
+  std::string epb(reinterpret_cast<const char*>(head), sizeof head);
+  epb.append(reinterpret_cast<const char*>(frame[0]), frame.length());
+  block(6, epb);
+}
+
+void Capture::block(unsigned type, const std::string& body) {
+  std::string padded = body;
+  padded.resize((body.size() + 3) / 4 * 4, '\0');
+  const std::uint32_t total = static_cast<std::uint32_t>(padded.size() + 12);
+  out_.write(reinterpret_cast<const char*>(&type), 4).write(reinterpret_cast<const char*>(&total), 4);
+  out_.write(padded.data(), static_cast<std::streamsize>(padded.size()));
+  out_.write(reinterpret_cast<const char*>(&total), 4).flush();
 }
 
 }  // namespace ss7test

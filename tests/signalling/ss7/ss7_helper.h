@@ -5,8 +5,10 @@
 #pragma once
 
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "foundation/timer.h"
 #include "net/protocol.h"
@@ -65,6 +67,29 @@ class Line {
   unsigned seed_, loss_;
   bool down_ = false;
   Timer timer_;
+};
+
+// Two of our links through a Line, each recording what it delivered.
+struct Pair {
+  Pair(unsigned seed, unsigned loss_percent);
+  // An SLTM whose test pattern carries `n`: a valid MTP3 message.
+  static std::string msu(unsigned n);
+  bool both_up() const { return a.slc->get_state_id() == 5 && b.slc->get_state_id() == 5; }
+  Stack a, b;
+  Line line;
+  std::vector<std::string> got[2];  // "deliver ..." notes of a and b
+  int ups[2] = {0, 0}, downs[2] = {0, 0};
+};
+
+// Frames in a pcapng file of link type 140 (MTP2 without check bits).
+class Capture {
+ public:
+  explicit Capture(const std::string& path);
+  void add(const Packet& frame, unsigned long long us);
+
+ private:
+  void block(unsigned type, const std::string& body);
+  std::ofstream out_;
 };
 
 }  // namespace ss7test
