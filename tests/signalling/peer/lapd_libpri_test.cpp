@@ -150,7 +150,7 @@ class Interop : public ::testing::Test, public ISDN::FrameChannel {
   void start(bool bri, bool peer_is_network, const char* capture) {
     bri_ = bri;
     relay_.peer_is_network = peer_is_network;
-    capture_ = std::string(::testing::TempDir()) + capture;
+    capture_ = std::string(::testing::TempDir()) + std::to_string(::getpid()) + "_" + capture;
     relay_.pcap.reset(new LapdTest::PcapngWriter(capture_));
     pri_set_message(quiet);
     pri_set_error(quiet);
