@@ -2,8 +2,9 @@
 %% -*- erlang -*-
 %%! -noshell
 %%
-%% Aligned PER oracle over Erlang's ASN.1 compiler, for the C++ codec tests.
-%% The schemas are compiled beforehand (erlc -bper +maps -o BeamDir X.asn).
+%% Codec oracle over Erlang's ASN.1 compiler, for the C++ codec tests. The
+%% schemas are compiled beforehand (erlc -bper or -bber, +maps -o BeamDir X.asn);
+%% the rule is the compiled module's.
 %%
 %%   per_oracle.escript BeamDir gen Module Type Count Seed
 %%       Count seeded random values of Type (as asn1ct:value/2 makes them),

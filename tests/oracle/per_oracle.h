@@ -1,4 +1,5 @@
-// Test-side client of the Erlang aligned-PER oracle (per_oracle.escript).
+// Test-side client of the Erlang codec oracle (per_oracle.escript), for
+// whichever rule the module was compiled with.
 //
 // One Batch collects commands and runs them in a single Erlang VM (a VM start
 // costs a few hundred milliseconds): random encodings of a type, and Erlang's
@@ -14,7 +15,7 @@ namespace oracle {
 
 struct Location {
   std::string script;   // per_oracle.escript
-  std::string beamDir;  // erlc -bper +maps output: Module.beam, Module.asn1db
+  std::string beamDir;  // erlc -bper/-bber +maps output: Module.beam, Module.asn1db
   std::string module;   // ASN.1 module name
 };
 
