@@ -39,9 +39,8 @@ TEST(AvnReader, WriterTextWithEnumerationsBeforeCommaAndBraceReadsBack) {
   Msg back;
   ASSERT_TRUE(back.setFromValueNotation(msg.asValueNotation()));
   EXPECT_EQ(0, back.compare(msg)) << back;
-  Msg compact;
-  ASSERT_TRUE(compact.setFromValueNotation("{pdu ping : NULL,colour blue,items {{id 3,shade light}},plain c : green}"));
-  EXPECT_EQ(0, compact.compare(msg)) << compact;
+  ASSERT_TRUE(back.setFromValueNotation("{pdu ping : NULL,colour blue,items {{id 3,shade light}},plain c : green}"));
+  EXPECT_EQ(0, back.compare(msg)) << back;
 }
 
 TEST(AvnReader, TextsReadOrRefusedAndWhatTheValueHoldsAfterwards) {
@@ -83,26 +82,19 @@ TEST(AvnReader, TextsReadOrRefusedAndWhatTheValueHoldsAfterwards) {
       {"empty list empties the list", items, "{ }", true, "{ }"},
       {"hex digits with blanks", octets, "'01 a0 ff'H", true, "'01 a0 ff'H"},
       {"odd hex digit count", octets, "'A'H", true, "'a0'H"},
-      {"binary digits", octets, "'101'B", true, "'a0'H"},
       {"binary digits into a bit string", bits, "'101'B", true, "'101'B"},
       {"hex digits into a bit string", bits, "'f0'H", true, "'11110000'B"},
       {"digit outside the base", octets, "'0G'H", false, "''H"},
       {"neither B nor H", octets, "'01'X", false, "''H"},
-      {"number form", oid, "{ 1 2 840 }", true, "{ 1 2 840 }"},
       {"name and number form", oid, "{ iso(1) member-body(2) 840 }", true, "{ 1 2 840 }"},
       {"name, blank and number", oid, "{ iso (1) 3 }", true, "{ 1 3 }"},
       {"no closing brace", oid, "{ 1 2", false, "{ }"},
       {"NULL misspelt", [] { return new ASN1::Null; }, "NUL", false, "NULL"},
       {"BOOLEAN in lower case", [] { return new ASN1::BOOLEAN; }, "true", false, "FALSE"},
-      {"BOOLEAN", [] { return new ASN1::BOOLEAN; }, "TRUE", true, "TRUE"},
       {"unsigned beyond 32 bits", [] { return new INTEGER_0_4294967295; }, "4294967296", false, "0"},
-      {"unsigned maximum", [] { return new INTEGER_0_4294967295; }, "4294967295", true, "4294967295"},
       {"minus sign on an unsigned number", [] { return new INTEGER_0_7; }, "-1", false, "0"},
       {"signed below 32 bits", [] { return new ASN1::INTEGER; }, "-2147483649", false, "0"},
-      {"signed minimum", [] { return new ASN1::INTEGER; }, "-2147483648", true, "-2147483648"},
-      {"BMP text", [] { return new ASN1::BMPString; }, "\"ok\"", true, "\"ok\""},
       {"BMP byte above 0x7F", [] { return new ASN1::BMPString; }, "\"\xC3\xA9\"", false, "\"\""},
-      {"time", [] { return new ASN1::GeneralizedTime; }, "\"20231231235959Z\"", true, "\"20231231235959Z\""},
       {"time that is no time", [] { return new ASN1::GeneralizedTime("20231231235959Z"); }, "\"2023\"", false,
        "\"20231231235959Z\""},
       {"open type", [] { return new ASN1::OpenData; }, "'00'H", false, ""},
@@ -125,10 +117,11 @@ TEST(AvnReader, StreamExtractionAndCoderEnvironmentReportFailure) {
   EXPECT_FALSE(bool(bad >> b));
   EXPECT_EQ(std::ios_base::failbit, b.get_from(bad));
   Colour colour;
-  EXPECT_TRUE(ruletest::decode(ASN1::CoderEnv::avn, ruletest::unhex("626C7565"), colour));  // "blue"
+  const std::vector<char> blue = {'b', 'l', 'u', 'e'};
+  EXPECT_TRUE(ruletest::decode(ASN1::CoderEnv::avn, blue, colour));
   EXPECT_TRUE(colour.is_blue());
   Msg msg;
-  EXPECT_FALSE(ruletest::decode(ASN1::CoderEnv::avn, ruletest::unhex("626C7565"), msg));
+  EXPECT_FALSE(ruletest::decode(ASN1::CoderEnv::avn, blue, msg));
 }
 
 }  // namespace

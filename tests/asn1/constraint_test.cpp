@@ -29,9 +29,11 @@ const ASN1::BIT_STRING::InfoType kBits8 = {{&ASN1::BIT_STRING::create, 3}, ASN1:
 
 template <class T>
 ASN1::AbstractData* integer(int v) {
-  T* n = new T;
-  n->setValue(v);
-  return n;
+  return new T(unsigned(v));
+}
+ASN1::AbstractData* set(ASN1::AbstractData* value, const char* text) {
+  EXPECT_TRUE(value->setFromValueNotation(text)) << text;
+  return value;
 }
 
 ASN1::AbstractData* list(const ASN1::SEQUENCE_OF_Base::InfoType* info, std::initializer_list<int> values) {
@@ -40,9 +42,9 @@ ASN1::AbstractData* list(const ASN1::SEQUENCE_OF_Base::InfoType* info, std::init
   return l;
 }
 
-Msg* message() {
+Msg* msg(const std::string& fields) {
   Msg* m = new Msg;
-  m->set_pdu().select_ping();
+  EXPECT_TRUE(m->setFromValueNotation("{ " + fields + " }")) << fields;
   return m;
 }
 
@@ -58,15 +60,11 @@ std::string transcript() {
       {"INTEGER (0..4294967295) holding 4294967295", [] { return integer<INTEGER_0_4294967295>(-1); }},
       {"INTEGER (112000..399975) holding 5", [] { return integer<INTEGER_112000_399975>(5); }},
       {"INTEGER (112000..399975) holding 4294967295", [] { return integer<INTEGER_112000_399975>(-1); }},
-      {"INTEGER holding -7", [] { return integer<ASN1::INTEGER>(-7); }},
+      {"INTEGER holding -7", [] { return new ASN1::INTEGER(-7, &ASN1::INTEGER::theInfo); }},
       {"ENUMERATED holding 5", [] { return new Colour(Colour::NamedNumber(5)); }},
       {"extensible ENUMERATED holding 5", [] { return new Shade(Shade::NamedNumber(5)); }},
       {"OBJECT IDENTIFIER without arcs", [] { return new ASN1::OBJECT_IDENTIFIER; }},
-      {"BIT STRING (SIZE (8)) of 3", [] {
-         ASN1::BIT_STRING* b = new ASN1::BIT_STRING(&kBits8);
-         b->resize(3);
-         return b;
-       }},
+      {"BIT STRING (SIZE (8)) of 3", [] { return set(new ASN1::BIT_STRING(&kBits8), "'101'B"); }},
       {"OCTET STRING (SIZE (2..4)) of 5", [] { return new ASN1::OCTET_STRING(5, 'x', &kOctets24[0]); }},
       {"OCTET STRING (SIZE (2..4, ...)) of 5", [] { return new ASN1::OCTET_STRING(5, 'x', &kOctets24[1]); }},
       {"OCTET STRING unconstrained with bounds 2..4, of 5", [] { return new ASN1::OCTET_STRING(5, 'x', &kOctets24[2]); }},
@@ -82,39 +80,18 @@ std::string transcript() {
        }},
       {"open type with nothing", [] { return new ASN1::OpenData; }},
       {"CHOICE with nothing selected", [] { return new Cmd; }},
-      {"CHOICE with an extension alternative", [] {
-         Cmd* c = new Cmd;
-         c->select_later(true);
-         return c;
-       }},
+      {"CHOICE with an extension alternative", [] { return set(new Cmd, "later : TRUE"); }},
       {"SEQUENCE OF INTEGER (0..3) holding 1 2 5", [] { return list(&ASN1::SEQUENCE_OF<Int03>::theInfo, {1, 2, 5}); }},
       {"SEQUENCE (SIZE (1..2)) OF INTEGER (0..3) holding 1 2 3", [] { return list(&kInts12, {1, 2, 3}); }},
-      {"Msg with slot 2000", [] {
-         Msg* m = message();
-         m->set_slot(2000);
-         return m;
-       }},
-      {"Msg with an empty label in its second item", [] {
-         Msg* m = message();
-         Item item;
-         m->ref_items().push_back(item);
-         item.set_label("");
-         m->ref_items().push_back(item);
-         return m;
-       }},
+      {"Msg with slot 2000", [] { return msg("slot 2000, pdu ping : NULL, colour red, items {}"); }},
+      {"Msg with an empty label in its second item",
+       [] { return msg("pdu ping : NULL, colour red, items { { id 1, shade dark }, { id 2, label \"\", shade dark } }"); }},
       {"Msg with ints holding neg -1 and ext 2000", [] {
-         Msg* m = message();
-         Ints& ints = m->set_pdu().select_ints();
-         ints.ref_neg().setValue(-1);
-         ints.ref_ext().setValue(2000);
-         ints.set_off(112000);
-         return m;
+         return msg("pdu ints : { u 0, full 0, b1 0, b7 0, b254 0, b255 0, k64 0, k65536 0, big 0, neg -1, off 112000, "
+                    "ext 2000 }, colour red, items {}");
        }},
-      {"Msg with a note of 41 characters", [] {
-         Msg* m = message();
-         m->set_note_text(std::string(41, 'n'));
-         return m;
-       }},
+      {"Msg with a note of 41 characters",
+       [] { return msg("pdu ping : NULL, colour red, items {}, note-text \"nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn\""); }},
   };
   std::ostringstream os;
   for (const Case& c : cases) {
