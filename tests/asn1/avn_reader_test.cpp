@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "tests/asn1/rule_helpers.h"
+#include "tests/support/golden.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ std::string flat(const ASN1::AbstractData& value) {
 }
 
 TEST(AvnReader, CasesOfTheDataFile) {
-  ASSERT_TRUE(ruletest::forEachLine(GW_DATA_DIR "/avn_reader_cases.txt", [](const std::vector<std::string>& f) {
+  ASSERT_TRUE(ruletest::forEachLine(TestGolden::Beside(__FILE__, "avn_reader_cases.txt"), [](const std::vector<std::string>& f) {
     ASSERT_EQ(5u, f.size()) << f[0];
     std::unique_ptr<ASN1::AbstractData> value(ruletest::makeType(f[0]));
     ASSERT_TRUE(value) << f[0];

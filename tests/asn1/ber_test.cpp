@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "tests/asn1/rule_helpers.h"
+#include "tests/support/golden.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ Value parse(const std::string& type, const std::string& text) {
 
 TEST(Ber, VectorsOfTheDataFile) {
   unsigned count = 0;
-  ASSERT_TRUE(forEachLine(GW_DATA_DIR "/ber_vectors.txt", [&](const std::vector<std::string>& f) {
+  ASSERT_TRUE(forEachLine(TestGolden::Beside(__FILE__, "ber_vectors.txt"), [&](const std::vector<std::string>& f) {
     ASSERT_EQ(4u, f.size()) << f[0];
     ++count;
     Value value(makeType(f[1]));

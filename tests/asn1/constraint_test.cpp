@@ -6,11 +6,11 @@
 // of the BER encoder.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <sstream>
 
 #include "tests/asn1/rule_helpers.h"
+#include "tests/support/golden.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ ASN1::AbstractData* built(const std::string& name) {
 }
 
 TEST(Constraints, ChecksAndTracesMatchTheGoldenTranscript) {
-  const std::string path = GW_DATA_DIR "/constraint_test.golden";
+  const std::string path = TestGolden::Beside(__FILE__, "constraint_test.golden");
   std::ifstream in(path);
   ASSERT_TRUE(in) << path;
   std::stringstream expected, actual;
@@ -44,8 +44,7 @@ TEST(Constraints, ChecksAndTracesMatchTheGoldenTranscript) {
     actual << "  valid " << value->isValid() << ", strictly valid " << value->isStrictlyValid() << '\n';
     ASN1::trace_invalid(actual, "  trace:", *value);
   }
-  if (std::getenv("GW_UPDATE_GOLDEN") != nullptr) std::ofstream(path) << actual.str();
-  EXPECT_EQ(expected.str(), actual.str());
+  TestGolden::Expect(path, actual.str());
 }
 
 TEST(Constraints, PrimitiveKindsAreThoseBerWritesPrimitive) {

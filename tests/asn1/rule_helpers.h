@@ -4,7 +4,6 @@
 #ifndef TESTS_ASN1_RULE_HELPERS_H
 #define TESTS_ASN1_RULE_HELPERS_H
 
-#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -14,24 +13,12 @@
 
 #include "asn1/asn1.h"
 #include "tests/asn1/per_test_types.h"
+#include "tests/support/bytes.h"
 
 namespace ruletest {
 
-// "30 03 02 01 05" and back.
-inline std::string hex(const std::vector<char>& octets) {
-  std::string s;
-  char buf[4];
-  for (char c : octets) {
-    std::snprintf(buf, sizeof buf, " %02X", unsigned(static_cast<unsigned char>(c)));
-    s += buf;
-  }
-  return s.empty() ? s : s.substr(1);
-}
-inline std::vector<char> unhex(const std::string& text) {
-  std::vector<char> out;
-  for (std::size_t i = 0; i + 1 < text.size(); i += 3) out.push_back(char(std::stoul(text.substr(i, 2), nullptr, 16)));
-  return out;
-}
+inline std::string hex(const std::vector<char>& octets) { return TestBytes::Hex(octets, true); }
+inline std::vector<char> unhex(const std::string& text) { return TestBytes::FromHex(text); }
 
 // The BER encoding as hex, or "FAIL".
 inline std::string berHex(const ASN1::AbstractData& value) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "asn1/asn1.h"
-#include "tests/messages/codec.h"
+#include "tests/support/bytes.h"
 #include "tests/messages/type_table.h"
 #include "tests/messages/value_builder.h"
 
@@ -45,11 +45,11 @@ TEST(OtherRules, EveryTypeRoundTripsThroughValueNotationAndBer) {
         ASSERT_TRUE(encodeBy(rule, *value, &octets)) << *value;
         Value decoded(ASN1::AbstractData::create(t.info));
         ASSERT_TRUE(decodeBy(rule, octets, decoded.get()))
-            << rule << "\n" << std::string(octets.begin(), octets.end()) << "\n" << toHex(octets);
+            << rule << "\n" << std::string(octets.begin(), octets.end()) << "\n" << TestBytes::Hex(octets, true);
         EXPECT_EQ(0, decoded->compare(*value)) << rule << "\n" << *value << "\n" << *decoded;
         std::vector<char> again;
         ASSERT_TRUE(encodeBy(rule, *decoded, &again));
-        EXPECT_EQ(toHex(octets), toHex(again));
+        EXPECT_EQ(TestBytes::Hex(octets), TestBytes::Hex(again));
       }
     }
   }
