@@ -53,6 +53,9 @@ const unsigned kTag40Tags[] = {ASN1::contextTag(40)};
 const char* const kTag40Names[] = {"n"};
 const ASN1::SEQUENCE::InfoType kTag40 = {
     {&ASN1::SEQUENCE::create, 16}, false, kTag40Infos, kTag40Ids, 1, 0, 0, nullptr, kTag40Tags, kTag40Names};
+const int kOptionalIds[] = {0};
+const ASN1::SEQUENCE::InfoType kOptional40 = {
+    {&ASN1::SEQUENCE::create, 16}, false, kTag40Infos, kOptionalIds, 1, 0, 1, nullptr, kTag40Tags, kTag40Names};
 
 // A new default value of the named type; null for an unknown name.
 inline ASN1::AbstractData* makeType(const std::string& name) {
@@ -70,6 +73,7 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
       {"OBJECT IDENTIFIER", &ASN1::OBJECT_IDENTIFIER::theInfo}, {"GeneralizedTime", &ASN1::GeneralizedTime::theInfo},
       {"open type", &ASN1::OpenData::theInfo}, {"SEQUENCE OF INTEGER (0..3)", &ASN1::SEQUENCE_OF<Int03>::theInfo},
       {"SEQUENCE (SIZE (1..2)) OF INTEGER (0..3)", &kInts12}, {"SEQUENCE { n [40] INTEGER }", &kTag40},
+      {"SEQUENCE { n [40] INTEGER OPTIONAL }", &kOptional40},
       {"Colour", &Colour::theInfo}, {"Shade", &Shade::theInfo}, {"Sparse", &Sparse::theInfo},
       {"Ints", &Ints::theInfo}, {"Strs", &Strs::theInfo}, {"Cmd", &Cmd::theInfo}, {"Single", &Single::theInfo},
       {"Plain", &Plain::theInfo}, {"Item", &Item::theInfo}, {"SEQUENCE OF Item", &ItemList::theInfo},
