@@ -8,7 +8,7 @@
 #include "media/media_factories.h"
 #include "monitoring/monitoring_ctl.h"
 #include "radio/radio_factories.h"
-#include "signalling/isdn/isdn_slot.h"
+#include "signalling/isdn/isdn_factory.h"
 
 void CreateSlotFactories() {
   CreateTrunkFactories();

@@ -1,5 +1,6 @@
 #include "board/sim/devices.h"
 
+#include "board/sim/dsp_data.h"
 #include "board/sim/hal.h"
 #include "board/sim/mcc.h"
 #include "board/sim/sim_board.h"
@@ -13,6 +14,7 @@ void installDevices(Registry& registry) {
   registry.add(std::make_unique<Watchdog>());
   registry.add(std::make_unique<Hal>());
   registry.add(std::make_unique<Mcc>());
+  registry.add(std::make_unique<DspData>());
 }
 
 }  // namespace BoardSim

@@ -1,22 +1,19 @@
 #include "signalling/isdn/isdn_slot.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <string.h>
 
 #include <iostream>
 
-#include "board/abi/mcc.h"
 #include "messages/acp/ACP.h"
 #include "board/board.h"
 #include "foundation/errno_text.h"
-#include "hardware/device_names.h"
 
-IsdnSlot::IsdnSlot(Fd fd, ISDN::LAPD* lapd, int channel) : channel_(channel), lapd_(lapd) {
+IsdnSlot::IsdnSlot(Fd fd, ISDN::LAPD* lapd, int channel, const char* event_name)
+    : channel_(channel), lapd_(lapd) {
   lapd_->BindNotify(this);
   lapd_->hdlc(this);
-  event_.Bind("IsdnSlot::OnEvent", &IsdnSlot::OnEvent, this);
+  event_.Bind(event_name, &IsdnSlot::OnEvent, this);
   event_.Schedule(fd, POLLIN | POLLOUT);
   add_protocol_tail(lapd_);
 }
@@ -135,52 +132,4 @@ bool IsdnSlot::hdlc_transmit(Packet& frame) {
     }
     return false;
   }
-}
-
-// ---- Factory ----------------------------------------------------------------
-
-IsdnFactory& IsdnFactory::instance() {
-  static IsdnFactory factory;
-  return factory;
-}
-
-Slot* IsdnFactory::FindSlot(unsigned id) const {
-  for (Slot* slot : GetSlots())
-    if (slot->GetId() == id) return slot;
-  return nullptr;
-}
-
-Slot* IsdnFactory::INewSlot(const LGCP::CreateParams& params) {
-  if (params.isdn_isSelected()) return NewIsdnSlot(params.get_isdn());
-  return nullptr;  // the QSIG D and B channels are not served yet
-}
-
-Slot* IsdnFactory::NewIsdnSlot(const LGCP::IsdnParams& params) {
-  Fd fd(Board::open(GetMccDevName(), O_RDWR | O_NONBLOCK));
-  if (!fd) {
-    Errno error;
-    std::cerr << "mcc/isdn: " << "fail to open MCC device: " << error << std::endl;
-    return nullptr;
-  }
-  const bool bri = params.get_type().asInt() == LGCP::IsdnType::bri;
-  auto* lapd = new ISDN::LAPD(ISDN::Side::user, 0);
-  if (bri) lapd->change_to_bri();
-  lapd->set_linkno(static_cast<unsigned>(params.get_trunk().getValue()));
-  lapd->set_log(static_cast<unsigned>(params.get_log().getValue()));
-  lapd->set_side(params.get_side().network_isSelected() ? ISDN::Side::network : ISDN::Side::user);
-  mcc_allocate_params allocation;
-  memset(&allocation, 0, sizeof allocation);
-  allocation.type = bri ? MccRequest::kBriD : MccRequest::kHdlcData;
-  allocation.rx_packet_size = 512;
-  allocation.reserved = 0;
-  allocation.rx_threshold = 1;
-  allocation.tx_threshold = 1;
-  if (Board::ioctl(fd.lowlevel_fd(), MccRequest::kAllocate, &allocation) < 0) {
-    Errno error;
-    std::cerr << "mcc/isdn: " << "MCC_ALLOCATE fail: " << error << std::endl;
-    delete lapd;
-    return nullptr;
-  }
-  const int channel = Board::ioctlValue(fd.lowlevel_fd(), MccRequest::kTimeslot, 0);
-  return new IsdnSlot(fd, lapd, channel);
 }

@@ -1,7 +1,7 @@
-// ISDN D channel slots: an IsdnSlot owns one channel of the board's HDLC
-// controller, opened by itself on "/dev/mcc/ctl", and is its own HDLC
-// transmitter; one ISDN::LAPD layer in its protocol family runs the link.
-// IsdnFactory makes them for the `isdn` alternative of the create command.
+// An ISDN D channel slot: it owns one channel of the board's HDLC
+// controller, opened by itself on "/dev/mcc/ctl" (the QSIG slot: the D
+// channel of "/dev/dsp-data"), and is its own HDLC transmitter; one
+// ISDN::LAPD layer in its protocol family runs the link.
 //
 // The slot watches its descriptor from creation, so frames received before
 // activation already reach the link; activation and deactivation only start
@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "core/slot.h"
-#include "core/slot_factory.h"
 #include "foundation/event.h"
 #include "foundation/fd.h"
 #include "hardware/hdlc.h"
@@ -31,9 +30,9 @@ class IsdnSlot : public Slot,
                  public GenericHDLC,
                  public ISDN::FrameChannel {
  public:
-  // Takes the controller descriptor (allocated) and the link layer (owned by
-  // the family from now on).
-  IsdnSlot(Fd fd, ISDN::LAPD* lapd, int channel);
+  // Takes the channel's descriptor (allocated) and the link layer (owned by
+  // the family from now on); `event_name` names the descriptor's event.
+  IsdnSlot(Fd fd, ISDN::LAPD* lapd, int channel, const char* event_name = "IsdnSlot::OnEvent");
 
   bool IActivate(const TERM::TermActivateParams& params) override;
   bool IDeactivate() override;
@@ -59,29 +58,16 @@ class IsdnSlot : public Slot,
 
   ISDN::LAPD& lapd() { return *lapd_; }
 
+ protected:
+  Event event_;
+
  private:
   void OnEvent(int fd, short revents);
   // Sends `isdnLinkInfo` when the link's record changed since the last one.
   void UpdateISDN_Statistics();
 
   int channel_;
-  Event event_;
   ISDN::LAPD* lapd_;  // owned by the family
   bool ready_ = false;
   Protocol_name_str name_{"ISDN/HDLC"};
-};
-
-class IsdnFactory : public SlotFactory {
- public:
-  static IsdnFactory& instance();
-
-  const char* GetName() const override { return "ISDN"; }
-  Slot* INewSlot(const LGCP::CreateParams& params) override;
-  void Query(LGCP::Resources&) override {}
-
-  // The first slot of this factory with that number; null when none.
-  Slot* FindSlot(unsigned id) const;
-
- private:
-  Slot* NewIsdnSlot(const LGCP::IsdnParams& params);
 };

@@ -1,6 +1,8 @@
 // The ISDN slot on the simulated "/dev/mcc/ctl": its controller channel joined
 // to trunk timeslot 37, whose line side plays the network.
+#include "signalling/isdn/isdn_factory.h"
 #include "signalling/isdn/isdn_slot.h"
+#include "signalling/isdn/qsig_slot.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -8,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "board/sim/dsp_data.h"
 #include "board/sim/mcc.h"
 #include "core/ctrl_server.h"
 #include "core/hw_mux.h"
@@ -111,6 +114,29 @@ TEST_F(IsdnSlotTest, DeadDescriptorIsReleasedAndTheLinkReportedDown) {
   LoopTest::runFor(10);
   EXPECT_FALSE(slot_->is_open());
   EXPECT_EQ((std::vector<std::string>{"deactivated"}), signals());
+}
+
+TEST_F(IsdnSlotTest, QsigBChannelsComeAndGoThroughTheirSignallingSlot) {
+  BoardSim::dspData().requests.clear();
+  LGCP::CreateParams d;
+  d.select_ats_qsig().set_side().select_network();
+  std::unique_ptr<Slot> qsig(IsdnFactory::instance().NewSlot(d));
+  ASSERT_NE(nullptr, qsig);
+  qsig->SetId(9);
+  EXPECT_EQ(BoardSim::DspData::kDTimeslot, qsig->GetTransmitChannel());
+  static_cast<IsdnSlot*>(qsig.get())->IActivate(TERM::TermActivateParams());
+  EXPECT_EQ(std::string("\x02\x01\x7F", 3), BoardSim::dspData().frames.back());  // network side SABME
+
+  LGCP::CreateParams b;
+  b.select_ats_qsig_b().set_slot(9);
+  b.ref_ats_qsig_b().set_subslot(2);
+  std::unique_ptr<Slot> channel(IsdnFactory::instance().NewSlot(b));
+  ASSERT_NE(nullptr, channel);
+  EXPECT_EQ(BoardSim::DspData::kDTimeslot + 2, channel->GetReceiveChannel());
+  b.ref_ats_qsig_b().set_slot(5);  // an ISDN slot, not a QSIG one
+  EXPECT_EQ(nullptr, IsdnFactory::instance().NewSlot(b));
+  EXPECT_TRUE(channel->BeforeDestroy());
+  EXPECT_EQ((std::vector<std::string>{"timeslot", "add 1", "remove 1"}), BoardSim::dspData().requests);
 }
 
 }  // namespace
