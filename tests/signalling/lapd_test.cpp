@@ -94,6 +94,17 @@ TEST_F(LapdUser, QueueCongestsAbove88AndRecoversAt64) {
   EXPECT_EQ(58u, lapd_->out_count());  // 121 after the first window, 7 per acknowledgement
 }
 
+// Mended: frames queued before establishment move only on a request, and
+// with a full queue every request was refused.
+TEST_F(LapdUser, RefusedRequestStillSendsWhatWasQueued) {
+  for (int i = 0; i < 128; ++i) send("08 01 01 01");
+  establish();
+  send("08 01 01 02");
+  EXPECT_EQ(1u, lapd_->stats().out_overflows);
+  EXPECT_EQ(7u, lapd_->ack_count());  // a window went out all the same
+  EXPECT_EQ(121u, lapd_->out_count());
+}
+
 TEST_F(LapdUser, GetInfoAnswersTrueOnlyWhenTheRecordChanged) {
   ISDN::LAPD::Info info;
   EXPECT_TRUE(lapd_->GetInfo(info));
