@@ -5,6 +5,7 @@
 #include "core/map_slot.h"
 #include "core/slots.h"
 #include "core/trunk_slot.h"
+#include "hardware/e1_ctl.h"
 #include "media/media_factories.h"
 #include "monitoring/monitoring_ctl.h"
 #include "radio/radio_factories.h"
@@ -32,7 +33,7 @@ void BindControlServices() {
   CtrlSrv::ctrlServer.Bind(&Slots::instance());
   // Hardware tests (HwTests) bind here.
   // Bus clock control (BusCtl) binds here.
-  // E1 control (E1Ctl) binds here.
+  CtrlSrv::ctrlServer.Bind(&E1Ctl::instance());
   // SPI trunk control (spiCtrl) binds here.
   CtrlSrv::ctrlServer.Bind(&MonitoringCtl::instance());
 }

@@ -36,6 +36,14 @@
 //                           another board's line)
 //   line join <a> <b>       joins the lines of two channels like a cable
 //   line detach <ch>        drops the line of a channel
+//   e1 set <trunk> <field> <value>
+//                           one field of a trunk's status record: slips,
+//                           lossBF, lossCarrier, ais, rai or state
+//   e1 tclk                 ok <mask> <writes>: the transmit-clock mask
+//   cas receive <trunk> <ts> <rx>
+//                           new received ABCD bits: a change record for every
+//                           open CAS descriptor
+//   cas bits <trunk> <ts>   ok <rx> <tx> open|closed (the trunk's CAS)
 //   line counts             ok channels <n> lines <n> delivered <n> dropped <n>
 #pragma once
 

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "core/lgcp.h"
+#include "messages/acp/ACP.h"
 #include "tests/support/server_process.h"
 
 namespace {
@@ -68,9 +69,88 @@ class HardwareE2E : public ::testing::Test {
     return r.success_isSelected() ? -1 : static_cast<int>(static_cast<LGCP::ErrorCause::NamedNumber>(r.get_error()));
   }
 
+  // The messages up to and including the next response.
+  std::vector<LGCP::Message> UntilResponse(Controller& c) {
+    std::vector<LGCP::Message> messages;
+    for (int i = 0; i < 200; ++i) {
+      LGCP::Message m;
+      if (!Next(c, m)) break;
+      messages.push_back(m);
+      if (m.get_pdu().response_isSelected()) break;
+    }
+    return messages;
+  }
+  // The next `trunkStatus` of `trunk` and `type` (other signals are skipped).
+  bool NextTrunkStatus(Controller& c, int trunk, ACP::TrunkType::NamedNumber type, ACP::TrunkStatus& out) {
+    LGCP::Message m;
+    bool found = Next(c, m, [&](const LGCP::Message& x) {
+      if (!x.get_pdu().signal_isSelected() || !x.get_pdu().get_signal().trunkStatus_isSelected()) return true;
+      const ACP::TrunkStatus& s = x.get_pdu().get_signal().get_trunkStatus();
+      return s.get_trunk().getValue() != trunk || static_cast<ACP::TrunkType::NamedNumber>(s.get_type()) != type;
+    });
+    if (found) out = m.get_pdu().get_signal().get_trunkStatus();
+    return found;
+  }
+
   std::string directory_;
   std::unique_ptr<ServerProcess> server_;
 };
+
+std::string CasText(const LGCP::Message& m) {
+  if (!m.get_pdu().signal_isSelected() || !m.get_pdu().get_signal().cas_isSelected()) return "";
+  const LGCP::CasSignalling& c = m.get_pdu().get_signal().get_cas();
+  return std::to_string(c.get_channel().get_path().getValue()) + "/" +
+         std::to_string(c.get_channel().get_timeslot().getValue()) + " rx " + std::to_string(c.get_rx().getValue()) +
+         " tx " + std::to_string(c.get_tx().getValue());
+}
+
+// E1 control: status every second with an alarm injected on the board, the
+// transmit-clock mask, and CAS commands whose signals precede the response.
+TEST_F(HardwareE2E, E1StatusClocksAndCas) {
+  server_->SetAbsentDevices("spi");
+  ASSERT_TRUE(server_->Start());
+  Controller c;
+  ASSERT_TRUE(c.Connect());
+  ACP::TrunkStatus status;
+  ASSERT_TRUE(NextTrunkStatus(c, 3, ACP::TrunkType::e1, status));
+  EXPECT_EQ(ACP::TrunkState::normal, static_cast<ACP::TrunkState::NamedNumber>(status.get_state()));
+  EXPECT_EQ("ok 0 1", server_->Board("e1 tclk"));
+
+  ASSERT_TRUE(Send(c, 1, -1, [](LGCP::Command& cmd) {
+    LGCP::TrunkCfg& config = cmd.select_trunkCfg();
+    config.set_trunk(2);
+    config.set_mode(LGCP::TrunkMode::slave);
+  }));
+  EXPECT_EQ(-1, Response(c));
+  EXPECT_EQ("ok 4 2", server_->Board("e1 tclk"));
+
+  EXPECT_EQ("ok", server_->Board("e1 set 1 state 3"));
+  EXPECT_EQ("ok", server_->Board("e1 set 1 ais 7"));
+  for (int second = 0; second < 3; ++second) {
+    ASSERT_TRUE(NextTrunkStatus(c, 1, ACP::TrunkType::e1, status));
+    if (status.get_lossAIS().getValue() == 7) break;
+  }
+  EXPECT_EQ(ACP::TrunkState::ais, static_cast<ACP::TrunkState::NamedNumber>(status.get_state()));
+  EXPECT_EQ(7, status.get_lossAIS().getValue());
+
+  ASSERT_TRUE(Send(c, 2, -1, [](LGCP::Command& cmd) {
+    LGCP::CasCommand& cas = cmd.select_ioctl().select_cas();
+    cas.set_channel().set_path(1);
+    cas.set_channel().set_timeslot(5);
+    cas.set_cmd().select_open(9);
+  }));
+  std::vector<std::string> seen;
+  for (const LGCP::Message& m : UntilResponse(c)) {
+    if (m.get_pdu().response_isSelected()) seen.push_back("response");
+    else if (!CasText(m).empty()) seen.push_back(CasText(m));
+  }
+  EXPECT_EQ(std::vector<std::string>({"1/0 rx 0 tx 0", "1/5 rx 0 tx 9", "response"}), seen);
+  EXPECT_EQ("ok 0 9 open", server_->Board("cas bits 1 5"));
+  EXPECT_EQ("ok", server_->Board("cas receive 1 5 3"));
+  LGCP::Message m;
+  ASSERT_TRUE(Next(c, m, [](const LGCP::Message& x) { return CasText(x).empty(); }));
+  EXPECT_EQ("1/5 rx 3 tx 9", CasText(m));
+}
 
 bool WaitReadable(int fd, int ms) {
   struct pollfd p = {fd, POLLIN, 0};
