@@ -65,6 +65,18 @@ std::string halCommand(const std::vector<std::string>& words) {
   Hal& model = hal();
   const std::string& verb = words.size() > 1 ? words[1] : std::string();
   if (verb == "totals" && words.size() == 2) return countsReply(model.totals());
+  if (verb == "clock" && words.size() == 2)
+    return "ok " + std::to_string(model.clockSource()) + " " + std::to_string(model.clockSelects());
+  long spiChannel, address, value;
+  if (verb == "spi" && (words.size() == 4 || words.size() == 5) && number(words[2], spiChannel) &&
+      number(words[3], address) && spiChannel >= 0 && spiChannel < Hal::kSpiChannels && address >= 0 &&
+      address < 256) {
+    if (words.size() == 4)
+      return "ok " + std::to_string(model.spiRegister(static_cast<int>(spiChannel), static_cast<int>(address)));
+    if (!number(words[4], value) || value < 0 || value > 255) return "error bad byte";
+    model.setSpiRegister(static_cast<int>(spiChannel), static_cast<int>(address), static_cast<uint8_t>(value));
+    return "ok";
+  }
   int channel;
   std::string error;
   if (verb == "put" && words.size() == 4) {

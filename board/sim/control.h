@@ -22,6 +22,11 @@
 //   hal state <ch>          ok none | ok source <ch> | ok const <byte>
 //   hal counts <ch>         ok connect <n> disable <n> write <n> read <n>
 //   hal totals              the same, summed over every channel
+//   hal clock               ok <source> <selections>: the bus clock source
+//                           last selected (-1: none yet)
+//   hal spi <ch> <reg> [<byte>]
+//                           ok <byte>: a BRI line interface's register, or set
+//                           it (register 51: the line status)
 //   wd words                ok <word> <word> ...: what the loop wrote to the watchdog
 //   fail <path> <request> <errno> [<times>]
 //                           the next <times> requests (all when left out)

@@ -164,6 +164,58 @@ std::string Take(int fd) {
   return got < 0 ? "<error>" : std::string(buffer, static_cast<size_t>(got));
 }
 
+// Bus clock: free-running at every controller connection and loss, clockCfg
+// selects; the shared-bus test; BRI line status from the SPI registers.
+TEST_F(HardwareE2E, ClockBusTestsAndBriStatus) {
+  server_->SetAbsentDevices("/dev/maintenance");
+  ASSERT_TRUE(server_->Start());
+  EXPECT_EQ("ok -1 0", server_->Board("hal clock"));
+  EXPECT_EQ("ok", server_->Board("hal spi 6 51 133"));  // 0x85: rai
+  Controller c;
+  ASSERT_TRUE(c.Connect());
+  ACP::TrunkStatus status;
+  ASSERT_TRUE(NextTrunkStatus(c, 6, ACP::TrunkType::bri, status));
+  EXPECT_EQ(ACP::TrunkState::rai, static_cast<ACP::TrunkState::NamedNumber>(status.get_state()));
+  EXPECT_EQ("ok 4 1", server_->Board("hal clock"));
+
+  ASSERT_TRUE(Send(c, 1, -1, [](LGCP::Command& cmd) {
+    LGCP::ClockCfg& config = cmd.select_clockCfg();
+    config.set_clkSel0(LGCP::ClkSel0::external);
+    config.set_bextEn(LGCP::BExtEn::enabled);
+    config.set_source(2);
+  }));
+  EXPECT_EQ(-1, Response(c));
+  EXPECT_EQ("ok 2 2", server_->Board("hal clock"));
+
+  for (bool write : {true, false}) {
+    ASSERT_TRUE(Send(c, 2, 7, [&](LGCP::Command& cmd) {
+      LGCP::BpcTestParams& p = cmd.select_testBpc();
+      p.set_bus(1);
+      p.set_seed(1);
+      p.set_timeslot_start(10);
+      p.set_timeslot_length(3);
+      if (write) p.set_mode().select_write();
+      else p.set_mode().select_read();
+    }));
+    EXPECT_EQ(-1, Response(c));
+  }
+  EXPECT_EQ("ok 198", server_->Board("hal get 8331"));  // 0xC6
+
+  c.Close();
+  for (int i = 0; i < 100 && server_->Board("hal clock") != "ok 4 3"; ++i) usleep(10000);
+  EXPECT_EQ("ok 4 3", server_->Board("hal clock"));
+}
+
+TEST_F(HardwareE2E, DisabledClockControlLeavesTheClockAlone) {
+  ASSERT_TRUE(server_->Start({"--disable-clock"}));
+  EXPECT_NE(std::string::npos, server_->Stderr().find("clock control disabled.\n"));
+  Controller c;
+  ASSERT_TRUE(c.Connect());
+  ASSERT_TRUE(Send(c, 1, -1, [](LGCP::Command& cmd) { cmd.select_clockCfg().set_source(1); }));
+  EXPECT_EQ(LGCP::ErrorCause::unsupported, Response(c));
+  EXPECT_EQ("ok -1 0", server_->Board("hal clock"));
+}
+
 // A frame sent on a trunk timeslot's line side crosses the running server's
 // cross-connect to the lines of the timeslots it is switched onto: one
 // attached by descriptor hand-over, one plugged in from the test's side.
