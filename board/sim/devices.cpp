@@ -6,6 +6,8 @@
 #include <string>
 
 #include "board/sim/hal.h"
+#include "board/sim/dsp.h"
+#include "board/sim/dtmf.h"
 #include "board/sim/e1_cas.h"
 #include "board/sim/maintenance.h"
 #include "board/sim/mcc.h"
@@ -24,6 +26,8 @@ void installDevices(Registry& registry) {
   registry.add(std::make_unique<Mcc>());
   registry.add(std::make_unique<Maintenance>());
   registry.add(std::make_unique<E1Cas>());
+  registry.add(std::make_unique<Dtmf>());
+  registry.add(std::make_unique<Dsp>());
   // The board variant: devices missing from it (and "spi" for a "/dev/hal"
   // without SPI bus), named by the environment of a process that runs the
   // whole server.
