@@ -53,21 +53,12 @@ TEST_F(E1CtlTest, ConnectReportsEveryTrunkFieldByFieldAndEverySecondAfter) {
   service.OnConnect();
   std::vector<LGCP::Signal> signals = TakeSignals();
   ASSERT_EQ(4u, signals.size());
-  for (int t = 0; t < 4; ++t) {
-    const ACP::TrunkStatus& s = signals[t].get_trunkStatus();
-    EXPECT_EQ(t, s.get_trunk().getValue());
-    EXPECT_EQ("", static_cast<std::string>(s.get_name()));
-    EXPECT_FALSE(static_cast<bool>(s.get_clockMaster()));
-    EXPECT_EQ(ACP::TrunkType::e1, static_cast<ACP::TrunkType::NamedNumber>(s.get_type()));
-  }
-  const ACP::TrunkStatus& two = signals[2].get_trunkStatus();
-  EXPECT_EQ(ACP::TrunkState::rai, static_cast<ACP::TrunkState::NamedNumber>(two.get_state()));
-  EXPECT_EQ(std::vector<int>({3, 4, 5, 6, 7}),
-            std::vector<int>({two.get_slips().getValue(), two.get_lossBF().getValue(),
-                              two.get_lossCarrier().getValue(), two.get_lossAIS().getValue(),
-                              two.get_lossRAI().getValue()}));
-  EXPECT_EQ(ACP::TrunkState::unknown,
-            static_cast<ACP::TrunkState::NamedNumber>(signals[3].get_trunkStatus().get_state()));
+  // Every field in value notation; state 99 becomes unknown (and encodes).
+  EXPECT_EQ(
+      "trunkStatus : {\n  trunk 2,\n  state rai,\n  slips 3,\n  lossBF 4,\n  lossCarrier 5,\n  lossAIS 6,\n"
+      "  lossRAI 7,\n  name \"\",\n  clockMaster FALSE,\n  type e1\n}",
+      signals[2].asValueNotation());
+  EXPECT_NE(std::string::npos, signals[3].asValueNotation().find("state unknown"));
   std::vector<char> bytes;
   EXPECT_TRUE(Lgcp::Encode(signals[3], bytes));
   EXPECT_EQ("E1: TCLT = 0x0\nE1: cas interface opened!\n", log.text());
@@ -88,11 +79,11 @@ TEST_F(E1CtlTest, TrunkCfgSetsTheTransmitClockMask) {
     LGCP::TrunkMode::NamedNumber mode;
     unsigned mask;
     unsigned writes;
-  } cases[] = {
-      {2, LGCP::TrunkMode::slave, 0x4, 1},  {0, LGCP::TrunkMode::slave, 0x5, 2},
-      {2, LGCP::TrunkMode::master, 0x1, 3}, {40, LGCP::TrunkMode::slave, 0x1, 4},
-      {-1, LGCP::TrunkMode::slave, 0x1, 4},
-  };
+  } cases[] = {{2, LGCP::TrunkMode::slave, 0x4, 1},
+               {0, LGCP::TrunkMode::slave, 0x5, 2},
+               {2, LGCP::TrunkMode::master, 0x1, 3},
+               {40, LGCP::TrunkMode::slave, 0x1, 4},
+               {-1, LGCP::TrunkMode::slave, 0x1, 4}};
   for (const Case& c : cases) {
     Handle([&](LGCP::Command& cmd) {
       LGCP::TrunkCfg& config = cmd.select_trunkCfg();

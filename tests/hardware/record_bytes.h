@@ -16,4 +16,12 @@ T At(const std::vector<uint8_t>& record, size_t offset) {
   return value;
 }
 
+// Every 32-bit word of a record, in order.
+inline std::vector<uint32_t> Words(const std::vector<uint8_t>& record) {
+  std::vector<uint32_t> words;
+  for (size_t offset = 0; offset + 4 <= record.size(); offset += 4) words.push_back(At<uint32_t>(record, offset));
+  return words;
+}
+using W = std::vector<uint32_t>;
+
 }  // namespace HardwareTest
