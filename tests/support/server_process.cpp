@@ -305,11 +305,7 @@ bool Controller::SendRaw(const std::vector<unsigned char>& bytes) {
 }
 
 bool Controller::SendFrame(const std::vector<unsigned char>& body) {
-  size_t length = body.size() + 4;
-  std::vector<unsigned char> frame = {3, 0, static_cast<unsigned char>(length >> 8),
-                                      static_cast<unsigned char>(length & 0xFF)};
-  frame.insert(frame.end(), body.begin(), body.end());
-  return SendRaw(frame);
+  return SendRaw(TestBytes::TpktFrame(body));
 }
 
 bool Controller::ReadExactly(unsigned char* out, size_t size, int timeoutMs) {
@@ -365,23 +361,6 @@ bool Controller::ClosedByPeer(int timeoutMs) {
     if (got == 0 || (got < 0 && errno == ECONNRESET)) return true;
     if (got < 0) return false;
   }
-}
-
-std::vector<unsigned char> FromHex(const std::string& hex) {
-  std::vector<unsigned char> bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2)
-    bytes.push_back(static_cast<unsigned char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-  return bytes;
-}
-
-std::string ToHex(const std::vector<unsigned char>& bytes) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string text;
-  for (unsigned char b : bytes) {
-    text += digits[b >> 4];
-    text += digits[b & 15];
-  }
-  return text;
 }
 
 }  // namespace E2E

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/bytes.h"
+
 namespace E2E {
 
 // Puts the calling process into new mount and network namespaces (mapping
@@ -109,7 +111,10 @@ class Controller {
   std::string lastError_;
 };
 
-std::vector<unsigned char> FromHex(const std::string& hex);
-std::string ToHex(const std::vector<unsigned char>& bytes);
+// Hex texts of frame bodies (tests/support/bytes.h).
+inline std::vector<unsigned char> FromHex(const std::string& hex) {
+  return TestBytes::FromHex<std::vector<unsigned char>>(hex);
+}
+inline std::string ToHex(const std::vector<unsigned char>& bytes) { return TestBytes::Hex(bytes); }
 
 }  // namespace E2E
