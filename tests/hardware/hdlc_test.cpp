@@ -95,6 +95,9 @@ TEST_F(HdlcTest, AllocationBlockAndRoutesFollowTheMode) {
     EXPECT_EQ(channel.channelNumber(), hal.state(c.transmitInto).source);
     EXPECT_EQ(c.tdm, hal.state(channel.channelNumber()).source);
   }
+  Capture err(std::cerr);
+  EXPECT_FALSE(Activate(3, 7));  // no such mode: refused before the device is touched
+  EXPECT_EQ("hdlc [1/5]: bad mode 7\n", err.text());
 }
 
 TEST_F(HdlcTest, FramesCrossBetweenTheLineSideAndTheChannel) {

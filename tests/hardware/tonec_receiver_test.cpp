@@ -4,6 +4,7 @@
 #include "hardware/tonec_receiver.h"
 
 #include <errno.h>
+#include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
@@ -145,6 +146,13 @@ TEST_F(TonecTest, EventsReachTheFirstListeningReceiverUntilTheDriverIsEmpty) {
   ASSERT_TRUE(model().emit(Event(9, 7, 2)));
   LoopTest::runOnce();
   EXPECT_EQ(3u, receiver.codes.size());
+
+  // A device that hangs up is let go, not polled on every pass.
+  err.clear();
+  ::shutdown(BoardSim::Registry::instance().modelEnd(model().openChannels().back()), SHUT_RDWR);
+  for (int pass = 0; pass < 3; ++pass) LoopTest::runOnce();
+  EXPECT_EQ("tonec device failed, closed\n", err.text());
+  EXPECT_FALSE(service.IsOpen());
 }
 
 TEST_F(TonecTest, DigitStringCadence) {
