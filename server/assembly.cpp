@@ -5,6 +5,10 @@
 #include "core/map_slot.h"
 #include "core/slots.h"
 #include "core/trunk_slot.h"
+#include "hardware/bus_ctl.h"
+#include "hardware/e1_ctl.h"
+#include "hardware/hw_tests.h"
+#include "hardware/spi_ctrl.h"
 #include "media/media_factories.h"
 #include "monitoring/monitoring_ctl.h"
 #include "radio/radio_factories.h"
@@ -31,9 +35,9 @@ void CreateSlotFactories() {
 void BindControlServices() {
   CtrlSrv::ctrlServer.Bind(&HeartBeatCtl::instance());
   CtrlSrv::ctrlServer.Bind(&Slots::instance());
-  // Hardware tests (HwTests) bind here.
-  // Bus clock control (BusCtl) binds here.
-  // E1 control (E1Ctl) binds here.
-  // SPI trunk control (spiCtrl) binds here.
+  CtrlSrv::ctrlServer.Bind(&HwTests::instance());
+  CtrlSrv::ctrlServer.Bind(&BusCtl::instance());
+  CtrlSrv::ctrlServer.Bind(&E1Ctl::instance());
+  CtrlSrv::ctrlServer.Bind(&spiCtrl::instance());
   CtrlSrv::ctrlServer.Bind(&MonitoringCtl::instance());
 }

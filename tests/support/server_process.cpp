@@ -111,6 +111,7 @@ bool ServerProcess::Start(const std::vector<std::string>& arguments) {
     ::dup2(o, 1);
     ::dup2(e, 2);
     ::setenv("GW_SIM_CONTROL", socket_.c_str(), 1);
+    ::setenv("GW_SIM_ABSENT", absent_.c_str(), 1);
     std::vector<char*> argv;
     std::string binary = GW_SERVER_BINARY;
     argv.push_back(const_cast<char*>(binary.c_str()));

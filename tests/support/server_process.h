@@ -27,6 +27,11 @@ class ServerProcess {
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
 
+  // The devices the simulated board lacks at start (GW_SIM_ABSENT; "spi": no
+  // SPI bus behind "/dev/hal"). By default "/dev/maintenance spi": without
+  // them no trunk status signals come every second, so that tests can compare
+  // the answers they get frame by frame. Call before Start().
+  void SetAbsentDevices(std::string devices) { absent_ = std::move(devices); }
   // Starts the server with these arguments; true once its control socket
   // answers (the loop runs).
   bool Start(const std::vector<std::string>& arguments = {});
@@ -59,6 +64,7 @@ class ServerProcess {
   std::string Ask(const std::string& request, int give, int* take) const;
   std::string directory_;
   std::string socket_;
+  std::string absent_ = "/dev/maintenance spi";
   pid_t pid_ = -1;
   int exitStatus_ = -1;
 };
