@@ -21,7 +21,6 @@ class HwMuxTest : public ::testing::Test {
   void SetUp() override {
     hal().reset();
     hal().clearFailures();
-    hal().setPresent(true);
   }
   void TearDown() override { EXPECT_EQ("", LoopTest::leftovers()); }
   static Hal& hal() { return BoardSim::hal(); }
@@ -95,16 +94,13 @@ TEST_F(HwMuxTest, RefreshCyclesThroughDisabledChannelsOnly) {
   EXPECT_EQ(3u, hal().counts(8192 + 5).disable);
 }
 
-TEST_F(HwMuxTest, RefreshRunsAsADeferredCallOfTheLoop) {
+TEST_F(HwMuxTest, RefreshRunsTwiceInEveryPassOfTheLoop) {
   VirtualClock clock;
   LoopTest::IdleDescriptor idle;
-  {
-    HwMux mux;
-    unsigned before = hal().totals().disable;
-    LoopTest::runOnce();
-    // Twice per pass: 256 entries.
-    EXPECT_EQ(before + 256u, hal().totals().disable);
-  }
+  HwMux mux;
+  unsigned before = hal().totals().disable;
+  LoopTest::runOnce();
+  EXPECT_EQ(before + 256u, hal().totals().disable);
 }
 
 TEST_F(HwMuxTest, TableRecordsSourcesConstantsAndDisabledChannels) {
@@ -130,7 +126,7 @@ TEST_F(HwMuxTest, TableRecordsSourcesConstantsAndDisabledChannels) {
   EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(2047));
 }
 
-TEST_F(HwMuxTest, NegativeChannels) {
+TEST_F(HwMuxTest, NegativeChannelsNeverReachTheDriver) {
   HwMux mux;
   Capture log(std::clog);
   EXPECT_FALSE(mux.Connect(-1, 8192));
@@ -176,23 +172,18 @@ TEST_F(HwMuxTest, FailedRequestsAreLoggedAndKeepTheTableTrue) {
   EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(9));
 }
 
-TEST_F(HwMuxTest, ReadKeepsOnlyTheLowByte) {
+// The records in the board's byte layout (destination first), and a read
+// keeps only the low byte of the driver's word.
+TEST_F(HwMuxTest, RecordsUseTheBoardsRequestCodesAndLayout) {
   HwMux mux;
+  ASSERT_TRUE(mux.Connect(1, 2));
+  EXPECT_EQ(1u, hal().counts(2).connect);
+  EXPECT_EQ(1, hal().state(2).source);
   hal().setReadNoise(0xFFFFFF00u);
   ASSERT_TRUE(mux.Write(40, 0x05));
   EXPECT_EQ(0x05, mux.Read(40));
-}
-
-TEST_F(HwMuxTest, RecordsUseTheBoardsRequestCodes) {
-  HwMux mux;
-  ASSERT_TRUE(mux.Connect(1, 2));
-  ASSERT_TRUE(mux.Write(3, 4));
-  mux.Read(3);
-  EXPECT_EQ(1u, hal().counts(2).connect);
-  EXPECT_EQ(1u, hal().counts(3).write);
-  EXPECT_EQ(1u, hal().counts(3).read);
-  // The simulated driver reads the same byte layout: destination first.
-  EXPECT_EQ(1, hal().state(2).source);
+  EXPECT_EQ(1u, hal().counts(40).write);
+  EXPECT_EQ(1u, hal().counts(40).read);
 }
 
 }  // namespace

@@ -1,20 +1,20 @@
-// Trunk and map slots: channel numbers, names, the factory chain that picks
-// them, replacement of a slot that holds the same timeslot or bus channel,
-// and what their connections do on the simulated cross-connect.
+// Trunk and map slots, as transcripts: channel numbers, names, the factory
+// chain that picks them, replacement of a slot that holds the same timeslot
+// or bus channel, and what their connections do on the simulated
+// cross-connect.
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "board/sim/hal.h"
-#include "capture.h"
 #include "core/ctrl_server.h"
 #include "core/heartbeat.h"
 #include "core/hw_mux.h"
 #include "core/map_slot.h"
 #include "core/slots.h"
 #include "core/trunk_slot.h"
-#include "lgcp_helpers.h"
+#include "transcript.h"
 
 namespace {
 
@@ -63,205 +63,112 @@ LGCP::Message CreateMap(long slot, int transmitter, int receiver) {
       kNone, slot);
 }
 
-LGCP::Message ConnectCmd(long source, unsigned destination) {
-  return Command([destination](LGCP::Command& c) { c.select_connect(destination); }, kNone, source);
-}
-
-LGCP::Message Destroy(long slot) {
-  return Command([](LGCP::Command& c) { c.select_destroy(); }, kNone, slot);
-}
-
 class TrunkMapTest : public ::testing::Test {
  protected:
-  TrunkMapTest() : outbox(CtrlSrv::ctrlServer) {}
+  TrunkMapTest() : t(CtrlSrv::ctrlServer, nullptr) {}
   ~TrunkMapTest() override { Slots::instance().OnDisconnect(); }
-  void Handle(const LGCP::Message& m) { CtrlSrv::ctrlServer.Handle(m); }
   Slot* Get(unsigned n) { return Slots::instance().Get(n); }
-  // The last response (signals that follow it left out).
-  LGCP::Message Last() {
-    for (auto it = outbox.sent.rbegin(); it != outbox.sent.rend(); ++it)
-      if (it->get_pdu().response_isSelected()) return *it;
-    return LGCP::Message();
+  // What slot n is: name, channels, trunk and timeslot.
+  void ShowSlot(unsigned n) {
+    Slot* slot = Get(n);
+    if (!slot) return t.Show("slot " + std::to_string(n), "none");
+    t.Show("slot " + std::to_string(n),
+           std::string(slot->GetName()) + " tx " + std::to_string(slot->IGetTransmitChannel()) +
+               " rx " + std::to_string(slot->IGetReceiveChannel()) + " trunk " +
+               std::to_string(slot->GetTrunk()) + " ts " + std::to_string(slot->GetTrunkTimeSlot()));
+  }
+  // What a channel carries, whether it is driven, its bus entry and disables.
+  void ShowHal(int channel) {
+    const bool driven = BoardSim::hal().state(channel).drive != BoardSim::Hal::Drive::None;
+    const int entry = channel >= 8192 ? HwMux::instance().BusEntry(channel - 8192) : -1;
+    t.Show("hal " + std::to_string(channel),
+           "carries " + std::to_string(BoardSim::hal().carried(channel)) +
+               (driven ? "" : ", not driven") + ", bus entry " + std::to_string(entry) +
+               ", disables " + std::to_string(BoardSim::hal().counts(channel).disable));
+  }
+  void ShowMapEntries(std::initializer_list<int> entries) {
+    std::string text;
+    for (int entry : entries) {
+      Slot* owner = MapFactory::instance().GetEntry(entry);
+      text += std::to_string(entry) + ":" + (owner ? std::to_string(owner->GetId()) : "-") + " ";
+    }
+    t.Show("map entries", text);
   }
 
-  Outbox outbox;
+  Transcript t;
 };
 
-TEST_F(TrunkMapTest, E1ChannelIs32TimesTrunkPlusTimeslot) {
-  Handle(CreateTrunk(1, 2, 5));
-  Slot* slot = Get(1);
-  ASSERT_NE(nullptr, slot);
-  EXPECT_EQ(69, slot->GetTransmitChannel());
-  EXPECT_EQ(69, slot->GetReceiveChannel());
-  EXPECT_EQ(2, slot->GetTrunk());
-  EXPECT_EQ(5, slot->GetTrunkTimeSlot());
-  EXPECT_STREQ("trunk", slot->GetName());
-  Handle(CreateTrunk(2, 3, 31));
-  EXPECT_EQ(127, Get(2)->GetTransmitChannel());
-}
-
-TEST_F(TrunkMapTest, BriChannelIs4TimesPortPlusChannel) {
-  Handle(CreateTrunk(1, 3, 2, true));
-  Slot* slot = Get(1);
-  ASSERT_NE(nullptr, slot);
-  EXPECT_EQ(14, slot->GetTransmitChannel());
-  EXPECT_EQ(3, slot->GetTrunk());
-  EXPECT_EQ(2, slot->GetTrunkTimeSlot());
-  EXPECT_STREQ("trunkBRI", slot->GetName());
-  EXPECT_EQ(2, dynamic_cast<TrunkSlot*>(slot)->GetTimeSlot());
-}
-
-TEST_F(TrunkMapTest, TrunksWithoutAFactoryAreRefused) {
-  Handle(CreateTrunk(1, 4, 0));
-  EXPECT_EQ(LGCP::ErrorCause::insufficientResources, ErrorOf(Last()));
-  Handle(CreateTrunk(1, 8, 0, true));
-  EXPECT_EQ(LGCP::ErrorCause::insufficientResources, ErrorOf(Last()));
-  Handle(CreateTrunk(1, 0, 4, true));
-  EXPECT_EQ(LGCP::ErrorCause::insufficientResources, ErrorOf(Last()));
-  Handle(CreateTrunk(1, 7, 3, true));
-  EXPECT_TRUE(IsSuccess(Last()));
-  EXPECT_EQ(31, Get(1)->GetTransmitChannel());
-}
-
-TEST_F(TrunkMapTest, StreamsAreReportedAfterTheCreateAnswer) {
-  Handle(CreateTrunk(9, 1, 3));
-  ASSERT_EQ(3u, outbox.sent.size());
-  EXPECT_TRUE(IsSuccess(outbox.sent[0]));
-  ASSERT_TRUE(SignalOf(outbox.sent[1]).transmitter_isSelected());
-  EXPECT_EQ(35, SignalOf(outbox.sent[1]).get_transmitter().get_active().getValue());
-  EXPECT_EQ(9, SlotOf(outbox.sent[1]));
-  ASSERT_TRUE(SignalOf(outbox.sent[2]).receiver_isSelected());
-  EXPECT_EQ(35, SignalOf(outbox.sent[2]).get_receiver().get_active().getValue());
-}
-
-TEST_F(TrunkMapTest, ASecondSlotForATimeslotReplacesTheFirst) {
-  Handle(CreateTrunk(1, 0, 6));
-  Capture errors(std::cerr);
-  Handle(CreateTrunk(2, 0, 6));
-  EXPECT_TRUE(IsSuccess(Last()));
-  EXPECT_EQ(
-      "trunk-slot: two slots require the same timeslot, remove old.\n"
-      " old slot 01:trunk\n",
-      errors.text());
-  EXPECT_EQ(nullptr, Get(1));
-  EXPECT_EQ(6, Get(2)->GetTransmitChannel());
-  EXPECT_EQ(Get(2), E1TrunkFactory(0)->GetSlot(6));
-  // Under the same number the table has already destroyed it: no lines.
-  errors.clear();
-  Handle(CreateTrunk(2, 0, 6));
-  EXPECT_EQ("", errors.text());
-  // BRI port 1 channel 2 is E1 trunk 0 timeslot 6 too, but another factory.
-  Handle(CreateTrunk(3, 1, 2, true));
-  EXPECT_EQ("", errors.text());
-  EXPECT_NE(nullptr, Get(2));
-  EXPECT_EQ(6, Get(3)->GetTransmitChannel());
-  // Destroying frees the timeslot.
-  Handle(Destroy(2));
-  EXPECT_EQ(nullptr, E1TrunkFactory(0)->GetSlot(6));
-}
-
-TEST_F(TrunkMapTest, TrunkToBusAndBackThroughTheCrossConnect) {
-  BoardSim::Hal& hal = BoardSim::hal();
-  Handle(CreateTrunk(1, 0, 5));
-  Handle(CreateMap(2, 3, 3));  // bus 0 channel 3 both ways
-  EXPECT_TRUE(IsSuccess(outbox.sent[3]));
-  hal.put(5, 0x42);
-  Capture log(std::clog);
-  Handle(ConnectCmd(1, 2));
-  EXPECT_TRUE(IsSuccess(Last()));
-  EXPECT_EQ("mux: slot 01:trunk [5] -> 02:map [8195]\n", log.text());
-  EXPECT_EQ(0x42, hal.carried(8195));
-  EXPECT_EQ(5, HwMux::instance().BusEntry(3));
-  // And from the bus back onto trunk 1 timeslot 0.
-  Handle(CreateTrunk(3, 1, 0));
-  Handle(ConnectCmd(2, 3));
-  EXPECT_EQ(0x42, hal.carried(32));
-  log.clear();
-  Handle(Command([](LGCP::Command& c) { c.select_disconnect(); }, kNone, 2));
-  EXPECT_EQ("mux: disconnect slot 02:map [8195]\n", log.text());
-  EXPECT_EQ(0xD5, hal.carried(8195));
-}
-
-TEST_F(TrunkMapTest, MapChannelIs8192Plus128TimesBusPlusChannel) {
-  Handle(CreateMap(1, 128 + 5, -1));
-  MapSlot* slot = dynamic_cast<MapSlot*>(Get(1));
-  ASSERT_NE(nullptr, slot);
-  EXPECT_EQ(8325, slot->IGetTransmitChannel());
-  EXPECT_EQ(-1, slot->IGetReceiveChannel());
-  EXPECT_STREQ("map", slot->GetName());
-  EXPECT_EQ(-1, slot->GetTrunk());
-  // Only a source: it has no input.
-  Handle(CreateTrunk(2, 0, 1));
-  Capture errors(std::cerr);
-  Handle(ConnectCmd(2, 1));
-  EXPECT_EQ(LGCP::ErrorCause::connectFail, ErrorOf(Last()));
-  // Neither channel: no streams, no entry.
-  Handle(CreateMap(3, -1, -1));
-  EXPECT_TRUE(IsSuccess(Last()));
-  LGCP::CreateParams params;
+// E1: 32 * trunk + timeslot; BRI: 4 * port + channel; map: 8192 + 128 * bus
+// + channel. Trunks without a factory are refused.
+TEST_F(TrunkMapTest, ChannelNumbersNamesAndRefusals) {
+  for (const LGCP::Message& create :
+       {CreateTrunk(1, 2, 5), CreateTrunk(1, 3, 31), CreateTrunk(1, 3, 2, true),
+        CreateTrunk(1, 7, 3, true), CreateTrunk(1, 4, 0), CreateTrunk(1, 8, 0, true),
+        CreateTrunk(1, 0, 4, true), CreateMap(1, 128 + 5, -1), CreateMap(1, -1, -1)}) {
+    t.Handle(create);
+    ShowSlot(1);
+    t.Quiet([] { CtrlSrv::ctrlServer.Handle(Destroy(1)); });
+  }
   LGCP::SharedChannel channel;
   channel.set_bus(15);
   channel.set_channel(127);
-  EXPECT_EQ(10239, GetMapTimeSlot(channel));
+  t.Show("map time slot of bus 15 channel 127", std::to_string(GetMapTimeSlot(channel)));
+  t.Check();
 }
 
-TEST_F(TrunkMapTest, ANewMapSlotTakesABusChannelFromAnother) {
-  Handle(CreateMap(1, -1, 10));  // A receives bus 0 channel 10
-  Capture errors(std::cerr);
-  Capture log(std::clog);
-  unsigned disables = BoardSim::hal().counts(8202).disable;
-  Handle(CreateMap(2, 10, -1));  // B transmits on it
-  EXPECT_TRUE(IsSuccess(Last()));
-  EXPECT_EQ(
-      "map-slot: two slots require the same ipc-slot, remove old.\n"
-      "new slot na:map <-> old slot 01:map\n",
-      errors.text());
-  EXPECT_TRUE(log.has("map: disable map channel 10\n"));
-  EXPECT_EQ(disables + 1, BoardSim::hal().counts(8202).disable);
-  EXPECT_EQ(nullptr, Get(1));
-  EXPECT_EQ(Get(2), MapFactory::instance().GetEntry(10));
+TEST_F(TrunkMapTest, ASecondSlotForATimeslotReplacesTheFirst) {
+  t.Handle(CreateTrunk(1, 0, 6));
+  t.Handle(CreateTrunk(2, 0, 6));
+  ShowSlot(1);
+  EXPECT_EQ(Get(2), E1TrunkFactory(0)->GetSlot(6));
+  t.Note("under the same number the table has already destroyed it: no lines");
+  t.Handle(CreateTrunk(2, 0, 6));
+  t.Note("BRI port 1 channel 2 is E1 trunk 0 timeslot 6 too, but another factory");
+  t.Handle(CreateTrunk(3, 1, 2, true));
+  ShowSlot(2);
+  ShowSlot(3);
+  t.Handle(Destroy(2));
+  EXPECT_EQ(nullptr, E1TrunkFactory(0)->GetSlot(6));
+  t.Check();
 }
 
-TEST_F(TrunkMapTest, DestroyingAMapSlotDisablesItsReceiver) {
-  Handle(CreateMap(1, 2 * 128 + 4, 2 * 128 + 3));
-  Capture log(std::clog);
-  Capture errors(std::cerr);
-  Handle(Destroy(1));
-  EXPECT_TRUE(log.has("map: disable map channel 259\n"));
-  EXPECT_EQ(BoardSim::Hal::Drive::None, BoardSim::hal().state(8451).drive);
-  EXPECT_EQ(HwMux::kDisabled, HwMux::instance().BusEntry(259));
-  EXPECT_EQ(nullptr, MapFactory::instance().GetEntry(259));
-  EXPECT_EQ(nullptr, MapFactory::instance().GetEntry(260));
-  EXPECT_EQ("", errors.text());
+TEST_F(TrunkMapTest, TrunkToBusAndBackThroughTheCrossConnect) {
+  t.Handle(CreateTrunk(1, 0, 5));
+  t.Handle(CreateMap(2, 3, 3));  // bus 0 channel 3 both ways
+  BoardSim::hal().put(5, 0x42);
+  t.Handle(ConnectCmd(1, 2));
+  ShowHal(8195);
+  t.Note("and from the bus back onto trunk 1 timeslot 0");
+  t.Handle(CreateTrunk(3, 1, 0));
+  t.Handle(ConnectCmd(2, 3));
+  ShowHal(32);
+  t.Handle(DisconnectCmd(2));
+  ShowHal(8195);
+  t.Check();
 }
 
-TEST_F(TrunkMapTest, OneBusChannelBothWaysIsHeldOnceAndReleasedCleanly) {
-  Handle(CreateMap(1, 40, 40));
-  EXPECT_TRUE(IsSuccess(outbox.sent[0]));
-  MapSlot* slot = dynamic_cast<MapSlot*>(Get(1));
-  ASSERT_NE(nullptr, slot);
-  EXPECT_EQ(slot, MapFactory::instance().GetEntry(40));
-  Capture errors(std::cerr);
-  Handle(Destroy(1));
-  EXPECT_TRUE(IsSuccess(Last()));
-  EXPECT_EQ("", errors.text());
-  EXPECT_EQ(nullptr, MapFactory::instance().GetEntry(40));
-}
-
-TEST_F(TrunkMapTest, AReleaseClearsOnlyTheEntriesItHolds) {
-  Handle(CreateMap(1, 20, 21));
-  Handle(CreateMap(2, -1, 21));  // takes 21, destroying slot 1 whole
-  EXPECT_EQ(nullptr, Get(1));
-  EXPECT_EQ(nullptr, MapFactory::instance().GetEntry(20));
-  MapSlot* owner = dynamic_cast<MapSlot*>(Get(2));
-  EXPECT_EQ(owner, MapFactory::instance().GetEntry(21));
-  // A slot released while another holds its channel leaves that entry alone.
+TEST_F(TrunkMapTest, MapSlotsHoldTheirBusChannelsAndReleaseOnlyTheirOwn) {
+  t.Note("a new map slot takes a bus channel from another, which is destroyed");
+  t.Handle(CreateMap(1, -1, 10));
+  t.Handle(CreateMap(2, 10, -1));
+  ShowHal(8202);
+  ShowMapEntries({10});
+  t.Note("destroying a map slot disables its receiver; one channel both ways is held once");
+  t.Handle(CreateMap(3, 2 * 128 + 4, 2 * 128 + 3));
+  t.Handle(CreateMap(4, 40, 40));
+  ShowMapEntries({259, 260, 40});
+  t.Handle(Destroy(3));
+  t.Handle(Destroy(4));
+  ShowHal(8192 + 259);
+  ShowMapEntries({259, 260, 40});
+  t.Note("a slot taken whole; a stray release leaves another's entry alone");
+  t.Handle(CreateMap(5, 20, 21));
+  t.Handle(CreateMap(6, -1, 21));
+  ShowMapEntries({20, 21});
   MapSlot stray(-1, 8192 + 21);
-  Capture errors(std::cerr);
-  Capture log(std::clog);
-  MapFactory::instance().ReleaseMapSlot(&stray);
-  EXPECT_EQ("map-slot: internal error! MapFactory::ReleaseMapSlot() code 1\n", errors.text());
-  EXPECT_EQ(owner, MapFactory::instance().GetEntry(21));
+  t.Do("stray release", [&stray] { MapFactory::instance().ReleaseMapSlot(&stray); });
+  ShowMapEntries({20, 21});
+  t.Check();
 }
 
 }  // namespace

@@ -1,0 +1,73 @@
+#include "transcript.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace CoreTest {
+
+std::string OneLine(const LGCP::Message& message) {
+  std::ostringstream os;
+  os << message;
+  std::string line;
+  for (char c : os.str()) {
+    if (c == '\n') c = ' ';
+    if (c != ' ' || (!line.empty() && line.back() != ' ')) line += c;
+  }
+  return line;
+}
+
+namespace {
+void AddLines(std::string& text, const std::string& prefix, const std::string& lines) {
+  std::istringstream in(lines);
+  for (std::string line; std::getline(in, line);) text += prefix + line + "\n";
+}
+}  // namespace
+
+void Transcript::Handle(const LGCP::Message& message) {
+  text_ += "> " + OneLine(message) + "\n";
+  server_.Handle(message);
+  Collect();
+}
+
+void Transcript::Do(const std::string& what, const std::function<void()>& action) {
+  text_ += "= " + what + "\n";
+  action();
+  Collect();
+}
+
+void Transcript::Collect() {
+  mark_ = text_.size();
+  last_ = outbox_.sent;
+  outbox_.clear();
+  for (const LGCP::Message& m : last_) text_ += "< " + OneLine(m) + "\n";
+  if (journal_) {
+    for (const std::string& entry : *journal_) text_ += "  " + entry + "\n";
+    journal_->clear();
+  }
+  AddLines(text_, "! ", errors_.text());
+  AddLines(text_, "~ ", log_.text());
+  errors_.clear();
+  log_.clear();
+}
+
+void Transcript::Check() const {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string path = std::string(GW_CORE_DATA_DIR) + "/transcripts/" +
+                           test->test_suite_name() + "." + test->name() + ".transcript";
+  const char* update = getenv("GW_UPDATE_TRANSCRIPTS");
+  if (update && std::string(update) == "1") {
+    std::ofstream(path) << text_;
+    return;
+  }
+  std::ifstream in(path);
+  ASSERT_TRUE(in.is_open()) << path;
+  std::stringstream expected;
+  expected << in.rdbuf();
+  EXPECT_EQ(expected.str(), text_) << "compared with " << path;
+}
+
+}  // namespace CoreTest

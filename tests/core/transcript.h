@@ -1,0 +1,63 @@
+// Golden transcripts for the core's scenario tests. A Transcript records, one
+// line per item, each step's heading, what the control server sends ("< "
+// and the message in value notation on one line), what the slots recorded
+// ("  "), what went to std::cerr ("! ") and std::clog ("~ "), and what the
+// test shows ("? "). Check() compares the whole text with
+// transcripts/<suite>.<test>.transcript beside the tests; with
+// GW_UPDATE_TRANSCRIPTS=1 in the environment it writes the file instead (its
+// diff is reviewed like code).
+#pragma once
+
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "core/ctrl_server.h"
+#include "lgcp_helpers.h"
+
+namespace CoreTest {
+
+class Transcript {
+ public:
+  // `journal` (may be null) is read and cleared after every step.
+  Transcript(CtrlSrv::Server& server, std::vector<std::string>* journal)
+      : outbox_(server), server_(server), journal_(journal), errors_(std::cerr), log_(std::clog) {}
+
+  // "> " and the command in value notation, then what followed.
+  void Handle(const LGCP::Message& message);
+  // "= " and `what`, then what followed from `action`.
+  void Do(const std::string& what, const std::function<void()>& action);
+  // Runs `action` and leaves what followed out of the transcript.
+  void Quiet(const std::function<void()>& action) {
+    action();
+    Collect();
+    text_.resize(mark_);
+  }
+  void Note(const std::string& text) { text_ += "# " + text + "\n"; }
+  void Show(const std::string& what, const std::string& value) {
+    text_ += "? " + what + " = " + value + "\n";
+  }
+  // The messages sent by the last step.
+  const std::vector<LGCP::Message>& sent() const { return last_; }
+  const std::string& text() const { return text_; }
+  // Compares with (or writes) the running test's transcript file.
+  void Check() const;
+
+ private:
+  void Collect();
+
+  Outbox outbox_;
+  CtrlSrv::Server& server_;
+  std::vector<std::string>* journal_;
+  Capture errors_, log_;
+  std::vector<LGCP::Message> last_;
+  std::string text_;
+  std::size_t mark_ = 0;  // the length before the last Collect()
+};
+
+// A value in value notation on one line.
+std::string OneLine(const LGCP::Message& message);
+
+}  // namespace CoreTest
