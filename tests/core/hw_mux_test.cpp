@@ -1,20 +1,24 @@
-// The TDM cross-connect against the simulated "/dev/hal": opening and the
-// initial disabling, the refresh pass, the four requests with their failure
-// messages, and the bus-channel table.
+// The TDM cross-connect against the simulated "/dev/hal", as transcripts of
+// its log lines and results with what the driver saw: opening and the
+// initial disabling, an absent device, the refresh pass, the four requests
+// with their failure messages, and the bus-channel table.
 #include "core/hw_mux.h"
 
 #include <errno.h>
 
+#include <sstream>
+
 #include <gtest/gtest.h>
 
 #include "board/sim/hal.h"
-#include "capture.h"
 #include "foundation/testing/loop_runner.h"
 #include "foundation/testing/virtual_clock.h"
+#include "transcript.h"
 
 namespace {
 
 using BoardSim::Hal;
+using CoreTest::Transcript;
 
 class HwMuxTest : public ::testing::Test {
  protected:
@@ -24,74 +28,71 @@ class HwMuxTest : public ::testing::Test {
   }
   void TearDown() override { EXPECT_EQ("", LoopTest::leftovers()); }
   static Hal& hal() { return BoardSim::hal(); }
+  // Driver requests on the channels (connects, disables, writes, reads).
+  std::string Counts(std::initializer_list<int> channels) {
+    std::ostringstream os;
+    for (int c : channels) {
+      const Hal::Counts n = hal().counts(c);
+      os << c << ":" << n.connect << "/" << n.disable << "/" << n.write << "/" << n.read << " ";
+    }
+    const Hal::Counts all = hal().totals();
+    os << "| all " << all.connect << "/" << all.disable << "/" << all.write << "/" << all.read;
+    return os.str();
+  }
+  // Bus table entries (d disabled, c constant, else the source).
+  std::string Entries(const HwMux& mux, std::initializer_list<int> indexes) {
+    std::ostringstream os;
+    for (int i : indexes) {
+      const uint16_t e = mux.BusEntry(i);
+      os << i << ":" << (e == HwMux::kDisabled ? "d" : e == HwMux::kConstant ? "c" : std::to_string(e)) << " ";
+    }
+    return os.str() + "| refresh at " + std::to_string(mux.RefreshPosition());
+  }
+  // Runs `call`: its log lines, then its result.
+  template <class F>
+  void Call(const std::string& what, F call) {
+    int result = 0;
+    t.Do(what, [&] { result = call(); });
+    t.Show("result", std::to_string(result));
+  }
+
+  Transcript t{CtrlSrv::ctrlServer, nullptr};
 };
 
-TEST_F(HwMuxTest, OpenDisablesEveryBusChannelOnceAndLogs) {
-  Capture log(std::clog);
-  HwMux mux;
-  EXPECT_EQ("hwMux: init\nhwMux: device opened\n", log.text());
-  EXPECT_TRUE(mux.IsOpen());
-  EXPECT_EQ(2048u, hal().totals().disable);
-  EXPECT_EQ(1u, hal().counts(8192).disable);
-  EXPECT_EQ(1u, hal().counts(10239).disable);
-  EXPECT_EQ(0u, hal().counts(8191).disable);
-  EXPECT_EQ(0u, hal().counts(10240).disable);
-  for (int i = 0; i < HwMux::kBusChannels; ++i) ASSERT_EQ(HwMux::kDisabled, mux.BusEntry(i));
-  EXPECT_EQ(0, mux.RefreshPosition());
-}
-
-TEST_F(HwMuxTest, AbsentDeviceIsRetriedOnEveryRequestAndOpensLater) {
+TEST_F(HwMuxTest, OpeningAbsenceAndTheRefreshPass) {
+  t.Note("an absent device is retried on every request and opens later");
   hal().setPresent(false);
-  Capture log(std::clog);
-  HwMux mux;
-  EXPECT_FALSE(mux.IsOpen());
-  EXPECT_TRUE(log.has("hwMux: can't open device: No such file or directory\n"));
-  for (int i = 0; i < HwMux::kBusChannels; ++i) ASSERT_EQ(0, mux.BusEntry(i));
-  mux.OnDPC();  // idle while closed
-  EXPECT_EQ(0u, hal().totals().disable);
-
-  log.clear();
-  EXPECT_FALSE(mux.Write(5, 1));
-  EXPECT_EQ(255, mux.Read(5));
-  EXPECT_FALSE(mux.Connect(1, 2));
-  EXPECT_EQ(
-      "hwMux: can't open device: No such file or directory\n"
-      "hwMux: can't open device: No such file or directory\n"
-      "hwMux: can't open device: No such file or directory\n"
-      "hwMux: ERROR not opened\n",
-      log.text());
-
+  std::unique_ptr<HwMux> absent;
+  t.Do("absent: built", [&] { absent.reset(new HwMux); });
+  HwMux& mux = *absent;
+  t.Do("absent: a refresh pass is idle", [&] { mux.OnDPC(); });
+  t.Show("entries", Entries(mux, {0, 1, 2047}));
+  Call("write 5 1", [&] { return mux.Write(5, 1); });
+  Call("read 5", [&] { return mux.Read(5); });
+  Call("connect 1 -> 2", [&] { return mux.Connect(1, 2); });
   hal().setPresent(true);
-  EXPECT_TRUE(mux.Write(5, 0x33));
-  EXPECT_EQ(2048u, hal().totals().disable);
-  EXPECT_EQ(0x33, hal().carried(5));
-  // The refresh starts at entry 1; entry 0 comes last in the cycle.
-  mux.OnDPC();
-  EXPECT_EQ(128, mux.RefreshPosition());
-  EXPECT_EQ(2u, hal().counts(8193).disable);
-  EXPECT_EQ(2u, hal().counts(8192 + 128).disable);
-  EXPECT_EQ(1u, hal().counts(8192).disable);
-}
-
-TEST_F(HwMuxTest, RefreshCyclesThroughDisabledChannelsOnly) {
-  HwMux mux;
-  ASSERT_TRUE(mux.Connect(3, 8192 + 5));
-  ASSERT_TRUE(mux.Write(8192 + 6, 0x11));
-  ASSERT_TRUE(mux.Disconnect(8192 + 7));
-  for (int run = 0; run < 16; ++run) mux.OnDPC();
-  EXPECT_EQ(0, mux.RefreshPosition());
-  EXPECT_EQ(2u, hal().counts(8192).disable);  // entry 0 ends the cycle
-  EXPECT_EQ(2u, hal().counts(8192 + 4).disable);
-  EXPECT_EQ(1u, hal().counts(8192 + 5).disable);
-  EXPECT_EQ(1u, hal().counts(8192 + 6).disable);
-  EXPECT_EQ(1u, hal().counts(8192 + 7).disable);
-  EXPECT_EQ(2048u + 2045u, hal().totals().disable);
-
-  // A disable puts a channel back into the refresh.
-  ASSERT_TRUE(mux.Disable(8192 + 5));
-  EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(5));
-  mux.OnDPC();
-  EXPECT_EQ(3u, hal().counts(8192 + 5).disable);
+  Call("write 5 0x33", [&] { return mux.Write(5, 0x33); });
+  t.Show("carried 5", std::to_string(hal().carried(5)));
+  t.Show("counts", Counts({8191, 8192, 8193, 8192 + 128, 10239, 10240}));
+  t.Show("entries", Entries(mux, {0, 1, 2047}));
+  t.Note("the refresh cycles through disabled channels only, from entry 1; entry 0 comes last");
+  Call("connect 3 -> 8197", [&] { return mux.Connect(3, 8192 + 5); });
+  Call("write 8198 0x11", [&] { return mux.Write(8192 + 6, 0x11); });
+  Call("disconnect 8199", [&] { return mux.Disconnect(8192 + 7); });
+  t.Do("one refresh pass", [&] { mux.OnDPC(); });
+  t.Show("counts", Counts({8192, 8193, 8196, 8197, 8198, 8199, 8192 + 128, 8192 + 129}));
+  t.Show("entries", Entries(mux, {0, 4, 5, 6, 7}));
+  t.Do("15 refresh passes", [&] {
+    for (int run = 0; run < 15; ++run) mux.OnDPC();
+  });
+  t.Show("counts", Counts({8192, 8196, 8197, 8192 + 129}));
+  t.Show("entries", Entries(mux, {0}));
+  t.Note("a disable puts a channel back into the refresh");
+  Call("disable 8197", [&] { return mux.Disable(8192 + 5); });
+  t.Do("one refresh pass", [&] { mux.OnDPC(); });
+  t.Show("counts", Counts({8197}));
+  absent.reset();
+  t.Check();
 }
 
 TEST_F(HwMuxTest, RefreshRunsTwiceInEveryPassOfTheLoop) {
@@ -103,87 +104,65 @@ TEST_F(HwMuxTest, RefreshRunsTwiceInEveryPassOfTheLoop) {
   EXPECT_EQ(before + 256u, hal().totals().disable);
 }
 
-TEST_F(HwMuxTest, TableRecordsSourcesConstantsAndDisabledChannels) {
-  HwMux mux;
+TEST_F(HwMuxTest, TheTableAndTheDriversRecords) {
+  std::unique_ptr<HwMux> opened;
+  t.Do("opened", [&] { opened.reset(new HwMux); });
+  HwMux& mux = *opened;
   hal().put(33, 0x42);
-  ASSERT_TRUE(mux.Connect(33, 8192 + 130));
-  EXPECT_EQ(33, mux.BusEntry(130));
-  EXPECT_EQ(0x42, mux.Read(8192 + 130));
-  ASSERT_TRUE(mux.Disconnect(8192 + 130));
-  EXPECT_EQ(HwMux::kConstant, mux.BusEntry(130));
-  EXPECT_EQ(HwMux::kIdleByte, mux.Read(8192 + 130));
-  ASSERT_TRUE(mux.Write(8192 + 130, 0x7E));
-  EXPECT_EQ(0x7E, mux.Read(8192 + 130));
-  ASSERT_TRUE(mux.Disable(8192 + 130));
-  EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(130));
-  // Sources above 16 bits keep their low 16 bits.
-  ASSERT_TRUE(mux.Connect(0x12345, 8192));
-  EXPECT_EQ(0x2345, mux.BusEntry(0));
-  // Channels outside the bus range reach the driver and leave the table alone.
-  ASSERT_TRUE(mux.Connect(8192, 10240));
-  ASSERT_TRUE(mux.Connect(8192, 200));
-  EXPECT_EQ(Hal::Drive::Source, hal().state(10240).drive);
-  EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(2047));
-}
-
-TEST_F(HwMuxTest, NegativeChannelsNeverReachTheDriver) {
-  HwMux mux;
-  Capture log(std::clog);
-  EXPECT_FALSE(mux.Connect(-1, 8192));
-  EXPECT_FALSE(mux.Connect(1, -5));
-  EXPECT_EQ("hwMux: ERROR not opened\nhwMux: ERROR not opened\n", log.text());
-  log.clear();
-  EXPECT_FALSE(mux.Disconnect(-1));
-  EXPECT_FALSE(mux.Disable(-1));
-  EXPECT_FALSE(mux.Write(-1, 3));
-  EXPECT_EQ(255, mux.Read(-1));
-  EXPECT_EQ("", log.text());
-  EXPECT_EQ(0u, hal().totals().connect);
+  Call("connect 33 -> 8322", [&] { return mux.Connect(33, 8192 + 130); });
+  Call("read 8322", [&] { return mux.Read(8192 + 130); });
+  t.Show("entries", Entries(mux, {130}));
+  Call("disconnect 8322", [&] { return mux.Disconnect(8192 + 130); });
+  Call("read 8322", [&] { return mux.Read(8192 + 130); });
+  t.Show("entries", Entries(mux, {130}));
+  Call("write 8322 0x7E", [&] { return mux.Write(8192 + 130, 0x7E); });
+  Call("read 8322", [&] { return mux.Read(8192 + 130); });
+  Call("disable 8322", [&] { return mux.Disable(8192 + 130); });
+  t.Show("entries", Entries(mux, {130}));
+  t.Note("sources above 16 bits keep their low 16 bits");
+  Call("connect 0x12345 -> 8192", [&] { return mux.Connect(0x12345, 8192); });
+  t.Note("channels outside the bus range reach the driver and leave the table alone");
+  Call("connect 8192 -> 10240", [&] { return mux.Connect(8192, 10240); });
+  Call("connect 8192 -> 200", [&] { return mux.Connect(8192, 200); });
+  t.Show("entries", Entries(mux, {0, 2047}));
+  t.Show("source of 10240", std::to_string(hal().state(10240).source));
+  t.Note("negative channels never reach the driver");
+  Call("connect -1 -> 8192", [&] { return mux.Connect(-1, 8192); });
+  Call("connect 1 -> -5", [&] { return mux.Connect(1, -5); });
+  Call("disconnect -1", [&] { return mux.Disconnect(-1); });
+  Call("disable -1", [&] { return mux.Disable(-1); });
+  Call("write -1 3", [&] { return mux.Write(-1, 3); });
+  Call("read -1", [&] { return mux.Read(-1); });
+  t.Note("the records in the board's layout, destination first; a read keeps the low byte");
+  Call("connect 1 -> 2", [&] { return mux.Connect(1, 2); });
+  t.Show("source of 2", std::to_string(hal().state(2).source));
+  hal().setReadNoise(0xFFFFFF00u);
+  Call("write 40 5", [&] { return mux.Write(40, 0x05); });
+  Call("read 40", [&] { return mux.Read(40); });
+  t.Show("counts", Counts({2, 40, 8192, 10240, 200}));
+  t.Check();
 }
 
 TEST_F(HwMuxTest, FailedRequestsAreLoggedAndKeepTheTableTrue) {
   HwMux mux;
-  Capture log(std::clog);
   hal().failRequest(HalRequest::kConnect, EIO, 1);
-  EXPECT_FALSE(mux.Connect(7, 8192 + 9));
-  EXPECT_EQ("hwMux: connect 7 -> 8201 failed: Input/output error\n", log.text());
-  // The channel is still disabled, so it stays in the refresh.
-  EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(9));
-  unsigned before = hal().counts(8192 + 9).disable;
-  for (int run = 0; run < 16; ++run) mux.OnDPC();
-  EXPECT_EQ(before + 1, hal().counts(8192 + 9).disable);
-
-  log.clear();
+  Call("connect 7 -> 8201", [&] { return mux.Connect(7, 8192 + 9); });
+  t.Show("entries", Entries(mux, {9}));
+  t.Do("16 refresh passes: the refused channel is still refreshed", [&] {
+    for (int run = 0; run < 16; ++run) mux.OnDPC();
+  });
+  t.Show("counts", Counts({8201}));
   hal().failRequest(HalRequest::kWrite, EBUSY, 2);
-  EXPECT_FALSE(mux.Disconnect(8192 + 9));
-  EXPECT_FALSE(mux.Write(8192 + 9, 0xAB));
-  EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(9));
+  Call("disconnect 8201", [&] { return mux.Disconnect(8192 + 9); });
+  Call("write 8201 0xAB", [&] { return mux.Write(8192 + 9, 0xAB); });
+  t.Show("entries", Entries(mux, {9}));
   hal().failRequest(HalRequest::kDisable, ENODEV, 1);
-  EXPECT_FALSE(mux.Disable(8192 + 9));
+  t.Note("a refused disable still marks the channel, so the refresh retries it");
+  Call("disable 8201", [&] { return mux.Disable(8192 + 9); });
+  t.Show("entries", Entries(mux, {9}));
   hal().failRequest(HalRequest::kRead, EINVAL, 1);
-  EXPECT_EQ(255, mux.Read(12));
-  EXPECT_EQ(
-      "hwMux: disconnect failed 8201 : Device or resource busy\n"
-      "hwMux: write failed 8201 <- 0xab : Device or resource busy\n"
-      "hwMux: disable failed 8201 : No such device\n"
-      "hwMux: read failed 12 -> 0xff : Invalid argument\n",
-      log.text());
-  // A refused disable still marks the channel, so the refresh retries it.
-  EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(9));
-}
-
-// The records in the board's byte layout (destination first), and a read
-// keeps only the low byte of the driver's word.
-TEST_F(HwMuxTest, RecordsUseTheBoardsRequestCodesAndLayout) {
-  HwMux mux;
-  ASSERT_TRUE(mux.Connect(1, 2));
-  EXPECT_EQ(1u, hal().counts(2).connect);
-  EXPECT_EQ(1, hal().state(2).source);
-  hal().setReadNoise(0xFFFFFF00u);
-  ASSERT_TRUE(mux.Write(40, 0x05));
-  EXPECT_EQ(0x05, mux.Read(40));
-  EXPECT_EQ(1u, hal().counts(40).write);
-  EXPECT_EQ(1u, hal().counts(40).read);
+  Call("read 12", [&] { return mux.Read(12); });
+  t.Check();
 }
 
 }  // namespace
