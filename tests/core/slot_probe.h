@@ -18,7 +18,6 @@ struct ProbeSettings {
   int priority = 0;
   bool releaseLater = false;  // IBeforeDestroy returns false
   bool hwResult = true;       // result of the recorded hardware operations
-  bool realHardware = false;  // use the cross-connect instead
   std::function<void()> onBeforeDestroy;  // runs when the release starts
 };
 
@@ -38,10 +37,10 @@ class ProbeSlot : public Slot {
     return !settings_.releaseLater;
   }
   int GetConnectionPriority() override { return settings_.priority; }
-  bool IHwConnectTransmitter(Slot& d) override { return Hw("connectTransmitter", d, true); }
-  bool IHwConnectReceiver(Slot& s) override { return Hw("connectReceiver", s, true); }
-  bool IHwDisconnectTransmitter(Slot& d) override { return Hw("disconnectTransmitter", d, false); }
-  bool IHwDisconnectReceiver(Slot& s) override { return Hw("disconnectReceiver", s, false); }
+  bool IHwConnectTransmitter(Slot& d) override { return Hw("connectTransmitter", d); }
+  bool IHwConnectReceiver(Slot& s) override { return Hw("connectReceiver", s); }
+  bool IHwDisconnectTransmitter(Slot& d) override { return Hw("disconnectTransmitter", d); }
+  bool IHwDisconnectReceiver(Slot& s) override { return Hw("disconnectReceiver", s); }
   bool IOnOutputStream() override { return tx_ >= 0; }
   bool IOnInputStream() override { return rx_ >= 0; }
   void IOnOutputRelease() override { journal_.push_back(Name() + ".outputRelease"); }
@@ -56,11 +55,9 @@ class ProbeSlot : public Slot {
   static int alive;
 
  private:
-  bool Hw(const char* what, Slot& peer, bool connect) {
+  bool Hw(const char* what, Slot& peer) {
     journal_.push_back(Name() + "." + what + "(s" + std::to_string(peer.GetId()) + ")");
-    if (!settings_.realHardware) return settings_.hwResult;
-    if (connect) return std::string(what) == "connectTransmitter" ? MuxConnect(*this, peer) : MuxConnect(peer, *this);
-    return std::string(what) == "disconnectTransmitter" ? MuxDisconnect(peer) : MuxDisconnect(*this);
+    return settings_.hwResult;
   }
 
   int tx_, rx_;

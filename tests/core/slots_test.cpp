@@ -1,16 +1,23 @@
-// The slot table, the factory chain and slot connection, as transcripts of
-// commands, answers, signals and what the probe slots recorded: create,
-// replace and destroy (slotIdBusy, destroyInProgress), delayed destroy
-// answers, command errors, the resource report, controller loss, and the
-// priority and tie rules of connections.
+// The slot table, the factory chain and slot connection, as scripted
+// transcripts (transcripts/SlotsTest.*) of commands, answers, signals and
+// what the probe slots recorded. Commands ("$ " lines): next [late] [priority <n>]
+// [releases <slot>] (how the next probe behaves: releases later, its
+// connection priority, completes that slot's release when its own starts),
+// create <slot> <tx> <rx> [seq], voice <slot> <seq>, destroy <slot|-> [seq],
+// connect <source> <destination>, disconnect <slot>,
+// activate|deactivate|userData|ioctl <slot>, query <seq>,
+// signal trunkStatus|activated, release <slot>, stop-output <slot>,
+// refuse-hardware <slot>, lost (the controller goes), table; "unordered"
+// before a command sorts what the slots recorded.
 #include "core/slots.h"
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "board/sim/hal.h"
 #include "core/heartbeat.h"
 #include "core/hw_mux.h"
 #include "messages/acp/ACP.h"
@@ -42,20 +49,6 @@ class Bound : public ::testing::Environment {
 };
 const auto* const bound = ::testing::AddGlobalTestEnvironment(new Bound);
 
-LGCP::Message CreateProbe(long slot, int tx, int rx, int seq = kNone) {
-  return Command(
-      [tx, rx](LGCP::Command& c) {
-        LGCP::ExtParams& ext = c.select_create().select_ext();
-        ext.set_transmitter(tx);
-        ext.set_receiver(rx);
-      },
-      seq, slot);
-}
-
-LGCP::Message SlotCommand(long slot, void (*fill)(LGCP::Command&)) {
-  return Command(fill, kNone, slot);
-}
-
 class SlotsTest : public ::testing::Test {
  protected:
   SlotsTest() : t(CtrlSrv::ctrlServer, &factory().journal) {
@@ -69,175 +62,107 @@ class SlotsTest : public ::testing::Test {
   }
   static ProbeFactory& factory() { return ProbeFactory::instance(); }
   static Slots& slots() { return Slots::instance(); }
-  ProbeSlot* Probe(unsigned n) { return dynamic_cast<ProbeSlot*>(slots().Get(n)); }
-  // Probes 1..n, slot k with channels 10k + 1 and 10k + 2, made quietly.
-  void Probes(unsigned n) {
-    t.Quiet([n] {
-      for (unsigned k = 1; k <= n; ++k)
-        CtrlSrv::ctrlServer.Handle(CreateProbe(k, 10 * k + 1, 10 * k + 2));
-    });
+  ProbeSlot* Probe(long n) { return dynamic_cast<ProbeSlot*>(slots().Get(static_cast<unsigned>(n))); }
+  void Send(void (*fill)(LGCP::Command&), int seq, long slot) {
+    t.Handle(Command(fill, seq, slot));
   }
-  // The slot table as "<number>:<releasing?>" in creation order, and counts.
-  std::string Table() {
-    std::string text;
-    for (Slot* slot : slots().GetLive())
-      text += std::to_string(slot->GetId()) + (slot->is_releasing() ? "r " : " ");
-    return text + "| alive " + std::to_string(ProbeSlot::alive) + ", in factory " +
-           std::to_string(factory().GetSlots().size());
+
+  bool Run(std::istream& in) {
+    std::string verb, word;
+    long a = kNone, b = kNone, c = kNone, seq = kNone;
+    in >> verb;
+    if (verb == "unordered") {
+      // Receivers are taken down in no fixed order: the journal is sorted.
+      const bool known = Run(in);
+      std::sort(factory().journal.begin(), factory().journal.end());
+      return known;
+    } else if (verb == "next") {
+      factory().next = ProbeSettings();
+      while (in >> word) {
+        if (word == "late") factory().next.releaseLater = true;
+        if (word == "priority") in >> factory().next.priority;
+        if (word == "releases" && in >> a) {
+          ProbeSlot* late = Probe(a);
+          factory().next.onBeforeDestroy = [late] { late->on_release(); };
+        }
+      }
+    } else if (verb == "create" && in >> a >> b >> c) {
+      in >> seq;
+      t.Handle(Command(
+          [b, c](LGCP::Command& command) {
+            LGCP::ExtParams& ext = command.select_create().select_ext();
+            ext.set_transmitter(static_cast<int>(b));
+            ext.set_receiver(static_cast<int>(c));
+          },
+          static_cast<int>(seq), a));
+    } else if (verb == "voice" && in >> a >> seq) {
+      Send([](LGCP::Command& c) { c.select_create().select_voice(); }, static_cast<int>(seq), a);
+    } else if (verb == "destroy" && in >> word) {
+      in >> seq;
+      t.Handle(Destroy(word == "-" ? kNone : std::stol(word), static_cast<int>(seq)));
+    } else if (verb == "connect" && in >> a >> b) {
+      t.Handle(ConnectCmd(a, static_cast<unsigned>(b)));
+    } else if (verb == "disconnect" && in >> a) {
+      t.Handle(DisconnectCmd(a));
+    } else if (verb == "activate" && in >> a) {
+      Send([](LGCP::Command& c) { c.select_activate(); }, kNone, a);
+    } else if (verb == "deactivate" && in >> a) {
+      Send([](LGCP::Command& c) { c.select_deactivate(); }, kNone, a);
+    } else if (verb == "userData" && in >> a) {
+      Send([](LGCP::Command& c) { c.select_userData(); }, kNone, a);
+    } else if (verb == "ioctl" && in >> a) {
+      Send([](LGCP::Command& c) { c.select_ioctl().select_ss7RqBSN(); }, kNone, a);
+    } else if (verb == "query" && in >> seq) {
+      Send([](LGCP::Command& c) { c.select_query(); }, static_cast<int>(seq), kNone);
+    } else if (verb == "signal" && in >> word) {
+      LGCP::Signal signal;
+      if (word == "trunkStatus") signal.select_trunkStatus();
+      if (word == "activated") signal.select_activated();
+      slots().OnSignal(signal);
+    } else if (verb == "release" && in >> a) {
+      Probe(a)->on_release();
+    } else if (verb == "stop-output" && in >> a) {
+      Probe(a)->OnChangeOutputStream(false);
+    } else if (verb == "refuse-hardware" && in >> a) {
+      Probe(a)->settings().hwResult = false;
+    } else if (verb == "lost") {
+      slots().OnDisconnect();
+      t.Show("sleeps", std::to_string(sleeps.size()) + " of " + std::to_string(sleeps.back()) + " s");
+      sleeps.clear();
+    } else if (verb == "table") {
+      // Live slots in creation order (r: releasing), probes alive, in the factory.
+      std::string text;
+      for (Slot* slot : slots().GetLive())
+        text += std::to_string(slot->GetId()) + (slot->is_releasing() ? "r " : " ");
+      t.Show("table", text + "| alive " + std::to_string(ProbeSlot::alive) + ", in factory " +
+                          std::to_string(factory().GetSlots().size()));
+    } else {
+      return false;
+    }
+    return true;
   }
-  void OnDisconnect() {
-    t.Do("controller lost", [this] { slots().OnDisconnect(); });
-    t.Show("sleeps", std::to_string(sleeps.size()) + " of " + std::to_string(sleeps.back()) + " s");
-    sleeps.clear();
+  void RunScript() {
+    t.RunScript([this](std::istream& in) { return Run(in); });
   }
 
   Transcript t;
 };
 
-TEST_F(SlotsTest, CreateReplaceAndDestroy) {
-  t.Note("the same number twice replaces the slot");
-  t.Handle(CreateProbe(5, 1, 2, 10));
-  t.Handle(CreateProbe(5, 1, 2, 11));
-  t.Show("table", Table());
-  t.Note("a slot that releases later: refused while releasing, other commands still reach it");
-  factory().next.releaseLater = true;
-  t.Handle(CreateProbe(6, 1, 2));
-  ProbeSlot* old = Probe(6);
-  t.Handle(CreateProbe(6, 1, 2, 1));
-  t.Handle(CreateProbe(6, 1, 2, 2));
-  t.Handle(Destroy(6, 3));
-  t.Handle(SlotCommand(6, [](LGCP::Command& c) { c.select_deactivate(); }));
-  t.Show("table", Table());
-  t.Do("release of 6 completes: no answer, it was replaced", [old] { old->on_release(); });
-  t.Show("table", Table());
-  t.Note("destroy answers at once, or when the release completes, with the command's seq or none");
-  factory().next.releaseLater = false;
-  t.Handle(CreateProbe(7, 1, 2));
-  t.Handle(Destroy(7, 40));
-  factory().next.releaseLater = true;
-  for (int seq : {41, kNone}) {
-    t.Handle(CreateProbe(8, 1, 2));
-    t.Do("on_release of 8 while not releasing", [this] { Probe(8)->on_release(); });
-    t.Handle(Destroy(8, seq));
-    t.Show("table", Table());
-    t.Do("release of 8 completes", [this] { Probe(8)->on_release(); });
-  }
-  t.Show("table", Table());
-  t.Check();
-}
+TEST_F(SlotsTest, CreateReplaceAndDestroy) { RunScript(); }
+TEST_F(SlotsTest, CommandErrorsQueryAndTrunkStatus) { RunScript(); }
+TEST_F(SlotsTest, ControllerLossDestroysEverySlotAndSleepsOnce) { RunScript(); }
+TEST_F(SlotsTest, ControllerLossDeletesASlotWhoseReleaseEndsDuringTheWalkOnce) { RunScript(); }
+TEST_F(SlotsTest, ConnectionsPrioritiesAndTies) { RunScript(); }
+TEST_F(SlotsTest, ANewSourceReplacesTheOldOneAndAFailureLeavesNoStaleSource) { RunScript(); }
+TEST_F(SlotsTest, AnOutputFeedsSeveralInputsOpensOnceAndStopsWithOneSignal) { RunScript(); }
 
-TEST_F(SlotsTest, CommandErrorsQueryAndTrunkStatus) {
-  t.Handle(Command([](LGCP::Command& c) { c.select_create().select_voice(); }, 1, 3));
-  t.Handle(CreateProbe(3, 1, 2));
-  for (const LGCP::Message& m : {ConnectCmd(3, 1023), ConnectCmd(3, 1024), ConnectCmd(4, 3),
-                                 DisconnectCmd(3), DisconnectCmd(4), Destroy(4), Destroy(kNone, 5)})
-    t.Handle(m);
-  for (auto fill : std::vector<void (*)(LGCP::Command&)>{
-           [](LGCP::Command& c) { c.select_activate(); },
-           [](LGCP::Command& c) { c.select_deactivate(); },
-           [](LGCP::Command& c) { c.select_userData(); },
-           [](LGCP::Command& c) { c.select_ioctl().select_ss7RqBSN(); }}) {
-    t.Handle(SlotCommand(3, fill));
-    t.Handle(SlotCommand(4, fill));
-  }
-  t.Note("query: success, then the report (modem 7 from the probe factory)");
-  t.Handle(Command([](LGCP::Command& c) { c.select_query(); }, 12));
-  t.Do("trunk status and another signal reach the factories", [] {
-    LGCP::Signal signal;
-    signal.select_trunkStatus();
-    Slots::instance().OnSignal(signal);
-    signal.select_activated();
-    Slots::instance().OnSignal(signal);
+// A slot that reports a receive channel of -1 is refused by the cross-connect.
+TEST_F(SlotsTest, ANegativeChannelIsRefusedByTheCrossConnect) {
+  t.Quiet([this] {
+    HwMux::instance();
+    std::istringstream create("create 1 11 12");
+    Run(create);
   });
-  t.Check();
-}
-
-TEST_F(SlotsTest, ControllerLossDestroysEverySlotAndSleepsOnce) {
-  OnDisconnect();
-  t.Handle(CreateProbe(1, 1, 2));
-  factory().next.releaseLater = true;
-  t.Handle(CreateProbe(2, 3, 4));
-  t.Handle(CreateProbe(3, 5, 6));
-  t.Handle(Destroy(3));  // already releasing when the controller goes
-  OnDisconnect();
-  t.Show("table", Table());
-  t.Check();
-}
-
-TEST_F(SlotsTest, ControllerLossDeletesASlotWhoseReleaseEndsDuringTheWalkOnce) {
-  factory().next.releaseLater = true;
-  Probes(1);
-  ProbeSlot* late = Probe(1);
-  factory().next = ProbeSettings();
-  factory().next.onBeforeDestroy = [late] { late->on_release(); };
-  t.Handle(CreateProbe(2, 3, 4));
-  OnDisconnect();
-  EXPECT_EQ("| alive 0, in factory 0", Table());
-  t.Check();
-}
-
-TEST_F(SlotsTest, ConnectionsPrioritiesAndTies) {
-  t.Note("connecting signals both streams; a second time changes nothing");
-  Probes(2);
-  t.Handle(ConnectCmd(1, 2));
-  t.Handle(ConnectCmd(1, 2));
-  t.Handle(DisconnectCmd(2));
-  t.Note("the higher priority does both; on a tie the destination connects, the source disconnects");
-  for (int priorities : {10, 1}) {
-    OnDisconnect();
-    factory().next.priority = priorities / 10;
-    t.Handle(CreateProbe(1, 11, 12));
-    factory().next.priority = priorities % 10;
-    t.Handle(CreateProbe(2, 21, 22));
-    t.Handle(ConnectCmd(1, 2));
-    t.Handle(DisconnectCmd(2));
-  }
-  t.Check();
-}
-
-TEST_F(SlotsTest, ANewSourceReplacesTheOldOneAndAFailureLeavesNoStaleSource) {
-  Probes(3);
-  t.Handle(ConnectCmd(1, 2));
-  t.Handle(ConnectCmd(3, 2));
-  Probe(2)->settings().hwResult = false;
-  t.Note("the next connection is refused by the hardware: the old link is undone too");
-  t.Handle(ConnectCmd(1, 2));
-  EXPECT_EQ(nullptr, Probe(2)->GetSource());
-  for (unsigned n : {1, 3}) EXPECT_TRUE(Probe(n)->GetReceivers().empty());
-  t.Note("slots without the stream cannot be connected");
-  t.Handle(CreateProbe(4, -1, 12));
-  t.Handle(CreateProbe(5, 21, -1));
-  t.Handle(ConnectCmd(4, 5));
-  t.Handle(ConnectCmd(3, 5));
-  t.Check();
-}
-
-TEST_F(SlotsTest, AnOutputFeedsSeveralInputsOpensOnceAndStopsWithOneSignal) {
-  Probes(4);
-  for (unsigned n = 2; n <= 4; ++n) t.Handle(ConnectCmd(1, n));
-  t.Do("output of 1 stops", [this] { Probe(1)->OnChangeOutputStream(false); });
-  t.Do("output of 1 stops again", [this] { Probe(1)->OnChangeOutputStream(false); });
-  EXPECT_TRUE(Probe(1)->GetReceivers().empty());
-  t.Note("destroying a source disconnects every receiver first");
-  t.Handle(ConnectCmd(2, 3));
-  t.Handle(ConnectCmd(2, 4));
-  t.Handle(Destroy(2));
-  EXPECT_EQ(nullptr, Probe(3)->GetSource());
-  EXPECT_EQ(nullptr, Probe(4)->GetSource());
-  t.Check();
-}
-
-TEST_F(SlotsTest, DefaultHardwareGoesThroughTheCrossConnect) {
-  t.Do("the cross-connect opens", [] { HwMux::instance(); });
-  BoardSim::hal().put(11, 0x5A);
-  factory().next.realHardware = true;
-  t.Handle(CreateProbe(1, 11, 12));
-  t.Handle(CreateProbe(2, 8192 + 3, 8192 + 4));
-  t.Handle(ConnectCmd(1, 2));
-  t.Show("carried 8196", std::to_string(BoardSim::hal().carried(8196)));
-  t.Handle(DisconnectCmd(2));
-  t.Show("carried 8196", std::to_string(BoardSim::hal().carried(8196)));
-  // A slot that reports a receive channel of -1 is refused by the cross-connect.
   struct NoChannel : ProbeSlot {
     using ProbeSlot::ProbeSlot;
     int IGetReceiveChannel() override { return -1; }

@@ -54,10 +54,28 @@ void Transcript::Collect() {
   log_.clear();
 }
 
-void Transcript::Check() const {
+std::string Transcript::Path() const {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string path = std::string(GW_CORE_DATA_DIR) + "/transcripts/" +
-                           test->test_suite_name() + "." + test->name() + ".transcript";
+  return std::string(GW_CORE_DATA_DIR) + "/transcripts/" + test->test_suite_name() + "." +
+         test->name() + ".transcript";
+}
+
+void Transcript::RunScript(const std::function<bool(std::istream& words)>& run) {
+  std::ifstream in(Path());
+  ASSERT_TRUE(in.is_open()) << Path();
+  for (std::string line; std::getline(in, line);) {
+    if (line.compare(0, 2, "# ") == 0) text_ += line + "\n";
+    if (line.compare(0, 2, "$ ") != 0) continue;
+    text_ += line + "\n";
+    std::istringstream words(line.substr(2));
+    EXPECT_TRUE(run(words)) << "unknown command: " << line;
+    Collect();
+  }
+  Check();
+}
+
+void Transcript::Check() const {
+  const std::string path = Path();
   const char* update = getenv("GW_UPDATE_TRANSCRIPTS");
   if (update && std::string(update) == "1") {
     std::ofstream(path) << text_;

@@ -44,9 +44,15 @@ class Transcript {
   const std::string& text() const { return text_; }
   // Compares with (or writes) the running test's transcript file.
   void Check() const;
+  // A scripted test: runs every "$ " line of the running test's transcript
+  // file as a command (`run` reads its words and returns false for one it
+  // does not know), records what followed it, keeps "# " lines, and checks
+  // the whole text.
+  void RunScript(const std::function<bool(std::istream& words)>& run);
 
  private:
   void Collect();
+  std::string Path() const;
 
   Outbox outbox_;
   CtrlSrv::Server& server_;
