@@ -1,7 +1,14 @@
-// Trunk and map slots, as transcripts: channel numbers, names, the factory
-// chain that picks them, replacement of a slot that holds the same timeslot
-// or bus channel, and what their connections do on the simulated
-// cross-connect.
+// Trunk and map slots, as scripted transcripts (transcripts/TrunkMapTest.*):
+// channel numbers, names, the factory chain that picks them, replacement of
+// a slot that holds the same timeslot or bus channel, and what their
+// connections do on the simulated cross-connect. Commands ("$ " lines):
+// trunk|bri <slot> <trunk> <timeslot>, map <slot> <tx> <rx> (bus * 128 +
+// channel, -1 for none), connect <source> <destination>, disconnect|destroy
+// <slot>, put <channel> <byte>, stray-release <channel> (a map slot that
+// holds nothing releases that receive channel); the views slot <n>,
+// hal <channel>, entries <bus channels...>, map-time-slot <bus> <channel>.
+#include <iomanip>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -67,108 +74,69 @@ class TrunkMapTest : public ::testing::Test {
  protected:
   TrunkMapTest() : t(CtrlSrv::ctrlServer, nullptr) {}
   ~TrunkMapTest() override { Slots::instance().OnDisconnect(); }
-  Slot* Get(unsigned n) { return Slots::instance().Get(n); }
-  // What slot n is: name, channels, trunk and timeslot.
-  void ShowSlot(unsigned n) {
-    Slot* slot = Get(n);
-    if (!slot) return t.Show("slot " + std::to_string(n), "none");
-    t.Show("slot " + std::to_string(n),
-           std::string(slot->GetName()) + " tx " + std::to_string(slot->IGetTransmitChannel()) +
-               " rx " + std::to_string(slot->IGetReceiveChannel()) + " trunk " +
-               std::to_string(slot->GetTrunk()) + " ts " + std::to_string(slot->GetTrunkTimeSlot()));
-  }
-  // What a channel carries, whether it is driven, its bus entry and disables.
-  void ShowHal(int channel) {
-    const bool driven = BoardSim::hal().state(channel).drive != BoardSim::Hal::Drive::None;
-    const int entry = channel >= 8192 ? HwMux::instance().BusEntry(channel - 8192) : -1;
-    t.Show("hal " + std::to_string(channel),
-           "carries " + std::to_string(BoardSim::hal().carried(channel)) +
-               (driven ? "" : ", not driven") + ", bus entry " + std::to_string(entry) +
-               ", disables " + std::to_string(BoardSim::hal().counts(channel).disable));
-  }
-  void ShowMapEntries(std::initializer_list<int> entries) {
-    std::string text;
-    for (int entry : entries) {
-      Slot* owner = MapFactory::instance().GetEntry(entry);
-      text += std::to_string(entry) + ":" + (owner ? std::to_string(owner->GetId()) : "-") + " ";
+
+  bool Run(std::istream& in) {
+    std::string verb;
+    long a = 0, b = 0, c = 0;
+    in >> verb >> std::setbase(0);
+    std::ostringstream view;
+    if ((verb == "trunk" || verb == "bri") && in >> a >> b >> c) {
+      t.Handle(CreateTrunk(a, static_cast<unsigned>(b), static_cast<unsigned>(c), verb == "bri"));
+    } else if (verb == "map" && in >> a >> b >> c) {
+      t.Handle(CreateMap(a, static_cast<int>(b), static_cast<int>(c)));
+    } else if (verb == "connect" && in >> a >> b) {
+      t.Handle(ConnectCmd(a, static_cast<unsigned>(b)));
+    } else if (verb == "disconnect" && in >> a) {
+      t.Handle(DisconnectCmd(a));
+    } else if (verb == "destroy" && in >> a) {
+      t.Handle(Destroy(a));
+    } else if (verb == "put" && in >> a >> b) {
+      BoardSim::hal().put(static_cast<int>(a), static_cast<uint8_t>(b));
+    } else if (verb == "stray-release" && in >> a) {
+      MapSlot stray(-1, static_cast<int>(a));
+      MapFactory::instance().ReleaseMapSlot(&stray);
+    } else if (verb == "slot" && in >> a) {
+      // Name, channels, trunk and timeslot.
+      Slot* slot = Slots::instance().Get(static_cast<unsigned>(a));
+      if (!slot) view << "none";
+      if (slot)
+        view << slot->GetName() << " tx " << slot->IGetTransmitChannel() << " rx "
+             << slot->IGetReceiveChannel() << " trunk " << slot->GetTrunk() << " ts "
+             << slot->GetTrunkTimeSlot();
+    } else if (verb == "hal" && in >> a) {
+      // What the channel carries, whether it is driven, its bus entry, its disables.
+      const int channel = static_cast<int>(a);
+      view << "carries " << static_cast<int>(BoardSim::hal().carried(channel))
+           << (BoardSim::hal().state(channel).drive == BoardSim::Hal::Drive::None ? ", not driven" : "")
+           << ", bus entry " << (channel >= 8192 ? HwMux::instance().BusEntry(channel - 8192) : -1)
+           << ", disables " << BoardSim::hal().counts(channel).disable;
+    } else if (verb == "entries") {
+      while (in >> a) {
+        Slot* owner = MapFactory::instance().GetEntry(static_cast<int>(a));
+        view << a << ":" << (owner ? std::to_string(owner->GetId()) : "-") << " ";
+      }
+    } else if (verb == "map-time-slot" && in >> a >> b) {
+      LGCP::SharedChannel channel;
+      channel.set_bus(static_cast<unsigned>(a));
+      channel.set_channel(static_cast<unsigned>(b));
+      view << GetMapTimeSlot(channel);
+    } else {
+      return false;
     }
-    t.Show("map entries", text);
+    if (!view.str().empty()) t.Show(verb, view.str());
+    return true;
+  }
+  void RunScript() {
+    t.RunScript([this](std::istream& in) { return Run(in); });
+    EXPECT_EQ(nullptr, E1TrunkFactory(0)->GetSlot(6));
   }
 
   Transcript t;
 };
 
-// E1: 32 * trunk + timeslot; BRI: 4 * port + channel; map: 8192 + 128 * bus
-// + channel. Trunks without a factory are refused.
-TEST_F(TrunkMapTest, ChannelNumbersNamesAndRefusals) {
-  for (const LGCP::Message& create :
-       {CreateTrunk(1, 2, 5), CreateTrunk(1, 3, 31), CreateTrunk(1, 3, 2, true),
-        CreateTrunk(1, 7, 3, true), CreateTrunk(1, 4, 0), CreateTrunk(1, 8, 0, true),
-        CreateTrunk(1, 0, 4, true), CreateMap(1, 128 + 5, -1), CreateMap(1, -1, -1)}) {
-    t.Handle(create);
-    ShowSlot(1);
-    t.Quiet([] { CtrlSrv::ctrlServer.Handle(Destroy(1)); });
-  }
-  LGCP::SharedChannel channel;
-  channel.set_bus(15);
-  channel.set_channel(127);
-  t.Show("map time slot of bus 15 channel 127", std::to_string(GetMapTimeSlot(channel)));
-  t.Check();
-}
-
-TEST_F(TrunkMapTest, ASecondSlotForATimeslotReplacesTheFirst) {
-  t.Handle(CreateTrunk(1, 0, 6));
-  t.Handle(CreateTrunk(2, 0, 6));
-  ShowSlot(1);
-  EXPECT_EQ(Get(2), E1TrunkFactory(0)->GetSlot(6));
-  t.Note("under the same number the table has already destroyed it: no lines");
-  t.Handle(CreateTrunk(2, 0, 6));
-  t.Note("BRI port 1 channel 2 is E1 trunk 0 timeslot 6 too, but another factory");
-  t.Handle(CreateTrunk(3, 1, 2, true));
-  ShowSlot(2);
-  ShowSlot(3);
-  t.Handle(Destroy(2));
-  EXPECT_EQ(nullptr, E1TrunkFactory(0)->GetSlot(6));
-  t.Check();
-}
-
-TEST_F(TrunkMapTest, TrunkToBusAndBackThroughTheCrossConnect) {
-  t.Handle(CreateTrunk(1, 0, 5));
-  t.Handle(CreateMap(2, 3, 3));  // bus 0 channel 3 both ways
-  BoardSim::hal().put(5, 0x42);
-  t.Handle(ConnectCmd(1, 2));
-  ShowHal(8195);
-  t.Note("and from the bus back onto trunk 1 timeslot 0");
-  t.Handle(CreateTrunk(3, 1, 0));
-  t.Handle(ConnectCmd(2, 3));
-  ShowHal(32);
-  t.Handle(DisconnectCmd(2));
-  ShowHal(8195);
-  t.Check();
-}
-
-TEST_F(TrunkMapTest, MapSlotsHoldTheirBusChannelsAndReleaseOnlyTheirOwn) {
-  t.Note("a new map slot takes a bus channel from another, which is destroyed");
-  t.Handle(CreateMap(1, -1, 10));
-  t.Handle(CreateMap(2, 10, -1));
-  ShowHal(8202);
-  ShowMapEntries({10});
-  t.Note("destroying a map slot disables its receiver; one channel both ways is held once");
-  t.Handle(CreateMap(3, 2 * 128 + 4, 2 * 128 + 3));
-  t.Handle(CreateMap(4, 40, 40));
-  ShowMapEntries({259, 260, 40});
-  t.Handle(Destroy(3));
-  t.Handle(Destroy(4));
-  ShowHal(8192 + 259);
-  ShowMapEntries({259, 260, 40});
-  t.Note("a slot taken whole; a stray release leaves another's entry alone");
-  t.Handle(CreateMap(5, 20, 21));
-  t.Handle(CreateMap(6, -1, 21));
-  ShowMapEntries({20, 21});
-  MapSlot stray(-1, 8192 + 21);
-  t.Do("stray release", [&stray] { MapFactory::instance().ReleaseMapSlot(&stray); });
-  ShowMapEntries({20, 21});
-  t.Check();
-}
+TEST_F(TrunkMapTest, ChannelNumbersNamesAndRefusals) { RunScript(); }
+TEST_F(TrunkMapTest, ASecondSlotForATimeslotReplacesTheFirst) { RunScript(); }
+TEST_F(TrunkMapTest, TrunkToBusAndBackThroughTheCrossConnect) { RunScript(); }
+TEST_F(TrunkMapTest, MapSlotsHoldTheirBusChannelsAndReleaseOnlyTheirOwn) { RunScript(); }
 
 }  // namespace
