@@ -68,18 +68,6 @@ TEST(SimBoard, RequestsReachTheModelThroughDuplicatedDescriptors) {
   ::close(copy);
 }
 
-const char* ErrnoName(int error) {
-  switch (error) {
-    case EINVAL: return "EINVAL";
-    case EFAULT: return "EFAULT";
-    case ENOTTY: return "ENOTTY";
-    case EBUSY: return "EBUSY";
-    case EIO: return "EIO";
-    case ENOENT: return "ENOENT";
-  }
-  return "?";
-}
-
 // One direct "/dev/hal" request of the transcript, made with the board's
 // literal request codes: "<result>[ <value read>]" or "-1 <errno name>".
 std::string Direct(const std::string& line) {
@@ -88,7 +76,7 @@ std::string Direct(const std::string& line) {
   long a = 0, b = 0;
   in >> verb >> std::setbase(0) >> a >> b;
   const int fd = Board::open("/dev/hal", O_RDWR);
-  if (fd < 0) return std::string("-1 ") + ErrnoName(errno);
+  if (fd < 0) return std::string("-1 ") + strerrorname_np(errno);
   HalRequest::Connect connect = {static_cast<int32_t>(a), static_cast<int32_t>(b)};
   HalRequest::Value value = {static_cast<int32_t>(a), verb == "read" ? 255u : static_cast<uint32_t>(b)};
   int32_t channel = static_cast<int32_t>(a);
@@ -103,7 +91,7 @@ std::string Direct(const std::string& line) {
   if (verb == "request") result = Board::ioctl(fd, static_cast<unsigned long>(a), &channel);
   const int error = errno;
   ::close(fd);
-  if (result != 0) return std::to_string(result) + " " + ErrnoName(error);
+  if (result != 0) return std::to_string(result) + " " + strerrorname_np(error);
   return verb == "read" ? "0 " + std::to_string(value.value) : "0";
 }
 
