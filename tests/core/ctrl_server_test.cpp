@@ -92,7 +92,8 @@ class ServerTest : public ::testing::Test {
 
 // Routing in bind order, the answer rules (one success, an error may follow
 // it, an announced delay silences both), what is refused before and after the
-// services, and signals with the command's slot seen by the other services.
+// services, signals with the command's slot seen by the other services, and
+// delayed answers.
 TEST_F(ServerTest, RoutingAnswersAndSignals) {
   t.Note("refused before the services: not a command (its slot is not read), a slot above 1023");
   LGCP::Message response;
@@ -117,13 +118,10 @@ TEST_F(ServerTest, RoutingAnswersAndSignals) {
   t.Show("slot", std::to_string(a.GetSlot()) + (a.IsSlotPresent() ? " present" : " absent"));
   t.Do("a signals", [this] { a.SendSignal(TrunkSignal()); });
   t.Do("a signals for slot 40", [this] { a.SendSignal(40, TrunkSignal()); });
-  t.Check();
-}
-
-TEST_F(ServerTest, DelayedSuccessKeepsTheCommandsSeqOrNone) {
+  t.Note("delayed successes keep the command's seq, or none: a later command without seq");
+  t.Note("must not lend its predecessor's");
   Display(21, 30, &a, "d");
   CtrlSrv::Sequence withSeq = a.delayed;
-  t.Note("a later command without seq must not lend its predecessor's");
   Display(kNone, 31, &a, "d");
   CtrlSrv::Sequence withoutSeq = a.delayed;
   t.Do("delayed successes", [&] {
@@ -141,22 +139,18 @@ TEST(ServiceTest, AnUnboundServiceOrServerReportsEveryUse) {
   lonely.Error(LGCP::ErrorCause::internal);
   lonely.SendSignal(TrunkSignal());
   lonely.SendSignal(1, TrunkSignal());
-  EXPECT_EQ(-1, lonely.GetSlot());
   CtrlSrv::Sequence seq = lonely.delayResponse();
-  EXPECT_FALSE(seq.present);
-  EXPECT_EQ(~0u, seq.value);
   lonely.delayedSuccess(1, seq);
-  std::string expected;
-  for (int i = 0; i < 7; ++i) expected += "CtrlSrv::Service error! service not connected to server.\n";
+  EXPECT_EQ(-1, lonely.GetSlot());
+  EXPECT_TRUE(!seq.present && seq.value == ~0u);
   bool connected = true;
-  EXPECT_FALSE(lonely.CheckServerConnection(connected));
-  EXPECT_EQ(expected, errors.text());  // the check adds no line
-
-  errors.clear();
+  EXPECT_FALSE(lonely.CheckServerConnection(connected));  // adds no line
   CtrlSrv::Server server;
   server.SendSignal(3, TrunkSignal());
-  EXPECT_EQ("ctrl [null]: send fail: Service not attached!\n", errors.text());
   EXPECT_FALSE(server.CheckServerConnection(connected));
+  std::string expected;
+  for (int i = 0; i < 7; ++i) expected += "CtrlSrv::Service error! service not connected to server.\n";
+  EXPECT_EQ(expected + "ctrl [null]: send fail: Service not attached!\n", errors.text());
 }
 
 // A controller on a local stream socket.
