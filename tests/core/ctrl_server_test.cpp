@@ -3,10 +3,6 @@
 // delayed answers, and the heartbeat over a real framed connection.
 #include "core/ctrl_server.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,6 +14,7 @@
 #include "foundation/testing/virtual_clock.h"
 #include "messages/acp/ACP.h"
 #include "net/service_unix.h"
+#include "pair_transport.h"
 #include "transcript.h"
 
 namespace {
@@ -153,44 +150,28 @@ TEST(ServiceTest, AnUnboundServiceOrServerReportsEveryUse) {
   EXPECT_EQ(expected + "ctrl [null]: send fail: Service not attached!\n", errors.text());
 }
 
-// A controller on a local stream socket.
+// A controller at the far end of a socket pair.
 class ConnectedTest : public ::testing::Test {
  protected:
   ConnectedTest() : a("a", journal) {
-    char directory[] = "/tmp/gw-core-server-XXXXXX";
-    directory_ = mkdtemp(directory);
-    path_ = directory_ + "/control";
     server.Bind(&heartbeat);
     server.Bind(&a);
-    server.Activate(new Control::AcceptorUnix(path_));
   }
-  ~ConnectedTest() override {
-    server.Deactivate();
-    if (client_ >= 0) ::close(client_);
-    ::unlink(path_.c_str());
-    ::rmdir(directory_.c_str());
-  }
+  ~ConnectedTest() override { server.Deactivate(); }
   void Connect() {
-    client_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address;
-    Control::ServiceUnix::MakeAddress(path_, address);
-    ASSERT_EQ(0, ::connect(client_, reinterpret_cast<sockaddr*>(&address), sizeof address));
-    ASSERT_TRUE(LoopTest::runUntil([&] { return !journal.empty(); }, 50));
-    EXPECT_EQ("a.connect", journal[0]);
+    transport = new PairTransport;
+    ASSERT_TRUE(server.Activate(transport));
+    EXPECT_EQ(std::vector<std::string>{"a.connect"}, journal);
   }
-  // True when the server closed the connection (no data pending).
-  bool Closed() {
-    char byte;
-    return ::recv(client_, &byte, 1, MSG_DONTWAIT | MSG_PEEK) == 0;
-  }
+  bool Closed() { return transport->Closed(); }
 
   VirtualClock clock;
+  LoopTest::IdleDescriptor idle;  // the loop has something to wait on after the end
   std::vector<std::string> journal;
   CtrlSrv::Server server;
   HeartBeatCtl heartbeat;
   Probe a;
-  std::string directory_, path_;
-  int client_ = -1;
+  PairTransport* transport = nullptr;  // owned by the server
 };
 
 TEST_F(ConnectedTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstCommand) {
@@ -222,6 +203,8 @@ TEST_F(ConnectedTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstC
 }
 
 TEST_F(ConnectedTest, DeactivationRunsEveryOnDisconnectAlsoWithoutController) {
+  Capture errors(std::cerr);
+  ASSERT_TRUE(server.Activate(new Control::ConnectorUnix("/nonexistent/control")));  // never connects
   server.Deactivate();
   EXPECT_EQ((std::vector<std::string>{"a.disconnect"}), journal);
   bool connected = true;
