@@ -15,10 +15,10 @@
 
 #include "core/ctrl_server.h"
 #include "core/hw_mux.h"
-#include "server/assembly.h"
 #include "core/slots.h"
 #include "net/control_service.h"
 #include "net/packet.h"
+#include "server/assembly.h"
 #include "tests/core/pair_transport.h"
 
 namespace {

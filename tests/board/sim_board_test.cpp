@@ -1,13 +1,11 @@
 // The simulated board's own behaviour, tested once here: its call layer, the
 // cross-connect model, fault injection and absence (control.transcript, run
 // through the control language and direct requests), and the control socket.
-#include "board/board.h"
-#include "board/sim/control.h"
-#include "board/sim/hal.h"
 #include "board/sim/sim_board.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -21,7 +19,9 @@
 #include <sstream>
 #include <string>
 
-#include <gtest/gtest.h>
+#include "board/board.h"
+#include "board/sim/control.h"
+#include "board/sim/hal.h"
 
 namespace {
 
@@ -78,7 +78,8 @@ std::string Direct(const std::string& line) {
   const int fd = Board::open("/dev/hal", O_RDWR);
   if (fd < 0) return std::string("-1 ") + strerrorname_np(errno);
   HalRequest::Connect connect = {static_cast<int32_t>(a), static_cast<int32_t>(b)};
-  HalRequest::Value value = {static_cast<int32_t>(a), verb == "read" ? 255u : static_cast<uint32_t>(b)};
+  HalRequest::Value value = {static_cast<int32_t>(a),
+                             verb == "read" ? 255u : static_cast<uint32_t>(b)};
   int32_t channel = static_cast<int32_t>(a);
   errno = 0;
   int result = 0;
@@ -108,8 +109,8 @@ TEST(SimBoard, ControlLanguageAndCrossConnectModelFollowTheTranscript) {
       continue;
     }
     const std::string request = line.substr(0, arrow);
-    const std::string answer = request[0] == '!' ? Direct(request.substr(1))
-                                                 : BoardSim::controlCommand(request);
+    const std::string answer =
+        request[0] == '!' ? Direct(request.substr(1)) : BoardSim::controlCommand(request);
     actual += request + " => " + answer + "\n";
   }
   EXPECT_EQ(expected, actual);

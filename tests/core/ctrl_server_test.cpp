@@ -3,11 +3,11 @@
 // delayed answers, and the heartbeat over a real framed connection.
 #include "core/ctrl_server.h"
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "core/heartbeat.h"
 #include "foundation/testing/loop_runner.h"
@@ -146,7 +146,8 @@ TEST(ServiceTest, AnUnboundServiceOrServerReportsEveryUse) {
   server.SendSignal(3, TrunkSignal());
   EXPECT_FALSE(server.CheckServerConnection(connected));
   std::string expected;
-  for (int i = 0; i < 7; ++i) expected += "CtrlSrv::Service error! service not connected to server.\n";
+  for (int i = 0; i < 7; ++i)
+    expected += "CtrlSrv::Service error! service not connected to server.\n";
   EXPECT_EQ(expected + "ctrl [null]: send fail: Service not attached!\n", errors.text());
 }
 
@@ -204,7 +205,8 @@ TEST_F(ConnectedTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstC
 
 TEST_F(ConnectedTest, DeactivationRunsEveryOnDisconnectAlsoWithoutController) {
   Capture errors(std::cerr);
-  ASSERT_TRUE(server.Activate(new Control::ConnectorUnix("/nonexistent/control")));  // never connects
+  ASSERT_TRUE(
+      server.Activate(new Control::ConnectorUnix("/nonexistent/control")));  // never connects
   server.Deactivate();
   EXPECT_EQ((std::vector<std::string>{"a.disconnect"}), journal);
   bool connected = true;

@@ -10,12 +10,12 @@
 // carried <channel>, source <channel>.
 #include "core/hw_mux.h"
 
+#include <gtest/gtest.h>
+
 #include <iomanip>
 #include <map>
 #include <memory>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 #include "board/sim/hal.h"
 #include "foundation/testing/loop_runner.h"
@@ -66,7 +66,9 @@ class HwMuxTest : public ::testing::Test {
       hal().setReadNoise(static_cast<uint32_t>(a));
     } else if (verb == "fail") {
       const std::map<std::string, unsigned long> codes = {{"connect", HalRequest::kConnect},
-          {"disable", HalRequest::kDisable}, {"write", HalRequest::kWrite}, {"read", HalRequest::kRead}};
+                                                          {"disable", HalRequest::kDisable},
+                                                          {"write", HalRequest::kWrite},
+                                                          {"read", HalRequest::kRead}};
       std::string request;
       if (!(in >> request >> a >> b) || !codes.count(request)) return false;
       hal().failRequest(codes.at(request), static_cast<int>(a), static_cast<int>(b));
@@ -80,7 +82,11 @@ class HwMuxTest : public ::testing::Test {
     } else if (verb == "entries") {
       while (in >> a) {
         const uint16_t e = mux->BusEntry(static_cast<int>(a));
-        view << a << ":" << (e == HwMux::kDisabled ? "d" : e == HwMux::kConstant ? "c" : std::to_string(e)) << " ";
+        view << a << ":"
+             << (e == HwMux::kDisabled   ? "d"
+                 : e == HwMux::kConstant ? "c"
+                                         : std::to_string(e))
+             << " ";
       }
       view << "| refresh at " << mux->RefreshPosition();
     } else if (verb == "carried" && in >> a) {

@@ -17,6 +17,8 @@
 //       map-time-slot <bus> <channel>
 //   "unordered" before a command sorts what the slots recorded (receivers
 //   are taken down in no fixed order).
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <iomanip>
 #include <map>
@@ -24,18 +26,16 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "board/sim/hal.h"
 #include "core/heartbeat.h"
 #include "core/hw_mux.h"
 #include "core/map_slot.h"
-#include "core/slots.h"
-#include "core/trunk_slot.h"
-#include "messages/acp/ACP.h"
 #include "core/slot.h"
 #include "core/slot_connection.h"
 #include "core/slot_factory.h"
+#include "core/slots.h"
+#include "core/trunk_slot.h"
+#include "messages/acp/ACP.h"
 #include "transcript.h"
 
 namespace {
@@ -48,8 +48,8 @@ using namespace CoreTest;
 // gives; they record what happens to them in the factory's journal.
 struct ProbeSettings {
   int priority = 0;
-  bool releaseLater = false;  // IBeforeDestroy returns false
-  bool hwResult = true;       // result of the recorded hardware operations
+  bool releaseLater = false;              // IBeforeDestroy returns false
+  bool hwResult = true;                   // result of the recorded hardware operations
   std::function<void()> onBeforeDestroy;  // runs when the release starts
 };
 
@@ -155,7 +155,9 @@ class SlotsTest : public ::testing::Test {
   }
   static ProbeFactory& factory() { return ProbeFactory::instance(); }
   static Slots& slots() { return Slots::instance(); }
-  ProbeSlot* Probe(long n) { return dynamic_cast<ProbeSlot*>(slots().Get(static_cast<unsigned>(n))); }
+  ProbeSlot* Probe(long n) {
+    return dynamic_cast<ProbeSlot*>(slots().Get(static_cast<unsigned>(n)));
+  }
   void Send(long slot, int seq, const Fill& fill) { t.Handle(Command(fill, seq, slot)); }
   static void SetChannel(LGCP::SharedChannel& channel, long number) {
     channel.set_bus(static_cast<unsigned>(number / 128));
@@ -239,7 +241,8 @@ class SlotsTest : public ::testing::Test {
       MapFactory::instance().ReleaseMapSlot(&stray);
     } else if (verb == "table") {
       // Live slots in creation order (r: releasing), probes alive, in the probe factory.
-      for (Slot* slot : slots().GetLive()) view << slot->GetId() << (slot->is_releasing() ? "r " : " ");
+      for (Slot* slot : slots().GetLive())
+        view << slot->GetId() << (slot->is_releasing() ? "r " : " ");
       view << "| alive " << ProbeSlot::alive << ", in factory " << factory().GetSlots().size();
     } else if (verb == "slot" && in >> a) {
       Slot* slot = slots().Get(static_cast<unsigned>(a));
@@ -252,7 +255,8 @@ class SlotsTest : public ::testing::Test {
       // What the channel carries, whether it is driven, its bus entry, its disables.
       const int channel = static_cast<int>(a);
       view << "carries " << static_cast<int>(BoardSim::hal().carried(channel))
-           << (BoardSim::hal().state(channel).drive == BoardSim::Hal::Drive::None ? ", not driven" : "")
+           << (BoardSim::hal().state(channel).drive == BoardSim::Hal::Drive::None ? ", not driven"
+                                                                                  : "")
            << ", bus entry " << (channel >= 8192 ? HwMux::instance().BusEntry(channel - 8192) : -1)
            << ", disables " << BoardSim::hal().counts(channel).disable;
     } else if (verb == "entries") {

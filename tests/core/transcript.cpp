@@ -9,6 +9,9 @@
 
 namespace CoreTest {
 
+namespace {
+
+// The message in value notation on one line.
 std::string OneLine(const LGCP::Message& message) {
   std::ostringstream os;
   os << message;
@@ -20,7 +23,6 @@ std::string OneLine(const LGCP::Message& message) {
   return line;
 }
 
-namespace {
 void AddLines(std::string& text, const std::string& prefix, const std::string& lines) {
   std::istringstream in(lines);
   for (std::string line; std::getline(in, line);) text += prefix + line + "\n";
@@ -40,10 +42,8 @@ void Transcript::Do(const std::string& what, const std::function<void()>& action
 }
 
 void Transcript::Collect() {
-  mark_ = text_.size();
-  last_ = outbox_.sent;
+  for (const LGCP::Message& m : outbox_.sent) text_ += "< " + OneLine(m) + "\n";
   outbox_.clear();
-  for (const LGCP::Message& m : last_) text_ += "< " + OneLine(m) + "\n";
   if (journal_) {
     for (const std::string& entry : *journal_) text_ += "  " + entry + "\n";
     journal_->clear();

@@ -29,19 +29,10 @@ class Transcript {
   void Handle(const LGCP::Message& message);
   // "= " and `what`, then what followed from `action`.
   void Do(const std::string& what, const std::function<void()>& action);
-  // Runs `action` and leaves what followed out of the transcript.
-  void Quiet(const std::function<void()>& action) {
-    action();
-    Collect();
-    text_.resize(mark_);
-  }
   void Note(const std::string& text) { text_ += "# " + text + "\n"; }
   void Show(const std::string& what, const std::string& value) {
     text_ += "? " + what + " = " + value + "\n";
   }
-  // The messages sent by the last step.
-  const std::vector<LGCP::Message>& sent() const { return last_; }
-  const std::string& text() const { return text_; }
   // Compares with (or writes) the running test's transcript file.
   void Check() const;
   // A scripted test: runs every "$ " line of the running test's transcript
@@ -58,12 +49,7 @@ class Transcript {
   CtrlSrv::Server& server_;
   std::vector<std::string>* journal_;
   Capture errors_, log_;
-  std::vector<LGCP::Message> last_;
   std::string text_;
-  std::size_t mark_ = 0;  // the length before the last Collect()
 };
-
-// A value in value notation on one line.
-std::string OneLine(const LGCP::Message& message);
 
 }  // namespace CoreTest

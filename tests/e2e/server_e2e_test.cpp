@@ -10,6 +10,7 @@
 // messages:encode('MessageLGCP', {'MessageLGCP', Seq, Slot, Pdu}) for each
 // value named in the comment beside it. The server's answers are checked byte
 // for byte against them.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -21,8 +22,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "core/lgcp.h"
 #include "tests/support/server_process.h"
@@ -68,9 +67,11 @@ std::string Encoded(const LGCP::Message& message) {
   return ToHex(std::vector<unsigned char>(bytes.begin(), bytes.end()));
 }
 
-bool DecodeBody(const std::vector<unsigned char>& body, LGCP::Message& message) {
-  return Lgcp::Decode(reinterpret_cast<const char*>(body.data()), static_cast<int>(body.size()),
-                      message);
+// The next frame from the server, decoded.
+bool Receive(Controller& c, LGCP::Message& message) {
+  std::vector<unsigned char> body;
+  return c.ReceiveFrame(body) && Lgcp::Decode(reinterpret_cast<const char*>(body.data()),
+                                              static_cast<int>(body.size()), message);
 }
 
 class ServerE2E : public ::testing::Test {
@@ -124,7 +125,7 @@ TEST_F(ServerE2E, StartsAnswersAndStopsCleanly) {
   ASSERT_TRUE(c.SendFrame({0xFF, 0xFF, 0xFF, 0xFF}));
   ASSERT_TRUE(c.SendFrame({}));
   ExpectAnswers(c, kQuerySlot3Seq7, {kUnexpectedSlot3Seq7});  // a query with a slot: nobody's
-  LGCP::Message response;  // not a command: refused with its seq
+  LGCP::Message response;                                     // not a command: refused with its seq
   response.set_seq(7);
   response.set_pdu().select_response().select_success();
   ExpectAnswers(c, Encoded(response).c_str(), {kUnexpectedSeq7});
@@ -133,13 +134,11 @@ TEST_F(ServerE2E, StartsAnswersAndStopsCleanly) {
 
   // query: success first, then the resource report as a signal.
   ASSERT_TRUE(c.SendFrame(FromHex(kQuerySeq2)));
-  std::vector<unsigned char> body;
   LGCP::Message answer, report;
-  ASSERT_TRUE(c.ReceiveFrame(body) && DecodeBody(body, answer));
-  EXPECT_TRUE(answer.get_pdu().get_response().success_isSelected());
-  EXPECT_EQ(2, answer.get_seq().getValue());
-  ASSERT_TRUE(c.ReceiveFrame(body) && DecodeBody(body, report));
-  ASSERT_TRUE(report.get_pdu().get_signal().query_isSelected());
+  ASSERT_TRUE(Receive(c, answer) && Receive(c, report));
+  EXPECT_TRUE(answer.get_pdu().get_response().success_isSelected() &&
+              answer.get_seq().getValue() == 2);
+  EXPECT_TRUE(report.get_pdu().get_signal().query_isSelected());
   EXPECT_FALSE(report.seq_isPresent() || report.slot_isPresent());
 
   EXPECT_EQ(0u, server_->Board("wd words").find("ok START"));
@@ -172,15 +171,13 @@ TEST_F(ServerE2E, TrunkSlotsAreSwitchedThroughTheCrossConnect) {
   ExpectAnswers(c, kCreateTrunk0Ts5Slot10Seq3,
                 {kSuccessSeq3Slot10, kTransmitterSlot10Active5, kReceiverSlot10Active5});
   ASSERT_TRUE(c.SendFrame(FromHex(kCreateTrunk1Ts7Slot11Seq4)));
-  std::vector<unsigned char> body;
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(c.ReceiveFrame(body));  // success, two streams
-
+  LGCP::Message answer;
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(Receive(c, answer));  // success, two streams
   EXPECT_EQ("ok", server_->Board("hal put 5 0x42"));
   ASSERT_TRUE(c.SendFrame(FromHex(kConnect10To11Seq5)));
-  LGCP::Message answer;
-  ASSERT_TRUE(c.ReceiveFrame(body) && DecodeBody(body, answer));
-  EXPECT_TRUE(answer.get_pdu().get_response().success_isSelected());
-  EXPECT_EQ(5, answer.get_seq().getValue());
+  ASSERT_TRUE(Receive(c, answer));
+  EXPECT_TRUE(answer.get_pdu().get_response().success_isSelected() &&
+              answer.get_seq().getValue() == 5);
   EXPECT_EQ("ok source 5", server_->Board("hal state 39"));
   EXPECT_EQ("ok 66", server_->Board("hal get 39"));
 

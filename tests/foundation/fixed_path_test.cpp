@@ -4,6 +4,7 @@
 #include "foundation/fixed_path.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,8 +12,6 @@
 
 #include <fstream>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "foundation/ini_file.h"
 #include "foundation/standard_fds.h"
