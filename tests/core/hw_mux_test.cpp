@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <iomanip>
 #include <map>
 #include <memory>
@@ -36,6 +37,13 @@ class HwMuxTest : public ::testing::Test {
   static Hal& hal() { return BoardSim::hal(); }
 
   bool Run(std::istream& in) {
+    using Request = std::function<int(HwMux&, int, int)>;
+    static const std::map<std::string, Request> requests = {
+        {"connect", [](HwMux& m, int a, int b) { return m.Connect(a, b); }},
+        {"disconnect", [](HwMux& m, int a, int) { return m.Disconnect(a); }},
+        {"disable", [](HwMux& m, int a, int) { return m.Disable(a); }},
+        {"write", [](HwMux& m, int a, int b) { return m.Write(a, static_cast<unsigned char>(b)); }},
+        {"read", [](HwMux& m, int a, int) { return m.Read(a); }}};
     std::string verb;
     in >> verb >> std::setbase(0);
     long a = 0, b = 0;
@@ -48,16 +56,9 @@ class HwMuxTest : public ::testing::Test {
       mux.reset(new HwMux);
     } else if (verb == "present" && in >> a) {
       hal().setPresent(a != 0);
-    } else if (verb == "connect" && in >> a >> b) {
-      Result(mux->Connect(static_cast<int>(a), static_cast<int>(b)));
-    } else if (verb == "disconnect" && in >> a) {
-      Result(mux->Disconnect(static_cast<int>(a)));
-    } else if (verb == "disable" && in >> a) {
-      Result(mux->Disable(static_cast<int>(a)));
-    } else if (verb == "write" && in >> a >> b) {
-      Result(mux->Write(static_cast<int>(a), static_cast<unsigned char>(b)));
-    } else if (verb == "read" && in >> a) {
-      Result(mux->Read(static_cast<int>(a)));
+    } else if (requests.count(verb) && in >> a) {
+      in >> b;
+      t.Show("result", std::to_string(requests.at(verb)(*mux, a, b)));
     } else if (verb == "pass") {
       for (a = (in >> a) ? a : 1; a > 0; --a) mux->OnDPC();
     } else if (verb == "put" && in >> a >> b) {
@@ -99,7 +100,6 @@ class HwMuxTest : public ::testing::Test {
     if (!view.str().empty()) t.Show(verb, view.str());
     return true;
   }
-  void Result(int value) { t.Show("result", std::to_string(value)); }
   void RunScript() {
     t.RunScript([this](std::istream& in) { return Run(in); });
     mux.reset();
