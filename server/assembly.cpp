@@ -8,6 +8,7 @@
 #include "media/media_factories.h"
 #include "monitoring/monitoring_ctl.h"
 #include "radio/radio_factories.h"
+#include "signalling/isdn/isdn_factory.h"
 
 void CreateSlotFactories() {
   CreateTrunkFactories();
@@ -21,7 +22,7 @@ void CreateSlotFactories() {
   EchoFactory::instance();
   VoiceFactory::instance();
   T38SoftFactory::instance();
-  // The ISDN slot factory joins here.
+  IsdnFactory::instance();
   RtpLEMZFactory::instance();
   RtpED137Factory::instance();
   // The HDLC packet-slot factory joins here.

@@ -1,11 +1,8 @@
 // The simulated board's own behaviour, tested once here: its call layer, the
 // cross-connect model, fault injection and absence (control.transcript, run
 // through the control language and direct requests), and the control socket.
-#include "board/sim/sim_board.h"
-
 #include <errno.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -19,9 +16,13 @@
 #include <sstream>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "board/board.h"
 #include "board/sim/control.h"
 #include "board/sim/hal.h"
+#include "board/sim/sim_board.h"
+#include "tests/support/golden.h"
 
 namespace {
 
@@ -98,11 +99,11 @@ std::string Direct(const std::string& line) {
 
 TEST(SimBoard, ControlLanguageAndCrossConnectModelFollowTheTranscript) {
   BoardSim::hal().reset();
-  std::ifstream file(GW_BOARD_TRANSCRIPT);
+  const std::string path = TestGolden::Beside(__FILE__, "control.transcript");
+  std::ifstream file(path);
   ASSERT_TRUE(file.is_open());
-  std::string expected, actual, line;
+  std::string actual, line;
   while (std::getline(file, line)) {
-    expected += line + "\n";
     const size_t arrow = line.find(" => ");
     if (line.empty() || line[0] == '#' || arrow == std::string::npos) {
       actual += line + "\n";
@@ -113,7 +114,7 @@ TEST(SimBoard, ControlLanguageAndCrossConnectModelFollowTheTranscript) {
         request[0] == '!' ? Direct(request.substr(1)) : BoardSim::controlCommand(request);
     actual += request + " => " + answer + "\n";
   }
-  EXPECT_EQ(expected, actual);
+  TestGolden::Expect(path, actual);
   // The driver's word above the byte comes back as the driver gives it.
   BoardSim::hal().setReadNoise(0xABCD12FFu);
   EXPECT_EQ("0", Direct("write 10 0x5A"));

@@ -3,11 +3,11 @@
 // delayed answers, and the heartbeat over a real framed connection.
 #include "core/ctrl_server.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "core/heartbeat.h"
 #include "foundation/testing/loop_runner.h"

@@ -10,13 +10,13 @@
 // carried <channel>, source <channel>.
 #include "core/hw_mux.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <iomanip>
 #include <map>
 #include <memory>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "board/sim/hal.h"
 #include "foundation/testing/loop_runner.h"

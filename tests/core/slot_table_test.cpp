@@ -17,7 +17,6 @@
 //       map-time-slot <bus> <channel>
 //   "unordered" before a command sorts what the slots recorded (receivers
 //   are taken down in no fixed order).
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <iomanip>
@@ -25,6 +24,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "board/sim/hal.h"
 #include "core/heartbeat.h"

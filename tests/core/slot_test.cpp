@@ -3,10 +3,10 @@
 // (bad records are logged and dropped).
 #include "core/slot.h"
 
-#include <gtest/gtest.h>
-
 #include <iomanip>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "core/slots.h"
 #include "transcript.h"

@@ -1,11 +1,11 @@
 #include "transcript.h"
 
-#include <stdlib.h>
-
 #include <fstream>
 #include <sstream>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/golden.h"
 
 namespace CoreTest {
 
@@ -74,18 +74,6 @@ void Transcript::RunScript(const std::function<bool(std::istream& words)>& run) 
   Check();
 }
 
-void Transcript::Check() const {
-  const std::string path = Path();
-  const char* update = getenv("GW_UPDATE_TRANSCRIPTS");
-  if (update && std::string(update) == "1") {
-    std::ofstream(path) << text_;
-    return;
-  }
-  std::ifstream in(path);
-  ASSERT_TRUE(in.is_open()) << path;
-  std::stringstream expected;
-  expected << in.rdbuf();
-  EXPECT_EQ(expected.str(), text_) << "compared with " << path;
-}
+void Transcript::Check() const { TestGolden::Expect(Path(), text_); }
 
 }  // namespace CoreTest

@@ -3,9 +3,8 @@
 // and the message in value notation on one line), what the slots recorded
 // ("  "), what went to std::cerr ("! ") and std::clog ("~ "), and what the
 // test shows ("? "). Check() compares the whole text with
-// transcripts/<suite>.<test>.transcript beside the tests; with
-// GW_UPDATE_TRANSCRIPTS=1 in the environment it writes the file instead (its
-// diff is reviewed like code).
+// transcripts/<suite>.<test>.transcript beside the tests (tests/support/
+// golden.h: GW_UPDATE_GOLDEN=1 writes the file instead).
 #pragma once
 
 #include <functional>

@@ -10,7 +10,6 @@
 // messages:encode('MessageLGCP', {'MessageLGCP', Seq, Slot, Pdu}) for each
 // value named in the comment beside it. The server's answers are checked byte
 // for byte against them.
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -22,6 +21,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "core/lgcp.h"
 #include "tests/support/server_process.h"

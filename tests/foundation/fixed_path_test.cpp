@@ -4,7 +4,6 @@
 #include "foundation/fixed_path.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +11,8 @@
 
 #include <fstream>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "foundation/ini_file.h"
 #include "foundation/standard_fds.h"
