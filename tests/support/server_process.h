@@ -26,7 +26,10 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   // Starts the server with these arguments; true once its control socket
-  // answers (the loop runs).
+  // answers (the loop runs). The command is GW_SERVER_COMMAND from the
+  // environment, split at blanks (e.g. "qemu-ppc -L /usr/powerpc-linux-gnu
+  // <dir>/server_sim": then pid() and the /proc figures are the emulator's),
+  // else this build's own server binary.
   bool Start(const std::vector<std::string>& arguments = {});
   // Sends a signal.
   void Signal(int signal);
