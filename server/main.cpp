@@ -15,19 +15,26 @@
 #include "foundation/dpc.h"
 #include "foundation/ini_file.h"
 #include "foundation/multiplexer.h"
+#include "foundation/standard_fds.h"
 #include "foundation/system_run.h"
 #include "foundation/version.h"
 #include "monitoring/monitoring_ctl.h"
 #include "net/acceptor_net.h"
 
 int main(int argc, char** argv) {
+  // Before anything is opened: a supervisor may start us without them.
+  FillStandardDescriptors();
   Options options;
 
-  // Configuration: a missing file is silent and leaves every trace off.
+  // Configuration: a missing file is silent and leaves every trace off; a
+  // refused one (not a regular file, too large) is logged and does the same.
   std::unique_ptr<IniFile::File> config(new IniFile::File);
   if (config->Open("/usr/local/etc/server.conf")) {
     traces = TraceCtl();
     traces.Configure((*config)["traces"]);
+  } else if (!config->GetRefusal().empty()) {
+    std::cerr << "configuration file " << config->GetFileName()
+              << " refused: " << config->GetRefusal() << std::endl;
   }
 
   InstallSignalHandlers();
@@ -51,6 +58,8 @@ int main(int argc, char** argv) {
   if (options.daemon) RunDaemon();
 
   std::unique_ptr<Linux::Run> pidFile(new Linux::Run("server"));
+  if (!pidFile->refusal().empty())
+    std::cerr << "pid file " << pidFile->path() << " refused: " << pidFile->refusal() << std::endl;
   std::cout << "Starting server [" << Version::current << "], port=" << options.port << std::endl;
 
   BindControlServices();

@@ -4,14 +4,15 @@
 #include <getopt.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>
 
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 
 #include "core/slots.h"
 #include "foundation/daemon.h"
+#include "foundation/fixed_path.h"
 #include "foundation/multiplexer.h"
 #include "foundation/system_signal.h"
 #include "foundation/version.h"
@@ -113,13 +114,25 @@ const char* SetStatusPath(const char* path) {
 void CheckDumpStatus() {
   if (!doDumpStatus) return;
   doDumpStatus = false;
-  std::ofstream file(statusPath, std::ios::out | std::ios::trunc);
-  if (!file) {
+  std::string refusal;
+  const int fd = FixedPath::OpenForWrite(statusPath, 0, 0644, refusal);
+  if (fd < 0) {
+    if (!refusal.empty())
+      std::cerr << "status file " << statusPath << " refused: " << refusal << std::endl;
     std::cerr << "dump status error" << std::endl;
     return;
   }
-  file << "version : " << Version::current << "\n";
-  multiplexer.dump(file);
+  std::ostringstream text;
+  text << "version : " << Version::current << "\n";
+  multiplexer.dump(text);
+  const std::string bytes = text.str();
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
 }
 
 void CheckUpdateResources() {

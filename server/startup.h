@@ -42,7 +42,8 @@ void SigPipeHandler(int, siginfo_t*, void*);
 void CheckSignals();
 // Writes "version : " and the version, then the loop's status, to the status
 // file ("/var/log/server-status"); "dump status error" when it cannot be
-// opened.
+// opened, after a line saying why when something other than a regular file
+// is at the path (a link, a FIFO: never followed, never waited for).
 void CheckDumpStatus();
 // Logs "update hardware resources" and sends the resource report.
 void CheckUpdateResources();

@@ -1,5 +1,6 @@
 // The simulated cross-connect: request codes, records and the channel model
-// that the cross-connect and end-to-end tests rely on.
+// that the cross-connect and end-to-end tests rely on (its fault injection is
+// checked in sim_board_test.cpp).
 #include "board/board.h"
 #include "board/sim/hal.h"
 
@@ -18,8 +19,6 @@ class SimHal : public ::testing::Test {
  protected:
   void SetUp() override {
     BoardSim::hal().reset();
-    BoardSim::hal().clearFailures();
-    BoardSim::hal().setPresent(true);
     fd = Board::open("/dev/hal", O_RDWR);
     ASSERT_GE(fd, 0);
   }
@@ -111,24 +110,6 @@ TEST_F(SimHal, BadRecordsAndUnknownRequestsFail) {
   int32_t channel = 1;
   EXPECT_EQ(-1, Board::ioctl(fd, 0x80044D07UL, &channel));
   EXPECT_EQ(ENOTTY, errno);
-}
-
-TEST_F(SimHal, InjectedFailureAndAbsence) {
-  Hal& hal = BoardSim::hal();
-  hal.failRequest(HalRequest::kConnect, EBUSY, 1);
-  errno = 0;
-  EXPECT_EQ(-1, connect(8192, 1));
-  EXPECT_EQ(EBUSY, errno);
-  EXPECT_EQ(Hal::Drive::None, hal.state(8192).drive);  // refused: nothing changed
-  EXPECT_EQ(0, connect(8192, 1));
-
-  hal.setPresent(false);
-  EXPECT_EQ(-1, Board::open("/dev/hal", O_RDWR));
-  EXPECT_EQ(ENOENT, errno);
-  hal.setPresent(true);
-  int again = Board::open("/dev/hal", O_RDWR);
-  EXPECT_GE(again, 0);
-  ::close(again);
 }
 
 TEST_F(SimHal, ReadNoiseStaysAboveTheByte) {

@@ -216,3 +216,25 @@ TEST(ServerCoding, AMessageThatDoesNotEncodeIsNotSent) {
 }
 
 }  // namespace
+
+// A FIFO or a link at the status path: refused at once, the link's target
+// untouched, and the loop goes on as when the file cannot be opened.
+TEST_F(Flags, AStatusPathThatIsNotARegularFileIsRefusedWithoutBlocking) {
+  const std::string target = directory_ + "/target";
+  { std::ofstream(target) << "keep"; }
+  ASSERT_EQ(0, ::symlink(target.c_str(), path_.c_str()));
+  for (int round = 0; round < 2; ++round) {
+    Capture errors(std::cerr);
+    SigUsr2Handler(SIGUSR2, nullptr, nullptr);
+    CheckDumpStatus();
+    EXPECT_EQ("status file " + path_ + " refused: not a regular file\ndump status error\n",
+              errors.text());
+    ::unlink(path_.c_str());
+    ASSERT_EQ(0, ::mkfifo(path_.c_str(), 0600));
+  }
+  std::ifstream in(target);
+  std::string kept;
+  in >> kept;
+  EXPECT_EQ("keep", kept);
+  ::unlink(target.c_str());
+}
