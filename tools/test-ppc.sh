@@ -17,7 +17,7 @@ cmake --build build/ppc -j "$jobs"
 file build/ppc/server/server 2>/dev/null | grep -q "PowerPC" || { [ ! -e build/ppc/server/server ] || { echo "server is not a PowerPC binary"; exit 1; }; }
 ctest --test-dir build/ppc --output-on-failure -j "$jobs" -LE 'e2e|soak'
 
-[ -f build/host/build.ninja ] || cmake -S . -B build/host -G Ninja >/dev/null
+[ -f build/host/build.ninja ] || cmake -S . -B build/host -G Ninja -DGW_WERROR=ON >/dev/null
 cmake --build build/host -j "$jobs"
 GW_SERVER_COMMAND="qemu-ppc -L /usr/powerpc-linux-gnu $PWD/build/ppc/server/server_sim" \
   ctest --test-dir build/host --output-on-failure -j "$jobs" -L 'e2e|soak' -LE soak-long
