@@ -33,7 +33,10 @@ class ServerProcess {
   // the answers they get frame by frame. Call before Start().
   void SetAbsentDevices(std::string devices) { absent_ = std::move(devices); }
   // Starts the server with these arguments; true once its control socket
-  // answers (the loop runs).
+  // answers (the loop runs). The command is GW_SERVER_COMMAND from the
+  // environment, split at blanks (e.g. "qemu-ppc -L /usr/powerpc-linux-gnu
+  // <dir>/server_sim": then pid() and the /proc figures are the emulator's),
+  // else this build's own server binary.
   bool Start(const std::vector<std::string>& arguments = {});
   // Sends a signal.
   void Signal(int signal);
