@@ -1,7 +1,8 @@
 #include "core/ctrl_server.h"
 
-#include <iomanip>
 #include <iostream>
+
+#include "foundation/text_output.h"
 
 namespace CtrlSrv {
 
@@ -54,16 +55,9 @@ void Server::OnMessage(const char* data, int length) {
   LGCP::Message message;
   if (!Lgcp::Decode(data, length, message)) {
     PutHeader(std::cerr);
-    std::cerr << "receive fail: decode error!" << std::endl << " msg: ";
-    std::ios::fmtflags flags = std::cerr.flags();
-    char fill = std::cerr.fill();
-    for (int i = 0; i < length; ++i) {
-      std::cerr << std::uppercase << std::hex << std::setw(2) << std::setfill('0')
-                << static_cast<unsigned>(static_cast<unsigned char>(data[i])) << ' ';
-    }
-    std::cerr.flags(flags);
-    std::cerr.fill(fill);
-    std::cerr << std::endl;
+    std::cerr << "receive fail: decode error!" << std::endl
+              << " msg: " << ext::hex(data, length > 0 ? static_cast<unsigned>(length) : 0u)
+              << std::endl;
   } else {
     Dispatch(message);
   }
@@ -76,7 +70,7 @@ void Server::Handle(const LGCP::Message& message) {
 }
 
 void Server::Dispatch(const LGCP::Message& message) {
-  answer_ = 0;
+  answer_ = AnswerState::Unanswered;
   if (message.seq_isPresent()) {
     sequence_ = static_cast<unsigned>(message.get_seq().getValue());
     sequencePresent_ = true;
@@ -109,7 +103,7 @@ void Server::Dispatch(const LGCP::Message& message) {
     Error(LGCP::ErrorCause::unexpectedMsgType);
     return;
   }
-  if (answer_ == 0) {
+  if (answer_ == AnswerState::Unanswered) {
     PutHeader(std::cerr);
     std::cerr << "software error: server do NOT send ack!!!" << std::endl;
     Error(LGCP::ErrorCause::internal);
@@ -129,19 +123,19 @@ void Server::Answer(bool success, LGCP::ErrorCause::NamedNumber cause) {
 }
 
 void Server::Success() {
-  if (answer_ != 0) return;
+  if (answer_ != AnswerState::Unanswered) return;
   Answer(true, LGCP::ErrorCause::invalidParams);
-  answer_ = 1;
+  answer_ = AnswerState::Answered;
 }
 
 void Server::Error(LGCP::ErrorCause::NamedNumber cause) {
-  if (answer_ == 2) return;
+  if (answer_ == AnswerState::ErrorSent) return;
   Answer(false, cause);
-  answer_ = 2;
+  answer_ = AnswerState::ErrorSent;
 }
 
 Sequence Server::delayResponse() {
-  answer_ = 1;
+  answer_ = AnswerState::Answered;
   Sequence seq;
   seq.present = sequencePresent_;
   seq.value = sequence_;

@@ -80,8 +80,10 @@ class Server : public Control::Notify {
   bool sequencePresent_ = false;
   unsigned sequence_ = 0;
   int slot_ = -1;
-  // 0: nothing answered; 1: success sent or delay announced; 2: error sent.
-  int answer_ = 0;
+  // How far the command being handled has been answered: Answered is a
+  // success sent or a delay announced (an error may still follow).
+  enum class AnswerState { Unanswered, Answered, ErrorSent };
+  AnswerState answer_ = AnswerState::Unanswered;
   SendHook sendHook_;
 };
 

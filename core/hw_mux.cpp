@@ -11,7 +11,7 @@
 #include <iostream>
 
 #include "board/board.h"
-#include "core/hal_requests.h"
+#include "board/abi/hal.h"
 #include "foundation/errno_text.h"
 #include "foundation/fd.h"
 

@@ -21,8 +21,10 @@
 #include <string>
 #include <vector>
 
+#include "board/abi/dsp.h"
+#include "board/abi/dtmf.h"
+#include "board/abi/rtp.h"
 #include "core/ctrl_service.h"
-#include "core/driver_events.h"
 #include "core/lgcp.h"
 
 class SlotFactory;

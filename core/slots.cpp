@@ -182,16 +182,17 @@ void Slots::int_destroy(Slot* slot) {
 }
 
 void Slots::OnDisconnect() {
-  std::vector<Slot*> pending;
-  while (!live_.empty()) {
-    Slot* slot = live_.front();
-    if (slot->is_releasing() || !Destroy(slot)) {
-      RemoveLive(slot);
-      pending.push_back(slot);
-    }
+  // Slots whose release is pending stay in the live list, and the walk looks
+  // the list up again after every destroy: a release that completes meanwhile
+  // (from another slot's teardown) deletes its slot once and takes it out.
+  for (;;) {
+    auto next = std::find_if(live_.begin(), live_.end(),
+                             [](const Slot* slot) { return !slot->is_releasing(); });
+    if (next == live_.end()) break;
+    Destroy(*next);
   }
   sleepFunction(1);
-  for (Slot* slot : pending) int_destroy(slot);
+  while (!live_.empty()) int_destroy(live_.front());
 }
 
 void Slots::OnSignal(const LGCP::Signal& signal) {

@@ -4,20 +4,18 @@
 
 #include "core/slots.h"
 
-// The twelve trunk factories, joining the chain in this order before main:
-// E1 trunks 0 to 3, then BRI ports 0 to 7.
-TrunkFactory trunk0(0, 0);
-TrunkFactory trunk1(1, 32);
-TrunkFactory trunk2(2, 64);
-TrunkFactory trunk3(3, 96);
-TrunkBRIFactory trunk_bri0(0, 0);
-TrunkBRIFactory trunk_bri1(1, 4);
-TrunkBRIFactory trunk_bri2(2, 8);
-TrunkBRIFactory trunk_bri3(3, 12);
-TrunkBRIFactory trunk_bri4(4, 16);
-TrunkBRIFactory trunk_bri5(5, 20);
-TrunkBRIFactory trunk_bri6(6, 24);
-TrunkBRIFactory trunk_bri7(7, 28);
+namespace {
+TrunkFactory* e1Factories[4];
+}
+
+void CreateTrunkFactories() {
+  if (e1Factories[0]) return;
+  // Never deleted: factories live until exit, like the rest of the chain.
+  for (unsigned t = 0; t < 4; ++t) e1Factories[t] = new TrunkFactory(t, 32 * t);
+  for (unsigned p = 0; p < 8; ++p) new TrunkBRIFactory(p, 4 * p);
+}
+
+TrunkFactory* E1TrunkFactory(unsigned trunk) { return trunk < 4 ? e1Factories[trunk] : nullptr; }
 
 void TrunkSlot::IAfterCreate() {
   OnChangeOutputStream(true);

@@ -83,7 +83,9 @@ class TrunkBRIFactory : public virtual TrunkFactory {
   int ReleaseTrunkSlot(TrunkSlot* slot) override;
 };
 
-// The twelve factories, built before main.
-extern TrunkFactory trunk0, trunk1, trunk2, trunk3;
-extern TrunkBRIFactory trunk_bri0, trunk_bri1, trunk_bri2, trunk_bri3, trunk_bri4, trunk_bri5,
-    trunk_bri6, trunk_bri7;
+// Builds the twelve trunk factories once, each joining the head of the chain:
+// E1 trunks 0 to 3, then BRI ports 0 to 7. Start-up builds them before every
+// other factory, so that they are asked last.
+void CreateTrunkFactories();
+// The factory of E1 trunk 0 to 3 once built; null otherwise.
+TrunkFactory* E1TrunkFactory(unsigned trunk);

@@ -17,6 +17,14 @@ Fd& Fd::operator=(const Fd& other) {
   return *this;
 }
 
+Fd& Fd::operator=(Fd&& other) noexcept {
+  if (this == &other) return *this;
+  close();
+  fd_ = other.fd_;
+  other.fd_ = -1;
+  return *this;
+}
+
 Fd::~Fd() { close(); }
 
 int Fd::dup() const {

@@ -2,7 +2,7 @@
 //
 // An Fd is the sole owner of one descriptor number. Copying never shares a
 // number: the copy holds its own dup(2), so each owner closes exactly what it
-// holds. Every number an Fd takes, duplicates or opens is marked close-on-exec,
+// holds; moving hands the number over. Every number an Fd takes, duplicates or opens is marked close-on-exec,
 // so child programs inherit none of them.
 #pragma once
 
@@ -26,6 +26,11 @@ class Fd {
   // Self-assignment does nothing; otherwise closes the own descriptor and
   // holds a duplicate of `other`'s.
   Fd& operator=(const Fd& other);
+  // Takes over `other`'s number without a duplicate; `other` holds nothing.
+  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  // Self-assignment does nothing; otherwise closes the own descriptor and
+  // takes over `other`'s.
+  Fd& operator=(Fd&& other) noexcept;
   ~Fd();
 
   // A new close-on-exec duplicate owned by the caller, or -1. *this unchanged.

@@ -3,9 +3,10 @@
 #include "foundation/ini_file.h"
 
 #include <cstdio>
-#include <fstream>
 #include <ostream>
 #include <sstream>
+
+#include "foundation/fixed_path.h"
 
 namespace IniFile {
 
@@ -147,14 +148,16 @@ File::~File() {
 
 bool File::Open(const std::string& fileName) {
   Close();
+  mRefusal.clear();
   mFileName = fileName;
   IntOpen();
   return mOpen;
 }
 
 void File::IntOpen() {
-  std::ifstream in(mFileName.c_str(), std::ios::in | std::ios::binary);
-  if (!in.is_open()) return;
+  std::string text;
+  if (!FixedPath::ReadRegular(mFileName, kMaxSize, text, mRefusal)) return;
+  std::istringstream in(text);
   IntOpenStream(in);
 }
 

@@ -18,6 +18,7 @@
 #ifndef FOUNDATION_INI_FILE_H
 #define FOUNDATION_INI_FILE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <map>
@@ -244,10 +245,17 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
+  // Configuration files are small; a larger one is refused.
+  static constexpr std::size_t kMaxSize = 256 * 1024;
+
   // Drops the model, then reads and parses the file (binary, no text
-  // translation). True exactly when the file could be opened for reading; an
-  // empty file counts as open. Nothing is logged.
+  // translation). True exactly when the file could be read: after symbolic
+  // links it must be a regular file of at most kMaxSize bytes, opened
+  // without blocking; an empty file counts as open. Nothing is logged.
   bool Open(const std::string& fileName);
+  // Why the last Open() refused the file that is there (not a regular file,
+  // too large); empty when it succeeded or there was nothing to read.
+  const std::string& GetRefusal() const { return mRefusal; }
   // When open: destroys every section and clears the open flag. On a file
   // that is not open it does nothing.
   void Close();
@@ -278,6 +286,7 @@ class File {
   void IntOpen();
 
   std::string mFileName;
+  std::string mRefusal;
   bool mOpen;
   Private::ChildList<Section> mSections;
   std::map<std::string, Section*> mIndex;

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "foundation/fixed_path.h"
+
 namespace Linux {
 
 Run::Run(const char* name) : mFd(-1), mPath(std::string("/var/run/") + name + ".pid") { Create(); }
@@ -12,7 +14,7 @@ Run::Run(const char* name) : mFd(-1), mPath(std::string("/var/run/") + name + ".
 Run::Run(const Path& path) : mFd(-1), mPath(path.path) { Create(); }
 
 void Run::Create() {
-  mFd = ::open(mPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_SYNC | O_CLOEXEC, 0644);
+  mFd = FixedPath::OpenForWrite(mPath, O_SYNC, 0644, mRefusal);
   if (mFd < 0) return;
   char text[16];
   const int length = std::snprintf(text, sizeof(text), "%d", static_cast<int>(::getpid()));

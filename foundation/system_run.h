@@ -18,8 +18,10 @@ class Run {
   };
 
   // "/var/run/" + name + ".pid": created or truncated (O_SYNC, mode 0644)
-  // and given the process id in decimal, no newline. A file that cannot be
-  // created is not reported; nothing is written then.
+  // and given the process id in decimal, no newline. Only a regular file is
+  // written, never through a symbolic link and never blocking (see
+  // foundation/fixed_path.h). A file that cannot be created is not reported;
+  // nothing is written then.
   explicit Run(const char* name);
   explicit Run(const Path& path);
   // When the file was created: closes and removes it.
@@ -29,12 +31,15 @@ class Run {
 
   bool created() const { return mFd >= 0; }
   const std::string& path() const { return mPath; }
+  // Why something else at the path was refused; empty otherwise.
+  const std::string& refusal() const { return mRefusal; }
 
  private:
   void Create();
 
   int mFd;
   std::string mPath;
+  std::string mRefusal;
 };
 
 }  // namespace Linux

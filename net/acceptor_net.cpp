@@ -5,6 +5,8 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <cstddef>
+#include <cstring>
 #include <iostream>
 
 #include "foundation/errno_text.h"
@@ -110,7 +112,7 @@ void AcceptorNetCheckConnection::ImplDeactivate() {
   check_timer_.reset();
   AcceptorNet::ImplDeactivate();
   probe_.close();
-  check_state_ = 0;
+  check_state_ = CheckState::Idle;
 }
 
 void AcceptorNetCheckConnection::ImplOnDisconnect() { probe_.close(); }
@@ -121,8 +123,8 @@ void AcceptorNetCheckConnection::ImplConnected(Fd fd) {
 }
 
 void AcceptorNetCheckConnection::ImplRefuseConnection() {
-  if (check_state_ != 0) return;
-  check_state_ = 1;
+  if (check_state_ != CheckState::Idle) return;
+  check_state_ = CheckState::Checking;
   countdown_ = 2;
   SetupKeepAlive(true);
   if (verbose_) std::cerr << "CheckConnectionState CheckConnection" << std::endl;
@@ -131,22 +133,23 @@ void AcceptorNetCheckConnection::ImplRefuseConnection() {
 void AcceptorNetCheckConnection::CheckConnection() {
   if (IsConnected()) {
     bool close = false;
-    // The first two bytes of the kernel's record: connection state and
-    // congestion-avoidance state.
-    unsigned char info[92] = {};
+    // The connection state and the congestion-avoidance state of the
+    // kernel's record. A record shorter than its leading byte fields (as an
+    // emulator may answer) tells nothing.
+    tcp_info info;
+    std::memset(&info, 0, sizeof info);
     socklen_t size = sizeof info;
-    // A record shorter than its leading byte fields (as an emulator may
-    // answer) tells nothing.
-    if (::getsockopt(probe_.lowlevel_fd(), IPPROTO_TCP, TCP_INFO, info, &size) == 0 && size >= 8) {
-      if (info[0] != TCP_ESTABLISHED) {
+    if (::getsockopt(probe_.lowlevel_fd(), IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
+        size >= offsetof(tcp_info, tcpi_rto)) {
+      if (info.tcpi_state != TCP_ESTABLISHED) {
         if (verbose_)
           std::cerr << "connection from " << GetAddr() << " closed: tcp socket change state."
                     << std::endl;
         close = true;
       }
-      if (check_state_ == 1) {
-        if (info[1] == 0) {
-          check_state_ = 0;
+      if (check_state_ == CheckState::Checking) {
+        if (info.tcpi_ca_state == 0) {
+          check_state_ = CheckState::Idle;
           SetupKeepAlive(false);
           if (verbose_) std::cerr << "CheckConnectionState Idle" << std::endl;
         } else {
@@ -171,7 +174,7 @@ void AcceptorNetCheckConnection::CheckConnection() {
       close = true;
     }
     if (close) {
-      check_state_ = 0;
+      check_state_ = CheckState::Idle;
       SetupKeepAlive(false);
       Disconnect();
       if (verbose_) std::cerr << "CheckConnectionState Idle" << std::endl;

@@ -83,8 +83,10 @@ class AcceptorNetCheckConnection : public AcceptorNet {
   void OnCheckConnectionTimeout(Timer*);
   void SetupKeepAlive(bool fast);
 
-  // 0 idle, 1 checking (fast keep-alive after a refusal).
-  unsigned check_state() const { return check_state_; }
+  // Checking: fast keep-alive after a refusal, until the connection proves
+  // sound or is dropped.
+  enum class CheckState { Idle, Checking };
+  CheckState check_state() const { return check_state_; }
   bool probing() const { return probe_.is_valid(); }
 
  protected:
@@ -100,7 +102,7 @@ class AcceptorNetCheckConnection : public AcceptorNet {
   // A duplicate of the connected socket: options set on it act on the
   // connection. Held only while a connection lives.
   Fd probe_;
-  unsigned check_state_ = 0;
+  CheckState check_state_ = CheckState::Idle;
   int countdown_ = 0;
 };
 

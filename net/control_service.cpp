@@ -50,6 +50,8 @@ bool Service::Activate() {
 }
 
 void Service::Deactivate() {
+  // An end still to be reported belongs to the activation that is stopped here.
+  dpc_.Deactivate();
   ImplDeactivate();
   state_ = State::Idle;
 }

@@ -128,8 +128,16 @@ void StrmProtocol::message(Packet& packet) {
   write_measure_.begin();
   const unsigned char* at = packet.empty() ? nullptr : packet.data();
   unsigned left = packet.length();
+  if (!opened() && left > 0) {
+    // Released before the send: fail as a write on a closed descriptor does,
+    // so the message does not vanish without a line and an ended connection.
+    errno = EBADF;
+    const std::string text = error_text(Errno());
+    write_failed("write error", &text);
+    return;
+  }
   while (left > 0) {
-    if (!opened()) return;  // ended from inside a wait callback
+    if (!opened()) return;  // ended (and reported) from inside a wait callback
     const ssize_t n = ::write(fd_.lowlevel_fd(), at, left);
     if (n != -1) {
       at += n;

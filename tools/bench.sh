@@ -56,7 +56,7 @@ else
 fi
 
 bin="$build_dir/bench"
-server="$build_dir/core/server"
+server="$build_dir/server/server"
 out=$(mktemp -d /tmp/gw-bench.XXXXXX)
 pids=()
 cleanup() {

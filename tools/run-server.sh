@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake -S . -B build/host -G Ninja >/dev/null
 cmake --build build/host -j "$(nproc)" --target server
-exec build/host/core/server "$@"
+exec build/host/server/server "$@"

@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 cmake -S . -B build/ppc -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-ppc.cmake \
-  -DGW_BOARD=linux -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  -DGW_BOARD=linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGW_WERROR=ON >/dev/null
 cmake --build build/ppc -j "$jobs"
-file build/ppc/core/server 2>/dev/null | grep -q "PowerPC" || { [ ! -e build/ppc/core/server ] || { echo "server is not a PowerPC binary"; exit 1; }; }
+file build/ppc/server/server 2>/dev/null | grep -q "PowerPC" || { [ ! -e build/ppc/server/server ] || { echo "server is not a PowerPC binary"; exit 1; }; }
 ctest --test-dir build/ppc --output-on-failure -j "$jobs" -LE 'e2e|soak'

@@ -9,13 +9,20 @@ jobs=$(nproc)
 
 configure_and_build() {
   local dir=$1; shift
-  cmake -S . -B "build/$dir" -G Ninja "$@" >/dev/null
+  cmake -S . -B "build/$dir" -G Ninja -DGW_WERROR=ON "$@" >/dev/null
   cmake --build "build/$dir" -j "$jobs"
 }
 
 echo "== host build"
 configure_and_build host
 ctest --test-dir build/host --output-on-failure -j "$jobs" -LE soak-long
+
+# A newcomer's build: CMake's default generator, in parallel, from scratch
+# (built only; the tests ran above).
+echo "== default generator build"
+rm -rf build/default
+cmake -S . -B build/default -DGW_WERROR=ON >/dev/null
+cmake --build build/default -j "$jobs" >/dev/null
 
 echo "== benchmark smoke run (figures are not judged)"
 tools/bench-smoke.sh --build-dir=build/host

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -15,6 +16,8 @@
 #include "board/board.h"
 #include "board/sim/devices.h"
 #include "board/sim/hal.h"
+#include "board/sim/mcc.h"
+#include "board/sim/pump.h"
 #include "board/sim/sim_board.h"
 
 namespace BoardSim {
@@ -92,6 +95,38 @@ std::string halCommand(const std::vector<std::string>& words) {
   return "error unknown command";
 }
 
+std::string lineCommand(const std::vector<std::string>& words, int received, int* handed) {
+  Mcc& model = mcc();
+  const std::string& verb = words.size() > 1 ? words[1] : std::string();
+  int tdm, other;
+  std::string error;
+  if (verb == "counts" && words.size() == 2) {
+    Mcc::Counts c = model.counts();
+    return "ok channels " + std::to_string(c.fromChannels) + " lines " + std::to_string(c.fromLines) +
+           " delivered " + std::to_string(c.delivered) + " dropped " + std::to_string(c.dropped);
+  }
+  if (!channelArgument(words, 2, tdm, error)) return error;
+  if (verb == "attach" && words.size() == 3) {
+    if (!handed) return "error no descriptor passing here";
+    *handed = model.attachLine(tdm);
+    return *handed < 0 ? "error " + std::string(strerror(errno)) : "ok";
+  }
+  if (verb == "plug" && words.size() == 3) {
+    if (received < 0) return "error no descriptor received";
+    int fd = ::dup(received);
+    return model.plugLine(tdm, fd) ? "ok" : "error bad descriptor";
+  }
+  if (verb == "join" && words.size() == 4) {
+    if (!channelArgument(words, 3, other, error)) return error;
+    return model.joinLines(tdm, other) ? "ok" : "error cannot join";
+  }
+  if (verb == "detach" && words.size() == 3) {
+    model.detachLine(tdm);
+    return "ok";
+  }
+  return "error unknown command";
+}
+
 std::string deviceCommand(const std::vector<std::string>& words) {
   const std::string& verb = words[0];
   if (words.size() < 2) return "error unknown command";
@@ -162,34 +197,88 @@ class ControlSocket {
       return;
     }
     fd_ = fd;
+    Pump::instance().watch(fd_, EPOLLIN, [this](uint32_t) { serve(); });
   }
 
   static void answer(int client) {
     std::string line;
     char buffer[kMaxLine + 1];
+    int received = -1;
+    bool complete = false;
     for (;;) {
       struct pollfd p = {client, POLLIN, 0};
-      if (::poll(&p, 1, kReadWaitMs) <= 0) return;
-      ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
-      if (got <= 0) return;
+      if (::poll(&p, 1, kReadWaitMs) <= 0) break;
+      ssize_t got = receive(client, buffer, sizeof buffer, received);
+      if (got <= 0) break;
       line.append(buffer, static_cast<size_t>(got));
       size_t end = line.find('\n');
       if (end != std::string::npos) {
         line.resize(end);
+        complete = true;
         break;
       }
       if (line.size() > kMaxLine) {
         reply(client, "error line too long");
-        return;
+        break;
       }
     }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    reply(client, controlCommand(line));
+    if (complete) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      int handed = -1;
+      std::string text = controlCommand(line, received, &handed);
+      reply(client, text, handed);
+      if (handed >= 0) ::close(handed);
+    }
+    if (received >= 0) ::close(received);
   }
 
-  static void reply(int client, const std::string& text) {
+  // recv() that also takes one descriptor passed along (SCM_RIGHTS).
+  static ssize_t receive(int client, char* buffer, size_t size, int& received) {
+    struct iovec io = {buffer, size};
+    union {
+      struct cmsghdr header;
+      char space[CMSG_SPACE(sizeof(int))];
+    } control;
+    struct msghdr message = {};
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control.space;
+    message.msg_controllen = sizeof control.space;
+    ssize_t got = ::recvmsg(client, &message, MSG_CMSG_CLOEXEC);
+    for (struct cmsghdr* c = CMSG_FIRSTHDR(&message); got > 0 && c; c = CMSG_NXTHDR(&message, c)) {
+      if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS || c->cmsg_len != CMSG_LEN(sizeof(int)))
+        continue;
+      int fd;
+      memcpy(&fd, CMSG_DATA(c), sizeof fd);
+      if (received >= 0) ::close(received);
+      received = fd;
+    }
+    return got;
+  }
+
+  static void reply(int client, const std::string& text, int handed = -1) {
     std::string out = text + "\n";
-    ::send(client, out.data(), out.size(), MSG_NOSIGNAL);
+    if (handed < 0) {
+      ::send(client, out.data(), out.size(), MSG_NOSIGNAL);
+      return;
+    }
+    struct iovec io = {&out[0], out.size()};
+    union {
+      struct cmsghdr header;
+      char space[CMSG_SPACE(sizeof(int))];
+    } control;
+    memset(&control, 0, sizeof control);
+    struct msghdr message = {};
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control.space;
+    message.msg_controllen = sizeof control.space;
+    struct cmsghdr* c = CMSG_FIRSTHDR(&message);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(sizeof(int));
+    memcpy(CMSG_DATA(c), &handed, sizeof handed);
+    ::sendmsg(client, &message, MSG_NOSIGNAL);
   }
 
   int fd_ = -1;
@@ -197,7 +286,9 @@ class ControlSocket {
 
 }  // namespace
 
-std::string controlCommand(const std::string& line) {
+std::string controlCommand(const std::string& line) { return controlCommand(line, -1, nullptr); }
+
+std::string controlCommand(const std::string& line, int received, int* handed) {
   std::istringstream in(line);
   std::vector<std::string> words;
   std::string word;
@@ -205,6 +296,7 @@ std::string controlCommand(const std::string& line) {
   if (words.empty()) return "error empty request";
   installDevices(Registry::instance());
   if (words[0] == "hal") return halCommand(words);
+  if (words[0] == "line") return lineCommand(words, received, handed);
   if (words[0] == "wd" && words.size() == 2 && words[1] == "words") {
     std::string reply = "ok";
     for (const std::string& w : watchdog().words()) reply += " " + w;
@@ -219,8 +311,17 @@ std::string controlCommand(const std::string& line) {
 
 namespace Board {
 
-int serviceDescriptor() { return BoardSim::ControlSocket::instance().descriptor(); }
+// The control socket and the HDLC model's line relay are served through one
+// epoll descriptor.
+int serviceDescriptor() {
+  BoardSim::installDevices(BoardSim::Registry::instance());
+  BoardSim::ControlSocket::instance();
+  return BoardSim::Pump::instance().descriptor();
+}
 
-void service() { BoardSim::ControlSocket::instance().serve(); }
+void service() {
+  serviceDescriptor();
+  BoardSim::Pump::instance().serve();
+}
 
 }  // namespace Board

@@ -5,7 +5,8 @@
 // GW_SIM_CONTROL to the path of a Unix stream socket; the simulated board then
 // listens there, and the server's loop serves it without knowing what it is:
 // the loop watches Board::serviceDescriptor() and calls Board::service() when
-// it is readable (board/board.h). Nothing here runs on a thread of its own, so
+// it is readable (board/board.h; the descriptor gathers the board's own
+// sockets, board/sim/pump.h). Nothing here runs on a thread of its own, so
 // the models are only touched between two passes of the loop.
 //
 // Protocol: one request per connection. The client connects, writes one line
@@ -27,6 +28,15 @@
 //                           with that code on that device fail with <errno>
 //   clear <path>            forget the injected failures of a device
 //   present <path> <0|1>    make a device absent or present again
+//   line attach <ch>        ok, with the test's end of the line side of TDM
+//                           channel <ch> passed along (SCM_RIGHTS): a
+//                           SOCK_SEQPACKET socket, one HDLC frame per message
+//   line plug <ch>          the descriptor passed along with the request
+//                           becomes the far end of <ch>'s line (a cable to
+//                           another board's line)
+//   line join <a> <b>       joins the lines of two channels like a cable
+//   line detach <ch>        drops the line of a channel
+//   line counts             ok channels <n> lines <n> delivered <n> dropped <n>
 #pragma once
 
 #include <string>
@@ -39,5 +49,9 @@ extern const char* const kControlEnvironment;
 // Carries out one request line (without its newline) and returns the reply
 // line (without its newline).
 std::string controlCommand(const std::string& line);
+// As above, with the descriptor that came with the request (-1: none); a
+// reply that hands a descriptor over stores it in *handed (the caller closes
+// it after sending). A null `handed` refuses requests that hand one over.
+std::string controlCommand(const std::string& line, int received, int* handed);
 
 }  // namespace BoardSim

@@ -1,6 +1,7 @@
 #include "board/sim/devices.h"
 
 #include "board/sim/hal.h"
+#include "board/sim/mcc.h"
 #include "board/sim/sim_board.h"
 
 namespace BoardSim {
@@ -11,6 +12,7 @@ void installDevices(Registry& registry) {
   installed = true;
   registry.add(std::make_unique<Watchdog>());
   registry.add(std::make_unique<Hal>());
+  registry.add(std::make_unique<Mcc>());
 }
 
 }  // namespace BoardSim

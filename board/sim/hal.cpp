@@ -23,8 +23,8 @@ int Hal::onIoctl(int, unsigned long request, void* arg) {
     return -1;
   }
   switch (request) {
-    case kConnect: {
-      ConnectRecord record;
+    case HalRequest::kConnect: {
+      HalRequest::Connect record;
       memcpy(&record, arg, sizeof record);
       if (record.destination < 0 || record.source < 0) break;
       ChannelState& state = drive_[record.destination];
@@ -34,7 +34,7 @@ int Hal::onIoctl(int, unsigned long request, void* arg) {
       ++totals_.connect;
       return 0;
     }
-    case kDisable: {
+    case HalRequest::kDisable: {
       int32_t channel;
       memcpy(&channel, arg, sizeof channel);
       if (channel < 0) break;
@@ -43,8 +43,8 @@ int Hal::onIoctl(int, unsigned long request, void* arg) {
       ++totals_.disable;
       return 0;
     }
-    case kWrite: {
-      ValueRecord record;
+    case HalRequest::kWrite: {
+      HalRequest::Value record;
       memcpy(&record, arg, sizeof record);
       if (record.channel < 0) break;
       ChannelState& state = drive_[record.channel];
@@ -55,8 +55,8 @@ int Hal::onIoctl(int, unsigned long request, void* arg) {
       ++totals_.write;
       return 0;
     }
-    case kRead: {
-      ValueRecord record;
+    case HalRequest::kRead: {
+      HalRequest::Value record;
       memcpy(&record, arg, sizeof record);
       if (record.channel < 0) break;
       record.value = readNoise_ | carried(record.channel);

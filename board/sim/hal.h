@@ -7,10 +7,10 @@
 // switched onto, and see the idle byte after a disconnect. A shared-bus
 // channel's input is the bus itself: what this board drives onto it.
 //
-// The request records are the driver's: host-order structs passed by address,
-// with the board's literal request codes. Requests are counted per channel
-// instead of being logged one by one, since the cross-connect re-disables the
-// idle bus channels on every pass of the loop.
+// The request codes and records are the driver's (board/abi/hal.h).
+// Requests are counted per channel instead of being logged one by one, since
+// the cross-connect re-disables the idle bus channels on every pass of the
+// loop.
 //
 // Clock selection and SPI requests of the same device belong to other models
 // and answer ENOTTY here until they are added.
@@ -21,30 +21,13 @@
 
 #include <map>
 
+#include "board/abi/hal.h"
 #include "board/sim/sim_board.h"
 
 namespace BoardSim {
 
 class Hal : public Device {
  public:
-  static constexpr unsigned long kConnect = 0x80084D02UL;
-  static constexpr unsigned long kDisable = 0x80044D03UL;
-  static constexpr unsigned long kWrite = 0xC0084D04UL;
-  static constexpr unsigned long kRead = 0xC0084D05UL;
-
-  // connect: switch `source` onto `destination`.
-  struct ConnectRecord {
-    int32_t destination;
-    int32_t source;
-  };
-  // write: drive `value` (low byte) onto `channel`; read: `value` comes back
-  // with the channel's byte in its low 8 bits.
-  struct ValueRecord {
-    int32_t channel;
-    uint32_t value;
-  };
-  // disable takes the channel itself, an int32_t, by address.
-
   enum class Drive { None, Source, Constant };
   struct ChannelState {
     Drive drive = Drive::None;
@@ -95,13 +78,6 @@ class Hal : public Device {
   Counts totals_;
   uint32_t readNoise_ = 0;
 };
-
-static_assert(sizeof(Hal::ConnectRecord) == 8, "connect record is 8 bytes");
-static_assert(offsetof(Hal::ConnectRecord, destination) == 0, "destination first");
-static_assert(offsetof(Hal::ConnectRecord, source) == 4, "source second");
-static_assert(sizeof(Hal::ValueRecord) == 8, "value record is 8 bytes");
-static_assert(offsetof(Hal::ValueRecord, channel) == 0, "channel first");
-static_assert(offsetof(Hal::ValueRecord, value) == 4, "value second");
 
 Hal& hal();
 

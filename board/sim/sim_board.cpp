@@ -102,6 +102,16 @@ ssize_t Device::write(int channel, const void* data, size_t size) {
   return onWrite(channel, data, size);
 }
 
+ssize_t Device::write(int channel, int fd, const void* data, size_t size) {
+  if (!passesFrames()) return write(channel, data, size);
+  int error;
+  if (takeWriteFailure(error)) {
+    errno = error;
+    return -1;
+  }
+  return ::send(fd, data, size, MSG_NOSIGNAL);
+}
+
 Registry& Registry::instance() {
   static Registry registry;
   return registry;
@@ -225,7 +235,7 @@ ssize_t write(int fd, const void* buffer, size_t size) {
   int channel;
   BoardSim::Device* device = board().lookup(fd, channel);
   if (!device) return ::write(fd, buffer, size);
-  return device->write(channel, buffer, size);
+  return device->write(channel, fd, buffer, size);
 }
 
 }  // namespace Board

@@ -51,11 +51,17 @@ class Device {
   virtual int onIoctl(int channel, unsigned long request, void* arg);
   virtual int onIoctlValue(int channel, unsigned long request, unsigned long value);
   virtual ssize_t onWrite(int channel, const void* data, size_t size);
+  // True for a device whose writes travel through the channel's socket to the
+  // model's end (frames with the kernel's flow control: EAGAIN when full,
+  // POLLOUT when room comes back) instead of reaching onWrite().
+  virtual bool passesFrames() const { return false; }
 
   // Called by the call layer; apply injected faults, then the hooks.
   int ioctl(int channel, unsigned long request, void* arg);
   int ioctlValue(int channel, unsigned long request, unsigned long value);
   ssize_t write(int channel, const void* data, size_t size);
+  // As above, from the application's descriptor `fd` of that channel.
+  ssize_t write(int channel, int fd, const void* data, size_t size);
 
  private:
   friend class Registry;

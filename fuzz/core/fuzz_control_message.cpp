@@ -18,7 +18,7 @@
 
 #include "core/ctrl_server.h"
 #include "core/hw_mux.h"
-#include "core/server_assembly.h"
+#include "server/assembly.h"
 #include "core/slots.h"
 #include "net/control_service.h"
 #include "net/packet.h"

@@ -22,7 +22,7 @@ from cpp_names import (cpp_class, class_name, has_own_descriptor,
                        resolve_alias, value_parameter)
 from schema_model import Choice, Enumerated, SchemaError, Sequence, references
 
-HEADER_NOTE = "// Generated from messages/schema/%s.asn by messages/generator. Do not edit."
+HEADER_NOTE = "// Generated from %s.asn by messages/generator. Do not edit."
 
 _BUILTIN_INFO = {
     "BOOLEAN": "ASN1::BOOLEAN::theInfo",

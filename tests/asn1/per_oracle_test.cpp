@@ -190,8 +190,8 @@ TEST_F(PerOracle, ErlangEncodingsDecodeAndReencodeIdentically) {
     EXPECT_GE(encodings.size(), 30u) << all[i].type;
     for (const std::vector<char>& octets : encodings) {
       std::unique_ptr<ASN1::AbstractData> value(all[i].make());
-      ASSERT_TRUE(pertest::decodeOctets(octets, *value)) << all[i].type << " " << oracle::toHex(octets);
-      EXPECT_EQ(oracle::toHex(octets), pertest::encodeHex(*value)) << all[i].type << "\n"
+      ASSERT_TRUE(pertest::decodeOctets(octets, *value)) << all[i].type << " " << TestBytes::Hex(octets);
+      EXPECT_EQ(TestBytes::Hex(octets), pertest::encodeHex(*value)) << all[i].type << "\n"
                                                                    << *value;
     }
   }
@@ -216,7 +216,7 @@ TEST_F(PerOracle, EncodingsFromHereDecodeInErlangAndReencodeIdentically) {
       std::unique_ptr<ASN1::AbstractData> back(c.make());
       ASSERT_TRUE(pertest::decodeHex(hex, *back)) << c.type << " " << hex;
       EXPECT_EQ(0, value->compare(*back)) << c.type << " " << hex;
-      sent.push_back({c.type, hex, batch.reencode(c.type, pertest::unhex(hex))});
+      sent.push_back({c.type, hex, batch.reencode(c.type, TestBytes::FromHex(hex))});
     }
   }
   // Enumerations by value against the INTEGER form that X.691 writes alike.
@@ -224,7 +224,7 @@ TEST_F(PerOracle, EncodingsFromHereDecodeInErlangAndReencodeIdentically) {
     Sparse s;
     s.setFromInt(v);
     const std::string hex = pertest::encodeHex(s);
-    sent.push_back({"SparseAsInt", hex, batch.reencode("SparseAsInt", pertest::unhex(hex))});
+    sent.push_back({"SparseAsInt", hex, batch.reencode("SparseAsInt", TestBytes::FromHex(hex))});
   }
   std::string err;
   ASSERT_TRUE(batch.run(&err)) << err;

@@ -250,13 +250,13 @@ TEST(ValueModel, ChoiceSelection) {
   EXPECT_TRUE(c.ints_isSelected());
   EXPECT_EQ(ASN1::contextTag(3), c.getSelectionTag());
   EXPECT_STREQ("ints", c.getSelectionName());
-  Cmd built{Cmd::ints::Id(), Ints()};
+  Cmd built{Cmd::ints::id, Ints()};
   EXPECT_TRUE(built.ints_isSelected());
 }
 
 TEST(ValueModel, ByteComparison) {
-  const std::vector<char> a = pertest::unhex("0102"), b = pertest::unhex("010203");
-  const std::vector<char> c = pertest::unhex("01FF"), d = pertest::unhex("0102");
+  const std::vector<char> a = TestBytes::FromHex("0102"), b = TestBytes::FromHex("010203");
+  const std::vector<char> c = TestBytes::FromHex("01FF"), d = TestBytes::FromHex("0102");
   EXPECT_EQ(-1, ASN1::lexicographic_compare_bytes(a.data(), a.data() + 2, b.data(), b.data() + 3));
   EXPECT_EQ(1, ASN1::lexicographic_compare_bytes(b.data(), b.data() + 3, a.data(), a.data() + 2));
   EXPECT_EQ(253, ASN1::lexicographic_compare_bytes(c.data(), c.data() + 2, d.data(), d.data() + 2));
@@ -285,7 +285,7 @@ TEST(ValueModel, BinaryAndTextKinds) {
   for (unsigned arc : {1u, 2u, 840u, 113549u}) oid.append(arc);
   std::vector<char> octets;
   oid.encodeCommon(octets);
-  EXPECT_EQ("2A864886F70D", pertest::hex(octets));
+  EXPECT_EQ("2A864886F70D", TestBytes::Hex(octets));
   ASN1::OBJECT_IDENTIFIER back;
   ASSERT_TRUE(back.decodeCommon(octets.data(), unsigned(octets.size())));
   EXPECT_EQ(0, back.compare(oid));
@@ -294,11 +294,11 @@ TEST(ValueModel, BinaryAndTextKinds) {
   two.append(100);
   octets.clear();
   two.encodeCommon(octets);
-  EXPECT_EQ("8134", pertest::hex(octets));
+  EXPECT_EQ("8134", TestBytes::Hex(octets));
   ASSERT_TRUE(back.decodeCommon(octets.data(), 2));
   EXPECT_EQ(2u, back[0]);
   EXPECT_EQ(100u, back[1]);
-  const std::vector<char> cut = pertest::unhex("8180");
+  const std::vector<char> cut = TestBytes::FromHex("8180");
   EXPECT_FALSE(back.decodeCommon(cut.data(), 2));
 
   ASN1::BIT_STRING bits;
@@ -355,13 +355,13 @@ TEST(Helpers, StringLiterals) {
   std::vector<char> bytes;
   unsigned digits = 0;
   EXPECT_TRUE(ASN1::get_from_hstring("0A 1", bytes, digits));
-  EXPECT_EQ("0A10", pertest::hex(bytes));
+  EXPECT_EQ("0A10", TestBytes::Hex(bytes));
   EXPECT_EQ(3u, digits);
   bytes.clear();
   EXPECT_FALSE(ASN1::get_from_hstring("0G", bytes, digits));
   bytes.clear();
   EXPECT_TRUE(ASN1::get_from_bstring("101\n1", bytes, digits));
-  EXPECT_EQ("B0", pertest::hex(bytes));
+  EXPECT_EQ("B0", TestBytes::Hex(bytes));
   int index = -1;
   EXPECT_TRUE(ASN1::get_id(Cmd::selectionNames, 6, "strs", index));
   EXPECT_EQ(4, index);

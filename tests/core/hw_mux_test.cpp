@@ -148,7 +148,7 @@ TEST_F(HwMuxTest, NegativeChannels) {
 TEST_F(HwMuxTest, FailedRequestsAreLoggedAndKeepTheTableTrue) {
   HwMux mux;
   Capture log(std::clog);
-  hal().failRequest(Hal::kConnect, EIO, 1);
+  hal().failRequest(HalRequest::kConnect, EIO, 1);
   EXPECT_FALSE(mux.Connect(7, 8192 + 9));
   EXPECT_EQ("hwMux: connect 7 -> 8201 failed: Input/output error\n", log.text());
   // The channel is still disabled, so it stays in the refresh.
@@ -158,13 +158,13 @@ TEST_F(HwMuxTest, FailedRequestsAreLoggedAndKeepTheTableTrue) {
   EXPECT_EQ(before + 1, hal().counts(8192 + 9).disable);
 
   log.clear();
-  hal().failRequest(Hal::kWrite, EBUSY, 2);
+  hal().failRequest(HalRequest::kWrite, EBUSY, 2);
   EXPECT_FALSE(mux.Disconnect(8192 + 9));
   EXPECT_FALSE(mux.Write(8192 + 9, 0xAB));
   EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(9));
-  hal().failRequest(Hal::kDisable, ENODEV, 1);
+  hal().failRequest(HalRequest::kDisable, ENODEV, 1);
   EXPECT_FALSE(mux.Disable(8192 + 9));
-  hal().failRequest(Hal::kRead, EINVAL, 1);
+  hal().failRequest(HalRequest::kRead, EINVAL, 1);
   EXPECT_EQ(255, mux.Read(12));
   EXPECT_EQ(
       "hwMux: disconnect failed 8201 : Device or resource busy\n"

@@ -4,6 +4,7 @@
 // next `probe` settings give.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct ProbeSettings {
   bool releaseLater = false;  // IBeforeDestroy returns false
   bool hwResult = true;       // result of the recorded hardware operations
   bool realHardware = false;  // use the cross-connect instead
+  std::function<void()> onBeforeDestroy;  // runs when the release starts
 };
 
 class ProbeSlot : public Slot {
@@ -31,7 +33,10 @@ class ProbeSlot : public Slot {
     journal_.push_back(Name() + ".deleted");
   }
 
-  bool IBeforeDestroy() override { return !settings_.releaseLater; }
+  bool IBeforeDestroy() override {
+    if (settings_.onBeforeDestroy) settings_.onBeforeDestroy();
+    return !settings_.releaseLater;
+  }
   int GetConnectionPriority() override { return settings_.priority; }
   bool IHwConnectTransmitter(Slot& d) override { return Hw("connectTransmitter", d, true); }
   bool IHwConnectReceiver(Slot& s) override { return Hw("connectReceiver", s, true); }

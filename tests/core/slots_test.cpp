@@ -255,6 +255,19 @@ TEST_F(SlotsTest, ControllerLossDestroysEverySlotAndSleepsOnce) {
   EXPECT_TRUE(factory().GetSlots().empty());
 }
 
+TEST_F(SlotsTest, ControllerLossDeletesASlotWhoseReleaseEndsDuringTheWalkOnce) {
+  factory().next.releaseLater = true;
+  Handle(CreateProbe(1, 1, 2));
+  ProbeSlot* late = Probe(1);
+  factory().next = ProbeSettings();
+  factory().next.onBeforeDestroy = [late] { late->on_release(); };
+  Handle(CreateProbe(2, 3, 4));
+  journal().clear();
+  slots().OnDisconnect();
+  EXPECT_EQ((std::vector<std::string>{"s1.deleted", "s2.deleted"}), journal());
+  EXPECT_TRUE(slots().GetLive().empty());
+}
+
 // Connections ----------------------------------------------------------------
 
 TEST_F(SlotsTest, ConnectingTwiceChangesNothing) {

@@ -27,6 +27,7 @@ class Bound : public ::testing::Environment {
   void SetUp() override {
     CtrlSrv::ctrlServer.Bind(&HeartBeatCtl::instance());
     CtrlSrv::ctrlServer.Bind(&Slots::instance());
+    CreateTrunkFactories();
     MapFactory::instance();
     HwMux::instance();
     Slots::SetSleepFunction(NoSleep);
@@ -144,7 +145,7 @@ TEST_F(TrunkMapTest, ASecondSlotForATimeslotReplacesTheFirst) {
       errors.text());
   EXPECT_EQ(nullptr, Get(1));
   EXPECT_EQ(6, Get(2)->GetTransmitChannel());
-  EXPECT_EQ(Get(2), trunk0.GetSlot(6));
+  EXPECT_EQ(Get(2), E1TrunkFactory(0)->GetSlot(6));
   // Under the same number the table has already destroyed it: no lines.
   errors.clear();
   Handle(CreateTrunk(2, 0, 6));
@@ -156,7 +157,7 @@ TEST_F(TrunkMapTest, ASecondSlotForATimeslotReplacesTheFirst) {
   EXPECT_EQ(6, Get(3)->GetTransmitChannel());
   // Destroying frees the timeslot.
   Handle(Destroy(2));
-  EXPECT_EQ(nullptr, trunk0.GetSlot(6));
+  EXPECT_EQ(nullptr, E1TrunkFactory(0)->GetSlot(6));
 }
 
 TEST_F(TrunkMapTest, TrunkToBusAndBackThroughTheCrossConnect) {

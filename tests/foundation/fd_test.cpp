@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <utility>
 
 #include "foundation/errno_text.h"
 
@@ -117,6 +118,24 @@ TEST(Errno, CapturesAtConstruction) {
   os << e;
   EXPECT_EQ(ENOENT, e.value());
   EXPECT_EQ(std::string(::strerror(ENOENT)), os.str());
+}
+
+TEST(FdMove, HandsTheNumberOverWithoutADuplicate) {
+  int fds[2];
+  rawPipe(fds);
+  Fd a(fds[0]);
+  Fd w(fds[1]);
+  Fd b(std::move(a));
+  EXPECT_FALSE(a.is_valid());
+  EXPECT_EQ(fds[0], b.lowlevel_fd());
+  Fd c;
+  c = std::move(b);
+  EXPECT_EQ(fds[0], c.lowlevel_fd());
+  c = std::move(c);  // self: nothing changes
+  EXPECT_EQ(fds[0], c.lowlevel_fd());
+  c = std::move(w);  // the read end is closed
+  EXPECT_EQ(-1, ::fcntl(fds[0], F_GETFD));
+  EXPECT_EQ(fds[1], c.lowlevel_fd());
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <vector>
 
+#include "tests/support/golden.h"
+
 namespace {
 
 using IniFile::File;
@@ -22,13 +24,6 @@ void Parse(File& file, const std::string& text) {
   is >> file;
 }
 
-// The values of one key in file order.
-std::vector<std::string> Values(Key& key) {
-  std::vector<std::string> out;
-  for (auto it = key.begin(); it != key.end(); ++it) out.push_back(it->GetStr());
-  return out;
-}
-
 SubSection& OnlySub(File& file, const std::string& name) {
   Section& section = file[name];
   EXPECT_EQ(1u, section.GetSubSectionCount());
@@ -36,136 +31,56 @@ SubSection& OnlySub(File& file, const std::string& name) {
   return *section.begin();
 }
 
-TEST(IniParser, RepeatedHeadersMakeSubSectionsWithLineNumbers) {
-  File file;
-  Parse(file, "[a]\nx=1\n\n[b]\n[a]\ny=2\n");
-  EXPECT_EQ(2u, file.GetSectionCount());
-  Section& a = file["a"];
-  ASSERT_EQ(2u, a.GetSubSectionCount());
-  auto it = a.begin();
-  EXPECT_EQ(1, it->GetLineNo());
-  EXPECT_EQ("1", (*it)["x"].GetStr());
-  EXPECT_EQ(1u, it->GetKeyCount());
-  ++it;
-  EXPECT_EQ(5, it->GetLineNo());
-  EXPECT_EQ("2", (*it)["y"].GetStr());
-  ++it;
-  EXPECT_FALSE(it != a.end());
-  // Sections iterate in file order.
-  auto s = file.begin();
-  EXPECT_EQ("a", s->GetName());
-  EXPECT_EQ("b", (++s)->GetName());
+// The model as text: sections in file order, each sub-section with its
+// line, each key with every value and its line. Names and values are
+// bracketed so that blanks, tabs and empty texts show.
+std::string Model(const File& file) {
+  std::ostringstream os;
+  for (auto s = file.begin(); s != file.end(); ++s)
+    for (auto sub = s->begin(); sub != s->end(); ++sub) {
+      os << "  [" << s->GetName() << "] line " << sub->GetLineNo() << "\n";
+      for (auto k = sub->begin(); k != sub->end(); ++k)
+        for (auto v = k->begin(); v != k->end(); ++v)
+          os << "    <" << k->GetName() << "> = <" << v->GetStr() << "> line " << v->GetLineNo() << "\n";
+    }
+  return os.str();
 }
 
-TEST(IniParser, RepeatedKeysKeepEveryValueInOrder) {
-  File file;
-  Parse(file, "[s]\nk = 1\nother=x\nk = 2\n");
-  Key& k = OnlySub(file, "s")["k"];
-  EXPECT_EQ((std::vector<std::string>{"1", "2"}), Values(k));
-  EXPECT_EQ("1", k.GetStr());
-  EXPECT_EQ(2, k.GetFirstSubKey().GetLineNo());
-  EXPECT_EQ(4, k.GetLastSubKey().GetLineNo());
-  // Keys iterate in creation order.
-  auto key = OnlySub(file, "s").begin();
-  EXPECT_EQ("k", key->GetName());
-  EXPECT_EQ("other", (++key)->GetName());
-}
-
-TEST(IniParser, HeaderTextIsTakenExactly) {
-  File file;
-  Parse(file, "# only\n   # comments\nkey = value\n");
-  EXPECT_TRUE(file.IsOpen());
-  EXPECT_EQ(0u, file.GetSectionCount());
-  Parse(file, "[ a ]\nk=1\n[a#b] trailing # text\nj=2\n");
-  EXPECT_EQ("1", OnlySub(file, " a ")["k"].GetStr());
-  EXPECT_EQ("2", OnlySub(file, "a#b")["j"].GetStr());
-  EXPECT_EQ(0u, file["a"].GetSubSectionCount());
-}
-
-TEST(IniParser, CommentAndBlankRules) {
-  File file;
-  Parse(file,
-        "[s]\n"
-        "a = value # note\n"
-        "b = a#b\n"
-        "c = #x\n"
-        "d = x #\n"
-        "#e = 1\n"
-        "   # indented comment\n"
-        "f# = 2\n"
-        "  key  x  =  v  1  \n"
-        "\tkey\t= v\n"
-        "t =\tv\n"
-        "==1\n");
-  SubSection& s = OnlySub(file, "s");
-  EXPECT_EQ("value", s["a"].GetStr());
-  EXPECT_EQ("a#b", s["b"].GetStr());
-  EXPECT_EQ("", s["c"].GetStr());
-  EXPECT_EQ(4, s["c"].GetFirstSubKey().GetLineNo());
-  EXPECT_EQ("x", s["d"].GetStr());
-  EXPECT_EQ(0u, s["#e"].GetCount());
-  // Inside a key name "#" is ordinary.
-  EXPECT_EQ("2", s["f#"].GetStr());
-  // Blanks inside keys and values stay; tabs are not blanks.
-  EXPECT_EQ("v  1", s["key  x"].GetStr());
-  EXPECT_EQ("v", s["key\t"].GetStr());
-  EXPECT_EQ("\tv", s["t"].GetStr());
-  EXPECT_EQ("1", s["="].GetStr());
-}
-
-TEST(IniParser, LinesWithoutEqualsAndBrokenHeaders) {
-  File file;
-  Parse(file, "[s]\nnovalue\n[next]\nk=v\n");
-  EXPECT_EQ(0u, OnlySub(file, "s").GetKeyCount());
-  EXPECT_EQ(0u, OnlySub(file, "s")["novalue"].GetCount());
-  EXPECT_EQ("v", OnlySub(file, "next")["k"].GetStr());
-
-  Parse(file, "[x\nk=v\n");
-  EXPECT_EQ(0u, file.GetSectionCount());
-
-  // Before the first header "[" opens a header anywhere on a line.
-  Parse(file, "k = [x]\nj=1\n");
-  EXPECT_EQ("1", OnlySub(file, "x")["j"].GetStr());
-
-  // A broken header inside a sub-section: keys until the next header are lost.
-  Parse(file, "[a]\nk=1\n[b\nj=2\n[c]\nm=3\n");
-  EXPECT_EQ(0u, OnlySub(file, "a")["j"].GetCount());
-  EXPECT_EQ("3", OnlySub(file, "c")["m"].GetStr());
-}
-
-TEST(IniParser, LastLineWithoutNewline) {
-  File file;
-  const struct {
-    const char* text;
-    const char* value;
-  } cases[] = {{"[s]\nk=v", "v"}, {"[s]\nk=v   ", "v"}, {"[s]\nk=", ""}};
-  for (const auto& c : cases) {
-    Parse(file, c.text);
-    EXPECT_EQ(1u, OnlySub(file, "s")["k"].GetCount()) << c.text;
-    EXPECT_EQ(c.value, OnlySub(file, "s")["k"].GetStr()) << c.text;
+// Each text parsed into a fresh model; the inputs as C strings, the models
+// in the transcript ini_file_test.golden.
+TEST(IniParser, GrammarAsTheTranscriptSays) {
+  const char* const texts[] = {
+      // Repeated headers make sub-sections; repeated keys keep every value.
+      "[a]\nx=1\n\n[b]\n[a]\ny=2\n",
+      "[s]\nk = 1\nother=x\nk = 2\n",
+      // Comments only; header text taken exactly, trailing text ignored.
+      "# only\n   # comments\nkey = value\n",
+      "[ a ]\nk=1\n[a#b] trailing # text\nj=2\n",
+      // Comments, blanks and tabs; "#" inside a key name is ordinary.
+      "[s]\na = value # note\nb = a#b\nc = #x\nd = x #\n#e = 1\n   # indented comment\nf# = 2\n"
+      "  key  x  =  v  1  \n\tkey\t= v\nt =\tv\n==1\n",
+      // A line without "=" is no key; a broken header loses what follows it
+      // up to the next header; before the first header "[" opens one anywhere.
+      "[s]\nnovalue\n[next]\nk=v\n",
+      "[x\nk=v\n",
+      "k = [x]\nj=1\n",
+      "[a]\nk=1\n[b\nj=2\n[c]\nm=3\n",
+      // The last line without a newline.
+      "[s]\nk=v",
+      "[s]\nk=v   ",
+      "[s]\nk=",
+      "[s]\nk",
+      // CR LF line ends are line ends; high bytes are ordinary characters.
+      "[a]\r\nk = v w # c\r\n[a]\r\nj=1\r\n\r\n[b]\r\nx=\r\n",
+      "[\xd0\xb0]\n\xff=\x80\xfe\n",
+  };
+  std::string transcript;
+  for (const char* text : texts) {
+    File file;
+    Parse(file, text);
+    transcript += "== " + std::to_string(file.GetSectionCount()) + " section(s)\n" + Model(file);
   }
-  // A key without "=" at the end is dropped.
-  Parse(file, "[s]\nk");
-  EXPECT_EQ(0u, OnlySub(file, "s").GetKeyCount());
-}
-
-TEST(IniParser, CrLfAndHighBytes) {
-  const std::string lf = "[a]\nk = v w # c\n[a]\nj=1\n\n[b]\nx=\n";
-  std::string crlf;
-  for (char c : lf) {
-    if (c == '\n') crlf += '\r';
-    crlf += c;
-  }
-  File one, two;
-  Parse(one, lf);
-  Parse(two, crlf);
-  std::ostringstream a, b;
-  one.Dump(a);
-  two.Dump(b);
-  EXPECT_EQ(a.str(), b.str());
-  // High bytes are ordinary characters.
-  Parse(one, "[\xd0\xb0]\n\xff=\x80\xfe\n");
-  EXPECT_EQ("\x80\xfe", OnlySub(one, "\xd0\xb0")["\xff"].GetStr());
+  TestGolden::Expect(TestGolden::Beside(__FILE__, "ini_file_test.golden"), transcript);
 }
 
 TEST(IniModel, LookupsCreateEntries) {

@@ -18,7 +18,7 @@
 
 namespace {
 
-using nettest::frame;
+using TestBytes::TpktFrame;
 
 // Whether this system answers TCP_INFO with the kernel's record (an emulator
 // such as qemu-user may not); the checks on it cannot run otherwise.
@@ -77,12 +77,12 @@ TEST_F(Acceptor, ServesOneClientAndExchangesFrames) {
   EXPECT_EQ(0u, acceptor.GetAddr().find("127.0.0.1:"));
   EXPECT_TRUE(acceptor.probing());
 
-  nettest::write_all(c, frame("ping") + frame(""));
+  nettest::write_all(c, TpktFrame("ping") + TpktFrame(""));
   ASSERT_TRUE(run_until([&] { return user.messages.size() == 2; }));
   EXPECT_EQ((std::vector<std::string>{"ping", ""}), user.messages);
 
   EXPECT_TRUE(acceptor.Send("pong", 4));
-  EXPECT_EQ(frame("pong"), nettest::read_some(c, 1000));
+  EXPECT_EQ(TpktFrame("pong"), nettest::read_some(c, 1000));
 }
 
 TEST_F(Acceptor, SendRefusals) {
@@ -99,7 +99,7 @@ TEST_F(Acceptor, SendRefusals) {
   EXPECT_TRUE(acceptor.Send(largest.data(), 65531));
   std::string got;
   for (int i = 0; i < 50 && got.size() < 65535; ++i) got += nettest::read_some(c, 100);
-  EXPECT_EQ(frame(largest), got);
+  EXPECT_EQ(TpktFrame(largest), got);
 }
 
 TEST_F(Acceptor, RefusesASecondClientAndProbesTheFirst) {
@@ -107,17 +107,18 @@ TEST_F(Acceptor, RefusesASecondClientAndProbesTheFirst) {
   const int first = client();
   ASSERT_TRUE(run_until([&] { return acceptor.IsConnected(); }));
   const int second = client();
-  ASSERT_TRUE(run_until([&] { return acceptor.check_state() == 1; }));
+  using CheckState = Control::AcceptorNetCheckConnection::CheckState;
+  ASSERT_TRUE(run_until([&] { return acceptor.check_state() == CheckState::Checking; }));
   EXPECT_EQ(1, nettest::occurrences(logs.err(), "refuse connection from 127.0.0.1:"));
   EXPECT_EQ(1, logs.count("CheckConnectionState CheckConnection\n"));
   EXPECT_TRUE(nettest::sees_eof(second, 1000));
   if (!tcp_info_readable()) GTEST_SKIP() << "no TCP_INFO here";
   // A healthy connection ends the probing on the next check.
   LoopTest::runFor(1000);
-  EXPECT_EQ(0u, acceptor.check_state());
+  EXPECT_EQ(CheckState::Idle, acceptor.check_state());
   EXPECT_EQ(1, logs.count("CheckConnectionState Idle\n"));
   EXPECT_TRUE(acceptor.IsConnected());
-  nettest::write_all(first, frame("still here"));
+  nettest::write_all(first, TpktFrame("still here"));
   ASSERT_TRUE(run_until([&] { return user.messages.size() == 1; }));
   EXPECT_EQ(1, user.connects);
   EXPECT_EQ(0, user.disconnects);
@@ -129,7 +130,7 @@ TEST_F(Acceptor, PeerCloseThenReconnect) {
   const int first = client();
   ASSERT_TRUE(run_until([&] { return acceptor.IsConnected(); }));
   const std::string name = acceptor.GetAddr();
-  nettest::write_all(first, frame("bye"));
+  nettest::write_all(first, TpktFrame("bye"));
   ::shutdown(first, SHUT_WR);
   ASSERT_TRUE(run_until([&] { return user.disconnects == 1; }));
   EXPECT_EQ(std::vector<std::string>{"bye"}, user.messages);
@@ -194,7 +195,7 @@ TEST_F(Acceptor, ClientsWaitWhileAnEndIsReported) {
   EXPECT_EQ(1, user.connects);
   ASSERT_TRUE(run_until([&] { return user.connects == 2; }));
   EXPECT_EQ(0, logs.count("refuse connection"));
-  nettest::write_all(next, frame("hi"));
+  nettest::write_all(next, TpktFrame("hi"));
   ASSERT_TRUE(run_until([&] { return user.messages.size() == 1; }));
 }
 

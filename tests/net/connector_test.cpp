@@ -13,7 +13,7 @@
 
 namespace {
 
-using nettest::frame;
+using TestBytes::TpktFrame;
 
 struct Connector : ::testing::Test {
   ~Connector() override {
@@ -89,8 +89,8 @@ TEST_F(Connector, ConnectsExchangesAndReconnects) {
   EXPECT_EQ(1, logs.count("connected to " + address));
   EXPECT_EQ(address, connector.GetAddr());
   EXPECT_TRUE(connector.Send("up", 2));
-  EXPECT_EQ(frame("up"), nettest::read_some(peer, 1000));
-  nettest::write_all(peer, frame("down"));
+  EXPECT_EQ(TpktFrame("up"), nettest::read_some(peer, 1000));
+  nettest::write_all(peer, TpktFrame("down"));
   ASSERT_TRUE(run_until([&] { return user.messages.size() == 1; }));
   EXPECT_EQ("down", user.messages[0]);
 

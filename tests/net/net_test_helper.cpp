@@ -45,16 +45,6 @@ int LogCapture::count(const std::string& text) const {
   return occurrences(out(), text) + occurrences(err(), text) + occurrences(log(), text);
 }
 
-std::string frame(const std::string& body) {
-  const unsigned length = static_cast<unsigned>(body.size()) + 4;
-  std::string f;
-  f.push_back(3);
-  f.push_back(0);
-  f.push_back(static_cast<char>(length >> 8));
-  f.push_back(static_cast<char>(length & 0xFF));
-  return f + body;
-}
-
 static sockaddr_in loopback(unsigned short port) {
   sockaddr_in sin{};
   sin.sin_family = AF_INET;

@@ -1,5 +1,5 @@
-// Shared pieces of the net tests: log capture, loopback sockets, TPKT bytes
-// and a recording Control::Notify.
+// Shared pieces of the net tests: log capture, loopback sockets and a
+// recording Control::Notify. TPKT frames: tests/support/bytes.h.
 #pragma once
 
 #include <sstream>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "net/control_service.h"
+#include "tests/support/bytes.h"
 
 namespace nettest {
 
@@ -28,9 +29,6 @@ class LogCapture {
 };
 
 int occurrences(const std::string& haystack, const std::string& needle);
-
-// A TPKT frame around `body`.
-std::string frame(const std::string& body);
 
 // A listening TCP socket on 127.0.0.1 and an ephemeral port.
 int listen_loopback(unsigned short* port);

@@ -13,7 +13,7 @@
 
 namespace {
 
-using nettest::frame;
+using TestBytes::TpktFrame;
 
 // The owner above and below the layer: records bodies and framed output.
 class Harness : public ProtocolsList {
@@ -80,7 +80,7 @@ TEST_F(Tpkt, BodyAboveTheLimitIsRefused) {
 TEST_F(Tpkt, EverySplitPointYieldsTheSameBodies) {
   const Bodies want = {"", "a", std::string(300, 'q'), std::string("\x03\x00\x00\x04", 4), "zz"};
   std::string stream;
-  for (const std::string& b : want) stream += frame(b);
+  for (const std::string& b : want) stream += TpktFrame(b);
   for (std::string::size_type cut = 0; cut <= stream.size(); ++cut) {
     h.bodies.clear();
     h.feed(stream.substr(0, cut));
@@ -96,12 +96,12 @@ TEST_F(Tpkt, EverySplitPointYieldsTheSameBodies) {
 }
 
 TEST_F(Tpkt, GarbageIsSkippedByteByByte) {
-  h.feed("xyz" + frame("ok"));
+  h.feed("xyz" + TpktFrame("ok"));
   EXPECT_EQ(Bodies{"ok"}, h.bodies);
   EXPECT_EQ(3, logs.count("(no name) bad TPKT packet start.\n"));
   logs.clear();
   // The byte after a bad reserved byte is not a new start.
-  h.feed(std::string("\x03\x05", 2) + frame("next"));
+  h.feed(std::string("\x03\x05", 2) + TpktFrame("next"));
   EXPECT_EQ((Bodies{"ok", "next"}), h.bodies);
   EXPECT_EQ(1, logs.count("(no name) bad TPKT reserved.\n"));
   EXPECT_EQ(0, logs.count("packet start"));
@@ -111,7 +111,7 @@ TEST_F(Tpkt, ShortLengths) {
   for (unsigned length = 0; length < 4; ++length) {
     logs.clear();
     h.bodies.clear();
-    h.feed(std::string("\x03\x00\x00", 3) + static_cast<char>(length) + frame("b"));
+    h.feed(std::string("\x03\x00\x00", 3) + static_cast<char>(length) + TpktFrame("b"));
     EXPECT_EQ(Bodies{"b"}, h.bodies);
     EXPECT_EQ(1, logs.count("TPKT too small " + std::to_string(length) + "\n"));
   }
@@ -124,10 +124,10 @@ TEST_F(Tpkt, ShortLengths) {
 
 TEST_F(Tpkt, LargestBodyArrives) {
   const std::string big(65531, '\xA5');
-  h.feed(frame(big).substr(0, 40000));
+  h.feed(TpktFrame(big).substr(0, 40000));
   EXPECT_TRUE(h.bodies.empty());
   EXPECT_EQ(Tpkt_protocol::st_body, h.tpkt->state());
-  h.feed(frame(big).substr(40000));
+  h.feed(TpktFrame(big).substr(40000));
   ASSERT_EQ(1u, h.bodies.size());
   EXPECT_EQ(big, h.bodies[0]);
 }
@@ -144,7 +144,7 @@ TEST_F(Tpkt, SilenceInsideAFrameDropsIt) {
   EXPECT_EQ(1, logs.count(" TPKT packet timeout.\n"));
   EXPECT_EQ(Tpkt_protocol::st_idle, h.tpkt->state());
   // The bytes that follow are a new frame.
-  h.feed("de" + frame("fresh"));
+  h.feed("de" + TpktFrame("fresh"));
   EXPECT_EQ(Bodies{"fresh"}, h.bodies);
   EXPECT_EQ(2, logs.count("bad TPKT packet start."));
 }
@@ -157,7 +157,7 @@ TEST_F(Tpkt, DeactivationMidFrameResets) {
   EXPECT_EQ(Tpkt_protocol::st_idle, h.tpkt->state());
   EXPECT_FALSE(h.tpkt->timer_running());
   EXPECT_EQ(0u, net_testing::blocks_in_use());
-  h.feed(frame("x"));
+  h.feed(TpktFrame("x"));
   EXPECT_EQ(Bodies{"x"}, h.bodies);
 }
 

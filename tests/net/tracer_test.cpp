@@ -11,7 +11,7 @@
 
 namespace {
 
-using nettest::frame;
+using TestBytes::TpktFrame;
 
 struct Bodies : TPKTTracer::Receiver {
   void OnTraceFrame(const unsigned char* body, unsigned length) override {
@@ -51,11 +51,11 @@ struct Tracer : ::testing::Test {
 TEST_F(Tracer, FramesArriveEmptyOnesAreSkipped) {
   const int c = client();
   EXPECT_EQ(1, logs.count("ACP connection open from 127.0.0.1:"));
-  nettest::write_all(c, frame("") + frame("ABC"));
+  nettest::write_all(c, TpktFrame("") + TpktFrame("ABC"));
   ASSERT_TRUE(run_until([&] { return bodies.got.size() == 1; }));
   EXPECT_EQ("ABC", bodies.got[0]);
   // A frame split over several readable events.
-  const std::string f = frame(std::string(512, 'm'));
+  const std::string f = TpktFrame(std::string(512, 'm'));
   nettest::write_all(c, f.substr(0, 3));
   LoopTest::runFor(1);
   nettest::write_all(c, f.substr(3, 300));
@@ -72,13 +72,13 @@ TEST_F(Tracer, BadFramesCloseTheClientOnly) {
   const int too_big = client();
   const int too_short = client();
   nettest::write_all(bad_reserved, std::string("\x03\x01\x00\x08", 4));
-  nettest::write_all(too_big, frame(std::string(513, 'x')));
+  nettest::write_all(too_big, TpktFrame(std::string(513, 'x')));
   nettest::write_all(too_short, std::string("\x03\x00\x00\x03", 4));
   ASSERT_TRUE(run_until([&] { return tracer.connection_count() == 1; }));
   EXPECT_TRUE(nettest::sees_eof(bad_reserved, 1000));
   EXPECT_TRUE(nettest::sees_eof(too_big, 1000));
   EXPECT_TRUE(nettest::sees_eof(too_short, 1000));
-  nettest::write_all(good, frame("fine"));
+  nettest::write_all(good, TpktFrame("fine"));
   ASSERT_TRUE(run_until([&] { return bodies.got.size() == 1; }));
   EXPECT_TRUE(bodies.got.size() == 1 && bodies.got[0] == "fine");
 }
@@ -92,9 +92,9 @@ TEST_F(Tracer, SendToAllOrToTheCurrentClient) {
   // From inside the receiver the answer goes to the sender only.
   bodies.tracer = &tracer;
   bodies.reply = "re";
-  nettest::write_all(b, frame("q"));
+  nettest::write_all(b, TpktFrame("q"));
   ASSERT_TRUE(run_until([&] { return bodies.got.size() == 1; }));
-  EXPECT_EQ(frame("re"), nettest::read_some(b, 1000));
+  EXPECT_EQ(TpktFrame("re"), nettest::read_some(b, 1000));
   EXPECT_EQ("", nettest::read_some(a, 50));
   // A body the 16-bit length cannot carry is refused.
   const std::string huge(65532, 'h');
@@ -105,7 +105,7 @@ TEST_F(Tracer, SendToAllOrToTheCurrentClient) {
 TEST_F(Tracer, PeerCloseAndNoReceiver) {
   tracer.SetReceiver(nullptr);
   const int c = client();
-  nettest::write_all(c, frame("dropped"));
+  nettest::write_all(c, TpktFrame("dropped"));
   LoopTest::runFor(1);
   ::close(c);
   clients.clear();

@@ -1,5 +1,7 @@
 #include "tests/oracle/per_oracle.h"
 
+#include "tests/support/bytes.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -50,24 +52,6 @@ std::string tempDir() {
 
 }  // namespace
 
-std::string toHex(const std::vector<char>& octets) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string s;
-  for (char c : octets) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    s += digits[u >> 4];
-    s += digits[u & 15];
-  }
-  return s;
-}
-
-std::vector<char> fromHex(const std::string& hex) {
-  std::vector<char> out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    out.push_back(char(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
-  return out;
-}
-
 bool available(const Location& where, std::string* why) {
   if (where.script.empty() || where.beamDir.empty()) {
     *why = "erlc was not found when the tests were configured";
@@ -95,7 +79,7 @@ unsigned Batch::generate(const std::string& type, unsigned count, unsigned seed)
 unsigned Batch::reencode(const std::string& type, const std::vector<char>& octets) {
   const unsigned index = unsigned(re_.size());
   re_.emplace_back();
-  commands_.push_back({false, index, "re " + type + " " + toHex(octets)});
+  commands_.push_back({false, index, "re " + type + " " + TestBytes::Hex(octets)});
   return index;
 }
 
@@ -111,10 +95,12 @@ bool Batch::run(std::string* err) {
     std::ofstream out(input.c_str());
     for (const Command& c : commands_) out << c.line << '\n';
   }
+  std::string command = "escript " + quote(where_.script) + " " + quote(where_.beamDir) + " " + quote(where_.module);
+  if (!where_.valueModule.empty() || where_.maxList != 0)
+    command += " " + quote(where_.valueModule.empty() ? where_.module : where_.valueModule);
+  if (where_.maxList != 0) command += " " + std::to_string(where_.maxList);
   std::vector<std::string> lines;
-  const bool ran = runCommand("escript " + quote(where_.script) + " " + quote(where_.beamDir) +
-                                  " batch " + quote(where_.module) + " < " + quote(input),
-                              &lines);
+  const bool ran = runCommand(command + " < " + quote(input), &lines);
   std::remove(input.c_str());
   rmdir(dir.c_str());
   if (!ran) {
@@ -124,7 +110,7 @@ bool Batch::run(std::string* err) {
   std::size_t next = 0;
   for (const Command& c : commands_) {
     if (c.isGen) {
-      while (next < lines.size() && lines[next] != ".") gen_[c.index].push_back(fromHex(lines[next++]));
+      while (next < lines.size() && lines[next] != ".") gen_[c.index].push_back(TestBytes::FromHex(lines[next++]));
       if (next == lines.size()) {
         *err = "the oracle's answer ended early";
         return false;

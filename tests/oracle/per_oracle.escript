@@ -2,102 +2,99 @@
 %% -*- erlang -*-
 %%! -noshell
 %%
-%% Aligned PER oracle over Erlang's ASN.1 compiler, for the C++ codec tests.
-%% The schemas are compiled beforehand (erlc -bper +maps -o BeamDir X.asn).
+%% Aligned PER oracle over Erlang's ASN.1 compiler, for the C++ codec tests:
+%% the independent implementation both the ASN.1 runtime's and the
+%% messages' property tests compare with. The schemas are compiled
+%% beforehand (erlc -bper +maps -o BeamDir X.asn).
 %%
-%%   per_oracle.escript BeamDir gen Module Type Count Seed
-%%       Count seeded random values of Type (as asn1ct:value/2 makes them),
-%%       one hex encoding per line. Values that Erlang's own codec cannot
-%%       decode back to the same octets are dropped, so fewer lines may come.
-%%   per_oracle.escript BeamDir reencode Module Type
-%%       For each hex line on stdin: decode, encode again, and print the new
-%%       hex encoding, or "ERROR" and a reason.
-%%   per_oracle.escript BeamDir batch Module
+%%   per_oracle.escript BeamDir Module [ValueModule [MaxList]]
 %%       Commands on stdin, one per line, so that one run serves a whole test:
-%%         gen Type Count Seed   the gen lines, then a line "."
-%%         re Type Hex           one reencode line
+%%         gen Type Count Seed   up to Count seeded random values of Type, one
+%%                               hex encoding a line, then a line "."
+%%         re Type Hex           decode, encode again: the new hex, or "ERROR"
+%%                               and a reason
+%%       Values are drawn from ValueModule (default Module), a copy of the
+%%       same types that may be stricter, and encoded by Module. Values that
+%%       Module does not decode back to the same octets, and values beyond the
+%%       C++ decoder's limits (octet strings above 16384 octets; lists above
+%%       MaxList elements, where strings are lists too), are dropped, so fewer
+%%       lines may come.
 
-main([BeamDir, "gen", Module, Type, Count, Seed]) ->
-    M = load(BeamDir, Module),
-    gen(M, list_to_atom(Type), list_to_integer(Count), list_to_integer(Seed));
-main([BeamDir, "reencode", Module, Type]) ->
-    M = load(BeamDir, Module),
-    reencode(M, list_to_atom(Type));
-main([BeamDir, "batch", Module]) ->
-    M = load(BeamDir, Module),
-    batch(M);
+-mode(compile).
+
+main([BeamDir, Module]) -> main([BeamDir, Module, Module]);
+main([BeamDir, Module, ValueModule]) -> main([BeamDir, Module, ValueModule, "16384"]);
+main([BeamDir, Module, ValueModule, MaxList]) ->
+    put(max_list, list_to_integer(MaxList)),
+    true = code:add_patha(BeamDir),
+    %% The type databases (Module.asn1db) are read from the cwd.
+    ok = file:set_cwd(BeamDir),
+    M = load(Module),
+    %% asn1ct:value/2 draws in a process of its own, out of reach of the seed,
+    %% and loads the database for every value: load it here once and draw in
+    %% this process instead.
+    asn1_db:dbstart([]),
+    V = load(ValueModule),
+    ok = asn1_db:dbload(V),
+    batch(M, V);
 main(_) ->
-    io:format(standard_error,
-              "usage: per_oracle.escript BeamDir gen|reencode|batch Module [Type [Count Seed]]~n", []),
+    io:format(standard_error, "usage: per_oracle.escript BeamDir Module [ValueModule [MaxList]]~n", []),
     halt(2).
 
-load(BeamDir, Module) ->
-    true = code:add_patha(BeamDir),
-    %% The type database (Module.asn1db) is read from the cwd.
-    ok = file:set_cwd(BeamDir),
-    M = list_to_atom(Module),
+load(Name) ->
+    M = list_to_atom(Name),
     {module, M} = code:ensure_loaded(M),
-    %% asn1ct:value/2 draws in a process of its own, out of reach of the seed:
-    %% load the type database here and draw in this process instead.
-    asn1_db:dbstart([]),
-    ok = asn1_db:dbload(M),
     M.
 
-gen(M, T, Count, Seed) ->
-    rand:seed(exsss, {Seed + 1, Seed * 7 + 3, Seed * 13 + 5}),
-    gen(M, T, Count).
-
-gen(_M, _T, 0) -> ok;
-gen(M, T, N) ->
-    V = asn1ct_value:from_type(M, T),
-    case M:encode(T, V) of
-        {ok, Bin} ->
-            Hex = hex(Bin),
-            case lists:flatten(reencode_line(M, T, Hex)) of
-                Hex -> io:format("~s~n", [Hex]);
-                _ -> skipped
-            end;
-        _ -> skipped
-    end,
-    gen(M, T, N - 1).
-
-reencode(M, T) ->
-    case io:get_line("") of
-        eof -> ok;
-        Line ->
-            io:format("~s~n", [reencode_line(M, T, string:trim(Line))]),
-            reencode(M, T)
-    end.
-
-batch(M) ->
+batch(M, V) ->
     case io:get_line("") of
         eof -> ok;
         Line ->
             case string:lexemes(string:trim(Line), " ") of
                 ["gen", T, Count, Seed] ->
-                    gen(M, list_to_atom(T), list_to_integer(Count), list_to_integer(Seed)),
+                    S = list_to_integer(Seed),
+                    rand:seed(exsss, {S + 1, S * 7 + 3, S * 13 + 5}),
+                    C = list_to_integer(Count),
+                    gen(M, V, list_to_atom(T), C, 4 * C),
                     io:format(".~n");
-                ["re", T, Hex] ->
-                    io:format("~s~n", [reencode_line(M, list_to_atom(T), Hex)]);
-                ["re", T] ->
-                    io:format("~s~n", [reencode_line(M, list_to_atom(T), "")]);
+                ["re", T | Hex] ->
+                    io:format("~s~n", [reencode(M, list_to_atom(T), lists:append(Hex))]);
                 _ ->
                     io:format("ERROR bad command~n")
             end,
-            batch(M)
+            batch(M, V)
     end.
 
-reencode_line(M, T, Hex) ->
-    try
-        Bin = unhex(Hex),
-        case M:decode(T, Bin) of
-            {ok, V} ->
-                case M:encode(T, V) of
-                    {ok, Out} -> hex(Out);
-                    E1 -> io_lib:format("ERROR encode ~0p", [E1])
-                end;
-            E2 -> io_lib:format("ERROR decode ~0p", [E2])
-        end
+gen(_M, _V, _T, 0, _Tries) -> ok;
+gen(_M, _V, _T, _Left, 0) -> ok;
+gen(M, V, T, Left, Tries) ->
+    Value = asn1ct_value:from_type(V, T),
+    Hex = case within_limits(Value) andalso M:encode(T, Value) of
+              {ok, Bin} -> hex(Bin);
+              _ -> skipped
+          end,
+    case Hex =/= skipped andalso lists:flatten(reencode(M, T, Hex)) =:= Hex of
+        true ->
+            io:format("~s~n", [Hex]),
+            gen(M, V, T, Left - 1, Tries - 1);
+        false ->
+            gen(M, V, T, Left, Tries - 1)
+    end.
+
+within_limits(X) when is_list(X) -> length(X) =< get(max_list) andalso lists:all(fun within_limits/1, X);
+within_limits(X) when is_binary(X) -> byte_size(X) =< 16384;
+within_limits(X) when is_map(X) -> lists:all(fun within_limits/1, maps:values(X));
+within_limits(X) when is_tuple(X) -> lists:all(fun within_limits/1, tuple_to_list(X));
+within_limits(_) -> true.
+
+reencode(M, T, Hex) ->
+    try M:decode(T, unhex(Hex)) of
+        {ok, V} ->
+            case M:encode(T, V) of
+                {ok, Out} -> hex(Out);
+                E1 -> io_lib:format("ERROR encode ~0p", [E1])
+            end;
+        E2 -> io_lib:format("ERROR decode ~0p", [E2])
     catch
         C:R -> io_lib:format("ERROR ~0p:~0p", [C, R])
     end.
@@ -105,5 +102,4 @@ reencode_line(M, T, Hex) ->
 hex(Bin) -> lists:flatten([io_lib:format("~2.16.0B", [B]) || <<B>> <= Bin]).
 
 unhex([]) -> <<>>;
-unhex([A, B | Rest]) ->
-    <<(list_to_integer([A, B], 16)), (unhex(Rest))/binary>>.
+unhex([A, B | Rest]) -> <<(list_to_integer([A, B], 16)), (unhex(Rest))/binary>>.

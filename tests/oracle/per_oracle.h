@@ -1,4 +1,5 @@
-// Test-side client of the Erlang aligned-PER oracle (per_oracle.escript).
+// Test-side client of the Erlang aligned-PER oracle (per_oracle.escript),
+// for the ASN.1 runtime's and the messages' property tests.
 //
 // One Batch collects commands and runs them in a single Erlang VM (a VM start
 // costs a few hundred milliseconds): random encodings of a type, and Erlang's
@@ -16,6 +17,11 @@ struct Location {
   std::string script;   // per_oracle.escript
   std::string beamDir;  // erlc -bper +maps output: Module.beam, Module.asn1db
   std::string module;   // ASN.1 module name
+  // Where random values are drawn from (a stricter copy of the module's
+  // types; empty: the module itself), and the longest list the C++ decoder
+  // takes where strings are lists too (0: no limit but the strings').
+  std::string valueModule = std::string();
+  unsigned maxList = 0;
 };
 
 // True when escript runs and the compiled module is there; otherwise why
@@ -50,9 +56,6 @@ class Batch {
   std::vector<std::vector<std::vector<char>>> gen_;
   std::vector<std::string> re_;
 };
-
-std::string toHex(const std::vector<char>& octets);
-std::vector<char> fromHex(const std::string& hex);
 
 }  // namespace oracle
 

@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "tests/support/bytes.h"
+
 namespace Soak {
 
 namespace {
@@ -94,10 +96,17 @@ LGCP::Message Destroy(int& seq, unsigned slot) {
   return message;
 }
 
+std::string Frame(const LGCP::Message& message) {
+  std::vector<char> body;
+  if (!Lgcp::Encode(message, body)) return std::string();
+  const std::vector<char> frame = TestBytes::TpktFrame(body);
+  return std::string(frame.begin(), frame.end());
+}
+
 Scale CurrentScale() {
   const char* scale = getenv("GW_SOAK_SCALE");
-  if (scale && strcmp(scale, "long") == 0) return Scale{true, 1000000, 500, 10000, 9500, 100000};
-  return Scale{false, 20000, 8, 300, 200, 10000};
+  if (scale && strcmp(scale, "long") == 0) return Scale{true, 1000000, 500, 9500, 100000};
+  return Scale{false, 20000, 8, 200, 10000};
 }
 
 }  // namespace Soak

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <random>
+#include <string>
 #include <vector>
 
 #include "core/lgcp.h"
@@ -39,6 +40,9 @@ class CommandMix {
   int seq_ = 1;
 };
 
+// The message's TPKT frame (empty when it does not encode).
+std::string Frame(const LGCP::Message& message);
+
 // A command message with the next sequence number of `seq` (incremented).
 LGCP::Message Ping(int& seq);
 // `destroy` of slot `slot`.
@@ -50,7 +54,6 @@ struct Scale {
   bool isLong;
   unsigned long commands;       // over one connection
   unsigned servedReconnects;    // controllers served one after the other
-  unsigned inProcessReconnects; // the same in process, without the pause
   unsigned refusedClients;      // clients knocking while one is served
   unsigned hostileFrames;       // random frames of garbage
 };

@@ -48,15 +48,6 @@ std::string sandboxError;
 // How long the server's stream layer waits for room in a full socket.
 const unsigned long long StrmProtocolWriteBudgetMs = 1000;
 
-std::string Frame(const LGCP::Message& message) {
-  std::vector<char> body;
-  EXPECT_TRUE(Lgcp::Encode(message, body));
-  const size_t length = body.size() + 4;
-  std::string frame = {3, 0, static_cast<char>(length >> 8), static_cast<char>(length & 0xFF)};
-  frame.append(body.begin(), body.end());
-  return frame;
-}
-
 bool Send(Controller& c, const std::string& bytes) {
   return c.SendRaw(std::vector<unsigned char>(bytes.begin(), bytes.end()));
 }
@@ -93,7 +84,7 @@ class ServerSoak : public ::testing::Test {
   // a success with its sequence number, in order. Signals are counted.
   void Exchange(Controller& c, const std::vector<LGCP::Message>& commands) {
     std::string bytes;
-    for (const LGCP::Message& command : commands) bytes += Frame(command);
+    for (const LGCP::Message& command : commands) bytes += Soak::Frame(command);
     ASSERT_TRUE(Send(c, bytes));
     std::vector<unsigned char> body;
     size_t answered = 0;
@@ -128,7 +119,7 @@ class ServerSoak : public ::testing::Test {
           << TailOf(server_->Stdout());
       ASSERT_TRUE(c.Connect());
       std::vector<LGCP::Message> ping = {Soak::Ping(seq_)};
-      ASSERT_TRUE(Send(c, Frame(ping[0])));
+      ASSERT_TRUE(Send(c, Soak::Frame(ping[0])));
       std::vector<unsigned char> body;
       if (c.ReceiveFrame(body, 5000)) {
         LGCP::Message answer;
@@ -147,7 +138,7 @@ class ServerSoak : public ::testing::Test {
   // Every slot number is free: a destroy of each is answered slotNotExists.
   void ExpectNoSlots(Controller& c) {
     std::string bytes;
-    for (unsigned n = 0; n < 1024; ++n) bytes += Frame(Soak::Destroy(seq_, n));
+    for (unsigned n = 0; n < 1024; ++n) bytes += Soak::Frame(Soak::Destroy(seq_, n));
     ASSERT_TRUE(Send(c, bytes));
     std::vector<unsigned char> body;
     unsigned notThere = 0, other = 0;
@@ -176,8 +167,11 @@ class ServerSoak : public ::testing::Test {
     EXPECT_EQ(0, server_->Wait(30000)) << server_->Stderr().substr(0, 4000);
   }
 
-  void PrintFigures(const char* what, const std::string& figures) {
-    printf("[ figures  ] %s: %s\n", what, figures.c_str());
+  template <class... Args>
+  static void PrintFigures(const char* format, Args... args) {
+    printf("[ figures  ] ");
+    printf(format, args...);
+    printf("\n");
     fflush(stdout);
   }
 
@@ -235,16 +229,11 @@ TEST_F(ServerSoak, MixedCommandsOverOneConnection) {
                                                    << Soak::ResidentMappings(server_->pid());
   }
   EXPECT_GE(pingsAfter - pingsBefore, static_cast<int>(elapsed / 1000) - 1);
-  PrintFigures("commands",
-               std::to_string(sent) + " commands in " + std::to_string(mix.Rounds()) +
-                   " rounds and " + std::to_string(elapsed) + " ms, " + std::to_string(signals_) +
-                   " signals; descriptors " + std::to_string(descriptorsBefore) + " -> " +
-                   std::to_string(descriptorsAfter) + "; resident kB outside the packet pool " +
-                   std::to_string(outsideAtStart) + " at start, " +
-                   std::to_string(outsideAtTenth) + " at 10%, " + std::to_string(outsideAtEnd) +
-                   " at the end (in all " + std::to_string(residentAtStart) + ", " +
-                   std::to_string(residentAtTenth) + ", " + std::to_string(residentAtEnd) +
-                   "); watchdog pings " + std::to_string(pingsAfter - pingsBefore));
+  PrintFigures("commands: %lu in %u rounds and %llu ms, %lu signals; descriptors %d -> %d; resident kB "
+               "outside the packet pool %ld at start, %ld at 10%%, %ld at the end (in all %ld, %ld, %ld); "
+               "watchdog pings %d",
+               sent, mix.Rounds(), elapsed, signals_, descriptorsBefore, descriptorsAfter, outsideAtStart,
+               outsideAtTenth, outsideAtEnd, residentAtStart, residentAtTenth, residentAtEnd, pingsAfter - pingsBefore);
   c.Close();
   ExpectCleanStop();
 }
@@ -285,7 +274,7 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClients) {
         mix.NextRound(round);
         round.resize(3);
         Exchange(c, round);
-        std::string partial = Frame(Soak::Ping(seq_));
+        std::string partial = Soak::Frame(Soak::Ping(seq_));
         partial.resize(1 + i % (partial.size() - 1));
         ASSERT_TRUE(Send(c, partial));
         c.Close();
@@ -293,7 +282,7 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClients) {
       }
       case 2: {  // answers never read, then a reset
         std::string pings;
-        for (int k = 0; k < 50; ++k) pings += Frame(Soak::Ping(seq_));
+        for (int k = 0; k < 50; ++k) pings += Soak::Frame(Soak::Ping(seq_));
         ASSERT_TRUE(Send(c, pings));
         c.Close(true);
         break;
@@ -323,17 +312,11 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClients) {
   }
   const std::string errors = server_->Stderr();
   EXPECT_EQ(static_cast<int>(refused + raced_), Occurrences(errors, "refuse connection from "));
-  PrintFigures("reconnects",
-               std::to_string(served + 2) + " controllers served (" + std::to_string(served / 4) +
-                   " dropped mid-frame), " + std::to_string(refused) + " clients refused while one was served, " +
-                   std::to_string(raced_) + " refused while a connection was ending (the slowest served after " +
-                   std::to_string(slowestServedMs_) + " ms); descriptors " +
-                   std::to_string(descriptorsBefore) + " -> " + std::to_string(descriptorsAfter) +
-                   "; resident kB outside the packet pool " + std::to_string(outsideAtStart) +
-                   " at start, " + std::to_string(outsideAtTenth) + " at 10%, " +
-                   std::to_string(outsideAtEnd) + " at the end (in all " +
-                   std::to_string(residentAtStart) + ", " + std::to_string(residentAtTenth) + ", " +
-                   std::to_string(residentAtEnd) + ")");
+  PrintFigures("reconnects: %u controllers served (%u dropped mid-frame), %u clients refused while one was "
+               "served, %u while a connection was ending (the slowest served after %llu ms); descriptors %d -> %d; "
+               "resident kB outside the packet pool %ld at start, %ld at 10%%, %ld at the end (in all %ld, %ld, %ld)",
+               served + 2, served / 4, refused, raced_, slowestServedMs_, descriptorsBefore, descriptorsAfter,
+               outsideAtStart, outsideAtTenth, outsideAtEnd, residentAtStart, residentAtTenth, residentAtEnd);
   last.Close();
   ExpectCleanStop();
 }
@@ -346,7 +329,7 @@ TEST_F(ServerSoak, AControllerThatStopsReadingIsDroppedAndTheNextIsServed) {
   const int descriptorsBefore = server_->Descriptors();
   const int pingsBefore = server_->WatchdogPings();
   // Pings without ever reading the answers, until the server gives up.
-  const std::string ping = Frame(Soak::Ping(seq_));
+  const std::string ping = Soak::Frame(Soak::Ping(seq_));
   std::string burst;
   for (int k = 0; k < 512; ++k) burst += ping;
   const unsigned long long start = NowMs();
@@ -385,10 +368,8 @@ TEST_F(ServerSoak, AControllerThatStopsReadingIsDroppedAndTheNextIsServed) {
   EXPECT_LT(watch.LongestGapMs(), bound) << "the watchdog went unfed; the server's log:\n"
                                          << server_->Stderr().substr(0, 6000);
   EXPECT_GE(watch.Pings() - pingsBefore, static_cast<int>((NowMs() - start) / 1000) - 3);
-  PrintFigures("stuck controller",
-               std::to_string(pings) + " pings sent unread, dropped after " +
-                   std::to_string(droppedAfter) + " ms; longest watchdog gap " +
-                   std::to_string(watch.LongestGapMs()) + " ms");
+  PrintFigures("stuck controller: %lu pings sent unread, dropped after %llu ms; longest watchdog gap %llu ms",
+               pings, droppedAfter, watch.LongestGapMs());
   next.Close();
   ExpectCleanStop();
 }
@@ -416,7 +397,7 @@ TEST_F(ServerSoak, HostileBytesGetNoAnswerAndPingsStillDo) {
       hostile.TimedOut();
     }
     const int seq = seq_;
-    ASSERT_TRUE(Send(c, Frame(Soak::Ping(seq_))));
+    ASSERT_TRUE(Send(c, Soak::Frame(Soak::Ping(seq_))));
     std::vector<unsigned char> body;
     ASSERT_TRUE(c.ReceiveFrame(body, 30000)) << "no answer to the ping after " << frames << " frames";
     LGCP::Message answer;
@@ -432,12 +413,9 @@ TEST_F(ServerSoak, HostileBytesGetNoAnswerAndPingsStillDo) {
   EXPECT_EQ(static_cast<long>(hostile.Bodies()),
             Occurrences(errors, "receive fail: decode error!"));
   EXPECT_EQ(descriptorsBefore, server_->Descriptors());
-  PrintFigures("hostile bytes",
-               std::to_string(frames) + " random frames, " + std::to_string(bytesSent) +
-                   " bytes, " + std::to_string(hostile.Bodies()) + " bodies cut out and refused, " +
-                   std::to_string(pingsAnswered) + " pings answered, " +
-                   std::to_string(unsettled) + " frame time-outs, " +
-                   std::to_string(elapsed) + " ms");
+  PrintFigures("hostile bytes: %lu random frames, %lu bytes, %lu bodies cut out and refused, %u pings "
+               "answered, %u frame time-outs, %llu ms",
+               frames, bytesSent, hostile.Bodies(), pingsAnswered, unsettled, elapsed);
   c.Close();
   ExpectCleanStop();
 }

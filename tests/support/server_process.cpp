@@ -162,7 +162,20 @@ bool ServerProcess::Running() const {
 std::string ServerProcess::Stdout() const { return ReadFile(directory_ + "/stdout"); }
 std::string ServerProcess::Stderr() const { return ReadFile(directory_ + "/stderr"); }
 
-std::string ServerProcess::Board(const std::string& request) const {
+std::string ServerProcess::Board(const std::string& request) const { return Ask(request, -1, nullptr); }
+
+std::string ServerProcess::BoardGive(const std::string& request, int fd) const {
+  return Ask(request, fd, nullptr);
+}
+
+int ServerProcess::BoardTake(const std::string& request, std::string& reply) const {
+  int fd = -1;
+  reply = Ask(request, -1, &fd);
+  return fd;
+}
+
+// One request, with a descriptor passed along either way (SCM_RIGHTS).
+std::string ServerProcess::Ask(const std::string& request, int give, int* take) const {
   int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
   struct sockaddr_un address;
   memset(&address, 0, sizeof address);
@@ -173,14 +186,47 @@ std::string ServerProcess::Board(const std::string& request) const {
     return "no socket";
   }
   std::string line = request + "\n";
-  ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+  union {
+    struct cmsghdr header;
+    char space[CMSG_SPACE(sizeof(int))];
+  } control;
+  memset(&control, 0, sizeof control);
+  struct iovec io = {&line[0], line.size()};
+  struct msghdr message = {};
+  message.msg_iov = &io;
+  message.msg_iovlen = 1;
+  if (give >= 0) {
+    message.msg_control = control.space;
+    message.msg_controllen = sizeof control.space;
+    struct cmsghdr* c = CMSG_FIRSTHDR(&message);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(sizeof(int));
+    memcpy(CMSG_DATA(c), &give, sizeof give);
+  }
+  ::sendmsg(fd, &message, MSG_NOSIGNAL);
   std::string reply;
   char buffer[4096];
   for (;;) {
     struct pollfd p = {fd, POLLIN, 0};
     if (::poll(&p, 1, 5000) <= 0) break;
-    ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+    struct iovec in = {buffer, sizeof buffer};
+    struct msghdr received = {};
+    received.msg_iov = &in;
+    received.msg_iovlen = 1;
+    received.msg_control = control.space;
+    received.msg_controllen = sizeof control.space;
+    ssize_t got = ::recvmsg(fd, &received, MSG_CMSG_CLOEXEC);
     if (got <= 0) break;
+    for (struct cmsghdr* c = CMSG_FIRSTHDR(&received); c; c = CMSG_NXTHDR(&received, c)) {
+      if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+      int passed;
+      memcpy(&passed, CMSG_DATA(c), sizeof passed);
+      if (take && *take < 0)
+        *take = passed;
+      else
+        ::close(passed);
+    }
     reply.append(buffer, static_cast<size_t>(got));
   }
   ::close(fd);
@@ -258,11 +304,7 @@ bool Controller::SendRaw(const std::vector<unsigned char>& bytes) {
 }
 
 bool Controller::SendFrame(const std::vector<unsigned char>& body) {
-  size_t length = body.size() + 4;
-  std::vector<unsigned char> frame = {3, 0, static_cast<unsigned char>(length >> 8),
-                                      static_cast<unsigned char>(length & 0xFF)};
-  frame.insert(frame.end(), body.begin(), body.end());
-  return SendRaw(frame);
+  return SendRaw(TestBytes::TpktFrame(body));
 }
 
 bool Controller::ReadExactly(unsigned char* out, size_t size, int timeoutMs) {
@@ -318,23 +360,6 @@ bool Controller::ClosedByPeer(int timeoutMs) {
     if (got == 0 || (got < 0 && errno == ECONNRESET)) return true;
     if (got < 0) return false;
   }
-}
-
-std::vector<unsigned char> FromHex(const std::string& hex) {
-  std::vector<unsigned char> bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2)
-    bytes.push_back(static_cast<unsigned char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-  return bytes;
-}
-
-std::string ToHex(const std::vector<unsigned char>& bytes) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string text;
-  for (unsigned char b : bytes) {
-    text += digits[b >> 4];
-    text += digits[b & 15];
-  }
-  return text;
 }
 
 }  // namespace E2E

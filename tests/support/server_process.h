@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/bytes.h"
+
 namespace E2E {
 
 // Puts the calling process into new mount and network namespaces (mapping
@@ -42,6 +44,11 @@ class ServerProcess {
   std::string Stderr() const;
   // One request line to the simulated board; the reply without its newline.
   std::string Board(const std::string& request) const;
+  // The same with a descriptor passed along to the board ("line plug"), or
+  // received from it ("line attach": the result, -1 when none came; the
+  // caller owns it).
+  std::string BoardGive(const std::string& request, int fd) const;
+  int BoardTake(const std::string& request, std::string& reply) const;
   // The "PING" words the watchdog has received so far (-1: no answer).
   int WatchdogPings() const;
 
@@ -51,6 +58,7 @@ class ServerProcess {
   long ResidentKb() const;
 
  private:
+  std::string Ask(const std::string& request, int give, int* take) const;
   std::string directory_;
   std::string socket_;
   pid_t pid_ = -1;
@@ -97,7 +105,10 @@ class Controller {
   std::string lastError_;
 };
 
-std::vector<unsigned char> FromHex(const std::string& hex);
-std::string ToHex(const std::vector<unsigned char>& bytes);
+// Hex texts of frame bodies (tests/support/bytes.h).
+inline std::vector<unsigned char> FromHex(const std::string& hex) {
+  return TestBytes::FromHex<std::vector<unsigned char>>(hex);
+}
+inline std::string ToHex(const std::vector<unsigned char>& bytes) { return TestBytes::Hex(bytes); }
 
 }  // namespace E2E

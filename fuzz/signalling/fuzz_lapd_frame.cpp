@@ -1,0 +1,116 @@
+// Fuzz target over the LAPD frame parser and the two link engines.
+//
+// Input: a list of steps, each an opcode octet, a length octet and that many
+// octets. Opcode low bits: 0 a frame from the line, 1 a message from layer 3,
+// 2 activate or deactivate, 3 let virtual time run (the length octet times
+// 100 ms). Every step goes to a BRI user-side link, a PRI network-side link
+// and a BRI network side. The queues must stay within their bounds, and no
+// packet block may stay in use once the links are gone.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <streambuf>
+
+#include "foundation/testing/loop_runner.h"
+#include "foundation/testing/virtual_clock.h"
+#include "net/packet.h"
+#include "net/protocol.h"
+#include "signalling/lapd/lapd.h"
+#include "signalling/lapd/lapd_frame.h"
+#include "signalling/lapd/lapd_nt.h"
+
+namespace {
+
+class NullBuffer : public std::streambuf {
+ protected:
+  int overflow(int c) override { return c; }
+};
+
+struct Sink : ISDN::FrameChannel {
+  bool hdlc_transmit(Packet& frame) override { return frame.length() > 0 && (++count % 5) != 0; }
+  unsigned count = 0;
+};
+
+struct Line : Protocol {
+  void message(Packet&) override {}
+};
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+void run(const std::uint8_t* data, std::size_t size) {
+  Sink sink;
+  ProtocolsFamily user_stack, network_stack, nt_stack;
+  auto* user = new ISDN::LAPD(ISDN::Side::user, 4);
+  user->change_to_bri();
+  user->hdlc(&sink);
+  user_stack.add_protocol_tail(user);
+  auto* network = new ISDN::LAPD(ISDN::Side::network, 0);
+  network->hdlc(&sink);
+  network_stack.add_protocol_tail(network);
+  nt_stack.add_protocol_tail(new Line);
+  auto* nt = static_cast<ISDN::LAPD_NT*>(nt_stack.add_protocol_tail(new ISDN::LAPD_NT));
+  nt->set_log(2);
+
+  for (std::size_t at = 0; at + 2 <= size;) {
+    const unsigned op = data[at] & 3;
+    std::size_t n = data[at + 1];
+    at += 2;
+    if (n > size - at) n = size - at;
+    Packet p;
+    p.reserve_head(4);
+    for (std::size_t i = 0; i < n; ++i) p.put8(data[at + i]);
+    at += n;
+    switch (op) {
+      case 0: {
+        ISDN::FrameHeader h;
+        if (!p.empty() && ISDN::parse_frame(p[0], p.length(), &h)) check(h.length <= p.length());
+        Packet a = p, b = p, c = p;
+        user->on_hdlc_receive(a);
+        network->on_hdlc_receive(b);
+        nt->receive(c);
+        break;
+      }
+      case 1: {
+        Packet a = p, b = p, c = p;
+        user->message(a);
+        network->message(b);
+        nt->message(c);
+        break;
+      }
+      case 2:
+        if (n & 1) {
+          user_stack.deactivate();
+          network_stack.deactivate();
+          nt_stack.deactivate();
+        } else {
+          user_stack.activate();
+          network_stack.activate();
+          nt_stack.activate();
+        }
+        break;
+      case 3: LoopTest::runFor(100ull * n + 1); break;
+    }
+    for (const ISDN::LAPD* l : {user, network}) check(l->ack_count() <= 7 && l->out_count() <= 128);
+    for (unsigned i = 0; i < ISDN::LAPD_NT::entries; ++i)
+      check(nt->entry(i).outstanding() <= 7 && nt->entry(i).queued() <= 128);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static NullBuffer null_buffer;
+  static bool quiet = (std::clog.rdbuf(&null_buffer), std::cerr.rdbuf(&null_buffer), true);
+  (void)quiet;
+  {
+    VirtualClock clock;
+    clock.setRealWaitLimit(0);
+    LoopTest::IdleDescriptor idle;
+    run(data, size);
+  }
+  check(Packet_pool::free_count() == Packet_pool::capacity);
+  return 0;
+}

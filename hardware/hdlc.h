@@ -1,0 +1,132 @@
+// One channel of the board's multi-channel HDLC controller ("/dev/mcc/ctl"),
+// joined through the cross-connect to a TDM channel in both directions.
+//
+// The driver hands over one received frame per read() and takes one frame per
+// write(): the bytes between the flags, without the frame check sequence.
+//
+// A link layer sees the channel through two interfaces: GenericHDLC, the
+// transmit side, and HDLC::Notify, the receive side it implements.
+//
+//   HDLC channel;
+//   channel.params({trunk, timeslot, tdm, tx_tdm, mode});
+//   channel.trunk(trunk);
+//   channel.bind(&client);          // the client outlives the binding
+//   channel.activate();             // allocates, numbers, joins the timeslot
+//   channel.hdlc_transmit(frame);   // false: refused (closed, full or error)
+//   ... client.on_hdlc_ready() once the driver can take frames again
+//   ... client.on_hdlc_receive(frame) for every received frame
+//   ... client.on_hdlc_error(HDLC::Notify::Cause::readFail) after a failed
+//       read; the channel has closed itself by then
+//
+// Activation first closes the previous controller channel and zeroes the
+// counters. Neither deactivation nor destruction touches the cross-connect or
+// the client. Callbacks run inside the loop's service of the channel's
+// descriptor; a client may deactivate, re-activate or unbind the channel from
+// inside any of them. Loop thread only.
+#pragma once
+
+#include <stdint.h>
+
+#include <iosfwd>
+
+#include "foundation/event.h"
+#include "net/packet.h"
+
+// The transmit side of an HDLC channel, as a link layer sees it.
+class GenericHDLC {
+ public:
+  virtual ~GenericHDLC() = default;
+  // True when the frame was handed to the driver (or was empty).
+  virtual bool hdlc_transmit(Packet& frame) = 0;
+  virtual bool is_open() const = 0;
+  // The driver took the last frame; false after a write that would block,
+  // until the client's on_hdlc_ready().
+  virtual bool is_ready() const = 0;
+};
+
+class HDLC : public GenericHDLC {
+ public:
+  // `mode` values.
+  static constexpr unsigned kModeSs7 = 0;       // SS7 link: allocation type 3
+  static constexpr unsigned kModeStandard = 1;  // PRI D channel, HDLC packets: type 0
+  static constexpr unsigned kModeBriD = 2;      // BRI D channel, own transmit channel: type 1
+
+  struct Params {
+    unsigned trunk = 0;     // informational
+    unsigned timeslot = 0;  // shown in the log prefix
+    int tdm = -1;           // received from; in modes 0 and 1 also transmitted into
+    int tx_tdm = -1;        // transmitted into in mode 2
+    unsigned mode = 0;
+  };
+
+  struct Statistics {
+    uint32_t txSU = 0;        // frames written
+    uint32_t txDiscard = 0;   // frames refused because the channel is closed
+    uint32_t txError = 0;     // failed writes
+    uint32_t txOverflow = 0;  // never counted; reported as 0
+    uint32_t rxSU = 0;        // frames received
+  };
+
+  // The receive side, implemented by the link layer.
+  class Notify {
+   public:
+    struct Cause {
+      enum Type { readFail = 0 };
+    };
+    virtual ~Notify() = default;
+    // The frame is the client's to keep or drop.
+    virtual void on_hdlc_receive(Packet& frame) = 0;
+    virtual void on_hdlc_error(Cause::Type cause) = 0;
+    virtual void on_hdlc_ready() = 0;
+  };
+
+  HDLC();
+  ~HDLC() override = default;
+  HDLC(const HDLC&) = delete;
+  HDLC& operator=(const HDLC&) = delete;
+
+  void params(const Params& p) { params_ = p; }
+  const Params& params() const { return params_; }
+  void trunk(unsigned trunk) { trunk_ = trunk; }
+  void logLevel(unsigned level) { logLevel_ = level; }
+  // REQUIRES: `client` outlives the binding (or is null: the shared stub).
+  void bind(Notify* client);
+  void unbind();
+  const Statistics& statistics() const { return stats_; }
+
+  // Allocates a controller channel, numbers it and joins it to the TDM
+  // channel(s) of the parameters; false (logged) when the device, the
+  // allocation or the numbering fails. Cross-connect failures are the
+  // cross-connect's to log.
+  bool activate();
+  void deactivate();
+
+  bool hdlc_transmit(Packet& frame) override;
+  bool is_open() const override { return event_.IsActive(); }
+  bool is_ready() const override { return ready_; }
+
+  // The controller channel's cross-connect number while open, else -1.
+  int channelNumber() const { return channel_; }
+
+  // "hdlc [trunk/timeslot]: "
+  void PutHeader(std::ostream& os) const;
+
+ private:
+  void OnEvent(int fd, short revents);
+  // False when the read failed and closed the channel.
+  bool Read(short revents);
+  void ReadFailed(const char* reason);
+  void Close();
+
+  bool ready_ = false;
+  Params params_;
+  Statistics stats_;
+  Event event_;
+  unsigned logLevel_ = 0;
+  unsigned trunk_ = 0;
+  Notify* notify_;
+  int channel_ = -1;
+  // Changes with every activation and deactivation, so that the event
+  // handler sees a client that re-activated or closed the channel.
+  unsigned generation_ = 0;
+};

@@ -1,0 +1,1058 @@
+#include "signalling/lapd/lapd.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "foundation/text_output.h"
+#include "signalling/q931/q931_decoder.h"
+
+namespace ISDN {
+
+namespace {
+
+const char* const state_names[] = {
+    "TEI unassigned",   "Assign awaiting TEI", "Establish awaiting TEI",     "TEI assigned",
+    "Awaiting establishment", "Awaiting release", "Multiple frame established", "Timer recovery",
+};
+
+const char* const release_disc = "remote error (DISC received)";
+const char* const release_dm = "error (DM received)";
+const char* const release_t200 = "link error (T200 expired N200 times)";
+const char* const release_t202 = "link error (T202 expired N202 times)";
+const char* const release_remove = "error (MDL-REMOVE received)";
+
+}  // namespace
+
+const char* state_text(LapdState state) {
+  const unsigned i = static_cast<unsigned>(state);
+  return i < 8 ? state_names[i] : "(unknown)";
+}
+
+std::ostream& operator<<(std::ostream& os, Side::type side) {
+  return os << (side == Side::network ? "network" : "user");
+}
+
+const char* mdl_error_text(unsigned code) {
+  switch (code) {
+    case MdlError::A: return "Supervisory (F = 1)";
+    case MdlError::B: return "DM (F = 1)";
+    case MdlError::C: return "UA (F = 1)";
+    case MdlError::D: return "UA (F = 0)";
+    case MdlError::E: return "Receipt of DM response (F = 0)";
+    case MdlError::F: return "Peer initiated re-establishment - SABME";
+    case MdlError::G: return "Unsuccessful retransmission (N200 times) - SABME";
+    case MdlError::H: return "Unsuccessful retransmission (N200 times) - DISC";
+    case MdlError::I: return "Unsuccessful retransmission (N200 times) - Status enquiry";
+    case MdlError::J: return "Other - N(R) error";
+    case MdlError::K: return "Other - Receipt of FRMR response";
+    case MdlError::L: return "Other - Receipt of undefined frame";
+    case MdlError::M: return "Other - Receipt of I field not permitted";
+    case MdlError::N: return "Other - Receipt of frame with wrong size";
+    case MdlError::O: return "Other - N201 error";
+    case MdlError::TeiDenied: return "Tei Assign - Tei denied";
+    default: return "Other - Unknown";
+  }
+}
+
+std::ostream& operator<<(std::ostream& os, const LAPDFullState& s) {
+  const char* const run[] = {"stopped", "running"};
+  os << "\n   - state: " << state_text(s.state)
+     << "\n   - self: TEI=" << s.self_tei << ", SAPI=" << s.self_sapi << ", busy=" << s.own_busy
+     << "\n   - peer: TEI=" << s.peer_tei << ", SAPI=" << s.peer_sapi << ", busy=" << s.peer_busy
+     << "\n   - counters: VS=" << unsigned(s.VS) << ", VA=" << unsigned(s.VA) << ", VR=" << unsigned(s.VR)
+     << ", RC=" << s.RC << "\n   - internal signals: AckRQ=" << s.AckRQ << ", RetrRQ=" << s.RetrRQ
+     << ", QueuedUp=" << s.QueuedUp << "\n   - flags: L3Initiated=" << s.L3Initiated
+     << ", Establishable=" << s.Establishable << ", RejectException=" << s.RejectException
+     << "\n   - timers: T200 " << run[s.T200_running] << ", T202 " << run[s.T202_running] << ", T203 "
+     << run[s.T203_running];
+  return os;
+}
+
+std::ostream& operator<<(std::ostream& os, const LAPD::Stats& s) {
+  return os << "\n   - timers expire count: T200: " << s.T200 << ", T202: " << s.T202 << ", T203: " << s.T203
+            << "\n   - errors: " << s.errors << ", retrains: " << s.retrains
+            << "\n   - queue overflows: out: " << s.out_overflows << ", ack: " << s.ack_overflows;
+}
+
+bool LAPD::Info::operator==(const Info& o) const {
+  return msuTxCount == o.msuTxCount && msuRxCount == o.msuRxCount && mT200 == o.mT200 && mT203 == o.mT203 &&
+         errors == o.errors && retrains == o.retrains && rejected == o.rejected && badconfirm == o.badconfirm &&
+         outOverflows == o.outOverflows && ackOverflows == o.ackOverflows && lapdState == o.lapdState &&
+         rc == o.rc && peerBusy == o.peerBusy && ownBusy == o.ownBusy && rejException == o.rejException &&
+         ackPending == o.ackPending && l3Initiated == o.l3Initiated && establishable == o.establishable &&
+         queuedUpRQ == o.queuedUpRQ && retrRQ == o.retrRQ && ackRQ == o.ackRQ && t200run == o.t200run &&
+         t203run == o.t203run && vs == o.vs && va == o.va && vr == o.vr && queueOut == o.queueOut &&
+         queueAck == o.queueAck;
+}
+
+LAPD::Status::Status(const LAPD& lapd, const std::string& text)
+    : Protocol_status_error(&lapd, text), LAPDFullState(static_cast<const LAPDFullState&>(lapd)) {}
+
+void LAPD::Status::out(std::ostream& os) const {
+  os << message() << static_cast<const LAPDFullState&>(*this);
+}
+
+LAPD::LAPD(Side::type side, unsigned log) : side_(side), log_(log) { discard_queue(); }
+
+void LAPD::PutHeader(std::ostream& os) const {
+  os << "LAPD[" << linkno_ << "] (" << state_text() << "): ";
+}
+
+void LAPD::show_stat() const {
+  std::cout << " - current state: " << static_cast<const LAPDFullState&>(*this) << std::endl;
+  std::cout << " - statistics: " << stats_ << std::endl;
+}
+
+Protocol_status LAPD::status() const { return Protocol_status(new Status(*this, "current status")); }
+
+void LAPD::on_error(unsigned code) { on_error(mdl_error_text(code)); }
+
+void LAPD::on_error(const char* text) { on_status(Protocol_status(new Status(*this, text))); }
+
+void LAPD::local_prepare_head(Packet& packet) { packet.reserve_head(4); }
+
+void LAPD::change_state(State next) {
+  if (next == state) return;
+  const bool recovery_swap = (state == State::MultipleFrameEstablished && next == State::TimerRecovery) ||
+                             (state == State::TimerRecovery && next == State::MultipleFrameEstablished);
+  if (log_ > 1 && !(recovery_swap && log_ <= 3)) {
+    const std::string from = state_text(), to = ISDN::state_text(next);
+    std::clog << "LAPD[" << linkno_ << "] : change state " << ext::quoted(from) << " -> " << ext::quoted(to)
+              << std::endl;
+  }
+  state = next;
+}
+
+void LAPD::report_release(const char* text, bool success) {
+  if (success)
+    on_deactivate(Protocol_status(new Protocol_status_success(this, text)));
+  else
+    on_deactivate(Protocol_status(new Status(*this, text)));
+}
+
+void LAPD::change_flowstatus(FlowStatus::Type f) {
+  if (f == flow_) return;
+  flow_ = f;
+  if (notify_) notify_->OnLAPD_FlowStatusChange(this);
+}
+
+bool LAPD::GetInfo(Info& info) const {
+  info = Info();
+  info.msuTxCount = stats_.tx_requests;
+  info.msuRxCount = stats_.rx_frames;
+  info.mT200 = stats_.T200;
+  info.mT203 = stats_.T203;
+  info.errors = stats_.errors;
+  info.retrains = stats_.retrains;
+  info.rejected = stats_.rejected;
+  info.badconfirm = stats_.bad_confirm;
+  info.outOverflows = stats_.out_overflows;
+  info.ackOverflows = stats_.ack_overflows;
+  info.lapdState = state;
+  info.rc = RC;
+  info.peerBusy = peer_busy;
+  info.ownBusy = own_busy;
+  info.rejException = RejectException;
+  info.ackPending = false;
+  info.l3Initiated = L3Initiated;
+  info.establishable = Establishable;
+  info.queuedUpRQ = QueuedUp;
+  info.retrRQ = RetrRQ;
+  info.ackRQ = AckRQ;
+  info.t200run = T200_running;
+  info.t203run = T203_running;
+  info.vs = VS;
+  info.va = VA;
+  info.vr = VR;
+  info.queueOut = out_.count();
+  info.queueAck = ack_.count();
+  if (have_info_ && info == last_info_) return false;
+  last_info_ = info;
+  have_info_ = true;
+  return true;
+}
+
+// ---- Frame log --------------------------------------------------------------
+
+void LAPD::log_frame(const char* prefix, const Packet& frame) const {
+  if (log_ <= 2 || frame.length() < 2) return;
+  const unsigned char* data = frame[0];
+  if (frame.length() <= 2) {
+    // The decoder writes nothing for so short a frame; give it its own text
+    // rather than the one left in the buffer by the previous frame.
+    std::snprintf(logbuf, sizeof logbuf, " %02X %02X\nframe too short\n", data[0], data[1]);
+  } else {
+    dlogframe(data, static_cast<int>(frame.length()), side_ == Side::user, logbuf);
+  }
+  std::clog << ext::header(this) << prefix << logbuf << std::endl;
+}
+
+// ---- Sending ----------------------------------------------------------------
+
+bool LAPD::xmit(Packet& frame) {
+  if (!hdlc_) {
+    if (log_ > 3) std::clog << ext::header(this) << "no HDLC device attached!!!" << std::endl;
+    return false;
+  }
+  Packet copy = frame;
+  if (!hdlc_->hdlc_transmit(copy)) {
+    std::clog << ext::header(this) << "tx full" << std::endl;
+    return false;
+  }
+  log_frame("tx: ", frame);
+  return true;
+}
+
+bool LAPD::tx_frame(unsigned char a1, unsigned char c3, int c4) {
+  Packet p;
+  prepare_head(p);
+  p.put8(a1);
+  p.put8(address2(self_tei));
+  p.put8(c3);
+  if (c4 >= 0) p.put8(static_cast<std::uint8_t>(c4));
+  return xmit(p);
+}
+
+bool LAPD::tx_cmd_s(Supervisory code, bool p) {
+  return tx_frame(address1(self_sapi, cr_command()), static_cast<unsigned char>(unsigned(code) << 2 | 1),
+                  int(unsigned(VR) << 1 | (p ? 1 : 0)));
+}
+
+bool LAPD::tx_response_s(Supervisory code, bool f) {
+  return tx_frame(address1(self_sapi, !cr_command()), static_cast<unsigned char>(unsigned(code) << 2 | 1),
+                  int(unsigned(VR) << 1 | (f ? 1 : 0)));
+}
+
+bool LAPD::tx_cmd_u(unsigned char type, bool p) {
+  return tx_frame(address1(self_sapi, cr_command()), static_cast<unsigned char>(type | (p ? UType::PF : 0)), -1);
+}
+
+bool LAPD::tx_response_u(unsigned char type, bool f) {
+  return tx_frame(address1(self_sapi, !cr_command()), static_cast<unsigned char>(type | (f ? UType::PF : 0)), -1);
+}
+
+bool LAPD::tx_iframe(const Packet& info, bool p) {
+  Packet frame = info;
+  if (frame.headroom() < 4) {
+    // Handed down without the link's header room: copy it behind fresh room.
+    Packet roomy;
+    prepare_head(roomy);
+    roomy.put(info);
+    frame = roomy;
+  }
+  frame.push8(static_cast<std::uint8_t>(unsigned(VR) << 1 | (p ? 1 : 0)));
+  frame.push8(static_cast<std::uint8_t>(unsigned(VS) << 1));
+  frame.push8(address2(self_tei));
+  frame.push8(address1(self_sapi, cr_command()));
+  return xmit(frame);
+}
+
+void LAPD::tx_identity(std::uint16_t ri, unsigned type, unsigned ai) {
+  Packet probe;
+  prepare_head(probe);
+  Packet frame = build_tei_frame(side_ == Side::network, ri, type, ai, probe.headroom());
+  xmit(frame);
+}
+
+// ---- Layer 3 requests -------------------------------------------------------
+
+void LAPD::local_activate() {
+  if (log_ > 0) std::clog << ext::header(this) << "DL-ESTABLISH" << std::endl;
+  switch (state) {
+    case State::TeiUnassigned:
+      RC = 0;
+      on_mdl_assign();
+      BeginTeiAssignProcedure();
+      change_state(State::EstablishAwaitingTei);
+      break;
+    case State::AssignAwaitingTei: change_state(State::EstablishAwaitingTei); break;
+    case State::TeiAssigned:
+      establish_dl();
+      L3Initiated = true;
+      change_state(State::AwaitingEstablishment);
+      break;
+    case State::AwaitingEstablishment:
+      discard_queue();
+      L3Initiated = true;
+      break;
+    case State::MultipleFrameEstablished:
+    case State::TimerRecovery:
+      discard_queue();
+      establish_dl();
+      L3Initiated = true;
+      change_state(State::AwaitingEstablishment);
+      break;
+    default: break;
+  }
+}
+
+void LAPD::local_deactivate() {
+  if (log_ > 1) std::clog << ext::header(this) << "DL-RELEASE" << std::endl;
+  const char* const text = "success (deactivated locally)";
+  switch (state) {
+    case State::TeiAssigned: report_release(text, true); break;
+    case State::AwaitingEstablishment:
+      discard_queue();
+      RC = 0;
+      tx_cmd_u(UType::DISC, true);
+      stop_T203();
+      stop_T202();
+      start_T200();
+      change_state(State::TeiAssigned);
+      report_release(text, true);
+      break;
+    case State::MultipleFrameEstablished:
+      discard_queue();
+      RC = 0;
+      tx_cmd_u(UType::DISC, true);
+      stop_T203();
+      start_T200();
+      change_state(State::AwaitingRelease);
+      break;
+    case State::TimerRecovery:
+      discard_queue();
+      RC = 0;
+      tx_cmd_u(UType::DISC, true);
+      start_T200();
+      change_state(State::AwaitingRelease);
+      break;
+    default: break;
+  }
+}
+
+void LAPD::message(Packet& packet) {
+  ++stats_.tx_requests;
+  if (packet.empty()) {
+    ++stats_.empty_requests;
+    return;
+  }
+  if (out_.count() > out_accept_limit) {
+    std::clog << ext::header(this) << "discard outgoing message: buffer overflow" << std::endl;
+    ++stats_.out_overflows;
+  } else {
+    if (log_ > 2) {
+      if (out_.count() > 7)
+        std::clog << ext::header(this) << "outgoing queue size = " << out_.count()
+                  << " tx counter = " << stats_.tx_requests << std::endl;
+      std::clog << ext::header(this) << "add to tx queue: " << packet << std::endl;
+    }
+    out_.put(packet);
+    QueuedUp = true;
+  }
+  if (state == State::TeiUnassigned) {
+    // Data with no TEI: ask for one, or the link would wait for ever.
+    if (tei_management_ && side_ == Side::user)
+      BeginTeiAssignProcedure();
+    else
+      change_state(State::AssignAwaitingTei);
+  }
+  if (out_.count() > congestion_on) change_flowstatus(FlowStatus::congested);
+  local_events();
+}
+
+// ---- Follow-up processing ---------------------------------------------------
+
+void LAPD::local_events() {
+  ack_queue_refreash();
+  queued_up();
+  ack_pending();
+  if (out_.count() < congestion_off) change_flowstatus(FlowStatus::normal);
+}
+
+void LAPD::ack_queue_refreash() {
+  unsigned removed = 0;
+  Packet gone;
+  while (ack_.count() > unsigned(VS - VA)) {
+    ack_.get(gone);
+    ++removed;
+  }
+  gone.clear();
+  if (removed && log_ >= 3)
+    std::clog << ext::header(this) << "acknowledge " << removed << " frames" << " VS=" << unsigned(VS)
+              << " VA=" << unsigned(VA) << std::endl;
+  if (log_ > 2 && out_.empty()) std::clog << ext::header(this) << "outgoing queue empty." << std::endl;
+  if (!RetrRQ) return;
+  if (log_ > 0 && !ack_.empty())
+    std::clog << ext::header(this) << "retransmission " << " VS=" << unsigned(VS) << " VA=" << unsigned(VA)
+              << std::endl;
+  VS = VA;
+  Packet p;
+  while (ack_.get_last(&p)) {
+    out_.append(p);
+    ++stats_.retrains;
+  }
+  RetrRQ = false;
+}
+
+void LAPD::queued_up() {
+  while (QueuedUp) {
+    QueuedUp = false;
+    switch (state) {
+      case State::MultipleFrameEstablished: {
+        if (peer_busy || VS == VA + Seq(k)) {
+          QueuedUp = true;
+          return;
+        }
+        Packet p;
+        if (!out_.preview(&p)) return;
+        if (!tx_iframe(p, false)) {
+          QueuedUp = true;
+          return;
+        }
+        out_.get(p);
+        if (!ack_.put(p)) {
+          std::clog << ext::header(this) << "ack queue overflow!" << std::endl;
+          ++stats_.ack_overflows;
+        }
+        ++VS;
+        AckRQ = false;
+        if (!T200_running) {
+          stop_T203();
+          start_T200();
+        }
+        if (!out_.empty()) QueuedUp = true;
+        break;
+      }
+      case State::TimerRecovery: QueuedUp = true; return;
+      case State::AwaitingEstablishment:
+        if (!L3Initiated) QueuedUp = true;
+        return;
+      default: return;
+    }
+  }
+}
+
+void LAPD::ack_pending() {
+  if (AckRQ && (state == State::MultipleFrameEstablished || state == State::TimerRecovery))
+    if (tx_response_s(Supervisory::RR, false)) AckRQ = false;
+}
+
+void LAPD::discard_queue() {
+  if (log_ > 0)
+    std::clog << ext::header(this) << "discard queue " << " OutData=" << out_.count()
+              << " AckData=" << ack_.count() << std::endl;
+  out_.clear();
+  ack_.clear();
+}
+
+void LAPD::establish_dl() {
+  clear_exception();
+  RC = 0;
+  tx_cmd_u(UType::SABME, true);
+  stop_T203();
+  start_T200();
+}
+
+void LAPD::clear_exception() {
+  peer_busy = false;
+  own_busy = false;
+  RejectException = false;
+  AckRQ = false;
+}
+
+void LAPD::tx_enquiry() {
+  if (log_ > 3) std::clog << ext::header(this) << "tx_enquiry, ownBusy=" << own_busy << std::endl;
+  tx_cmd_s(own_busy ? Supervisory::RNR : Supervisory::RR, true);
+  AckRQ = false;
+  start_T200();
+}
+
+void LAPD::tx_enquiry_response() {
+  if (log_ > 3) std::clog << ext::header(this) << "tx_enquiry_response" << std::endl;
+  tx_response_s(own_busy ? Supervisory::RNR : Supervisory::RR, true);
+  AckRQ = false;
+}
+
+void LAPD::nr_recovery() {
+  on_error(MdlError::J);
+  establish_dl();
+  L3Initiated = false;
+}
+
+void LAPD::nr_error() {
+  ++stats_.bad_confirm;
+  nr_recovery();
+  change_state(State::AwaitingEstablishment);
+}
+
+void LAPD::retransmission(unsigned nr) {
+  VA = nr;
+  RetrRQ = true;
+  QueuedUp = true;
+}
+
+// ---- Receiving --------------------------------------------------------------
+
+void LAPD::receive(Packet& packet) {
+  if (packet.length() < 2) return;
+  log_frame("rx:", packet);
+  FrameHeader h;
+  if (!parse_frame(packet[0], packet.length(), &h)) return;
+  peer_sapi = h.sapi;
+  peer_tei = h.tei;
+  if (tei_management_ && side_ == Side::user && h.tei != self_tei && h.tei != tei_group) return;
+  const bool command = is_command(h.cr);
+  Packet info = packet.sub(packet.length() - h.length, h.length);
+  switch (h.format) {
+    case FrameFormat::I:
+      if (log_ > 3) std::clog << ext::header(this) << "I-Command" << " pf=" << h.pf << std::endl;
+      on_I(h, command, info);
+      break;
+    case FrameFormat::S: {
+      static const char* const names[] = {"RR ", "RNR ", "REJ ", "S? "};
+      if (log_ > 3)
+        std::clog << ext::header(this) << names[unsigned(h.code)] << (command ? "command" : "response")
+                  << " pf=" << h.pf << std::endl;
+      if (h.code == Supervisory::RR) on_RR(h, command);
+      else if (h.code == Supervisory::RNR) on_RNR(h, command);
+      else if (h.code == Supervisory::REJ) on_REJ(h, command);
+      break;
+    }
+    case FrameFormat::U:
+      switch (h.utype) {
+        case UType::SABME: on_SABME(h); break;
+        case UType::DISC: on_DISC(h); break;
+        case UType::UA: on_UA(h); break;
+        case UType::DM: on_DM(h, command); break;
+        case UType::FRMR: on_FRMR(); break;
+        case UType::UI: on_UI(info); break;
+        default: break;
+      }
+      break;
+  }
+  local_events();
+}
+
+void LAPD::on_I(const FrameHeader& h, bool, Packet& info) {
+  if (state != State::MultipleFrameEstablished && state != State::TimerRecovery) return;
+  bool deliver = false;
+  if (own_busy) {
+    if (h.pf) {
+      tx_response_s(Supervisory::RNR, true);
+      AckRQ = false;
+    }
+  } else if (Seq(h.ns) == VR) {
+    ++VR;
+    RejectException = false;
+    ++stats_.rx_frames;
+    if (h.pf) {
+      AckRQ = false;
+      tx_response_s(Supervisory::RR, true);
+    } else {
+      AckRQ = true;
+    }
+    deliver = true;
+  } else {
+    ++stats_.rejected;
+    if (!RejectException) {
+      RejectException = true;
+      tx_response_s(Supervisory::REJ, h.pf);
+      AckRQ = false;
+    } else if (h.pf) {
+      tx_response_s(Supervisory::RR, true);
+      AckRQ = false;
+    }
+  }
+  if (in_range(h.nr)) {
+    if (!peer_busy && state == State::MultipleFrameEstablished) {
+      if (Seq(h.nr) == VS) {
+        stop_T200();
+        start_T203();
+      } else if (Seq(h.nr) != VA) {
+        start_T200();
+      }
+    }
+    VA = h.nr;
+  } else {
+    nr_error();
+  }
+  // Passed up last, so that layer 3 reacting at once finds the link's
+  // variables already brought up to date by this frame.
+  if (deliver) on_message(info);
+}
+
+void LAPD::on_RR(const FrameHeader& h, bool command) {
+  if (state == State::MultipleFrameEstablished) {
+    peer_busy = false;
+    if (h.pf) {
+      if (command)
+        tx_enquiry_response();
+      else if (log_ > 3)
+        std::clog << ext::header(this) << "receive RR (solicited response) in MFE_EST" << std::endl;
+    }
+    if (Seq(h.nr) == VS) {
+      VA = h.nr;
+      stop_T200();
+      start_T203();
+    } else if (Seq(h.nr) == VA) {
+    } else if (in_range(h.nr)) {
+      VA = h.nr;
+      start_T200();
+    } else {
+      nr_error();
+    }
+  } else if (state == State::TimerRecovery) {
+    rr_in_recovery(h, command, true);
+  }
+}
+
+void LAPD::rr_in_recovery(const FrameHeader& h, bool command, bool log_out_of_order) {
+  peer_busy = false;
+  if (!command && h.pf) {
+    if (in_range(h.nr)) {
+      stop_T200();
+      start_T203();
+      retransmission(h.nr);
+      change_state(State::MultipleFrameEstablished);
+    } else {
+      nr_error();
+    }
+    return;
+  }
+  if (command && h.pf) tx_enquiry_response();
+  if (in_range(h.nr)) {
+    VA = h.nr;
+  } else {
+    if (log_out_of_order && log_ > 3)
+      std::clog << ext::header(this) << "receive RR with out of order N(R)" << std::endl;
+    nr_error();
+  }
+}
+
+void LAPD::on_REJ(const FrameHeader& h, bool command) {
+  if (state == State::MultipleFrameEstablished) {
+    peer_busy = false;
+    if (h.pf) {
+      if (command)
+        tx_enquiry_response();
+      else
+        on_error(MdlError::A);
+    }
+    if (in_range(h.nr)) {
+      stop_T200();
+      start_T203();
+      retransmission(h.nr);
+    } else {
+      nr_error();
+    }
+  } else if (state == State::TimerRecovery) {
+    rr_in_recovery(h, command, false);
+  }
+}
+
+void LAPD::on_RNR(const FrameHeader& h, bool command) {
+  if (state == State::MultipleFrameEstablished) {
+    peer_busy = true;
+    if (h.pf) {
+      if (command)
+        tx_enquiry_response();
+      else
+        on_error(MdlError::A);
+    }
+    if (in_range(h.nr)) {
+      VA = h.nr;
+      stop_T203();
+      start_T200();
+    } else {
+      nr_error();
+    }
+  } else if (state == State::TimerRecovery) {
+    peer_busy = true;
+    if (!command && h.pf) {
+      if (in_range(h.nr)) {
+        start_T200();
+        retransmission(h.nr);
+        change_state(State::MultipleFrameEstablished);
+      } else {
+        nr_error();
+      }
+      return;
+    }
+    if (command && h.pf) tx_enquiry_response();
+    if (in_range(h.nr))
+      VA = h.nr;
+    else
+      nr_error();
+  }
+}
+
+void LAPD::on_SABME(const FrameHeader& h) {
+  if (log_ > 3) std::clog << ext::header(this) << "SABME " << (is_command(h.cr) ? "command" : "response") << std::endl;
+  VS = VA = VR = 0;
+  ack_.clear();
+  switch (state) {
+    case State::TeiAssigned:
+      if (!Establishable) {
+        tx_response_u(UType::DM, h.pf);
+        break;
+      }
+      tx_response_u(UType::UA, h.pf);
+      clear_exception();
+      start_T203();
+      change_state(State::MultipleFrameEstablished);
+      report_activation();
+      break;
+    case State::AwaitingEstablishment: tx_response_u(UType::UA, h.pf); break;
+    case State::AwaitingRelease: tx_response_u(UType::DM, h.pf); break;
+    case State::MultipleFrameEstablished:
+    case State::TimerRecovery:
+      tx_response_u(UType::UA, h.pf);
+      clear_exception();
+      on_error(MdlError::F);
+      stop_T200();
+      start_T203();
+      change_state(State::MultipleFrameEstablished);
+      report_activation();
+      break;
+    default: break;
+  }
+}
+
+void LAPD::on_DISC(const FrameHeader& h) {
+  if (log_ > 3) std::clog << ext::header(this) << "DISC " << (is_command(h.cr) ? "command" : "response") << std::endl;
+  switch (state) {
+    case State::TeiAssigned:
+    case State::AwaitingEstablishment: tx_response_u(UType::DM, h.pf); break;
+    case State::AwaitingRelease: tx_response_u(UType::UA, h.pf); break;
+    case State::MultipleFrameEstablished:
+    case State::TimerRecovery:
+      discard_queue();
+      tx_response_u(UType::UA, h.pf);
+      stop_T200();
+      if (state == State::MultipleFrameEstablished) stop_T203();
+      change_state(State::TeiAssigned);
+      report_release(release_disc, false);
+      break;
+    default: break;
+  }
+}
+
+void LAPD::on_UA(const FrameHeader& h) {
+  if (log_ > 3) std::clog << ext::header(this) << "UA " << (is_command(h.cr) ? "command" : "response") << std::endl;
+  if (state == State::MultipleFrameEstablished || state == State::TimerRecovery) {
+    // Unsolicited: report it and keep the link's frames and numbers.
+    on_error(h.pf ? MdlError::C : MdlError::D);
+    return;
+  }
+  VS = VA = VR = 0;
+  ack_.clear();
+  switch (state) {
+    case State::TeiAssigned: on_error(MdlError::C | MdlError::D); break;
+    case State::AwaitingEstablishment:
+      if (!h.pf) {
+        on_error(MdlError::D);
+        break;
+      }
+      stop_T200();
+      start_T203();
+      change_state(State::MultipleFrameEstablished);
+      report_activation();
+      break;
+    case State::AwaitingRelease:
+      if (!h.pf) {
+        on_error(MdlError::D);
+        break;
+      }
+      stop_T200();
+      change_state(State::TeiAssigned);
+      report_release("success (UA received)", true);
+      break;
+    default: break;
+  }
+}
+
+void LAPD::on_DM(const FrameHeader& h, bool command) {
+  if (log_ > 3) std::clog << ext::header(this) << "DM " << (command ? "command" : "response") << std::endl;
+  const bool final_response = !command && h.pf;
+  switch (state) {
+    case State::TeiAssigned:
+      if (!command && !h.pf && Establishable) {
+        establish_dl();
+        L3Initiated = true;
+        change_state(State::AwaitingEstablishment);
+      }
+      break;
+    case State::AwaitingEstablishment:
+      if (!final_response) break;
+      discard_queue();
+      stop_T200();
+      change_state(State::TeiAssigned);
+      report_release(release_dm, false);
+      break;
+    case State::AwaitingRelease:
+      if (!final_response) break;
+      stop_T200();
+      change_state(State::TeiAssigned);
+      report_release(release_dm, false);
+      break;
+    case State::MultipleFrameEstablished:
+      if (final_response) {
+        on_error(MdlError::B);
+        break;
+      }
+      on_error(MdlError::E);
+      establish_dl();
+      L3Initiated = false;
+      change_state(State::AwaitingEstablishment);
+      break;
+    case State::TimerRecovery:
+      on_error(final_response ? MdlError::B : MdlError::E);
+      establish_dl();
+      L3Initiated = false;
+      change_state(State::AwaitingEstablishment);
+      break;
+    default: break;
+  }
+}
+
+void LAPD::on_FRMR() {
+  if (state != State::MultipleFrameEstablished && state != State::TimerRecovery) return;
+  on_error(MdlError::K);
+  establish_dl();
+  L3Initiated = false;
+  change_state(State::AwaitingEstablishment);
+}
+
+// ---- TEI management ---------------------------------------------------------
+
+void LAPD::on_UI(Packet& info) {
+  if (!tei_management_ || info.empty()) return;
+  if (log_ > 3) std::clog << ext::header(this) << "on_UI()" << std::endl;
+  const unsigned char* data = info[0];
+  if (data[0] != tei_entity) {
+    if (side_ == Side::user) {
+      if (state == State::AwaitingEstablishment) change_state(State::TeiAssigned);
+      if (state == State::TeiAssigned) local_activate();
+    }
+    on_message(info);
+    return;
+  }
+  TeiMessage m;
+  if (!parse_tei_message(data, info.length(), &m)) return;
+  if (log_ > 3) std::clog << ext::header(this) << "on_UI() type=" << m.type << " Ai=" << m.ai << std::endl;
+  switch (m.type) {
+    case TeiType::IdentityAssigned:
+      if ((state == State::AssignAwaitingTei || state == State::EstablishAwaitingTei) && m.ri == Ri_) {
+        mdl_assign(static_cast<unsigned char>(m.ai));
+        stop_T202();
+        start_T200();
+      }
+      break;
+    case TeiType::IdentityDenied:
+      if (state == State::AssignAwaitingTei && m.ri == Ri_) {
+        if (m.ai == tei_group)
+          std::clog << ext::header(this) << "ASP returned: All TEI's used" << std::endl;
+        else
+          std::clog << ext::header(this) << "ASP returned: TEI " << static_cast<char>(m.ai) << " denied" << std::endl;
+        on_error(MdlError::TeiDenied);
+      }
+      break;
+    case TeiType::CheckRequest:
+      if (state >= State::TeiAssigned && (m.ai == tei_group || m.ai == self_tei))
+        tx_identity(Ri_, TeiType::CheckResponse, self_tei);
+      break;
+    case TeiType::IdentityRemove:
+      // Networks send the remove twice: with no TEI held, or the assignment
+      // already running, there is nothing left to remove.
+      if (state <= State::EstablishAwaitingTei) break;
+      if (m.ai == tei_group || m.ai == self_tei) {
+        mdl_remove();
+        BeginTeiAssignProcedure();
+      }
+      break;
+    default: break;
+  }
+}
+
+void LAPD::BeginTeiAssignProcedure() {
+  if (side_ != Side::user) return;
+  change_state(State::AssignAwaitingTei);
+  on_mdl_assign();
+  Ri_ = static_cast<std::uint16_t>(std::rand() & 0xFFFF);
+  tx_identity(Ri_, TeiType::IdentityRequest, tei_group);
+  RC = 0;
+  stop_T200();
+  stop_T203();
+  start_T202();
+}
+
+void LAPD::mdl_assign(unsigned char tei) {
+  if (log_ > 1) std::clog << ext::header(this) << "MDL-ASSIGN" << " (tei=" << unsigned(tei) << ")" << std::endl;
+  self_tei = tei;
+  if (state == State::EstablishAwaitingTei) {
+    establish_dl();
+    L3Initiated = true;
+    change_state(State::AwaitingEstablishment);
+  } else {
+    change_state(State::TeiAssigned);
+  }
+}
+
+void LAPD::mdl_remove() {
+  std::clog << ext::header(this) << "MDL-REMOVE" << std::endl;
+  switch (state) {
+    case State::TeiAssigned:
+      discard_queue();
+      change_state(State::TeiUnassigned);
+      break;
+    case State::AwaitingEstablishment:
+    case State::MultipleFrameEstablished:
+    case State::TimerRecovery:
+      discard_queue();
+      stop_T200();
+      if (state == State::MultipleFrameEstablished) stop_T203();
+      change_state(State::TeiUnassigned);
+      report_release(release_remove, false);
+      break;
+    case State::AwaitingRelease:
+      stop_T200();
+      change_state(State::TeiUnassigned);
+      report_release(release_remove, false);
+      break;
+    default: break;
+  }
+}
+
+// ---- Timers -----------------------------------------------------------------
+
+void LAPD::start_T200() {
+  if (T202_running) on_error("trying to start T200 while T202 running");
+  if (T203_running) on_error("trying to start T200 while T203 running");
+  if (T200_running) stop_T200();
+  T200_running = true;
+  timer_.set(T200_ms, &LAPD::on_T200, this);
+}
+
+void LAPD::start_T202() {
+  if (T200_running) on_error("trying to start T202 while T200 running");
+  if (T203_running) on_error("trying to start T202 while T203 running");
+  if (T202_running) stop_T202();
+  T202_running = true;
+  timer_.set(T202_ms, &LAPD::on_T202, this);
+}
+
+void LAPD::start_T203() {
+  if (T200_running) on_error("trying to start T203 while T200 running");
+  if (T202_running) on_error("trying to start T203 while T202 running");
+  if (T203_running) stop_T203();
+  T203_running = true;
+  timer_.set(T203_ms, &LAPD::on_T203, this);
+}
+
+void LAPD::stop_T200() {
+  if (!T200_running) return;
+  if (T203_running) on_error("trying to stop T200 while T203 running");
+  if (T202_running) on_error("trying to stop T200 while T202 running");
+  T200_running = false;
+  timer_.reset();
+}
+
+void LAPD::stop_T202() {
+  if (!T202_running) return;
+  if (T200_running) on_error("trying to stop T202 while T200 running");
+  if (T203_running) on_error("trying to stop T202 while T203 running");
+  T202_running = false;
+  timer_.reset();
+}
+
+void LAPD::stop_T203() {
+  if (!T203_running) return;
+  if (T200_running) on_error("trying to stop T203 while T200 running");
+  if (T202_running) on_error("trying to stop T203 while T202 running");
+  T203_running = false;
+  timer_.reset();
+}
+
+void LAPD::on_T200() {
+  T200_running = false;
+  ++stats_.T200;
+  on_T200A();
+  local_events();
+}
+
+void LAPD::on_T202() {
+  T202_running = false;
+  ++stats_.T202;
+  on_T202A();
+  local_events();
+}
+
+void LAPD::on_T203() {
+  T203_running = false;
+  ++stats_.T203;
+  on_T203A();
+  local_events();
+}
+
+void LAPD::on_T200A() {
+  switch (state) {
+    case State::AwaitingEstablishment:
+      if (RC == N200) {
+        discard_queue();
+        on_error(MdlError::G);
+        change_state(State::TeiAssigned);
+        report_release(release_t200, false);
+      } else {
+        ++RC;
+        tx_cmd_u(UType::SABME, true);
+        start_T200();
+      }
+      break;
+    case State::AwaitingRelease:
+      if (RC == N200) {
+        on_error(MdlError::H);
+        change_state(State::TeiAssigned);
+        report_release(release_t200, false);
+      } else {
+        ++RC;
+        tx_cmd_u(UType::DISC, true);
+        start_T200();
+      }
+      break;
+    case State::MultipleFrameEstablished:
+      RC = 0;
+      tx_enquiry();
+      RC = 1;
+      if (log_ > 1) std::clog << ext::header(this) << "ack expired" << std::endl;
+      change_state(State::TimerRecovery);
+      break;
+    case State::TimerRecovery:
+      if (RC == N200) {
+        if (log_ > 1) std::clog << ext::header(this) << "ack error !!!" << std::endl;
+        on_error(MdlError::I);
+        establish_dl();
+        L3Initiated = false;
+        change_state(State::AwaitingEstablishment);
+      } else {
+        if (log_ > 1) std::clog << ext::header(this) << "ack timeout expired RC=" << RC << std::endl;
+        tx_enquiry();
+        ++RC;
+      }
+      break;
+    default: break;
+  }
+}
+
+void LAPD::on_T202A() {
+  if (state != State::AssignAwaitingTei && state != State::EstablishAwaitingTei) return;
+  if (RC > N200) {
+    state = State::TeiUnassigned;  // entered without a change line on purpose
+    report_release(release_t202, false);
+    return;
+  }
+  Ri_ = static_cast<std::uint16_t>(std::rand() & 0xFFFF);
+  tx_identity(Ri_, TeiType::IdentityRequest, tei_group);
+  start_T202();
+  ++RC;
+}
+
+void LAPD::on_T203A() {
+  std::clog << ext::header(this) << "T203." << std::endl;
+  if (state != State::MultipleFrameEstablished) return;
+  tx_enquiry();
+  RC = 0;
+  change_state(State::TimerRecovery);
+}
+
+}  // namespace ISDN

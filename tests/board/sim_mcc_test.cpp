@@ -1,0 +1,150 @@
+// The simulated HDLC controller: allocation and numbering, frames along the
+// cross-connect between controller channels and line sides, lines joined like
+// a cable, and backpressure that neither loses frames nor spins the loop.
+#include "board/board.h"
+#include "board/sim/control.h"
+#include "board/sim/hal.h"
+#include "board/sim/mcc.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using BoardSim::mcc;
+
+int Open() { return Board::open("/dev/mcc/ctl", O_RDWR | O_NONBLOCK); }
+
+int Allocate(int fd, uint32_t type = 0) {
+  mcc_allocate_params p = {type, 512, 0, 1, 4};
+  if (Board::ioctl(fd, MccRequest::kAllocate, &p) < 0) return -errno;
+  return Board::ioctlValue(fd, MccRequest::kTimeslot, 0);
+}
+
+void Connect(int source, int destination) {
+  int hal = Board::open("/dev/hal", O_RDWR);
+  HalRequest::Connect record = {destination, source};
+  ASSERT_EQ(0, Board::ioctl(hal, HalRequest::kConnect, &record));
+  ::close(hal);
+}
+
+bool Readable(int fd) {
+  struct pollfd p = {fd, POLLIN, 0};
+  return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
+}
+
+std::string Take(int fd) {
+  char buffer[2048];
+  ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+  return got < 0 ? "<none>" : std::string(buffer, static_cast<size_t>(got));
+}
+
+class SimMcc : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BoardSim::hal().reset();
+    mcc().reset();
+  }
+  void TearDown() override { mcc().reset(); }
+};
+
+TEST_F(SimMcc, ChannelsAreAllocatedOnceAndNumberedLowestFree) {
+  int a = Open(), b = Open();
+  EXPECT_EQ(-1, Board::ioctlValue(a, MccRequest::kTimeslot, 0));
+  EXPECT_EQ(EINVAL, errno);
+  EXPECT_EQ(-EINVAL, Allocate(a, 4));
+  EXPECT_EQ(512, Allocate(a));
+  EXPECT_EQ(-EBUSY, Allocate(a));
+  EXPECT_EQ(513, Allocate(b, 3));
+  ::close(a);
+  int c = Open();  // the closed channel's number is free again
+  EXPECT_EQ(512, Allocate(c, 1));
+  ::close(b);
+  ::close(c);
+}
+
+TEST_F(SimMcc, FramesFollowTheCrossConnectAndJoinedLinesActAsACable) {
+  // Two controller channels on trunk timeslots 5 and 40, the two lines joined.
+  int a = Open(), b = Open();
+  int na = Allocate(a), nb = Allocate(b);
+  Connect(na, 5);
+  Connect(5, na);
+  Connect(nb, 8192 + 3);  // through a shared-bus channel
+  Connect(8192 + 3, 40);
+  Connect(40, nb);
+  ASSERT_TRUE(mcc().joinLines(5, 40));
+  ASSERT_EQ(3, Board::write(a, "abc", 3));
+  mcc().relay();
+  EXPECT_EQ("abc", Take(b));
+  ASSERT_EQ(2, Board::write(b, "de", 2));
+  mcc().relay();
+  EXPECT_EQ("de", Take(a));
+  EXPECT_EQ(2u, mcc().counts().fromChannels);
+  EXPECT_EQ(2u, mcc().counts().fromLines);
+  EXPECT_EQ(4u, mcc().counts().delivered);
+
+  // Nobody switched to receive: the frame goes out on the wire and is lost.
+  mcc().detachLine(40);
+  ASSERT_EQ(1, Board::write(a, "f", 1));
+  mcc().relay();
+  EXPECT_EQ(1u, mcc().counts().dropped);
+  ::close(a);
+  ::close(b);
+}
+
+TEST_F(SimMcc, AStuckLineHoldsFramesBackWithoutSpinning) {
+  int a = Open();
+  int number = Allocate(a);
+  Connect(number, 9);
+  int line = mcc().attachLine(9);
+  ASSERT_GE(line, 0);
+  std::string frame(1000, 'q');
+  int sent = 0;
+  while (sent < 100000 && Board::write(a, frame.data(), frame.size()) > 0) {
+    ++sent;
+    if (sent % 16 == 0) Board::service();
+  }
+  ASSERT_LT(sent, 100000);
+  EXPECT_EQ(EAGAIN, errno);
+  Board::service();
+  // Everything waits for the line's reader: the board has nothing to serve.
+  EXPECT_FALSE(Readable(Board::serviceDescriptor()));
+  int received = 0;
+  for (int round = 0; round < 100000 && received < sent; ++round) {
+    while (Readable(line)) {
+      ASSERT_EQ(frame, Take(line));
+      ++received;
+    }
+    Board::service();
+  }
+  EXPECT_EQ(sent, received);
+  EXPECT_EQ(0u, mcc().counts().dropped);
+  ::close(line);
+  ::close(a);
+}
+
+TEST_F(SimMcc, ControlRequestsForLines) {
+  int handed = -1;
+  EXPECT_EQ("ok", BoardSim::controlCommand("line attach 37", -1, &handed));
+  ASSERT_GE(handed, 0);
+  EXPECT_TRUE(mcc().lineAttached(37));
+  EXPECT_EQ("error no descriptor passing here", BoardSim::controlCommand("line attach 37"));
+  EXPECT_EQ("error no descriptor received", BoardSim::controlCommand("line plug 38"));
+  EXPECT_EQ("ok", BoardSim::controlCommand("line plug 38", handed, nullptr));
+  EXPECT_EQ("ok", BoardSim::controlCommand("line join 1 2"));
+  EXPECT_EQ("error cannot join", BoardSim::controlCommand("line join 3 3"));
+  EXPECT_EQ("ok", BoardSim::controlCommand("line detach 37"));
+  EXPECT_FALSE(mcc().lineAttached(37));
+  EXPECT_EQ("ok channels 0 lines 0 delivered 0 dropped 0", BoardSim::controlCommand("line counts"));
+  EXPECT_EQ("error bad channel", BoardSim::controlCommand("line attach x"));
+  ::close(handed);
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// Hex texts and TPKT frames, for every test that writes or checks bytes.
+// Header only: any test binary may include it without linking anything.
+#pragma once
+
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace TestBytes {
+
+// "0A0B" ("0A 0B" when spaced) of any container of char or unsigned char.
+template <class Bytes>
+std::string Hex(const Bytes& bytes, bool spaced = false) {
+  std::string text;
+  char digits[3];
+  for (auto byte : bytes) {
+    if (spaced && !text.empty()) text += ' ';
+    std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned>(static_cast<unsigned char>(byte)));
+    text += digits;
+  }
+  return text;
+}
+
+// The octets of a hex text ("C0 01" or "c001"); blanks are ignored. A
+// character that is not a hex digit, or an odd count, clears *ok (when given).
+template <class Bytes = std::vector<char>>
+Bytes FromHex(const std::string& text, bool* ok = nullptr) {
+  Bytes out;
+  int high = -1;
+  bool good = true;
+  for (unsigned char c : text) {
+    if (c == ' ') continue;
+    if (!std::isxdigit(c)) {
+      good = false;
+      continue;
+    }
+    const int digit = std::isdigit(c) ? c - '0' : std::toupper(c) - 'A' + 10;
+    if (high < 0) {
+      high = digit;
+    } else {
+      out.push_back(static_cast<typename Bytes::value_type>(high * 16 + digit));
+      high = -1;
+    }
+  }
+  if (ok) *ok = good && high < 0;
+  return out;
+}
+
+// A TPKT frame around body: version 3, a zero octet, the frame's whole
+// length in two octets (most significant first), then the body.
+template <class Bytes>
+Bytes TpktFrame(const Bytes& body) {
+  typedef typename Bytes::value_type Byte;
+  const size_t length = body.size() + 4;
+  Bytes frame = {Byte(3), Byte(0), static_cast<Byte>((length >> 8) & 0xFF), static_cast<Byte>(length & 0xFF)};
+  frame.insert(frame.end(), body.begin(), body.end());
+  return frame;
+}
+
+inline std::string TpktFrame(const std::string& body) { return TpktFrame<std::string>(body); }
+
+}  // namespace TestBytes

@@ -1,0 +1,49 @@
+// Golden transcripts: a test writes what it saw as text and compares it
+// whole with the expected file checked in beside the test. With
+// GW_UPDATE_GOLDEN=1 in the environment the file is written instead (review
+// its diff like code). Header only.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace TestGolden {
+
+// The file `name` in the directory of the source file `source` (__FILE__).
+inline std::string Beside(const std::string& source, const std::string& name) {
+  const std::string::size_type slash = source.rfind('/');
+  return (slash == std::string::npos ? std::string() : source.substr(0, slash + 1)) + name;
+}
+
+// Compares `actual` with the file's text; on a difference, names the first
+// line that differs.
+inline void Expect(const std::string& path, const std::string& actual) {
+  const char* update = std::getenv("GW_UPDATE_GOLDEN");
+  if (update && std::string(update) == "1") {
+    std::ofstream(path.c_str(), std::ios::binary) << actual;
+    return;
+  }
+  std::ifstream in(path.c_str(), std::ios::binary);
+  ASSERT_TRUE(in.good()) << "no golden file " << path << " (GW_UPDATE_GOLDEN=1 writes it)";
+  std::ostringstream expected;
+  expected << in.rdbuf();
+  if (expected.str() == actual) return;
+  std::istringstream want(expected.str()), got(actual);
+  std::string a, b;
+  for (int line = 1;; ++line) {
+    const bool moreA = bool(std::getline(want, a)), moreB = bool(std::getline(got, b));
+    if (!moreA && !moreB) break;
+    if (a != b || moreA != moreB) {
+      ADD_FAILURE() << path << ":" << line << " differs\n  expected: " << (moreA ? a : "(end)")
+                    << "\n  actual:   " << (moreB ? b : "(end)");
+      return;
+    }
+  }
+  ADD_FAILURE() << path << " differs (line ends)";
+}
+
+}  // namespace TestGolden
