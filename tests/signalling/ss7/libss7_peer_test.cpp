@@ -14,7 +14,6 @@ extern "C" {
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
 #include <iostream>
 
@@ -22,6 +21,7 @@ extern "C" {
 #include "foundation/mux_clock.h"
 #include "foundation/testing/loop_runner.h"
 #include "tests/signalling/ss7/ss7_helper.h"
+#include "tests/support/bytes.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ class Peer {
     stack_.note = [this](const std::string& s) { OnNote(s); };
     // The driver's queue holds a few frames; a full one refuses the next.
     stack_.channel.on_frame = [this](const Packet& f) {
-      queue_.emplace_back(reinterpret_cast<const char*>(f[0]), f.length());
+      queue_.push_back(ss7test::bytes(f));
       stack_.channel.refuse = queue_.size() >= 4;
     };
     tick_.set(2, &Peer::Tick, this);
@@ -113,8 +113,7 @@ class Peer {
     unsigned char b[300];
     const ssize_t n = ::read(fd, b, sizeof b);
     if (n < 5 || lost()) return;  // a frame is at least 3 octets + 2 check octets
-    Packet p = ss7test::packet("");
-    std::memcpy(p.put(static_cast<unsigned>(n - 2)), b, static_cast<size_t>(n - 2));
+    Packet p = ss7test::packet(TestBytes::Hex(std::string(reinterpret_cast<char*>(b), static_cast<size_t>(n - 2))));
     stack_.slc->on_hdlc_receive(p);
   }
   // Every 2 ms each side puts one frame on the line, as a slow E1 timeslot would.
@@ -142,7 +141,7 @@ class Peer {
       stack_.channel.refuse = false;
       stack_.slc->on_hdlc_ready();
     }
-    idle_ = f.size() <= 5 ? f : f.substr(0, 2) + std::string(1, '\0');
+    idle_ = ss7test::idle_after(f);
     return f;
   }
 

@@ -50,13 +50,13 @@ TEST_P(Ss7Line, EveryMsuArrivesOnceAndInOrderAndTheLinksRealignAfterALineFailure
   EXPECT_GT(p.a.slc->statistics()->nacks + p.b.slc->statistics()->nacks, 0u);
 
   // The line fails: both trunks report it, both links go down; back up, they realign.
-  p.line.set_down(true);
+  p.down = true;
   p.a.slc->OnTrunkHardStatus(false);
   p.b.slc->OnTrunkHardStatus(false);
   EXPECT_EQ(1, p.downs[0]);
   EXPECT_EQ(1, p.downs[1]);
   LoopTest::runFor(1000);
-  p.line.set_down(false);
+  p.down = false;
   p.a.activate();
   p.b.activate();
   ASSERT_TRUE(run_until(p, [&] { return p.both_up(); }, 20000));
