@@ -8,11 +8,12 @@
 #include "media/media_factories.h"
 #include "monitoring/monitoring_ctl.h"
 #include "radio/radio_factories.h"
+#include "signalling/slots/pstn_slot.h"
 
 void CreateSlotFactories() {
   CreateTrunkFactories();
   MapFactory::instance();
-  // The PSTN signalling-slot factory joins here.
+  PstnFactory::instance();
   RtpFactory::instance();
   ModemFactory::instance();
   Mixer::MixerFactory::instance();
