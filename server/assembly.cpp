@@ -8,6 +8,7 @@
 #include "media/media_factories.h"
 #include "monitoring/monitoring_ctl.h"
 #include "radio/radio_factories.h"
+#include "signalling/slots/hdlc_slot.h"
 #include "signalling/slots/pstn_slot.h"
 
 void CreateSlotFactories() {
@@ -25,7 +26,7 @@ void CreateSlotFactories() {
   // The ISDN slot factory joins here.
   RtpLEMZFactory::instance();
   RtpED137Factory::instance();
-  // The HDLC packet-slot factory joins here.
+  HdlcSlotFactory::instance();
 }
 
 void BindControlServices() {

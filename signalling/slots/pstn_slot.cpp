@@ -120,7 +120,9 @@ bool PstnSlot::IHwConnectReceiver(Slot& source) {
       return false;
     }
   }
-  p.mode = kind_ == Kind::ss7OrCas ? HDLC::kModeSs7 : kind_ == Kind::isdnPri ? HDLC::kModeStandard : HDLC::kModeBriD;
+  p.mode = kind_ == Kind::ss7OrCas  ? HDLC::kModeSs7
+           : kind_ == Kind::isdnPri ? HDLC::kModeStandard
+                                    : HDLC::kModeBriD;
   p.tdm = source.GetTransmitChannel();
   hdlc_.params(p);
   const bool basicRate = kind_ == Kind::isdnBri || kind_ == Kind::isdnBriNt;
@@ -189,13 +191,15 @@ void PstnSlot::on_deactivated(Protocol*, Protocol_status) {
 
 void PstnSlot::on_message(Packet& packet) {
   const Packet& in = packet;
-  OnUserData(packet.empty() ? std::vector<char>() : std::vector<char>(in[0], in[0] + packet.length()));
+  OnUserData(packet.empty() ? std::vector<char>()
+                            : std::vector<char>(in[0], in[0] + packet.length()));
 }
 
 void PstnSlot::OnLAPD_FlowStatusChange(ISDN::LAPD* lapd) {
   const bool congested = lapd->GetFlowStatus() == ISDN::LAPD::FlowStatus::congested;
-  OnIoctlResponse(LGCP::IoctlResponse(LGCP::IoctlResponse::isdnLinkStatus::id,
-                                      congested ? LGCP::IsdnLinkStatus::congested : LGCP::IsdnLinkStatus::normal));
+  OnIoctlResponse(LGCP::IoctlResponse(
+      LGCP::IoctlResponse::isdnLinkStatus::id,
+      congested ? LGCP::IsdnLinkStatus::congested : LGCP::IsdnLinkStatus::normal));
 }
 
 void PstnSlot::OnUpdateTimer() {
@@ -285,5 +289,6 @@ void PstnFactory::SelfSignal(const LGCP::Signal& signal) {
   // BRI interfaces report under numbers that E1 trunks use too.
   if (status.get_type() != ACP::TrunkType::e1) return;
   const std::vector<Slot*> slots = GetSlots();  // a slot's reaction may change the list
-  for (Slot* slot : slots) slot->OnTrunkStatus(unsigned(status.get_trunk().getValue()), status.get_state());
+  for (Slot* slot : slots)
+    slot->OnTrunkStatus(unsigned(status.get_trunk().getValue()), status.get_state());
 }

@@ -65,15 +65,17 @@ class Peer {
   }
   bool run_until(const std::function<bool()>& done, unsigned seconds) {
     const unsigned end = Mux::milliseconds() + seconds * 1000;
-    return LoopTest::runUntil([&] { return done() || static_cast<int>(Mux::milliseconds() - end) > 0; },
-                              1u << 30) && done();
+    return LoopTest::runUntil(
+               [&] { return done() || static_cast<int>(Mux::milliseconds() - end) > 0; },
+               1u << 30) &&
+           done();
   }
   // A link test (SLTM) from us to the peer (point code 1 to 2) whose pattern
   // carries n, or the peer's acknowledgement (SLTA) of it.
   static std::string sltm(unsigned n, bool peer_ack = false) {
     char b[64];
-    std::snprintf(b, sizeof b, "81 %s 20 %02X %02X", peer_ack ? "01 80 00 00 21" : "02 40 00 00 11", n >> 8 & 0xFF,
-                  n & 0xFF);
+    std::snprintf(b, sizeof b, "81 %s 20 %02X %02X", peer_ack ? "01 80 00 00 21" : "02 40 00 00 11",
+                  n >> 8 & 0xFF, n & 0xFF);
     return b;
   }
   void alarm(bool on) { on ? ss7_link_alarm(ss7_, peer_fd_) : ss7_link_noalarm(ss7_, peer_fd_); }
@@ -113,7 +115,8 @@ class Peer {
     unsigned char b[300];
     const ssize_t n = ::read(fd, b, sizeof b);
     if (n < 5 || lost()) return;  // a frame is at least 3 octets + 2 check octets
-    Packet p = ss7test::packet(TestBytes::Hex(std::string(reinterpret_cast<char*>(b), static_cast<size_t>(n - 2))));
+    Packet p = ss7test::packet(
+        TestBytes::Hex(std::string(reinterpret_cast<char*>(b), static_cast<size_t>(n - 2))));
     stack_.slc->on_hdlc_receive(p);
   }
   // Every 2 ms each side puts one frame on the line, as a slow E1 timeslot would.

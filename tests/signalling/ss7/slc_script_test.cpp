@@ -134,10 +134,11 @@ void Scenario::command(const std::string& verb, std::istringstream& args) {
   } else if (verb == "show") {
     const SS7::SLC::Statistics& s = *link.statistics();
     std::ostringstream os;
-    os << "state " << SS7::SLC::State::name(link.get_state_id()) << ", bsn " << link.get_bsn() << ", tb "
-       << link.tb_count() << ", rtb " << link.rtb_count() << ", tx " << s.suTx << "/" << s.octetsTx << ", rx "
-       << s.suRx << "/" << s.octetsRx << ", overflow " << s.tbOverflow << ", rtb size " << s.rtbSize
-       << ", retransmit " << s.retransmits << ", nack " << s.nacks << ", short " << s.shortFrames;
+    os << "state " << SS7::SLC::State::name(link.get_state_id()) << ", bsn " << link.get_bsn()
+       << ", tb " << link.tb_count() << ", rtb " << link.rtb_count() << ", tx " << s.suTx << "/"
+       << s.octetsTx << ", rx " << s.suRx << "/" << s.octetsRx << ", overflow " << s.tbOverflow
+       << ", rtb size " << s.rtbSize << ", retransmit " << s.retransmits << ", nack " << s.nacks
+       << ", short " << s.shortFrames;
     note(os.str());
   } else {
     ADD_FAILURE() << "unknown script command " << verb;
@@ -145,7 +146,10 @@ void Scenario::command(const std::string& verb, std::istringstream& args) {
 }
 
 void Scenario::run(std::istream& in) {
-  Sink log(out_, "log: ", [this] { return time(); }, &mute_), err(out_, "err: ", [this] { return time(); }, &mute_);
+  Sink log(
+      out_, "log: ", [this] { return time(); }, &mute_),
+      err(
+          out_, "err: ", [this] { return time(); }, &mute_);
   std::streambuf* old_log = std::clog.rdbuf(&log);
   std::streambuf* old_err = std::cerr.rdbuf(&err);
   std::string line, verb;
@@ -178,6 +182,7 @@ TEST_P(SlcScript, TranscriptMatchesTheGoldenFile) {
   TestGolden::Expect(base + ".golden", got);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ss7, SlcScript, ::testing::Values("states", "alignment", "correction", "faults"));
+INSTANTIATE_TEST_SUITE_P(Ss7, SlcScript,
+                         ::testing::Values("states", "alignment", "correction", "faults"));
 
 }  // namespace

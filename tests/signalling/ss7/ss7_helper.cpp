@@ -7,7 +7,9 @@
 
 namespace ss7test {
 
-std::string bytes(const Packet& p) { return p.empty() ? "" : std::string(reinterpret_cast<const char*>(p[0]), p.length()); }
+std::string bytes(const Packet& p) {
+  return p.empty() ? "" : std::string(reinterpret_cast<const char*>(p[0]), p.length());
+}
 
 std::string hex(const Packet& p) { return TestBytes::Hex(bytes(p), true); }
 
@@ -15,7 +17,8 @@ Packet packet(const std::string& hex_bytes, unsigned headroom) {
   const std::string octets = TestBytes::FromHex<std::string>(hex_bytes);
   Packet p;
   p.reserve_head(headroom);
-  if (!octets.empty()) std::memcpy(p.put(static_cast<unsigned>(octets.size())), octets.data(), octets.size());
+  if (!octets.empty())
+    std::memcpy(p.put(static_cast<unsigned>(octets.size())), octets.data(), octets.size());
   return p;
 }
 
@@ -39,9 +42,12 @@ Pair::Pair(unsigned seed, unsigned loss_percent) : seed_(seed), loss_(loss_perce
   Stack* stacks[2] = {&a, &b};
   for (int i = 0; i < 2; ++i) {
     stacks[i]->note = [this, i](const std::string& s) {
-      if (s == "up") ++ups[i];
-      else if (s.compare(0, 4, "down") == 0) ++downs[i];
-      else got[i].push_back(s.substr(8));
+      if (s == "up")
+        ++ups[i];
+      else if (s.compare(0, 4, "down") == 0)
+        ++downs[i];
+      else
+        got[i].push_back(s.substr(8));
     };
     stacks[i]->channel.on_frame = [this, i](const Packet& f) {
       if (tap) tap(bytes(f));

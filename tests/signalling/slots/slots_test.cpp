@@ -1,0 +1,188 @@
+// The signalling slots on the simulated board, driven by control messages,
+// with a peer on the line side of their trunk timeslot. The messages the
+// server sends (value notation, with the virtual time) and the peer's notes
+// must equal the golden file beside this one (GW_UPDATE_GOLDEN=1 rewrites it).
+#include "core/slots.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <sstream>
+
+#include "board/sim/mcc.h"
+#include "core/trunk_slot.h"
+#include "foundation/testing/loop_runner.h"
+#include "foundation/testing/virtual_clock.h"
+#include "messages/acp/ACP.h"
+#include "signalling/slots/hdlc_slot.h"
+#include "signalling/slots/pstn_slot.h"
+#include "tests/core/capture.h"
+#include "tests/core/lgcp_helpers.h"
+#include "tests/hardware/board_pump.h"
+#include "tests/signalling/ss7/ss7_helper.h"
+#include "tests/support/bytes.h"
+#include "tests/support/golden.h"
+
+namespace {
+
+using namespace CoreTest;
+
+// The slot table bound to the control server, and the line of one timeslot.
+class SlotBench : public ::testing::Test {
+ protected:
+  explicit SlotBench(int tdm) {
+    CtrlSrv::ctrlServer.SetSendHook([this](const LGCP::Message& m) {
+      std::ostringstream os;
+      os << "[" << clock_.nowMs() - start_ << "] " << m;
+      std::string text = os.str();
+      for (char& c : text) c = c == '\n' ? ' ' : c;
+      transcript_ += text + "\n";
+    });
+    static bool bound = (CtrlSrv::ctrlServer.Bind(&Slots::instance()), CreateTrunkFactories(),
+                         PstnFactory::instance(), HdlcSlotFactory::instance(),
+                         Slots::SetSleepFunction([](unsigned) { return 0u; }), true);
+    (void)bound;
+    line_.Bind("SlotBench::OnLine", &SlotBench::OnLine, this);
+    line_.Schedule(Fd(BoardSim::mcc().attachLine(tdm)), POLLIN);
+  }
+  ~SlotBench() override {
+    Slots::instance().OnDisconnect();
+    CtrlSrv::ctrlServer.SetSendHook(nullptr);
+    BoardSim::mcc().reset();
+  }
+
+  void OnLine(int fd, short revents) {
+    char b[300];
+    const ssize_t n = (revents & POLLIN) ? ::read(fd, b, sizeof b) : 0;
+    if (n <= 0) return;
+    from_line(std::string(b, size_t(n)));
+  }
+  virtual void from_line(const std::string& frame) = 0;
+  void to_line(const std::string& hex) {
+    const std::string f = TestBytes::FromHex<std::string>(hex);
+    EXPECT_EQ(ssize_t(f.size()), ::write(line_.lowlevel_fd(), f.data(), f.size()));
+  }
+  void Expect(const char* golden) {
+    TestGolden::Expect(TestGolden::Beside(__FILE__, golden), transcript_);
+  }
+  void Note(const std::string& s) { transcript_ += s + "\n"; }
+  void Handle(long slot, const std::function<void(LGCP::Command&)>& fill) {
+    CtrlSrv::ctrlServer.Handle(Command(fill, kNone, slot));
+  }
+  void Status(ACP::TrunkType::NamedNumber type, unsigned trunk,
+              ACP::TrunkState::NamedNumber state) {
+    LGCP::Signal signal;
+    ACP::TrunkStatus& status = signal.select_trunkStatus();
+    status.set_type(type);
+    status.set_trunk(int(trunk));
+    status.set_state(state);
+    Note("> trunk status");
+    Slots::instance().OnSignal(signal);
+  }
+
+  VirtualClock clock_;
+  const unsigned long long start_ = clock_.nowMs();
+  HardwareTest::BoardPump pump_;
+  Event line_;
+  std::string transcript_;
+};
+
+// An SS7 slot on trunk 1 timeslot 16, with one of our links as the peer.
+class PstnSlotTest : public SlotBench {
+ protected:
+  PstnSlotTest() : SlotBench(48) {
+    peer_.channel.on_frame = [this](const Packet& f) { to_line(ss7test::hex(f)); };
+    peer_.note = [this](const std::string& s) { Note("peer: " + s); };
+  }
+  void from_line(const std::string& frame) override {
+    Packet p = ss7test::packet(TestBytes::Hex(frame), 0);
+    peer_.slc->on_hdlc_receive(p);
+  }
+  ss7test::Stack peer_;
+};
+
+TEST_F(PstnSlotTest, Ss7LinkAlignsCarriesUserDataReportsAndFollowsOnlyE1TrunkStatus) {
+  Handle(1, [](LGCP::Command& c) {
+    LGCP::TrunkParams& t = c.select_create().select_trunk();
+    t.set_trunk(1);
+    t.set_timeslot(16);
+  });
+  Handle(2, [](LGCP::Command& c) {
+    LGCP::SS7Params& p = c.select_create().select_pstn().select_ss7();
+    p.set_trunk(2), p.set_slc(3), p.set_dpc(4), p.set_opc(5), p.set_emergency(true);
+  });
+  peer_.slc->set_emergency(true);
+  peer_.activate();
+  Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
+  LoopTest::runFor(1000);
+  Note("> user data");
+  Handle(2, [](LGCP::Command& c) { c.select_userData(std::vector<char>{'\x81', '\x01', '\x02'}); });
+  LoopTest::runFor(20);
+  peer_.send("83 0A 0B");
+  LoopTest::runFor(20);
+  Note("> ss7RqBSN");
+  Handle(2, [](LGCP::Command& c) { c.select_ioctl().select_ss7RqBSN(); });
+  LoopTest::runFor(2000);
+  Status(ACP::TrunkType::bri, 1, ACP::TrunkState::lossBF);
+  Status(ACP::TrunkType::e1, 0, ACP::TrunkState::lossBF);
+  Status(ACP::TrunkType::e1, 1, ACP::TrunkState::lossBF);
+  Status(ACP::TrunkType::e1, 1, ACP::TrunkState::lossCarrier);
+  Expect("pstn_slot_ss7.golden");
+}
+
+// An HDLC packet slot with address 0x0102 on trunk 1 timeslot 5.
+class HdlcSlotTest : public SlotBench {
+ protected:
+  HdlcSlotTest() : SlotBench(37) {}
+  void from_line(const std::string& frame) override {
+    Note("line: " + TestBytes::Hex(frame, true));
+  }
+  void Packages(int count, const std::string& body) {
+    Handle(2, [&](LGCP::Command& c) {
+      auto& list = c.select_ioctl().select_hdlcPackages();
+      LGCP::HdlcPackage package;
+      package.set_body(TestBytes::FromHex(body));
+      for (int i = 0; i < count; ++i) list.push_back(package);
+    });
+  }
+};
+
+TEST_F(HdlcSlotTest, PackagesCarryTheAddressAndSequenceNumbersAndBatchesGoUpWhole) {
+  Handle(1, [](LGCP::Command& c) {
+    LGCP::TrunkParams& t = c.select_create().select_trunk();
+    t.set_trunk(1);
+    t.set_timeslot(5);
+  });
+  Handle(2, [](LGCP::Command& c) {
+    LGCP::HdlcParams& p = c.select_create().select_hdlcParams();
+    p.set_trunk(2), p.set_log(0), p.set_address(0x0102);
+  });
+  Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
+  Note("> nine packages");
+  Packages(9, "41 42");
+  LoopTest::runFor(10);
+  Note("> a batch of two, then one for another address that ends the next batch");
+  to_line("01 02 A0 10 80");
+  to_line("01 02 20 11 00");
+  to_line("01 02 00 12 80");
+  to_line("01 03 00 13 00");
+  LoopTest::runFor(10);
+  Note("> a package after the peer's number 5; a frame announcing more goes up after 100 ms");
+  Packages(1, "43");
+  to_line("01 02 40 14 80");
+  LoopTest::runFor(200);
+  Note("> off the timeslot: 121 packages wait for the channel, one is dropped and counted");
+  Handle(2, [](LGCP::Command& c) { c.select_disconnect(); });
+  {
+    Capture errors(std::cerr);
+    Packages(121, "44");
+    EXPECT_EQ("HdlcSlot[1/*]: transmit queue full, package dropped: 01 02 42 44\n", errors.text());
+  }
+  Note("> deactivate: the link information at once; another alternative is unsupported");
+  Handle(2, [](LGCP::Command& c) { c.select_deactivate(); });
+  Handle(2, [](LGCP::Command& c) { c.select_ioctl().select_ss7RqBSN(); });
+  LoopTest::runFor(3000);
+  Expect("hdlc_slot.golden");
+}
+
+}  // namespace
