@@ -185,4 +185,28 @@ TEST_F(HdlcSlotTest, PackagesCarryTheAddressAndSequenceNumbersAndBatchesGoUpWhol
   Expect("hdlc_slot.golden");
 }
 
+// A basic-rate network-side PSTN slot on BRI port 0 channel 2: its LAPD_NT
+// layer hears the line and answers on it.
+class BriNtTest : public SlotBench {
+ protected:
+  BriNtTest() : SlotBench(2) {}
+  void from_line(const std::string& frame) override {
+    Note("line: " + TestBytes::Hex(frame, true));
+  }
+};
+
+TEST_F(BriNtTest, TheNetworkSideAnswersATeiRequestOnTheLine) {
+  Handle(1, [](LGCP::Command& c) { c.select_create().select_trunk_bri().set_timeslot(2); });
+  Handle(2, [](LGCP::Command& c) {
+    LGCP::IsdnParams& p = c.select_create().select_pstn().select_isdn();
+    p.set_type(LGCP::IsdnType::bri), p.set_trunk(1), p.set_log(0), p.set_side().select_network();
+  });
+  Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
+  Handle(2, [](LGCP::Command& c) { c.select_connect(1); });
+  Note("> TEI request");
+  to_line("FC FF 03 0F 12 34 01 FF");
+  LoopTest::runFor(10);
+  Expect("pstn_slot_bri_nt.golden");
+}
+
 }  // namespace
