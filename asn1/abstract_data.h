@@ -53,6 +53,16 @@ class AbstractData {
   // Writes the value notation to the stream; returns goodbit, or failbit when
   // the value cannot be written. Leaves the stream's state alone.
   std::ios_base::iostate print_on(std::ostream& os) const;
+  // Reads the value from value notation (avn_decoder.cpp): goodbit, or
+  // failbit with the value partly filled.
+  std::ios_base::iostate get_from(std::istream& is);
+  bool setFromValueNotation(const std::string& text);
+
+  // Whether the value with everything in it keeps its type's constraints:
+  // leniently (beyond an extensible root passes) or strictly
+  // (constraint_checker.h).
+  bool isValid() const;
+  bool isStrictlyValid() const;
 
  protected:
   explicit AbstractData(const TypeInfo* info) : info_(info) {}

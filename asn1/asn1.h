@@ -3,9 +3,13 @@
 #define ASN1_ASN1_H
 
 #include "asn1/abstract_data.h"
+#include "asn1/avn_decoder.h"
 #include "asn1/avn_encoder.h"
+#include "asn1/ber_decoder.h"
+#include "asn1/ber_encoder.h"
 #include "asn1/char_string.h"
 #include "asn1/coder_env.h"
+#include "asn1/constraint_checker.h"
 #include "asn1/choice.h"
 #include "asn1/descriptor.h"
 #include "asn1/generalized_time.h"

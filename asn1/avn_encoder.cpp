@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "asn1/asn1.h"
+#include "asn1/stream_io.h"
 
 namespace ASN1 {
 
@@ -173,42 +174,11 @@ std::string AbstractData::asValueNotation() const {
 
 namespace {
 
-// Runs one input or output operation on a stream and applies its resulting
-// state; an exception becomes badbit (memory) or failbit (anything else) and
-// goes on only when the stream's exception mask asks for it.
-class IOWrapper {
- public:
-  virtual ~IOWrapper() {}
-  void do_it(std::ios& stream) {
-    try {
-      const std::ios_base::iostate state = do_real_io();
-      if (state != std::ios_base::goodbit) stream.setstate(state);
-    } catch (const std::bad_alloc&) {
-      setQuietly(stream, std::ios_base::badbit);
-      if (stream.exceptions() & std::ios_base::badbit) throw;
-    } catch (...) {
-      setQuietly(stream, std::ios_base::failbit);
-      if (stream.exceptions() & std::ios_base::failbit) throw;
-    }
-  }
-
- protected:
-  virtual std::ios_base::iostate do_real_io() = 0;
-
- private:
-  static void setQuietly(std::ios& stream, std::ios_base::iostate state) {
-    try {
-      stream.setstate(state);
-    } catch (const std::ios_base::failure&) {
-    }
-  }
-};
-
 // Writes a value through a private string stream and hands the caller the
 // text. A value that cannot be written (a CHOICE with nothing selected)
 // leaves its text up to that point but not the failure: the caller's stream
 // (often std::cerr) must keep working for the lines that follow.
-class InserterWrapper : public IOWrapper {
+class InserterWrapper : public detail::IOWrapper {
  public:
   InserterWrapper(std::ostream& os, const AbstractData& value) : os_(os), value_(value) {}
 

@@ -18,6 +18,7 @@
 
 #include "asn1/abstract_data.h"
 #include "asn1/avn_encoder.h"
+#include "asn1/ber_encoder.h"
 #include "asn1/per_encoder.h"
 
 namespace ASN1 {
@@ -45,12 +46,14 @@ class CoderEnv {
   EncodingRules get_encodingRule() const { return rule_; }
 
   // Encodes by the selected rule and writes the whole result to out, or
-  // nothing when the encoding fails. BER is not built: false.
+  // nothing when the encoding fails; false for an unknown rule.
   template <class OutputIterator>
   bool encode(const AbstractData& value, OutputIterator out) {
     switch (rule_) {
       case per:
         return encodePER(value, out);
+      case ber:
+        return encodeBER(value, out);
       case avn:
         return encodeAVN(value, out);
       default:
@@ -73,6 +76,15 @@ class CoderEnv {
   }
 
   template <class OutputIterator>
+  bool encodeBER(const AbstractData& value, OutputIterator out) {
+    std::vector<char> octets;
+    BEREncoder encoder(octets);
+    if (!value.accept(encoder)) return false;
+    std::copy(octets.begin(), octets.end(), out);
+    return true;
+  }
+
+  template <class OutputIterator>
   bool encodeAVN(const AbstractData& value, OutputIterator out) {
     std::ostringstream text;
     AVNEncoder encoder(text);
@@ -83,8 +95,8 @@ class CoderEnv {
   }
 
   // Decodes [begin, end) into value by the selected rule; the decoders get a
-  // null environment when withoutEnv is true. Only PER is built for
-  // decoding.
+  // null environment when withoutEnv is true (the value-notation reader
+  // never gets one).
   bool decode(const char* begin, const char* end, AbstractData& value, bool withoutEnv);
 
  private:

@@ -52,7 +52,9 @@ bool ValueBuilder::fill(ASN1::AbstractData& value, int depth, std::string* why) 
     for (unsigned i = 0; i < n; ++i) {
       const char* set = str->getCharacterSet();
       unsigned count = str->getCharacterSetSize();
-      text += set && count ? set[below(count)] : static_cast<char>(below(128));
+      char c = set && count ? set[below(count)] : static_cast<char>(below(128));
+      if (static_cast<unsigned char>(c) == avoid_) c = ' ';
+      text += c;
     }
     str->assign(text);
     return true;

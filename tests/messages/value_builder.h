@@ -14,7 +14,10 @@ namespace messages_test {
 
 class ValueBuilder {
  public:
-  explicit ValueBuilder(unsigned seed) : rng_(seed) {}
+  explicit ValueBuilder(unsigned seed) : rng_(seed), avoid_(-1) {}
+
+  // Character strings never hold c (value notation has no escape for '"').
+  void avoidCharacter(char c) { avoid_ = static_cast<unsigned char>(c); }
 
   // A new random value of the type, or null (with *why set) when the type
   // holds a kind the builder does not know or nests too deep.
@@ -31,6 +34,7 @@ class ValueBuilder {
   bool chance(unsigned percent) { return below(100) < percent; }
 
   std::mt19937 rng_;
+  int avoid_;  // -1: none
 };
 
 }  // namespace messages_test

@@ -2,10 +2,10 @@
 %% -*- erlang -*-
 %%! -noshell
 %%
-%% Aligned PER oracle over Erlang's ASN.1 compiler, for the C++ codec tests:
-%% the independent implementation both the ASN.1 runtime's and the
-%% messages' property tests compare with. The schemas are compiled
-%% beforehand (erlc -bper +maps -o BeamDir X.asn).
+%% Codec oracle over Erlang's ASN.1 compiler, for the C++ codec tests: the
+%% independent implementation both the ASN.1 runtime's and the messages'
+%% property tests compare with. The schemas are compiled beforehand (erlc
+%% -bper or -bber, +maps -o BeamDir X.asn); the rule is the compiled module's.
 %%
 %%   per_oracle.escript BeamDir Module [ValueModule [MaxList]]
 %%       Commands on stdin, one per line, so that one run serves a whole test:

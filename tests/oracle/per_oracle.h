@@ -1,5 +1,6 @@
-// Test-side client of the Erlang aligned-PER oracle (per_oracle.escript),
-// for the ASN.1 runtime's and the messages' property tests.
+// Test-side client of the Erlang codec oracle (per_oracle.escript), for the
+// ASN.1 runtime's and the messages' property tests, in whichever rule the
+// module was compiled with.
 //
 // One Batch collects commands and runs them in a single Erlang VM (a VM start
 // costs a few hundred milliseconds): random encodings of a type, and Erlang's
@@ -15,7 +16,7 @@ namespace oracle {
 
 struct Location {
   std::string script;   // per_oracle.escript
-  std::string beamDir;  // erlc -bper +maps output: Module.beam, Module.asn1db
+  std::string beamDir;  // erlc -bper/-bber +maps output: Module.beam, Module.asn1db
   std::string module;   // ASN.1 module name
   // Where random values are drawn from (a stricter copy of the module's
   // types; empty: the module itself), and the longest list the C++ decoder

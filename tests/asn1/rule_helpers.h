@@ -1,0 +1,105 @@
+// Shared by the BER, value-notation and constraint tests: coding through the
+// coder environment, hex text, the test types by name (for the tables in the
+// data files beside the tests), and those files' lines.
+#ifndef TESTS_ASN1_RULE_HELPERS_H
+#define TESTS_ASN1_RULE_HELPERS_H
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "asn1/asn1.h"
+#include "tests/asn1/per_test_types.h"
+#include "tests/support/bytes.h"
+
+namespace ruletest {
+
+inline std::string hex(const std::vector<char>& octets) { return TestBytes::Hex(octets, true); }
+inline std::vector<char> unhex(const std::string& text) { return TestBytes::FromHex(text); }
+
+// The BER encoding as hex, or "FAIL".
+inline std::string berHex(const ASN1::AbstractData& value) {
+  std::vector<char> out;
+  ASN1::CoderEnv env;
+  env.set_encodingRule(ASN1::CoderEnv::ber);
+  return ASN1::encode(value, &env, std::back_inserter(out)) ? hex(out) : "FAIL";
+}
+
+// Decodes an exact-size copy, so that the sanitizers see any read beyond it.
+inline bool decode(ASN1::CoderEnv::EncodingRules rule, std::vector<char> octets, ASN1::AbstractData& value) {
+  ASN1::CoderEnv env;
+  env.set_encodingRule(rule);
+  return ASN1::decode(octets.data(), octets.data() + octets.size(), &env, value, true);
+}
+inline bool decodeBerHex(const std::string& text, ASN1::AbstractData& value) {
+  return decode(ASN1::CoderEnv::ber, unhex(text), value);
+}
+
+// Types beyond the test schema's, by their ASN.1 text.
+typedef ASN1::Constrained_INTEGER<ASN1::FixedConstraint, 0, 3u> Int03;
+typedef ASN1::Constrained_INTEGER<ASN1::ExtendableConstraint, 0, 7u> Int07ext;
+const ASN1::OCTET_STRING::InfoType kOctets24[] = {{{&ASN1::OCTET_STRING::create, 4}, ASN1::FixedConstraint, 2, 4u},
+                                                  {{&ASN1::OCTET_STRING::create, 4}, ASN1::ExtendableConstraint, 2, 4u},
+                                                  {{&ASN1::OCTET_STRING::create, 4}, ASN1::Unconstrained, 2, 4u}};
+const ASN1::BIT_STRING::InfoType kBits8 = {{&ASN1::BIT_STRING::create, 3}, ASN1::FixedConstraint, 8, 8u};
+const ASN1::SEQUENCE_OF_Base::InfoType kInts12 = {
+    {{&ASN1::SEQUENCE_OF_Base::create, 16}, ASN1::FixedConstraint, 1, 2u}, &Int03::theInfo};
+const ASN1::TypeInfo* const kTag40Infos[] = {&ASN1::INTEGER::theInfo};
+const int kTag40Ids[] = {-1};
+const unsigned kTag40Tags[] = {ASN1::contextTag(40)};
+const char* const kTag40Names[] = {"n"};
+const ASN1::SEQUENCE::InfoType kTag40 = {
+    {&ASN1::SEQUENCE::create, 16}, false, kTag40Infos, kTag40Ids, 1, 0, 0, nullptr, kTag40Tags, kTag40Names};
+const int kOptionalIds[] = {0};
+const ASN1::SEQUENCE::InfoType kOptional40 = {
+    {&ASN1::SEQUENCE::create, 16}, false, kTag40Infos, kOptionalIds, 1, 0, 1, nullptr, kTag40Tags, kTag40Names};
+
+// A new default value of the named type; null for an unknown name.
+inline ASN1::AbstractData* makeType(const std::string& name) {
+  using namespace PerTest;
+  static const std::map<std::string, const ASN1::TypeInfo*> types = {
+      {"INTEGER", &ASN1::INTEGER::theInfo}, {"INTEGER (0..7)", &INTEGER_0_7::theInfo},
+      {"INTEGER (0..7, ...)", &Int07ext::theInfo}, {"INTEGER (-128..127)", &INTEGER_m128_127::theInfo},
+      {"INTEGER (0..4294967295)", &INTEGER_0_4294967295::theInfo},
+      {"INTEGER (112000..399975)", &INTEGER_112000_399975::theInfo}, {"BOOLEAN", &ASN1::BOOLEAN::theInfo},
+      {"NULL", &ASN1::Null::theInfo}, {"IA5String", &ASN1::IA5String::theInfo},
+      {"PrintableString", &ASN1::PrintableString::theInfo}, {"BMPString", &ASN1::BMPString::theInfo},
+      {"OCTET STRING", &ASN1::OCTET_STRING::theInfo}, {"OCTET STRING (SIZE (2..4))", &kOctets24[0]},
+      {"OCTET STRING (SIZE (2..4, ...))", &kOctets24[1]}, {"OCTET STRING unconstrained, bounds 2..4", &kOctets24[2]},
+      {"BIT STRING", &ASN1::BIT_STRING::theInfo}, {"BIT STRING (SIZE (8))", &kBits8},
+      {"OBJECT IDENTIFIER", &ASN1::OBJECT_IDENTIFIER::theInfo}, {"GeneralizedTime", &ASN1::GeneralizedTime::theInfo},
+      {"open type", &ASN1::OpenData::theInfo}, {"SEQUENCE OF INTEGER (0..3)", &ASN1::SEQUENCE_OF<Int03>::theInfo},
+      {"SEQUENCE (SIZE (1..2)) OF INTEGER (0..3)", &kInts12}, {"SEQUENCE { n [40] INTEGER }", &kTag40},
+      {"SEQUENCE { n [40] INTEGER OPTIONAL }", &kOptional40},
+      {"Colour", &Colour::theInfo}, {"Shade", &Shade::theInfo}, {"Sparse", &Sparse::theInfo},
+      {"Ints", &Ints::theInfo}, {"Strs", &Strs::theInfo}, {"Cmd", &Cmd::theInfo}, {"Single", &Single::theInfo},
+      {"Plain", &Plain::theInfo}, {"Item", &Item::theInfo}, {"SEQUENCE OF Item", &ItemList::theInfo},
+      {"Msg", &Msg::theInfo}};
+  const auto it = types.find(name);
+  return it == types.end() ? nullptr : ASN1::AbstractData::create(it->second);
+}
+
+// Calls f with the fields (split at " | ") of each line of the data file
+// that is neither empty nor a "#" comment; false when the file cannot be read.
+inline bool forEachLine(const std::string& path, const std::function<void(const std::vector<std::string>&)>& f) {
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> fields;
+    for (std::size_t from = 0, bar;; from = bar + 3) {
+      bar = line.find(" | ", from);
+      fields.push_back(line.substr(from, bar == std::string::npos ? bar : bar - from));
+      if (bar == std::string::npos) break;
+    }
+    f(fields);
+  }
+  return bool(in.eof());
+}
+
+}  // namespace ruletest
+
+#endif
