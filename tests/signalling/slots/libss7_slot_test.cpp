@@ -18,40 +18,24 @@ extern "C" {
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <sstream>
 
-#include "board/sim/mcc.h"
-#include "core/slots.h"
-#include "core/trunk_slot.h"
-#include "foundation/mux_clock.h"
 #include "foundation/testing/loop_runner.h"
-#include "messages/acp/ACP.h"
-#include "signalling/slots/pstn_slot.h"
-#include "tests/core/lgcp_helpers.h"
-#include "tests/hardware/board_pump.h"
+#include "tests/signalling/slots/slot_bench.h"
 #include "tests/signalling/ss7/ss7_helper.h"
-#include "tests/support/bytes.h"
 
 // libss7's own teardown leaves its link records behind.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libss7\n"; }
 
 namespace {
 
-class Libss7Slot : public ::testing::Test {
+class Libss7Slot : public SlotBench {
  protected:
-  Libss7Slot() {
-    static bool bound =
-        (CtrlSrv::ctrlServer.Bind(&Slots::instance()), CreateTrunkFactories(),
-         PstnFactory::instance(), Slots::SetSleepFunction([](unsigned) { return 0u; }), true);
-    (void)bound;
-    CtrlSrv::ctrlServer.SetSendHook([this](const LGCP::Message& m) { OnSent(m); });
+  Libss7Slot() : SlotBench(48, false) {
     int fds[2];
     EXPECT_EQ(0, ::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds));
     peer_fd_ = fds[0];
     relay_.Bind("Libss7Slot::OnRelay", &Libss7Slot::OnRelay, this);
     relay_.Schedule(Fd(fds[1]), POLLIN);
-    line_.Bind("Libss7Slot::OnLine", &Libss7Slot::OnLine, this);
-    line_.Schedule(Fd(BoardSim::mcc().attachLine(48)), POLLIN);
     peer_.Bind("Libss7Slot::OnPeer", &Libss7Slot::OnPeer, this);
     peer_.Schedule(Fd(::dup(peer_fd_)), POLLIN);
     ss7_ = ss7_new(SS7_ITU);
@@ -65,24 +49,12 @@ class Libss7Slot : public ::testing::Test {
     ss7_start(ss7_);
   }
   ~Libss7Slot() override {
-    Slots::instance().OnDisconnect();
-    CtrlSrv::ctrlServer.SetSendHook(nullptr);
-    BoardSim::mcc().reset();
     ss7_destroy(ss7_);
     ::close(peer_fd_);
   }
 
-  void Handle(long slot, const std::function<void(LGCP::Command&)>& fill) {
-    CtrlSrv::ctrlServer.Handle(CoreTest::Command(fill, CoreTest::kNone, slot));
-  }
   void UserData(const std::string& hex) {
     Handle(2, [&](LGCP::Command& c) { c.select_userData(TestBytes::FromHex(hex)); });
-  }
-  void TrunkStatus(ACP::TrunkState::NamedNumber state) {
-    LGCP::Signal signal;
-    ACP::TrunkStatus& status = signal.select_trunkStatus();
-    status.set_trunk(1), status.set_state(state);
-    Slots::instance().OnSignal(signal);
   }
   // Answers wait until the command being handled is done.
   bool run_until(const std::function<bool()>& done, unsigned ms) {
@@ -102,7 +74,7 @@ class Libss7Slot : public ::testing::Test {
     return b;
   }
 
-  void OnSent(const LGCP::Message& m) {
+  void OnSent(const LGCP::Message& m) override {
     if (!CoreTest::IsSignal(m)) return;
     const LGCP::Signal& s = CoreTest::SignalOf(m);
     if (s.activated_isSelected()) ++ups_, answers_.push_back(sltm(0xFFFF));
@@ -122,11 +94,7 @@ class Libss7Slot : public ::testing::Test {
     return down_ || (seed_ >> 16) % 100 < loss_;
   }
   // From the board's line: toward libss7, one per tick.
-  void OnLine(int fd, short revents) {
-    char b[300];
-    const ssize_t n = (revents & POLLIN) ? ::read(fd, b, sizeof b) : 0;
-    if (n > 0) queue_.emplace_back(b, size_t(n));
-  }
+  void from_line(const std::string& frame) override { queue_.push_back(frame); }
   // From libss7: its check octets off, onto the board's line.
   void OnRelay(int fd, short revents) {
     char b[300];
@@ -152,8 +120,7 @@ class Libss7Slot : public ::testing::Test {
     EXPECT_EQ(ssize_t(f.size()), ::write(relay_.lowlevel_fd(), f.data(), f.size()));
   }
 
-  HardwareTest::BoardPump pump_;
-  Event relay_, line_, peer_;
+  Event relay_, peer_;
   Timer tick_;
   int peer_fd_;
   struct ss7* ss7_;
@@ -199,13 +166,13 @@ TEST_F(Libss7Slot, AlignsCarriesMsusThroughLossFallsOutWithTheLineAndRealigns) {
   // The line goes down: the E1 status and libss7's alarm take both ends out.
   down_ = true;
   ss7_link_alarm(ss7_, peer_fd_);
-  TrunkStatus(ACP::TrunkState::lossCarrier);
+  Status(ACP::TrunkType::e1, 1, ACP::TrunkState::lossCarrier);
   ASSERT_TRUE(run_until([&] { return peer_downs_ == 1 && downs_ == 1; }, 10000));
 
   // Back up: the peer's SIO starts our alignment again.
   down_ = false;
   loss_ = 0;
-  TrunkStatus(ACP::TrunkState::normal);
+  Status(ACP::TrunkType::e1, 1, ACP::TrunkState::normal);
   ss7_link_noalarm(ss7_, peer_fd_);
   ASSERT_TRUE(run_until([&] { return peer_ups_ == 2 && ups_ == 2; }, 40000));
 }

@@ -2,90 +2,14 @@
 // with a peer on the line side of their trunk timeslot. The messages the
 // server sends (value notation, with the virtual time) and the peer's notes
 // must equal the golden file beside this one (GW_UPDATE_GOLDEN=1 rewrites it).
-#include "core/slots.h"
-
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <sstream>
-
-#include "board/sim/mcc.h"
-#include "core/trunk_slot.h"
 #include "foundation/testing/loop_runner.h"
-#include "foundation/testing/virtual_clock.h"
-#include "messages/acp/ACP.h"
-#include "signalling/slots/hdlc_slot.h"
-#include "signalling/slots/pstn_slot.h"
 #include "tests/core/capture.h"
-#include "tests/core/lgcp_helpers.h"
-#include "tests/hardware/board_pump.h"
+#include "tests/signalling/slots/slot_bench.h"
 #include "tests/signalling/ss7/ss7_helper.h"
-#include "tests/support/bytes.h"
-#include "tests/support/golden.h"
 
 namespace {
 
 using namespace CoreTest;
-
-// The slot table bound to the control server, and the line of one timeslot.
-class SlotBench : public ::testing::Test {
- protected:
-  explicit SlotBench(int tdm) {
-    CtrlSrv::ctrlServer.SetSendHook([this](const LGCP::Message& m) {
-      std::ostringstream os;
-      os << "[" << clock_.nowMs() - start_ << "] " << m;
-      std::string text = os.str();
-      for (char& c : text) c = c == '\n' ? ' ' : c;
-      transcript_ += text + "\n";
-    });
-    static bool bound = (CtrlSrv::ctrlServer.Bind(&Slots::instance()), CreateTrunkFactories(),
-                         PstnFactory::instance(), HdlcSlotFactory::instance(),
-                         Slots::SetSleepFunction([](unsigned) { return 0u; }), true);
-    (void)bound;
-    line_.Bind("SlotBench::OnLine", &SlotBench::OnLine, this);
-    line_.Schedule(Fd(BoardSim::mcc().attachLine(tdm)), POLLIN);
-  }
-  ~SlotBench() override {
-    Slots::instance().OnDisconnect();
-    CtrlSrv::ctrlServer.SetSendHook(nullptr);
-    BoardSim::mcc().reset();
-  }
-
-  void OnLine(int fd, short revents) {
-    char b[300];
-    const ssize_t n = (revents & POLLIN) ? ::read(fd, b, sizeof b) : 0;
-    if (n <= 0) return;
-    from_line(std::string(b, size_t(n)));
-  }
-  virtual void from_line(const std::string& frame) = 0;
-  void to_line(const std::string& hex) {
-    const std::string f = TestBytes::FromHex<std::string>(hex);
-    EXPECT_EQ(ssize_t(f.size()), ::write(line_.lowlevel_fd(), f.data(), f.size()));
-  }
-  void Expect(const char* golden) {
-    TestGolden::Expect(TestGolden::Beside(__FILE__, golden), transcript_);
-  }
-  void Note(const std::string& s) { transcript_ += s + "\n"; }
-  void Handle(long slot, const std::function<void(LGCP::Command&)>& fill) {
-    CtrlSrv::ctrlServer.Handle(Command(fill, kNone, slot));
-  }
-  void Status(ACP::TrunkType::NamedNumber type, unsigned trunk,
-              ACP::TrunkState::NamedNumber state) {
-    LGCP::Signal signal;
-    ACP::TrunkStatus& status = signal.select_trunkStatus();
-    status.set_type(type);
-    status.set_trunk(int(trunk));
-    status.set_state(state);
-    Note("> trunk status");
-    Slots::instance().OnSignal(signal);
-  }
-
-  VirtualClock clock_;
-  const unsigned long long start_ = clock_.nowMs();
-  HardwareTest::BoardPump pump_;
-  Event line_;
-  std::string transcript_;
-};
 
 // An SS7 slot on trunk 1 timeslot 16, with one of our links as the peer.
 class PstnSlotTest : public SlotBench {
