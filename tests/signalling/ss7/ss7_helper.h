@@ -1,4 +1,4 @@
-// Shared pieces of the SS7 link tests: a link in a family that reports what
+// Shared parts of the SS7 link tests: a link in a family that reports what
 // leaves it, a channel that records frames, and two links joined by a line
 // that loses frames and, as the board's HDLC driver does, repeats the last
 // FISU or LSSU.
