@@ -181,6 +181,7 @@ TEST(PerCodec, DecodeOnlyLeniencyAndRefusals) {
       {"extension enumeration of length 0", "80", [] { return new Sparse; }, nullptr},
       {"partially constrained: bits unsigned", "01C8", [] { return new ASN1::INTEGER(&kPartial); },
        [] { return new ASN1::INTEGER(200, &kPartial); }},
+      {"length 0: the integer 0", "00", [] { return new ASN1::INTEGER(5, &ASN1::INTEGER::theInfo); }, unconstrained(0)},
       {"5 octets for a 32-bit integer", "050102030405", [] { return new ASN1::INTEGER; }, nullptr},
       {"position 11 of an 11-character set", "01B0", [] { return new ASN1::NumericString; }, nullptr},
       {"trailing octets ignored", "80FFFF", [] { return new ASN1::BOOLEAN; }, make<ASN1::BOOLEAN>([](ASN1::BOOLEAN& b) { b = true; })},
@@ -283,6 +284,9 @@ TEST(PerCodec, ReadsPastTheEndReadNothing) {
   ASSERT_TRUE(d.decodeMultiBit(9, v));
   EXPECT_EQ(0x1BFu, v);
   EXPECT_EQ(0, d.decodeSingleBit());
+  const std::vector<char> all = FromHex("FFFFFFFF80");
+  ASN1::PERDecoder e(all.data(), all.data() + all.size(), nullptr, true);
+  EXPECT_FALSE(e.decodeMultiBit(33, v));
   ASN1::PERDecoder f(in.data(), in.data() + in.size(), nullptr, true);
   f.decodeSingleBit();
   char block[4];
@@ -447,6 +451,9 @@ TEST(PerCodec, EncodingAppendsAndAFailureCutsBack) {
   out.clear();
   ASSERT_TRUE(ASN1::encode(b, &env, std::back_inserter(out)));
   EXPECT_EQ("FALSE", std::string(out.begin(), out.end()));
+  env.set_encodingRule(ASN1::CoderEnv::per);
+  ASSERT_TRUE(ASN1::decode(&octet, &octet + 1, &env, b, false));
+  EXPECT_TRUE(bool(b));
 }
 
 TEST(PerCodec, DecoderLimits) {

@@ -1,4 +1,4 @@
-// Pieces the loop tests share: a check that a test left the loop clean, a
+// What the loop tests share: a check that a test left the loop clean, a
 // virtual clock that never waits in real time, and an owned pipe.
 #pragma once
 

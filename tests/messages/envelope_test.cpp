@@ -169,8 +169,12 @@ TEST(Accessors, OmitKeepsTheValueAndCopiesAreIndependent) {
   dtmf.set_digits().push_back(tone);
   tone.set_freq1(941);
   dtmf.ref_digits().push_back(tone);
-  EXPECT_EQ(697, dtmf.get_digits()[0].get_freq1().getValue());
-  EXPECT_EQ(941, dtmf.get_digits()[1].get_freq1().getValue());
+  int sum = 0;
+  for (const LGCP::DualTone& t : dtmf.get_digits()) sum += t.get_freq1().getValue();
+  EXPECT_EQ(697 + 941, sum);
+  auto& digits = dtmf.ref_digits();
+  EXPECT_EQ(941, digits.erase(digits.begin())->get_freq1().getValue());
+  EXPECT_EQ(1u, digits.size());
 }
 
 #ifndef NDEBUG

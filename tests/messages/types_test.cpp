@@ -26,6 +26,7 @@ TEST(MessageTypes, DescriptorsMakeTheirClassAndDefaultValuesEncodeAsTheSchemaSay
     SCOPED_TRACE(t.name);
     Value typed(t.makeTyped());
     ASSERT_EQ(t.info, typed->info());
+    EXPECT_EQ(t.kind == kSequence ? 16u : t.kind == kChoice ? 0u : 10u, typed->getTag());
     // What decoding and cloning create is of the class the accessors cast to.
     Value created(ASN1::AbstractData::create(t.info));
     EXPECT_EQ(typeid(*typed), typeid(*created));

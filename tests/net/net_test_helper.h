@@ -1,4 +1,4 @@
-// Shared pieces of the net tests: log capture, loopback sockets and a
+// Shared helpers of the net tests: log capture, loopback sockets and a
 // recording Control::Notify. TPKT frames: tests/support/bytes.h.
 #pragma once
 

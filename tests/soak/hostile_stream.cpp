@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/lgcp.h"
+#include "tests/support/bytes.h"
 
 namespace Soak {
 
@@ -96,22 +97,18 @@ void HostileStream::NextFrame(std::string& out) {
       if (random_() % 3 == 0) bytes[random_() % bytes.size()] = 3;
     }
     const std::string body = RandomBytes(RandomBodySize());
-    const unsigned length = static_cast<unsigned>(body.size()) + 4;
-    std::string frame = {3, 0, static_cast<char>(length >> 8), static_cast<char>(length & 0xFF)};
+    std::string frame = TestBytes::TpktFrame(body);
     switch (random_() % 10) {
       case 0:  // a length below the header's own
+        frame.resize(4);
         frame[2] = 0;
         frame[3] = static_cast<char>(random_() % 4);
         break;
       case 1:  // a bad reserved byte
         frame[1] = static_cast<char>(1 + random_() % 255);
-        frame += body;
         break;
       case 2:  // cut short: what follows completes it
-        frame += body.substr(0, body.size() / 2);
-        break;
-      default:
-        frame += body;
+        frame.resize(4 + body.size() / 2);
         break;
     }
     bytes += frame;

@@ -188,14 +188,13 @@ TEST_F(ServerSoak, MixedCommandsOverOneConnection) {
   Controller c;
   ConnectServed(c);
   const int descriptorsBefore = server_->Descriptors();
-  const long residentAtStart = server_->ResidentKb();
   const int pingsBefore = server_->WatchdogPings();
   const long outsideAtStart = Soak::ResidentOutsidePoolKb(server_->pid());
   const unsigned long long start = NowMs();
 
   Soak::CommandMix mix(4711);
   unsigned long sent = 0;
-  long residentAtTenth = -1, outsideAtTenth = -1;
+  long outsideAtTenth = -1;
   std::vector<LGCP::Message> batch;
   while (sent < scale_.commands) {
     batch.clear();
@@ -209,10 +208,8 @@ TEST_F(ServerSoak, MixedCommandsOverOneConnection) {
     sent += batch.size();
     // A tenth of the run, but not before the mix has walked every bus
     // channel once: the simulated board keeps a record per channel used.
-    if (residentAtTenth < 0 && sent >= scale_.commands / 10 && mix.Rounds() >= 1100) {
-      residentAtTenth = server_->ResidentKb();
+    if (outsideAtTenth < 0 && sent >= scale_.commands / 10 && mix.Rounds() >= 1100)
       outsideAtTenth = Soak::ResidentOutsidePoolKb(server_->pid());
-    }
   }
   const unsigned long long elapsed = NowMs() - start;
   ExpectNoSlots(c);
@@ -220,7 +217,6 @@ TEST_F(ServerSoak, MixedCommandsOverOneConnection) {
   Exchange(c, ping);
 
   const int descriptorsAfter = server_->Descriptors();
-  const long residentAtEnd = server_->ResidentKb();
   const long outsideAtEnd = Soak::ResidentOutsidePoolKb(server_->pid());
   const int pingsAfter = server_->WatchdogPings();
   EXPECT_EQ(descriptorsBefore, descriptorsAfter);
@@ -230,10 +226,9 @@ TEST_F(ServerSoak, MixedCommandsOverOneConnection) {
   }
   EXPECT_GE(pingsAfter - pingsBefore, static_cast<int>(elapsed / 1000) - 1);
   PrintFigures("commands: %lu in %u rounds and %llu ms, %lu signals; descriptors %d -> %d; resident kB "
-               "outside the packet pool %ld at start, %ld at 10%%, %ld at the end (in all %ld, %ld, %ld); "
-               "watchdog pings %d",
+               "outside the packet pool %ld at start, %ld at 10%%, %ld at the end; watchdog pings %d",
                sent, mix.Rounds(), elapsed, signals_, descriptorsBefore, descriptorsAfter, outsideAtStart,
-               outsideAtTenth, outsideAtEnd, residentAtStart, residentAtTenth, residentAtEnd, pingsAfter - pingsBefore);
+               outsideAtTenth, outsideAtEnd, pingsAfter - pingsBefore);
   c.Close();
   ExpectCleanStop();
 }
@@ -242,7 +237,6 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClients) {
   Controller first;
   ConnectServed(first);
   const int descriptorsBefore = server_->Descriptors();
-  const long residentAtStart = server_->ResidentKb();
   const long outsideAtStart = Soak::ResidentOutsidePoolKb(server_->pid());
   first.Close();
 
@@ -250,7 +244,7 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClients) {
   const unsigned served = scale_.servedReconnects;
   const unsigned knocksEach = scale_.refusedClients / served;
   unsigned refused = 0;
-  long residentAtTenth = -1, outsideAtTenth = -1;
+  long outsideAtTenth = -1;
   for (unsigned i = 0; i < served; ++i) {
     Controller c;
     ConnectServed(c);
@@ -293,17 +287,13 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClients) {
         break;
     }
     ASSERT_FALSE(HasFatalFailure()) << "reconnect " << i;
-    if (residentAtTenth < 0 && i + 1 >= served / 10) {
-      residentAtTenth = server_->ResidentKb();
-      outsideAtTenth = Soak::ResidentOutsidePoolKb(server_->pid());
-    }
+    if (outsideAtTenth < 0 && i + 1 >= served / 10) outsideAtTenth = Soak::ResidentOutsidePoolKb(server_->pid());
   }
 
   Controller last;
   ConnectServed(last);
   ExpectNoSlots(last);
   const int descriptorsAfter = server_->Descriptors();
-  const long residentAtEnd = server_->ResidentKb();
   const long outsideAtEnd = Soak::ResidentOutsidePoolKb(server_->pid());
   EXPECT_EQ(descriptorsBefore, descriptorsAfter);
   if (!kSanitized) {
@@ -314,9 +304,9 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClients) {
   EXPECT_EQ(static_cast<int>(refused + raced_), Occurrences(errors, "refuse connection from "));
   PrintFigures("reconnects: %u controllers served (%u dropped mid-frame), %u clients refused while one was "
                "served, %u while a connection was ending (the slowest served after %llu ms); descriptors %d -> %d; "
-               "resident kB outside the packet pool %ld at start, %ld at 10%%, %ld at the end (in all %ld, %ld, %ld)",
+               "resident kB outside the packet pool %ld at start, %ld at 10%%, %ld at the end",
                served + 2, served / 4, refused, raced_, slowestServedMs_, descriptorsBefore, descriptorsAfter,
-               outsideAtStart, outsideAtTenth, outsideAtEnd, residentAtStart, residentAtTenth, residentAtEnd);
+               outsideAtStart, outsideAtTenth, outsideAtEnd);
   last.Close();
   ExpectCleanStop();
 }

@@ -2,6 +2,8 @@
 // Header only: any test binary may include it without linking anything.
 #pragma once
 
+#include <algorithm>
+
 #include <cctype>
 #include <cstdio>
 #include <string>
@@ -53,8 +55,13 @@ template <class Bytes>
 Bytes TpktFrame(const Bytes& body) {
   typedef typename Bytes::value_type Byte;
   const size_t length = body.size() + 4;
-  Bytes frame = {Byte(3), Byte(0), static_cast<Byte>((length >> 8) & 0xFF), static_cast<Byte>(length & 0xFF)};
-  frame.insert(frame.end(), body.begin(), body.end());
+  // Sized once and filled in place: GCC 12 at -O2 takes an insert behind
+  // a four-element initialiser list for an out-of-bounds copy.
+  Bytes frame(length, Byte(0));
+  frame[0] = Byte(3);
+  frame[2] = static_cast<Byte>((length >> 8) & 0xFF);
+  frame[3] = static_cast<Byte>(length & 0xFF);
+  std::copy(body.begin(), body.end(), frame.begin() + 4);
   return frame;
 }
 

@@ -254,15 +254,6 @@ int ServerProcess::Descriptors() const {
   return count;
 }
 
-long ServerProcess::ResidentKb() const {
-  if (pid_ <= 0) return -1;
-  std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.compare(0, 6, "VmRSS:") == 0) return std::stol(line.substr(6));
-  return -1;
-}
-
 Controller::~Controller() { Close(); }
 
 void Controller::Close(bool reset) {

@@ -52,10 +52,8 @@ class ServerProcess {
   // The "PING" words the watchdog has received so far (-1: no answer).
   int WatchdogPings() const;
 
-  // Figures of the running server read from /proc: open descriptors and
-  // resident memory in kB (-1 when the process is gone).
+  // The running server's open descriptors, from /proc (-1 when it is gone).
   int Descriptors() const;
-  long ResidentKb() const;
 
  private:
   std::string Ask(const std::string& request, int give, int* take) const;
