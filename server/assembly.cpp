@@ -13,11 +13,13 @@
 #include "monitoring/monitoring_ctl.h"
 #include "radio/radio_factories.h"
 #include "signalling/isdn/isdn_factory.h"
+#include "signalling/slots/hdlc_slot.h"
+#include "signalling/slots/pstn_slot.h"
 
 void CreateSlotFactories() {
   CreateTrunkFactories();
   MapFactory::instance();
-  // The PSTN signalling-slot factory joins here.
+  PstnFactory::instance();
   RtpFactory::instance();
   ModemFactory::instance();
   Mixer::MixerFactory::instance();
@@ -29,7 +31,7 @@ void CreateSlotFactories() {
   IsdnFactory::instance();
   RtpLEMZFactory::instance();
   RtpED137Factory::instance();
-  // The HDLC packet-slot factory joins here.
+  HdlcSlotFactory::instance();
 }
 
 void BindControlServices() {
