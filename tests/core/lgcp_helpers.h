@@ -51,6 +51,15 @@ class Outbox {
   CtrlSrv::Server& server_;
 };
 
+inline bool IsSuccess(const LGCP::Message& m) {
+  return m.get_pdu().response_isSelected() && m.get_pdu().get_response().success_isSelected();
+}
+// The error cause, or -1 when the message is not an error response.
+inline int ErrorOf(const LGCP::Message& m) {
+  if (!m.get_pdu().response_isSelected() || !m.get_pdu().get_response().error_isSelected()) return -1;
+  return static_cast<int>(static_cast<LGCP::ErrorCause::NamedNumber>(m.get_pdu().get_response().get_error()));
+}
+inline bool IsSignal(const LGCP::Message& m) { return m.get_pdu().signal_isSelected(); }
 inline const LGCP::Signal& SignalOf(const LGCP::Message& m) { return m.get_pdu().get_signal(); }
 
 inline long SlotOf(const LGCP::Message& m) {
