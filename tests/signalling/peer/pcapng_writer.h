@@ -1,6 +1,7 @@
 // A pcapng file of LAPD frames (link type 203: address field first, no
 // pseudo-header, no FCS), each with its direction: inbound is network to
-// user, outbound user to network.
+// user, outbound user to network. Another link type may be given (140: MTP2
+// signal units without check bits).
 #pragma once
 
 #include <sys/time.h>
@@ -14,11 +15,12 @@ namespace LapdTest {
 
 class PcapngWriter {
  public:
-  explicit PcapngWriter(const std::string& path) : out_(path, std::ios::binary) {
+  explicit PcapngWriter(const std::string& path, std::uint16_t linkType = 203)
+      : out_(path, std::ios::binary) {
     // Section header: byte-order magic, version 1.0, section length unknown.
     block(0x0A0D0D0A, {u32(0x1A2B3C4D), u16(1), u16(0), u32(0xFFFFFFFF), u32(0xFFFFFFFF)});
-    // Interface: LAPD, no snapshot limit.
-    block(1, {u16(203), u16(0), u32(0)});
+    // Interface: the link type, no snapshot limit.
+    block(1, {u16(linkType), u16(0), u32(0)});
   }
 
   void frame(const std::vector<std::uint8_t>& f, bool network_to_user) {

@@ -75,7 +75,7 @@ class Libss7Slot : public SlotBench {
   }
 
   void OnSent(const LGCP::Message& m) override {
-    if (!CoreTest::IsSignal(m)) return;
+    if (!m.get_pdu().signal_isSelected()) return;
     const LGCP::Signal& s = CoreTest::SignalOf(m);
     if (s.activated_isSelected()) ++ups_, answers_.push_back(sltm(0xFFFF));
     if (s.deactivated_isSelected()) ++downs_;
