@@ -74,7 +74,7 @@ TEST(SimBoard, RequestsReachTheModelThroughDuplicatedDescriptors) {
 std::string Direct(const std::string& line) {
   std::istringstream in(line);
   std::string verb;
-  long a = 0, b = 0;
+  long long a = 0, b = 0;  // request codes above 2^31 also where long has 32 bits
   in >> verb >> std::setbase(0) >> a >> b;
   const int fd = Board::open("/dev/hal", O_RDWR);
   if (fd < 0) return std::string("-1 ") + strerrorname_np(errno);
