@@ -46,7 +46,7 @@ class HwMuxTest : public ::testing::Test {
         {"read", [](HwMux& m, int a, int) { return m.Read(a); }}};
     std::string verb;
     in >> verb >> std::setbase(0);
-    long a = 0, b = 0;
+    long long a = 0, b = 0;  // 64 bits also on the board: driver words above 2^31
     std::ostringstream view;
     if (verb == "new") {
       std::string absent;

@@ -24,16 +24,6 @@ LGCP::Message Command(Fill fill, int seq = kNone, long slot = kNone) {
 inline LGCP::Message Ping(int seq = kNone, long slot = kNone) {
   return Command([](LGCP::Command& c) { c.select_ping(); }, seq, slot);
 }
-inline LGCP::Message Destroy(long slot, int seq = kNone) {
-  return Command([](LGCP::Command& c) { c.select_destroy(); }, seq, slot);
-}
-inline LGCP::Message ConnectCmd(long source, unsigned destination) {
-  return Command([destination](LGCP::Command& c) { c.select_connect(destination); }, kNone, source);
-}
-inline LGCP::Message DisconnectCmd(long slot) {
-  return Command([](LGCP::Command& c) { c.select_disconnect(); }, kNone, slot);
-}
-
 // Collects what a server sends instead of encoding and transmitting it.
 class Outbox {
  public:

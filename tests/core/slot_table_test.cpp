@@ -171,7 +171,8 @@ class SlotsTest : public ::testing::Test {
         {"deactivate", [](LGCP::Command& c) { c.select_deactivate(); }},
         {"userData", [](LGCP::Command& c) { c.select_userData(); }},
         {"ioctl", [](LGCP::Command& c) { c.select_ioctl().select_ss7RqBSN(); }},
-        {"disconnect", [](LGCP::Command& c) { c.select_disconnect(); }}};
+        {"disconnect", [](LGCP::Command& c) { c.select_disconnect(); }},
+        {"destroy", [](LGCP::Command& c) { c.select_destroy(); }}};
     std::string verb, word;
     long a = kNone, b = kNone, c = kNone, seq = kNone;
     in >> verb >> std::setbase(0);
@@ -211,13 +212,11 @@ class SlotsTest : public ::testing::Test {
       });
     } else if (verb == "voice" && in >> a >> seq) {
       Send(a, static_cast<int>(seq), [](LGCP::Command& c) { c.select_create().select_voice(); });
-    } else if (verb == "destroy" && in >> word) {
-      in >> seq;
-      t.Handle(Destroy(word == "-" ? kNone : std::stol(word), static_cast<int>(seq)));
     } else if (verb == "connect" && in >> a >> b) {
-      t.Handle(ConnectCmd(a, static_cast<unsigned>(b)));
-    } else if (plain.count(verb) && in >> a) {
-      Send(a, kNone, plain.at(verb));
+      Send(a, kNone, [b](LGCP::Command& c) { c.select_connect(static_cast<unsigned>(b)); });
+    } else if (plain.count(verb) && in >> word) {
+      in >> seq;  // "-" for a slot leaves it out
+      Send(word == "-" ? kNone : std::stol(word), static_cast<int>(seq), plain.at(verb));
     } else if (verb == "query" && in >> seq) {
       Send(kNone, static_cast<int>(seq), [](LGCP::Command& c) { c.select_query(); });
     } else if (verb == "signal" && in >> word) {
