@@ -59,6 +59,12 @@ class ServerTest : public ::testing::Test {
     server.Bind(&b);
   }
   ~ServerTest() override { server.Deactivate(); }
+  // A controller at the far end of a socket pair.
+  void Connect() {
+    transport = new PairTransport;
+    ASSERT_TRUE(server.Activate(transport));
+    EXPECT_EQ((std::vector<std::string>{"a.connect", "b.connect"}), journal);
+  }
   // The display command, taken by `p` (when set), which then takes `steps`:
   // s success, e error invalidParams, b error busError, d delay, g a signal.
   void Display(int seq, long slot, Probe* p, const std::string& steps) {
@@ -80,11 +86,13 @@ class ServerTest : public ::testing::Test {
   }
 
   VirtualClock clock;
+  LoopTest::IdleDescriptor idle;  // the loop has something to wait on after an end
   std::vector<std::string> journal;
   CtrlSrv::Server server;
   HeartBeatCtl heartbeat;
   Probe a, b;
   Transcript t;
+  PairTransport* transport = nullptr;  // owned by the server
 };
 
 // Routing in bind order, the answer rules (one success, an error may follow
@@ -151,31 +159,7 @@ TEST(ServiceTest, AnUnboundServiceOrServerReportsEveryUse) {
   EXPECT_EQ(expected + "ctrl [null]: send fail: Service not attached!\n", errors.text());
 }
 
-// A controller at the far end of a socket pair.
-class ConnectedTest : public ::testing::Test {
- protected:
-  ConnectedTest() : a("a", journal) {
-    server.Bind(&heartbeat);
-    server.Bind(&a);
-  }
-  ~ConnectedTest() override { server.Deactivate(); }
-  void Connect() {
-    transport = new PairTransport;
-    ASSERT_TRUE(server.Activate(transport));
-    EXPECT_EQ(std::vector<std::string>{"a.connect"}, journal);
-  }
-  bool Closed() { return transport->Closed(); }
-
-  VirtualClock clock;
-  LoopTest::IdleDescriptor idle;  // the loop has something to wait on after the end
-  std::vector<std::string> journal;
-  CtrlSrv::Server server;
-  HeartBeatCtl heartbeat;
-  Probe a;
-  PairTransport* transport = nullptr;  // owned by the server
-};
-
-TEST_F(ConnectedTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstCommand) {
+TEST_F(ServerTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstCommand) {
   Capture log(std::clog);
   Connect();
   bool connected = false;
@@ -184,7 +168,7 @@ TEST_F(ConnectedTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstC
   EXPECT_TRUE(log.has("controller connect."));
   // A connection alone does not start the heartbeat.
   LoopTest::runFor(200000);
-  EXPECT_FALSE(Closed());
+  EXPECT_FALSE(transport->Closed());
   EXPECT_FALSE(heartbeat.IsWatching());
 
   // Every command restarts the period, even one that nobody takes.
@@ -194,21 +178,21 @@ TEST_F(ConnectedTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstC
   LoopTest::runFor(100000);
   server.Handle(Command([](LGCP::Command& c) { c.select_protoLemz(); }));
   LoopTest::runFor(119990);
-  EXPECT_FALSE(Closed());
+  EXPECT_FALSE(transport->Closed());
   EXPECT_FALSE(log.has("heartbeat timeout!!!"));
   LoopTest::runFor(20);
   EXPECT_TRUE(log.has("heartbeat timeout!!!\n"));
-  ASSERT_TRUE(LoopTest::runUntil([&] { return Closed(); }, 50));
-  ASSERT_TRUE(LoopTest::runUntil([&] { return journal.back() == "a.disconnect"; }, 50));
+  ASSERT_TRUE(LoopTest::runUntil([&] { return transport->Closed(); }, 50));
+  ASSERT_TRUE(LoopTest::runUntil([&] { return journal.back() == "b.disconnect"; }, 50));
   EXPECT_FALSE(heartbeat.IsWatching());
 }
 
-TEST_F(ConnectedTest, DeactivationRunsEveryOnDisconnectAlsoWithoutController) {
+TEST_F(ServerTest, DeactivationRunsEveryOnDisconnectAlsoWithoutController) {
   Capture errors(std::cerr);
   ASSERT_TRUE(
       server.Activate(new Control::ConnectorUnix("/nonexistent/control")));  // never connects
   server.Deactivate();
-  EXPECT_EQ((std::vector<std::string>{"a.disconnect"}), journal);
+  EXPECT_EQ((std::vector<std::string>{"a.disconnect", "b.disconnect"}), journal);
   bool connected = true;
   EXPECT_FALSE(server.CheckServerConnection(connected));
 }
