@@ -95,54 +95,38 @@ class SyslogTest : public ::testing::Test {
   std::unique_ptr<SysLogManager> manager_;
 };
 
-TEST_F(SyslogTest, RecordBytesAndCut) {
-  Listen(SOCK_DGRAM);
-  SysLogManager& m = Manager("kvr-1.2");
-  EXPECT_TRUE(m.connected());
-  m.syslog(LOG_DAEMON | LOG_NOTICE, "hello %d", 5);
-  EXPECT_EQ("", Receive());  // queued until the batch leaves
-  EXPECT_GT(m.sendmsg(), 0);
-  const std::string expected = Rec(29, "kvr-1.2: hello 5") + '\0';
-  EXPECT_EQ(expected, Receive());
-
-  // A single-digit day is padded with a blank.
-  Mux::g_tv_time = Mux::timeval(kNow - 10 * 86400, 0);
-  m.syslog(LOG_DAEMON | LOG_ERR, "x");
-  m.sendmsg();
-  EXPECT_EQ(std::string("<27>Feb  6 10:20:30 kvr-1.2: x") + '\0', Receive());
-  // A long message is cut at 1023 characters.
-  m.syslog(LOG_USER | LOG_INFO, "%s", std::string(3000, 'z').c_str());
-  m.sendmsg();
-  const std::string got = Receive();
-  ASSERT_EQ(1024u, got.size());
-  EXPECT_EQ('\0', got[1023]);
-  EXPECT_EQ('z', got[1022]);
-}
-
-TEST_F(SyslogTest, PidIdentAndDefaultFacility) {
+// Each record at the fixed time: priority (LOG_USER without facility bits,
+// the openlog facility unless invalid), a blank-padded day, the ident (or
+// "syslog-ts" before any openlog, none when empty), a pid on LOG_PID.
+TEST_F(SyslogTest, RecordTexts) {
   Listen(SOCK_DGRAM);
   SysLogManager& m = Manager();
-  EXPECT_EQ(-1, m.fd());
   m.syslog(LOG_USER | LOG_INFO, "%s", "first");  // connects without openlog
   EXPECT_TRUE(m.connected());
   m.sendmsg();
   EXPECT_EQ(Rec(14, "syslog-ts: first") + '\0', Receive());
-  m.openlog("id", LOG_NDELAY | LOG_PID, 0);
-  m.syslog(LOG_ERR, "m");  // no facility bits: LOG_USER
-  m.sendmsg();
-  EXPECT_EQ(Rec(11, "id[" + std::to_string(getpid()) + "]: m") + '\0', Receive());
-
-  m.openlog("", LOG_NDELAY, LOG_LOCAL0);
-  m.syslog(LOG_DEBUG, "bare");
-  m.sendmsg();
-  EXPECT_EQ(Rec(135, "bare") + '\0', Receive());
-
-  // An invalid facility does not replace the default.
-  m.openlog(nullptr, LOG_NDELAY, 0x7);
-  EXPECT_EQ("", m.ident());
-  m.syslog(LOG_DEBUG, "y");
-  m.sendmsg();
-  EXPECT_EQ(Rec(135, "y") + '\0', Receive());
+  const std::string pid = std::to_string(getpid());
+  const struct {
+    const char* ident;
+    int option, facility, priority;
+    long at;
+    std::string message, record;
+  } cases[] = {
+      {"kvr-1.2", 0, 0, LOG_DAEMON | LOG_NOTICE, kNow, "hello 5", Rec(29, "kvr-1.2: hello 5")},
+      {"kvr-1.2", 0, 0, LOG_DAEMON | LOG_ERR, kNow - 10 * 86400, "x", "<27>Feb  6 10:20:30 kvr-1.2: x"},
+      {"id", LOG_PID, 0, LOG_ERR, kNow, "m", Rec(11, "id[" + pid + "]: m")},
+      {"", 0, LOG_LOCAL0, LOG_DEBUG, kNow, "bare", Rec(135, "bare")},
+      {nullptr, 0, 0x7, LOG_DEBUG, kNow, "y", Rec(135, "y")},  // an invalid facility keeps the last
+      {"c", 0, 0, LOG_USER | LOG_INFO, kNow, std::string(3000, 'z'), Rec(14, "c: ") + std::string(1023 - 23, 'z')},
+  };
+  for (const auto& c : cases) {
+    m.openlog(c.ident, LOG_NDELAY | c.option, c.facility);
+    Mux::g_tv_time = Mux::timeval(c.at, 0);
+    m.syslog(c.priority, "%s", c.message.c_str());
+    EXPECT_EQ("", Receive());  // queued until the batch leaves
+    EXPECT_GT(m.sendmsg(), 0);
+    EXPECT_EQ(c.record + '\0', Receive()) << c.message.substr(0, 10);
+  }
   m.closelog();
   EXPECT_EQ("syslog-ts", m.ident());
 }
