@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "tests/asn1/per_helpers.h"
+#include "tests/asn1/rule_helpers.h"
 #include "tests/asn1/per_test_types.h"
 #include "tests/oracle/per_oracle.h"
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "tests/asn1/per_helpers.h"
+#include "tests/asn1/rule_helpers.h"
 #include "tests/asn1/per_test_types.h"
 
 namespace {
