@@ -4,7 +4,6 @@
 #ifndef TESTS_ASN1_RULE_HELPERS_H
 #define TESTS_ASN1_RULE_HELPERS_H
 
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -14,6 +13,7 @@
 #include "asn1/asn1.h"
 #include "tests/asn1/per_test_types.h"
 #include "tests/support/bytes.h"
+#include "tests/support/golden.h"
 
 namespace ruletest {
 
@@ -110,22 +110,8 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
   return it == types.end() ? nullptr : ASN1::AbstractData::create(it->second);
 }
 
-// Calls f with the fields (split at " | ") of each line of the data file
-// that is neither empty nor a "#" comment; false when the file cannot be read.
 inline bool forEachLine(const std::string& path, const std::function<void(const std::vector<std::string>&)>& f) {
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> fields;
-    for (std::size_t from = 0, bar;; from = bar + 3) {
-      bar = line.find(" | ", from);
-      fields.push_back(line.substr(from, bar == std::string::npos ? bar : bar - from));
-      if (bar == std::string::npos) break;
-    }
-    f(fields);
-  }
-  return bool(in.eof());
+  return TestGolden::ForEachLine(path, f);
 }
 
 }  // namespace ruletest
