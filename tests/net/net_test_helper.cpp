@@ -133,6 +133,13 @@ bool sees_eof(int fd, int ms) {
   return eof;
 }
 
+int virtual_wait(pollfd* fds, nfds_t count, int timeout) {
+  const int ready = ::poll(fds, count, 0);
+  if (ready != 0) return ready;
+  VirtualClock::current()->advance(static_cast<unsigned long long>(timeout));
+  return 0;
+}
+
 void Recorder::OnConnect() {
   ++connects;
   connected_at.push_back(Mux::milliseconds());

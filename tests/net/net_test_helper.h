@@ -1,11 +1,18 @@
-// Shared helpers of the net tests: log capture, loopback sockets and a
-// recording Control::Notify. TPKT frames: tests/support/bytes.h.
+// Shared helpers of the net tests: log capture, loopback sockets, a
+// recording Control::Notify and the loop fixture. TPKT frames:
+// tests/support/bytes.h.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "foundation/testing/loop_runner.h"
+#include "foundation/testing/virtual_clock.h"
 #include "net/control_service.h"
 #include "tests/support/bytes.h"
 
@@ -68,6 +75,19 @@ struct Recorder : Control::Notify {
   int disconnects = 0;
   std::vector<std::string> messages;
   std::vector<unsigned> connected_at, disconnected_at;
+};
+
+// Waits as poll(2) would, but lets virtual time pass instead of real time.
+int virtual_wait(pollfd* fds, nfds_t count, int timeout);
+
+// The virtual clock, an idle descriptor (passes without a timer are no hung
+// loop), the captured log and a recording user.
+struct LoopFixture : ::testing::Test {
+  bool run_until(const std::function<bool()>& done) { return LoopTest::runUntil(done, 200); }
+  VirtualClock clock;
+  LoopTest::IdleDescriptor idle;
+  LogCapture logs;
+  Recorder user;
 };
 
 }  // namespace nettest
