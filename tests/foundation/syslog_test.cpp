@@ -153,47 +153,28 @@ TEST_F(SyslogTest, BatchLeavesAt256RecordsOrPast12288Bytes) {
   EXPECT_EQ(13u, Records(datagram).size());
 }
 
-TEST_F(SyslogTest, CloselogOrNoSocketDropsTheBatch) {
-  Listen(SOCK_DGRAM);
-  SysLogManager& m = Manager("c");
-  m.syslog(LOG_USER | LOG_INFO, "dropped");
-  m.closelog();
-  EXPECT_FALSE(m.connected());
-  EXPECT_EQ(0, m.sendmsg());
-  EXPECT_EQ("", Receive());
-  // Without a syslog socket messages are lost quietly.
-  unlink(path_.c_str());
-  m.openlog("n", LOG_NDELAY, 0);
-  EXPECT_EQ(-1, m.fd());
-  m.syslog(LOG_USER | LOG_INFO, "lost");
-  EXPECT_FALSE(m.connected());
-  EXPECT_EQ(0, m.sendmsg());
-}
-
-TEST_F(SyslogTest, DatagramsFollowTheSocketPath) {
+// Datagrams follow the socket path (the syslog daemon restarted); closelog
+// drops the batch; a batch that fails with the daemon gone is dropped, and
+// the next record connects again with nothing old along.
+TEST_F(SyslogTest, BatchesFollowTheSocketPathAndAreDroppedWhenItIsGone) {
   Listen(SOCK_DGRAM);
   SysLogManager& m = Manager("r");
   m.syslog(LOG_USER | LOG_INFO, "before");
-  // The syslog daemon restarts: a new socket at the same path.
   Listen(SOCK_DGRAM);
   EXPECT_GT(m.sendmsg(), 0);
   EXPECT_EQ(std::vector<std::string>{Rec(14, "r: before")}, Records(Receive()));
-}
-
-TEST_F(SyslogTest, FailedBatchIsDroppedAndTheClientRecovers) {
-  Listen(SOCK_DGRAM);
-  SysLogManager& m = Manager("r");
+  m.syslog(LOG_USER | LOG_INFO, "dropped");
+  m.closelog();
+  EXPECT_EQ(0, m.sendmsg());
+  m.openlog("r", LOG_NDELAY, 0);
   for (int i = 0; i < 255; ++i) m.syslog(LOG_USER | LOG_INFO, "old %d", i);
-  // The syslog daemon is gone when the batch fills: the batch fails, the
-  // reconnect fails, and the client is left without a socket.
   close(server_);
   server_ = -1;
   unlink(path_.c_str());
-  m.syslog(LOG_USER | LOG_INFO, "lost");
+  m.syslog(LOG_USER | LOG_INFO, "lost");  // the batch fills and fails, the reconnect too
   EXPECT_FALSE(m.connected());
   EXPECT_EQ(-1, m.fd());
   EXPECT_EQ(0, m.sendmsg());
-  // Back again: the next record connects and nothing old comes along.
   Listen(SOCK_DGRAM);
   m.syslog(LOG_USER | LOG_INFO, "next");
   EXPECT_TRUE(m.connected());
