@@ -19,6 +19,7 @@
 #include "foundation/mux_clock.h"
 #include "foundation/syslog_manager.h"
 #include "foundation/syslog_streambuf.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -31,18 +32,12 @@ class SyslogTest : public ::testing::Test {
     setenv("TZ", "UTC", 1);
     tzset();
     Mux::g_tv_time = Mux::timeval(kNow, 0);
-    char dir[] = "/tmp/syslog_testXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(dir));
-    dir_ = dir;
-    path_ = dir_ + "/log";
   }
   void TearDown() override {
     if (manager_) manager_->closelog();
     Mux::clearTimeCache();
     Mux::g_tv_time = Mux::timeval();
     if (server_ >= 0) close(server_);
-    unlink(path_.c_str());
-    rmdir(dir_.c_str());
   }
 
   int Listen(int type) {
@@ -89,8 +84,8 @@ class SyslogTest : public ::testing::Test {
     return "<" + std::to_string(priority) + ">Feb 16 10:20:30 " + rest;
   }
 
-  std::string dir_;
-  std::string path_;
+  TestFiles::TempDir temp_;
+  const std::string path_ = temp_.at("log");
   int server_ = -1;
   std::unique_ptr<SysLogManager> manager_;
 };

@@ -21,6 +21,7 @@
 #include "foundation/system_proc.h"
 #include "foundation/system_run.h"
 #include "foundation/system_signal.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -104,13 +105,8 @@ TEST(Signal, InfoHandlerAlwaysGetsSigInfo) {
 
 class RunTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char dir[] = "/tmp/run_testXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(dir));
-    dir_ = dir;
-  }
-  void TearDown() override { rmdir(dir_.c_str()); }
-  std::string dir_;
+  TestFiles::TempDir temp_;
+  const std::string dir_ = temp_.path();
 };
 
 TEST_F(RunTest, PidFileHoldsOnlyTheDigitsAndGoesAway) {

@@ -15,6 +15,7 @@
 #include "foundation/testing/virtual_clock.h"
 #include "net/control_service.h"
 #include "tests/support/bytes.h"
+#include "tests/support/temp_dir.h"
 
 namespace nettest {
 
@@ -53,17 +54,7 @@ std::string read_some(int fd, int ms, bool* eof = nullptr);
 // True when the peer has closed (EOF within `ms` real milliseconds).
 bool sees_eof(int fd, int ms);
 
-// A fresh directory under the system's temporary directory, removed with
-// its contents when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using TestFiles::TempDir;
 
 // Records what a connection reports, with the loop's clock at each
 // connection and disconnection.

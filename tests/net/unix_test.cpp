@@ -19,7 +19,7 @@ struct Unix : nettest::LoopFixture {
   ~Unix() override {
     for (int fd : fds) ::close(fd);
   }
-  std::string at(const std::string& name) const { return dir.path() + "/" + name; }
+  std::string at(const std::string& name) const { return dir.at(name); }
   int keep(int fd) {
     fds.push_back(fd);
     return fd;
