@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "foundation/clock_source.h"
 #include "foundation/testing/virtual_clock.h"
 
@@ -54,6 +56,22 @@ TEST(MuxClock, TimevalArithmeticAndTexts) {
   ::setenv("TZ", "UTC", 1);
   ::tzset();
   EXPECT_EQ("2023-02-16 10:20:30.000125", Mux::timevaltostring(timeval(1676542830, 125)));
+  std::ostringstream os;
+  timestamp(os);  // "dd/mm hh:mm:ss"
+  EXPECT_EQ(14u, os.str().size()) << os.str();
+  Mux::gettimeval(r);  // no cache: the time of day
+  EXPECT_NEAR(static_cast<double>(::time(nullptr)), static_cast<double>(r.tv_sec), 2.0);
+}
+
+TEST(MuxClock, PeriodTimerExpiresStrictlyAfterItsPeriod) {
+  Mux::timeval_timer t;
+  t.init(timeval(10, 0), 0);  // no period: never
+  EXPECT_FALSE(t.is_expired(timeval(1000, 0)));
+  t.init(timeval(10, 0), 100);
+  EXPECT_FALSE(t.is_expired(timeval(10, 100000)));
+  EXPECT_TRUE(t.is_expired(timeval(10, 101000)));
+  t.inc();
+  EXPECT_EQ(0, Mux::timevalcompare(t.start, timeval(10, 100000)));
 }
 
 }  // namespace
