@@ -18,6 +18,8 @@
 // as soon as it listens) and the median start-to-listening time is given.
 // --any-seq accepts responses whatever their seq (the bare reference answers
 // with a constant frame), so the same probe gives the reference's figures.
+// --skip-signals passes over the signals a server sends on its own (trunk
+// status every second) between the responses.
 // Prints one JSON object on standard output; exit code 1 when a step failed.
 #include <fcntl.h>
 #include <sched.h>
@@ -51,6 +53,7 @@ struct Options {
   std::string server_log = "/dev/null";
   std::string label = "idle";
   bool any_seq = false;
+  bool skip_signals = false;
   std::vector<std::string> server_args;
 };
 
@@ -146,13 +149,15 @@ int main(int argc, char** argv) {
     else if (a == "--label" && has_value) o.label = argv[++i];
     else if (a == "--starts" && has_value) o.starts = std::strtol(argv[++i], nullptr, 10);
     else if (a == "--any-seq") o.any_seq = true;
+    else if (a == "--skip-signals") o.skip_signals = true;
     else if (a == "--") {
       o.server_args.assign(argv + i + 1, argv + argc);
       break;
     } else {
       std::fprintf(stderr,
                    "usage: %s --server PATH [--port N] [--server-cpu N] [--commands N]"
-                   " [--idle-seconds N] [--settle-ms N] [--server-log PATH] [--label TEXT] [--any-seq] [--starts N]"
+                   " [--idle-seconds N] [--settle-ms N] [--server-log PATH] [--label TEXT] [--any-seq] [--skip-signals]"
+                   " [--starts N]"
                    " [-- SERVER-ARGS...]\n",
                    argv[0]);
       return 2;
@@ -198,6 +203,7 @@ int main(int argc, char** argv) {
   Bench::PingLoad load;
   load.count = o.commands;
   load.check_seq = !o.any_seq;
+  load.skip_signals = o.skip_signals;
   Bench::PingLoadResult result;
   if (!Bench::Pipelined(fd, load, &result)) {
     PrintFailure(o, "commands", result.error);

@@ -58,6 +58,8 @@ bool ParseResponse(const unsigned char* body, std::size_t length, ResponseInfo* 
     // Nothing octet-aligned between the preamble and the PDU: they share octets.
     const unsigned bits = (static_cast<unsigned>(body[0]) << 8) | (length > 1 ? body[1] : 0);
     const unsigned pdu = (bits >> 12) & 3;  // after the two preamble bits
+    info->signal = pdu == 2;
+    if (info->signal) return true;
     if (pdu != 1) return false;
     info->success = ((bits >> 11) & 1) == 0;
     if (!info->success) info->error = (bits >> 6) & 0x0f;  // extension bit, then 4 bits

@@ -43,10 +43,12 @@ struct ResponseInfo {
   unsigned slot = 0;
   bool success = false;  // response success; false for an error or a non-response
   unsigned error = 0;    // ErrorCause root value when the response is an error
+  bool signal = false;   // a signal without seq or slot (e.g. trunkStatus), not a response
 };
 
 // Parses the body of an LGCP response (without its TPKT header). Returns
-// false when the body is not a response message of the form above.
+// false when the body is not a response message of the form above; a signal
+// without seq or slot parses with `signal` set.
 bool ParseResponse(const unsigned char* body, std::size_t length, ResponseInfo* info);
 
 }  // namespace Bench

@@ -14,10 +14,17 @@ bool Fail(PingLoadResult* result, const char* what) {
   return false;
 }
 
+// A signal the load may pass over.
+bool Skipped(const PingLoad& load, const unsigned char* frame, std::size_t length) {
+  ResponseInfo info;
+  return load.skip_signals && ParseResponse(frame + kTpktHeaderSize, length - kTpktHeaderSize, &info) &&
+         info.signal;
+}
+
 bool CheckResponse(const PingLoad& load, const unsigned char* frame, std::size_t length, long index,
                    PingLoadResult* result) {
   ResponseInfo info;
-  if (!ParseResponse(frame + kTpktHeaderSize, length - kTpktHeaderSize, &info)) {
+  if (!ParseResponse(frame + kTpktHeaderSize, length - kTpktHeaderSize, &info) || info.signal) {
     return Fail(result, "response does not parse");
   }
   if (!info.success) return Fail(result, "error response");
@@ -63,6 +70,7 @@ bool RoundTrips(int fd, const PingLoad& load, PingLoadResult* result) {
     if (!WriteAll(fd, frame, n)) return Fail(result, "write failed");
     std::size_t length = 0;
     const unsigned char* response = NextFrameBlocking(fd, reader, &length, result);
+    while (response && Skipped(load, response, length)) response = NextFrameBlocking(fd, reader, &length, result);
     const std::uint64_t t1 = NowNs();
     if (!response || !CheckResponse(load, response, length, i, result)) return false;
     if (i >= load.warmup) result->rtt_ns.push_back(t1 - t0);
@@ -88,6 +96,7 @@ bool Pipelined(int fd, const PingLoad& load, PingLoadResult* result) {
     const unsigned char* response = NextFrameBlocking(fd, reader, &length, result);
     if (!response) return false;
     do {
+      if (Skipped(load, response, length)) continue;
       if (!CheckResponse(load, response, length, received, result)) return false;
       if (++received == load.warmup) start = NowNs();
     } while ((response = reader.NextFrame(&length)) != nullptr);

@@ -13,6 +13,7 @@ struct PingLoad {
   long count = 0;          // commands measured
   long depth = 64;         // outstanding commands when pipelined
   bool check_seq = false;  // every response must carry its command's seq, in order
+  bool skip_signals = false;  // signals between the responses are passed over
 };
 
 struct PingLoadResult {

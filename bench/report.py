@@ -8,6 +8,8 @@ tools/bench.sh leaves in a directory:
   pipeline-*.json    bench_load_client --mode pipeline, one file per run
   idle.json          bench_idle against the server
   idle-bare.json     bench_idle against the bare reference
+  idle-status.json   bench_idle against the server with the E1 status timers running
+  hdlc.json          bench_hdlc: the HDLC channel through the line side, and a bare relay
   machine.txt        what the run was measured on (optional)
 
 Control-path figures are the median over the alternating runs. A missing
@@ -132,6 +134,18 @@ def rows(directory):
     sp, bp = median_of(pipe.get("server", []), "commands_per_s"), median_of(pipe.get("bare", []), "commands_per_s")
     table.append(("pipelined ping, 64 outstanding (cmd/s)", fmt(sp), fmt(bp), ">= 400,000",
                   verdict(None if sp is None else sp >= 400000)))
+    # The same server with the cross-connect device absent: its own cost,
+    # apart from the device requests its refresh pass makes.
+    n50 = median_of(rtt.get("server-nohal", []), "p50_us")
+    nratio = n50 / b50 if n50 and b50 else None
+    table.append(("ping round trip p50, cross-connect absent (us)", fmt(n50, 2), fmt(b50, 2),
+                  "<= 1.3x reference" + (" (x%.2f)" % nratio if nratio else ""),
+                  verdict(None if nratio is None else nratio <= 1.3)))
+    npipe = median_of(pipe.get("server-nohal", []), "commands_per_s")
+    pratio = npipe / bp if npipe and bp else None
+    table.append(("pipelined ping, cross-connect absent (cmd/s)", fmt(npipe), fmt(bp),
+                  ">= 0.8x reference" + (" (x%.2f)" % pratio if pratio else ""),
+                  verdict(None if pratio is None else pratio >= 0.8)))
     for label, runs in list(rtt.items()) + list(pipe.items()):
         for e in errors_of(runs):
             table.append(("  failed run (%s)" % label, e, "", "", ""))
@@ -183,6 +197,15 @@ def rows(directory):
                           if cpu_of(o) is not None else "not run")
     table.append(("CPU over %s s idle, controller connected (ms)" % secs, describe(idle), describe(ref),
                   "<= 10 ms per 30 s", verdict(None if cpu30 is None else cpu30 <= 10)))
+    status = idle_of("idle-status.json")
+    if "error" in status:
+        table.append(("idle probe with status timers failed", status["error"], "", "", ""))
+        status = {}
+    scpu = cpu_of(status)
+    ssecs = status.get("idle_seconds", secs)
+    scpu30 = scpu * 30.0 / ssecs if scpu is not None and ssecs else None
+    table.append(("CPU over %s s idle, four E1 trunks' status timers (ms)" % ssecs, describe(status), "",
+                  "<= 10 ms per 30 s", verdict(None if scpu30 is None else scpu30 <= 10)))
     listen = idle.get("start_to_listen_ms")
     starts = idle.get("starts", 1)
     table.append(("start to listening (ms, median of %s)" % starts,
@@ -190,6 +213,14 @@ def rows(directory):
                   "%s (min %s)" % (fmt(ref.get("start_to_listen_ms"), 2), fmt(ref.get("start_to_listen_min_ms"), 2))
                   if ref.get("start_to_listen_ms") else "not run",
                   "<= 5 ms", verdict(None if listen is None else listen <= 5)))
+    # The HDLC channel through the simulated line side, against a bare relay.
+    hdlc = idle_of("hdlc.json")
+    if "error" in hdlc:
+        table.append(("HDLC benchmark failed", hdlc["error"], "", "", ""))
+        hdlc = {}
+    table.append(("HDLC frames via the line side, %s octets (frames/s)" % hdlc.get("size", 64),
+                  fmt(hdlc.get("frames_per_s")), fmt(hdlc.get("bare_frames_per_s")),
+                  "ratio reported" + (" (x%.3f)" % hdlc["ratio"] if "ratio" in hdlc else ""), ""))
     return table
 
 

@@ -25,8 +25,8 @@ bool OtherKindAt(const std::string& path) {
 int OpenForWrite(const std::string& path, int flags, mode_t mode, std::string& refusal) {
   refusal.clear();
   // No O_TRUNC: the kind of file is checked before anything is cut.
-  const int fd = ::open(path.c_str(),
-                        O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | flags, mode);
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | flags, mode);
   if (fd < 0) {
     // A link (ELOOP) or a FIFO without reader (ENXIO) fails the open itself.
     const int error = errno;

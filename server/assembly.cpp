@@ -5,14 +5,21 @@
 #include "core/map_slot.h"
 #include "core/slots.h"
 #include "core/trunk_slot.h"
+#include "hardware/bus_ctl.h"
+#include "hardware/e1_ctl.h"
+#include "hardware/hw_tests.h"
+#include "hardware/spi_ctrl.h"
 #include "media/media_factories.h"
 #include "monitoring/monitoring_ctl.h"
 #include "radio/radio_factories.h"
+#include "signalling/isdn/isdn_factory.h"
+#include "signalling/slots/hdlc_slot.h"
+#include "signalling/slots/pstn_slot.h"
 
 void CreateSlotFactories() {
   CreateTrunkFactories();
   MapFactory::instance();
-  // The PSTN signalling-slot factory joins here.
+  PstnFactory::instance();
   RtpFactory::instance();
   ModemFactory::instance();
   Mixer::MixerFactory::instance();
@@ -21,18 +28,18 @@ void CreateSlotFactories() {
   EchoFactory::instance();
   VoiceFactory::instance();
   T38SoftFactory::instance();
-  // The ISDN slot factory joins here.
+  IsdnFactory::instance();
   RtpLEMZFactory::instance();
   RtpED137Factory::instance();
-  // The HDLC packet-slot factory joins here.
+  HdlcSlotFactory::instance();
 }
 
 void BindControlServices() {
   CtrlSrv::ctrlServer.Bind(&HeartBeatCtl::instance());
   CtrlSrv::ctrlServer.Bind(&Slots::instance());
-  // Hardware tests (HwTests) bind here.
-  // Bus clock control (BusCtl) binds here.
-  // E1 control (E1Ctl) binds here.
-  // SPI trunk control (spiCtrl) binds here.
+  CtrlSrv::ctrlServer.Bind(&HwTests::instance());
+  CtrlSrv::ctrlServer.Bind(&BusCtl::instance());
+  CtrlSrv::ctrlServer.Bind(&E1Ctl::instance());
+  CtrlSrv::ctrlServer.Bind(&spiCtrl::instance());
   CtrlSrv::ctrlServer.Bind(&MonitoringCtl::instance());
 }

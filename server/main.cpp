@@ -18,6 +18,7 @@
 #include "foundation/standard_fds.h"
 #include "foundation/system_run.h"
 #include "foundation/version.h"
+#include "hardware/bus_ctl.h"
 #include "monitoring/monitoring_ctl.h"
 #include "net/acceptor_net.h"
 
@@ -39,8 +40,9 @@ int main(int argc, char** argv) {
 
   InstallSignalHandlers();
 
-  // --disable-clock will disable the bus clock service's clock control here
-  // (options.disableClock), once bus clock control is part of the server.
+  // --disable-clock builds the bus clock service and disables its control at
+  // once, while the options are parsed.
+  options.disableClock = [] { BusCtl::instance().DisableControl(); };
   int exitCode = ParseOptions(argc, argv, options, std::cout);
   if (exitCode >= 0) exit(exitCode);
   if (print_version) {

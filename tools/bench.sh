@@ -56,6 +56,11 @@ else
 fi
 
 bin="$build_dir/bench"
+# The simulated board without the E1 maintenance device and without SPI: no
+# trunk status signals every second, so the control-path and idle figures
+# measure the control path alone. The rows with the status timers or without
+# the cross-connect set their own board.
+export GW_SIM_ABSENT="/dev/maintenance spi"
 server="$build_dir/server/server"
 out=$(mktemp -d /tmp/gw-bench.XXXXXX)
 pids=()
@@ -73,9 +78,11 @@ client_cpu=${BENCH_CLIENT_CPU:-$server_cpu}
 if [ "$smoke" = 1 ]; then
   rounds=1; rtt_count=200; pipe_count=2000; warmup=50
   idle_commands=1000; idle_seconds=1; starts=1; codec_min_time=0.001; codec_repetitions=1; erlang_iterations=200
+  hdlc_frames=2000
 else
   rounds=${BENCH_ROUNDS:-5}; rtt_count=20000; pipe_count=400000; warmup=2000
   idle_commands=100000; idle_seconds=30; starts=5; codec_min_time=0.3; codec_repetitions=5; erlang_iterations=50000
+  hdlc_frames=200000
 fi
 status=0
 note() { echo "bench: $*" >&2; }
@@ -145,8 +152,14 @@ if [ -x "$server" ]; then
   taskset -c "$server_cpu" "$server" --port "$server_port" > "$out/server.log" 2>&1 &
   server_pid=$!
   pids+=("$server_pid")
-  if ! wait_listening "$server_port"; then
-    note "server did not listen on $server_port"; status=1
+  # The same server without the cross-connect device: its refresh pass idle.
+  nohal_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  GW_SIM_ABSENT="$GW_SIM_ABSENT /dev/hal" taskset -c "$server_cpu" "$server" --port "$nohal_port" \
+    > "$out/server-nohal.log" 2>&1 &
+  nohal_pid=$!
+  pids+=("$nohal_pid")
+  if ! wait_listening "$server_port" || ! wait_listening "$nohal_port"; then
+    note "server did not listen on $server_port or $nohal_port"; status=1
   else
     # The probe connection above counts as a controller that left: let the
     # server finish its disconnect before the first run.
@@ -155,19 +168,24 @@ if [ -x "$server" ]; then
       for mode in rtt pipeline; do
         run_client bare "$bare_port" "$mode" "$out/$mode-bare-$r.json"
         run_client server "$server_port" "$mode" "$out/$mode-server-$r.json" --check-seq
+        run_client server-nohal "$nohal_port" "$mode" "$out/$mode-server-nohal-$r.json" --check-seq
         # A controller disconnect blocks the server for a second.
         sleep 2
       done
     done
   fi
-  kill "$server_pid" 2>/dev/null || true
-  wait "$server_pid" 2>/dev/null || true
+  kill "$server_pid" "$nohal_pid" 2>/dev/null || true
+  wait "$server_pid" "$nohal_pid" 2>/dev/null || true
 
   # --- idle server ----------------------------------------------------------
   note "idle server: $starts starts, $idle_commands commands twice, ${idle_seconds} s idle"
   "$bin/bench_idle" --server "$server" --server-cpu "$server_cpu" --commands "$idle_commands" \
     --idle-seconds "$idle_seconds" --starts "$starts" --server-log "$out/idle-server.log" > "$out/idle.json" \
     || { note "idle probe failed: $(cat "$out/idle.json")"; status=1; }
+  note "idle server with the four E1 trunks' status timers running"
+  GW_SIM_ABSENT=spi "$bin/bench_idle" --server "$server" --server-cpu "$server_cpu" --commands "$idle_commands" \
+    --idle-seconds "$idle_seconds" --skip-signals --label "server, E1 status" > "$out/idle-status.json" \
+    || { note "idle probe with status timers failed: $(cat "$out/idle-status.json")"; status=1; }
   note "idle bare reference: the same"
   "$bin/bench_idle" --server "$bin/bench_bare_server" --server-cpu "$server_cpu" --commands "$idle_commands" \
     --idle-seconds "$idle_seconds" --starts "$starts" --label bare --any-seq > "$out/idle-bare.json" \
@@ -176,6 +194,13 @@ else
   note "server not built (core/ missing): control path against the reference only"
   start_bare
   for mode in rtt pipeline; do run_client bare "$bare_port" "$mode" "$out/$mode-bare-1.json"; done
+fi
+
+# --- HDLC channel ------------------------------------------------------------
+if [ -x "$bin/bench_hdlc" ]; then
+  note "HDLC channel through the simulated line side, against a bare socketpair relay"
+  taskset -c "$server_cpu" "$bin/bench_hdlc" --frames "$hdlc_frames" > "$out/hdlc.json" \
+    || { note "HDLC benchmark failed: $(cat "$out/hdlc.json")"; status=1; }
 fi
 
 echo

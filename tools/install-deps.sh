@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ python3 libgtest-dev googletest libloki-dev libboost-dev libbenchmark-dev
   clang libclang-rt-14-dev erlang-base erlang-asn1
   g++-powerpc-linux-gnu qemu-user util-linux iproute2
-  libss7-dev tshark
+  libpri-dev libss7-dev tshark
 )
 missing=()
 for p in "${packages[@]}"; do

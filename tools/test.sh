@@ -32,7 +32,8 @@ configure_and_build asan -DCMAKE_BUILD_TYPE=Debug -DGW_SANITIZE=ON -DGW_UNSIGNED
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE soak-long
 
-# The board's processor: cross build and the unit tests under qemu.
+# The board's processor: cross build, the unit tests under qemu, then the
+# end-to-end and short soak tests against its server under qemu.
 if [ -x tools/test-ppc.sh ]; then
   echo "== PowerPC target build"
   tools/test-ppc.sh

@@ -1,4 +1,5 @@
-// Requests of the board's "/dev/hal" driver: the TDM cross-connect.
+// Requests of the board's "/dev/hal" driver: the TDM cross-connect, the bus
+// clock selection and the registers of the BRI line interfaces on its SPI bus.
 //
 // The driver defines these records; they are mirrored here as host-order
 // structs (the board is big-endian and so are its records), passed to
@@ -39,5 +40,25 @@ static_assert(sizeof(Value) == 8, "value record is 8 bytes");
 static_assert(offsetof(Value, channel) == 0, "channel at byte 0");
 static_assert(offsetof(Value, value) == 4, "value at byte 4");
 static_assert(sizeof(int32_t) == 4, "disable takes a 4-byte channel");
+
+// Selects the TDM bus clock source; argument: the address of an int32_t
+// source (4 is the free-running clock).
+const unsigned long kClockSelect = 0x80044301UL;
+
+// One register of a BRI line interface on the SPI bus. A board without SPI
+// fails both requests with ENODEV.
+struct SpiRegister {
+  uint8_t channel;  // the line interface, 0..7
+  uint8_t address;
+  uint8_t data;  // read: passed in as 0xFF
+};
+// Reads a register: its value is the low 8 bits of a non-negative result.
+const unsigned long kSpiRead = 0xC0034203UL;
+const unsigned long kSpiWrite = 0xC0034204UL;
+
+static_assert(sizeof(SpiRegister) == 3, "SPI record is 3 bytes");
+static_assert(offsetof(SpiRegister, channel) == 0, "channel at byte 0");
+static_assert(offsetof(SpiRegister, address) == 1, "address at byte 1");
+static_assert(offsetof(SpiRegister, data) == 2, "data at byte 2");
 
 }  // namespace HalRequest

@@ -15,7 +15,9 @@
 
 #include "board/board.h"
 #include "board/sim/devices.h"
+#include "board/sim/e1_cas.h"
 #include "board/sim/hal.h"
+#include "board/sim/maintenance.h"
 #include "board/sim/mcc.h"
 #include "board/sim/pump.h"
 #include "board/sim/sim_board.h"
@@ -63,6 +65,18 @@ std::string halCommand(const std::vector<std::string>& words) {
   Hal& model = hal();
   const std::string& verb = words.size() > 1 ? words[1] : std::string();
   if (verb == "totals" && words.size() == 2) return countsReply(model.totals());
+  if (verb == "clock" && words.size() == 2)
+    return "ok " + std::to_string(model.clockSource()) + " " + std::to_string(model.clockSelects());
+  long spiChannel, address, value;
+  if (verb == "spi" && (words.size() == 4 || words.size() == 5) && number(words[2], spiChannel) &&
+      number(words[3], address) && spiChannel >= 0 && spiChannel < Hal::kSpiChannels && address >= 0 &&
+      address < 256) {
+    if (words.size() == 4)
+      return "ok " + std::to_string(model.spiRegister(static_cast<int>(spiChannel), static_cast<int>(address)));
+    if (!number(words[4], value) || value < 0 || value > 255) return "error bad byte";
+    model.setSpiRegister(static_cast<int>(spiChannel), static_cast<int>(address), static_cast<uint8_t>(value));
+    return "ok";
+  }
   int channel;
   std::string error;
   if (verb == "put" && words.size() == 4) {
@@ -91,6 +105,41 @@ std::string halCommand(const std::vector<std::string>& words) {
         break;
     }
     return "ok none";
+  }
+  return "error unknown command";
+}
+
+std::string e1Command(const std::vector<std::string>& words) {
+  Maintenance& model = maintenance();
+  if (words.size() == 2 && words[1] == "tclk")
+    return "ok " + std::to_string(model.tclkMask()) + " " + std::to_string(model.tclkWrites());
+  static const char* const names[] = {"slips", "lossBF", "lossCarrier", "ais", "rai", "state"};
+  long trunk, value;
+  if (words.size() != 5 || words[1] != "set" || !number(words[2], trunk) || !number(words[4], value))
+    return "error unknown command";
+  for (int i = 0; i < 6; ++i) {
+    if (words[3] != names[i]) continue;
+    if (!model.set(static_cast<int>(trunk), static_cast<Maintenance::Field>(i), static_cast<int32_t>(value)))
+      return "error bad trunk";
+    return "ok";
+  }
+  return "error bad field";
+}
+
+std::string casCommand(const std::vector<std::string>& words) {
+  E1Cas& model = e1Cas();
+  long trunk, timeslot, rx;
+  if (words.size() < 4 || !number(words[2], trunk) || !number(words[3], timeslot))
+    return "error unknown command";
+  if (words[1] == "receive" && words.size() == 5 && number(words[4], rx))
+    return model.receive(static_cast<int>(trunk), static_cast<int>(timeslot), static_cast<uint8_t>(rx))
+               ? "ok"
+               : "error bad channel";
+  uint8_t in, out;
+  if (words[1] == "bits" && words.size() == 4) {
+    if (!model.bits(static_cast<int>(trunk), static_cast<int>(timeslot), in, out)) return "error bad channel";
+    return "ok " + std::to_string(in) + " " + std::to_string(out) +
+           (model.trunkOpen(static_cast<int>(trunk)) ? " open" : " closed");
   }
   return "error unknown command";
 }
@@ -297,6 +346,8 @@ std::string controlCommand(const std::string& line, int received, int* handed) {
   installDevices(Registry::instance());
   if (words[0] == "hal") return halCommand(words);
   if (words[0] == "line") return lineCommand(words, received, handed);
+  if (words[0] == "e1") return e1Command(words);
+  if (words[0] == "cas") return casCommand(words);
   if (words[0] == "wd" && words.size() == 2 && words[1] == "words") {
     std::string reply = "ok";
     for (const std::string& w : watchdog().words()) reply += " " + w;

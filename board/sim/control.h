@@ -22,6 +22,11 @@
 //   hal state <ch>          ok none | ok source <ch> | ok const <byte>
 //   hal counts <ch>         ok connect <n> disable <n> write <n> read <n>
 //   hal totals              the same, summed over every channel
+//   hal clock               ok <source> <selections>: the bus clock source
+//                           last selected (-1: none yet)
+//   hal spi <ch> <reg> [<byte>]
+//                           ok <byte>: a BRI line interface's register, or set
+//                           it (register 51: the line status)
 //   wd words                ok <word> <word> ...: what the loop wrote to the watchdog
 //   fail <path> <request> <errno> [<times>]
 //                           the next <times> requests (all when left out)
@@ -36,6 +41,14 @@
 //                           another board's line)
 //   line join <a> <b>       joins the lines of two channels like a cable
 //   line detach <ch>        drops the line of a channel
+//   e1 set <trunk> <field> <value>
+//                           one field of a trunk's status record: slips,
+//                           lossBF, lossCarrier, ais, rai or state
+//   e1 tclk                 ok <mask> <writes>: the transmit-clock mask
+//   cas receive <trunk> <ts> <rx>
+//                           new received ABCD bits: a change record for every
+//                           open CAS descriptor
+//   cas bits <trunk> <ts>   ok <rx> <tx> open|closed (the trunk's CAS)
 //   line counts             ok channels <n> lines <n> delivered <n> dropped <n>
 #pragma once
 

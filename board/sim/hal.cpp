@@ -23,6 +23,13 @@ int Hal::onIoctl(int, unsigned long request, void* arg) {
     return -1;
   }
   switch (request) {
+    case HalRequest::kClockSelect:
+      memcpy(&clockSource_, arg, sizeof clockSource_);
+      ++clockSelects_;
+      return 0;
+    case HalRequest::kSpiRead:
+    case HalRequest::kSpiWrite:
+      return spi(request, arg);
     case HalRequest::kConnect: {
       HalRequest::Connect record;
       memcpy(&record, arg, sizeof record);
@@ -73,6 +80,34 @@ int Hal::onIoctl(int, unsigned long request, void* arg) {
   return -1;
 }
 
+int Hal::spi(unsigned long request, void* arg) {
+  if (!spiPresent_) {
+    errno = ENODEV;
+    return -1;
+  }
+  HalRequest::SpiRegister record;
+  memcpy(&record, arg, sizeof record);
+  if (record.channel >= kSpiChannels) {
+    errno = EINVAL;
+    return -1;
+  }
+  uint8_t& reg = spiRegisters_[record.channel][record.address];
+  if (request == HalRequest::kSpiRead) return reg;
+  reg = record.data;
+  spiWrites_.push_back(SpiWrite{record.channel, record.address, record.data});
+  return 0;
+}
+
+void Hal::setSpiRegister(int channel, int address, uint8_t value) {
+  if (channel >= 0 && channel < kSpiChannels && address >= 0 && address < 256)
+    spiRegisters_[channel][address] = value;
+}
+
+uint8_t Hal::spiRegister(int channel, int address) const {
+  if (channel < 0 || channel >= kSpiChannels || address < 0 || address >= 256) return 0;
+  return spiRegisters_[channel][address];
+}
+
 void Hal::put(int channel, uint8_t byte) { line_[channel] = byte; }
 
 void Hal::clearPut(int channel) { line_.erase(channel); }
@@ -121,6 +156,11 @@ void Hal::reset() {
   counts_.clear();
   totals_ = Counts();
   readNoise_ = 0;
+  clockSource_ = -1;
+  clockSelects_ = 0;
+  spiPresent_ = true;
+  memset(spiRegisters_, 0, sizeof spiRegisters_);
+  spiWrites_.clear();
 }
 
 Hal& hal() {

@@ -12,14 +12,17 @@
 // the cross-connect re-disables the idle bus channels on every pass of the
 // loop.
 //
-// Clock selection and SPI requests of the same device belong to other models
-// and answer ENOTTY here until they are added.
+// The same device selects the bus clock (the last source is kept) and reaches
+// the eight BRI line interfaces on its SPI bus: 8 x 256 registers, every
+// write recorded in order. A board variant without SPI (the E1 board) fails
+// both SPI requests with ENODEV.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
 #include <map>
+#include <vector>
 
 #include "board/abi/hal.h"
 #include "board/sim/sim_board.h"
@@ -64,8 +67,25 @@ class Hal : public Device {
   // rest of the word dirty would (0 by default).
   void setReadNoise(uint32_t highBits) { readNoise_ = highBits & 0xFFFFFF00u; }
 
-  // Forgets every drive, line byte, count and read noise (not injected
-  // failures or presence).
+  // The clock source last selected, -1 before any; selections made.
+  int32_t clockSource() const { return clockSource_; }
+  unsigned clockSelects() const { return clockSelects_; }
+
+  struct SpiWrite {
+    int channel, address, data;
+    bool operator==(const SpiWrite& o) const {
+      return channel == o.channel && address == o.address && data == o.data;
+    }
+  };
+  static constexpr int kSpiChannels = 8;
+  void setSpiPresent(bool present) { spiPresent_ = present; }
+  void setSpiRegister(int channel, int address, uint8_t value);
+  uint8_t spiRegister(int channel, int address) const;
+  const std::vector<SpiWrite>& spiWrites() const { return spiWrites_; }
+  void clearSpiWrites() { spiWrites_.clear(); }
+
+  // Forgets every drive, line byte, count, read noise, clock selection and
+  // SPI register, and puts SPI back (not injected failures or presence).
   void reset();
 
  private:
@@ -77,6 +97,12 @@ class Hal : public Device {
   std::map<int, Counts> counts_;
   Counts totals_;
   uint32_t readNoise_ = 0;
+  int spi(unsigned long request, void* arg);
+  int32_t clockSource_ = -1;
+  unsigned clockSelects_ = 0;
+  bool spiPresent_ = true;
+  uint8_t spiRegisters_[kSpiChannels][256] = {};
+  std::vector<SpiWrite> spiWrites_;
 };
 
 Hal& hal();

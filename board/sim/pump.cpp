@@ -21,16 +21,18 @@ bool Pump::watch(int fd, uint32_t events, Callback callback) {
   event.data.fd = fd;
   // A number still listed may belong to a descriptor closed meanwhile (epoll
   // forgot it then): add it again.
-  bool listed = callbacks_.count(fd) != 0;
+  bool listed = watches_.count(fd) != 0;
   if (!listed || ::epoll_ctl(fd_, EPOLL_CTL_MOD, fd, &event) < 0) {
     if (::epoll_ctl(fd_, EPOLL_CTL_ADD, fd, &event) < 0) return false;
   }
-  callbacks_[fd] = std::move(callback);
+  watches_[fd] = Watch{std::move(callback), events};
   return true;
 }
 
 void Pump::modify(int fd, uint32_t events) {
-  if (!callbacks_.count(fd)) return;
+  auto it = watches_.find(fd);
+  if (it == watches_.end() || it->second.events == events) return;
+  it->second.events = events;
   struct epoll_event event = {};
   event.events = events;
   event.data.fd = fd;
@@ -38,7 +40,7 @@ void Pump::modify(int fd, uint32_t events) {
 }
 
 void Pump::unwatch(int fd) {
-  if (!callbacks_.erase(fd)) return;
+  if (!watches_.erase(fd)) return;
   ::epoll_ctl(fd_, EPOLL_CTL_DEL, fd, nullptr);
 }
 
@@ -46,9 +48,9 @@ void Pump::serve() {
   struct epoll_event ready[32];
   int count = fd_ < 0 ? 0 : ::epoll_wait(fd_, ready, 32, 0);
   for (int i = 0; i < count; ++i) {
-    auto it = callbacks_.find(ready[i].data.fd);
-    if (it == callbacks_.end()) continue;  // unwatched by an earlier callback
-    Callback callback = it->second;        // a callback may unwatch itself
+    auto it = watches_.find(ready[i].data.fd);
+    if (it == watches_.end()) continue;       // unwatched by an earlier callback
+    Callback callback = it->second.callback;  // a callback may unwatch itself
     callback(ready[i].events);
   }
   if (after_) after_();

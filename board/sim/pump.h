@@ -41,7 +41,11 @@ class Pump {
  private:
   Pump();
   int fd_ = -1;
-  std::map<int, Callback> callbacks_;
+  struct Watch {
+    Callback callback;
+    uint32_t events;
+  };
+  std::map<int, Watch> watches_;
   std::function<void()> after_;
 };
 

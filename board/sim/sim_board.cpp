@@ -53,7 +53,7 @@ std::vector<int> Device::openChannels() const {
   for (int channel = 1;; ++channel) {
     int fd = registry.modelEnd(channel);
     if (fd == -2) break;
-    if (fd < 0) continue;
+    if (fd < 0 || registry.deviceOf(channel) != this) continue;
     struct pollfd p = {fd, 0, 0};
     if (::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP)) continue;
     result.push_back(channel);
@@ -190,6 +190,11 @@ int Registry::modelEnd(int channel) const {
   if (channel >= nextChannel_) return -2;
   auto it = channels_.find(channel);
   return it == channels_.end() ? -1 : it->second.modelFd;
+}
+
+const Device* Registry::deviceOf(int channel) const {
+  auto it = channels_.find(channel);
+  return it == channels_.end() ? nullptr : it->second.device;
 }
 
 Device* find(const std::string& path) { return Registry::instance().find(path); }

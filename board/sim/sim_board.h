@@ -92,6 +92,8 @@ class Registry {
   Device* lookup(int fd, int& channel);
   // The model's end of a channel, -1 when unknown.
   int modelEnd(int channel) const;
+  // The device a channel belongs to, null when unknown.
+  const Device* deviceOf(int channel) const;
 
  private:
   Registry();

@@ -7,9 +7,6 @@
 // the answers. After each input the controller is taken to be gone (every
 // slot destroyed, as on a real loss), and every packet pool block must be
 // free again: no crash, no leak, whatever the bytes.
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -18,12 +15,15 @@
 
 #include "core/ctrl_server.h"
 #include "core/hw_mux.h"
-#include "server/assembly.h"
 #include "core/slots.h"
 #include "net/control_service.h"
 #include "net/packet.h"
+#include "server/assembly.h"
+#include "tests/core/pair_transport.h"
 
 namespace {
+
+using CoreTest::PairTransport;
 
 class NullBuffer : public std::streambuf {
  protected:
@@ -32,35 +32,6 @@ class NullBuffer : public std::streambuf {
 };
 
 unsigned NoPause(unsigned) { return 0; }
-
-// A framed connection over a socket pair: connected as soon as it is
-// activated; the test side's end is read and thrown away.
-class PairTransport : public Control::Service {
- public:
-  ~PairTransport() override {
-    if (peer_ >= 0) ::close(peer_);
-  }
-  void Drain() {
-    char chunk[65536];
-    while (::recv(peer_, chunk, sizeof chunk, MSG_DONTWAIT) > 0) {
-    }
-  }
-
- protected:
-  bool ImplActivate() override {
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) return false;
-    peer_ = fds[1];
-    Fd ours(fds[0]);
-    Handover(ours, "fuzz");
-    return true;
-  }
-  void ImplDeactivate() override {}
-  void ImplOnDisconnect() override {}
-
- private:
-  int peer_ = -1;
-};
 
 PairTransport* Setup() {
   static NullBuffer null;

@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     link.hdlc(&channel);
     link.local_activate();
     // SIO, SIN, then a FISU: aligned, proving, in service.
-    static const std::uint8_t bring_up[3][4] = {{0xFF, 0xFF, 1, 0}, {0xFF, 0xFF, 1, 1}, {0xFF, 0xFF, 0}};
+    static const std::uint8_t bring_up[3][4] = {
+        {0xFF, 0xFF, 1, 0}, {0xFF, 0xFF, 1, 1}, {0xFF, 0xFF, 0}};
     for (int i = 0; i < 3; ++i) {
       Packet p = bytes(bring_up[i], i < 2 ? 4 : 3, 0);
       link.on_hdlc_receive(p);
@@ -72,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         link.local_activate();
       }
       at += n;
-      check(link.rtb_count() >= 0 && link.rtb_count() <= 127 && link.tb_count() + link.rtb_count() <= 327);
+      check(link.rtb_count() >= 0 && link.rtb_count() <= 127 &&
+            link.tb_count() + link.rtb_count() <= 327);
     }
   }
   check(Packet_pool::free_count() == Packet_pool::capacity);

@@ -330,6 +330,9 @@ void LAPD::message(Packet& packet) {
   if (out_.count() > out_accept_limit) {
     std::clog << ext::header(this) << "discard outgoing message: buffer overflow" << std::endl;
     ++stats_.out_overflows;
+    // Still a request to send: with the queue full no request is ever taken,
+    // and frames queued before establishment would never move.
+    QueuedUp = true;
   } else {
     if (log_ > 2) {
       if (out_.count() > 7)

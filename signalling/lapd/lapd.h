@@ -6,8 +6,8 @@
 // DL-ESTABLISH, deactivate() DL-RELEASE); below it a FrameChannel takes one
 // frame at a time and the owner feeds received frames to on_hdlc_receive().
 //
-// Queues: the out queue (135 slots, at most 128 used) holds information
-// fields waiting to be sent; the ack queue (7 = k) holds those sent and not
+// Queues: the out queue (135 slots: up to 128 from layer 3, and the 7 that
+// retransmission moves back) holds information fields waiting to be sent; the ack queue (7 = k) holds those sent and not
 // yet acknowledged, as they were handed down, so that a frame sent again gets
 // a fresh header. Retransmission moves the ack queue back in front of the
 // out queue. Acknowledgements go out at once (no acknowledgement delay).

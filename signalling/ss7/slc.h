@@ -74,7 +74,14 @@ class SLC : public Protocol, public HdlcNotify {
 
   class State {
    public:
-    enum type { idle = 0, not_aligned = 1, aligned = 2, proving = 3, aligned_ready = 4, worked = 5 };
+    enum type {
+      idle = 0,
+      not_aligned = 1,
+      aligned = 2,
+      proving = 3,
+      aligned_ready = 4,
+      worked = 5
+    };
     explicit State(type t) : type_(t) {}
     virtual ~State() = default;
     State(const State&) = delete;

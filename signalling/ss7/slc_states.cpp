@@ -19,7 +19,8 @@ const SLC::TimerVal SLC::T6 = {4500, &SLC::on_T6};
 const SLC::TimerVal SLC::T7 = {12000, &SLC::on_T7};
 
 const char* SLC::State::name(int t) {
-  static const char* const names[] = {"idle", "not aligned", "aligned", "proving", "aligned ready", "worked"};
+  static const char* const names[] = {"idle",    "not aligned",   "aligned",
+                                      "proving", "aligned ready", "worked"};
   return t >= 0 && t <= 5 ? names[t] : "unknown";
 }
 
@@ -28,20 +29,25 @@ SLC::SLC() : last_congestion_(Mux::milliseconds()) {}
 SLC::~SLC() = default;
 
 void SLC::PutShortInfo(std::ostream& os) const {
-  os << "SS7/L2 " << "[" << "dpc=" << dpc_ << ", slc=" << slc_ << ", trunk=" << linkno_ << "]";
+  os << "SS7/L2 "
+     << "["
+     << "dpc=" << dpc_ << ", slc=" << slc_ << ", trunk=" << linkno_ << "]";
 }
 
 void SLC::PutHeader(std::ostream& os) const {
   PutShortInfo(os);
-  os << " " << "(" << State::name(current_->get_state_id()) << ")" << ": ";
+  os << " "
+     << "(" << State::name(current_->get_state_id()) << ")"
+     << ": ";
 }
 
 void SLC::protocol_info(std::ostream& os) const { os << "MTP/L2"; }
 
 void SLC::next_state(State& state) {
   if (trace_.state) {
-    std::clog << ext::shortinfo(this) << ": " << "change state from " << '"' << State::name(current_->get_state_id())
-              << '"' << " to " << '"' << State::name(state.get_state_id()) << '"' << std::endl;
+    std::clog << ext::shortinfo(this) << ": "
+              << "change state from " << '"' << State::name(current_->get_state_id()) << '"'
+              << " to " << '"' << State::name(state.get_state_id()) << '"' << std::endl;
   }
   current_->on_leave(*this);
   current_ = &state;
@@ -56,11 +62,13 @@ void SLC::set(const TimerVal& t) { timer_.set(t.ms, t.handler, this); }
 
 void SLC::local_activate() {
   if (current_ == &idle_) {
-    if (trace_.mtp_activate) std::clog << ext::header(this) << "local_activate: executing..." << std::endl;
+    if (trace_.mtp_activate)
+      std::clog << ext::header(this) << "local_activate: executing..." << std::endl;
     next_state(not_aligned_);
     return;
   }
-  if (trace_.mtp_activate) std::clog << ext::header(this) << "local_activate: ignored." << std::endl;
+  if (trace_.mtp_activate)
+    std::clog << ext::header(this) << "local_activate: ignored." << std::endl;
   if (current_ == &worked_) on_activate();
 }
 
@@ -72,7 +80,8 @@ void SLC::local_deactivate() {
 void SLC::on_hdlc_receive(Packet& frame) { receive(frame); }
 
 void SLC::on_hdlc_error(Cause cause) {
-  std::clog << ext::header(this) << "hdlc error [cause=" << static_cast<unsigned>(cause) << "]" << std::endl;
+  std::clog << ext::header(this) << "hdlc error [cause=" << static_cast<unsigned>(cause) << "]"
+            << std::endl;
   // The channel has closed itself: nothing more can be sent or received.
   if (current_ != &idle_) link_failed();
 }
@@ -138,7 +147,8 @@ void SLC::on_enter(AlignedReady&) {
 }
 
 void SLC::on_enter(Worked&) {
-  if (!tb_.empty()) std::cerr << ext::header(this) << "discard " << tb_.count() << " msu in TB" << std::endl;
+  if (!tb_.empty())
+    std::cerr << ext::header(this) << "discard " << tb_.count() << " msu in TB" << std::endl;
   tb_.clear();
   reset();
   fisu();
@@ -205,7 +215,8 @@ void SLC::on_T4(Timer*) {
 
 void SLC::on_T7(Timer*) {
   if (trace_.timers) {
-    std::clog << ext::header(this) << "T7 expired: " << rtb_count_ << " packets in RTB." << std::endl;
+    std::clog << ext::header(this) << "T7 expired: " << rtb_count_ << " packets in RTB."
+              << std::endl;
   }
   next_state(idle_);
 }

@@ -9,18 +9,23 @@ namespace SS7 {
 
 namespace {
 
-constexpr unsigned kHeader = 3;     // BSN/BIB, FSN/FIB, LI
-constexpr unsigned kLiMax = 63;     // an LI of 63 stands for 63 octets or more
-constexpr unsigned kTbAccept = 200; // MSUs from above enter the TB only below this
-constexpr int kRtbMax = 127;        // MSUs awaiting acknowledgement
+constexpr unsigned kHeader = 3;      // BSN/BIB, FSN/FIB, LI
+constexpr unsigned kLiMax = 63;      // an LI of 63 stands for 63 octets or more
+constexpr unsigned kTbAccept = 200;  // MSUs from above enter the TB only below this
+constexpr int kRtbMax = 127;         // MSUs awaiting acknowledgement
 
 const char* indication_text(unsigned status) {
   switch (status) {
-    case SLC::SIO: return "out of alignment";
-    case SLC::SIN: return "normal alignment";
-    case SLC::SIE: return "emergency alignment";
-    case SLC::SIOS: return "out of service";
-    default: return nullptr;
+    case SLC::SIO:
+      return "out of alignment";
+    case SLC::SIN:
+      return "normal alignment";
+    case SLC::SIE:
+      return "emergency alignment";
+    case SLC::SIOS:
+      return "out of service";
+    default:
+      return nullptr;
   }
 }
 
@@ -43,7 +48,8 @@ void print_indication(std::ostream& os, unsigned status) {
 
 void SLC::dump(const char* label, const Packet& packet) const {
   std::clog << ext::header(this) << label;
-  for (unsigned i = 0; i < packet.length(); ++i) std::clog << ' ' << ext::hex(*packet[static_cast<int>(i)], 0);
+  for (unsigned i = 0; i < packet.length(); ++i)
+    std::clog << ' ' << ext::hex(*packet[static_cast<int>(i)], 0);
   std::clog << std::endl;
 }
 
@@ -67,7 +73,8 @@ void SLC::receive(Packet& frame) {
   if (frame.length() < kHeader) {
     // Too short to hold a header: nothing of it is read.
     ++stats_.shortFrames;
-    std::cerr << ext::header(this) << "ignore packet, length too small " << frame.text() << std::endl;
+    std::cerr << ext::header(this) << "ignore packet, length too small " << frame.text()
+              << std::endl;
     return;
   }
   const Packet& in = frame;
@@ -81,12 +88,13 @@ void SLC::receive(Packet& frame) {
   const unsigned remaining = frame.length();
   const unsigned n = remaining < kLiMax ? remaining : kLiMax;
   if (li != n) {
-    std::cerr << ext::header(this) << "invalid packet length," << " expected = " << li
-              << ", received = " << remaining << std::endl;
+    std::cerr << ext::header(this) << "invalid packet length,"
+              << " expected = " << li << ", received = " << remaining << std::endl;
     if (n == kLiMax) {
       std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
     } else if (li < n) {
-      std::cerr << ext::header(this) << "truncate " << n - li << " octet(s) : " << frame.text() << std::endl;
+      std::cerr << ext::header(this) << "truncate " << n - li << " octet(s) : " << frame.text()
+                << std::endl;
       frame.trim(n - li);
     }
   }
@@ -154,7 +162,8 @@ void SLC::abnormal_fib() {
     process_bsnr();
   } else if (abnormal_fib_) {
     if (trace_.msu_processing) {
-      std::cerr << ext::header(this) << "bad start of a retransmission: " << DumpPtr{this} << std::endl;
+      std::cerr << ext::header(this) << "bad start of a retransmission: " << DumpPtr{this}
+                << std::endl;
     }
     link_failed();
   } else {
@@ -166,8 +175,8 @@ void SLC::msu(Worked&, Packet& msu) {
   make_expected();
   if (fsnr_ == fsnx_) {
     if (trace_.msu_processing) {
-      std::clog << ext::header(this) << "discard msu due to 5.2.2/i Q.702" << " fsnr=" << unsigned(fsnr_)
-                << " fsnx=" << unsigned(fsnx_) << std::endl;
+      std::clog << ext::header(this) << "discard msu due to 5.2.2/i Q.702"
+                << " fsnr=" << unsigned(fsnr_) << " fsnx=" << unsigned(fsnx_) << std::endl;
     }
     return;
   }
@@ -180,8 +189,8 @@ void SLC::msu(Worked&, Packet& msu) {
   if (!process_bsnr()) return;
   if (fsnr_ != fsnx_ + Seq(1)) {
     if (trace_.msu_processing) {
-      std::clog << ext::header(this) << "discard msu due to 5.2.2/ii Q.702" << " fsnr=" << unsigned(fsnr_)
-                << " fsnx=" << unsigned(fsnx_) << std::endl;
+      std::clog << ext::header(this) << "discard msu due to 5.2.2/ii Q.702"
+                << " fsnr=" << unsigned(fsnr_) << " fsnx=" << unsigned(fsnx_) << std::endl;
     }
     nack();
     return;
@@ -211,7 +220,8 @@ bool SLC::process_bsnr() {
       return true;
     }
     if (trace_.msu_processing) {
-      std::cerr << ext::header(this) << "bad su acknowledgement received: " << DumpPtr{this} << std::endl;
+      std::cerr << ext::header(this) << "bad su acknowledgement received: " << DumpPtr{this}
+                << std::endl;
     }
     link_failed();
     return false;
@@ -245,7 +255,9 @@ void SLC::nack() {
 }
 
 void SLC::retransmit() {
-  if (trace_.msu_processing) std::cerr << ext::header(this) << "retransmit" << " rtb=" << rtb_count_ << std::endl;
+  if (trace_.msu_processing)
+    std::cerr << ext::header(this) << "retransmit"
+              << " rtb=" << rtb_count_ << std::endl;
   ++stats_.retransmits;
   fsnt_ = fsnf_ - Seq(1);
   fibt_ = bibr_;
@@ -280,8 +292,9 @@ void SLC::process_tb() {
 bool SLC::put_to_tb(Packet& msu) {
   if (tb_.count() >= kTbAccept) {
     ++stats_.tbOverflow;
-    std::cerr << ext::header(this) << "no space in TB buffer," << " TB=" << tb_.count() << " RTB=" << rtb_count_
-              << " ignoring msu: " << msu.text() << std::endl;
+    std::cerr << ext::header(this) << "no space in TB buffer,"
+              << " TB=" << tb_.count() << " RTB=" << rtb_count_ << " ignoring msu: " << msu.text()
+              << std::endl;
     return false;
   }
   return tb_.put(msu);
@@ -305,7 +318,8 @@ void SLC::reset() {
 
 void SLC::send_msu(Packet& msu) {
   if (msu.empty()) {
-    if (trace_.msu_processing) std::cerr << ext::header(this) << "fail to send msu (bad packet)" << std::endl;
+    if (trace_.msu_processing)
+      std::cerr << ext::header(this) << "fail to send msu (bad packet)" << std::endl;
     return;
   }
   send(msu);

@@ -3,23 +3,19 @@
 // delayed answers, and the heartbeat over a real framed connection.
 #include "core/ctrl_server.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "capture.h"
 #include "core/heartbeat.h"
 #include "foundation/testing/loop_runner.h"
 #include "foundation/testing/virtual_clock.h"
-#include "lgcp_helpers.h"
 #include "messages/acp/ACP.h"
 #include "net/service_unix.h"
+#include "pair_transport.h"
+#include "transcript.h"
 
 namespace {
 
@@ -49,10 +45,6 @@ class Probe : public CtrlSrv::Service {
   std::vector<std::string>& journal_;
 };
 
-LGCP::Message Display(int seq = kNone, long slot = kNone) {
-  return Command([](LGCP::Command& c) { c.select_display(); }, seq, slot);
-}
-
 LGCP::Signal TrunkSignal() {
   LGCP::Signal signal;
   signal.select_trunkStatus().set_trunk(2);
@@ -61,179 +53,79 @@ LGCP::Signal TrunkSignal() {
 
 class ServerTest : public ::testing::Test {
  protected:
-  ServerTest() : a("a", journal), b("b", journal), outbox(server) {
+  ServerTest() : a("a", journal), b("b", journal), t(server, &journal) {
     server.Bind(&heartbeat);
     server.Bind(&a);
     server.Bind(&b);
   }
   ~ServerTest() override { server.Deactivate(); }
-  const LGCP::Message& Last() const { return outbox.sent.back(); }
+  // The display command, taken by `p` (when set), which then takes `steps`:
+  // s success, e error invalidParams, b error busError, d delay, g a signal.
+  void Display(int seq, long slot, Probe* p, const std::string& steps) {
+    a.takes = p == &a;
+    b.takes = p == &b;
+    if (p) {
+      p->action = [steps](Probe& q) {
+        for (char step : steps) {
+          if (step == 's') q.Success();
+          if (step == 'e') q.Error(LGCP::ErrorCause::invalidParams);
+          if (step == 'b') q.Error(LGCP::ErrorCause::busError);
+          if (step == 'd') q.delayed = q.delayResponse();
+          if (step == 'g') q.SendSignal(TrunkSignal());
+        }
+      };
+      t.Note("taken by " + std::string(p == &a ? "a" : "b") + ": " + steps);
+    }
+    t.Handle(Command([](LGCP::Command& c) { c.select_display(); }, seq, slot));
+  }
 
   VirtualClock clock;
   std::vector<std::string> journal;
   CtrlSrv::Server server;
   HeartBeatCtl heartbeat;
   Probe a, b;
-  Outbox outbox;
+  Transcript t;
 };
 
-TEST_F(ServerTest, PingIsAnsweredByTheHeartbeatWithTheRequestsSeqAndSlot) {
-  server.Handle(Ping());
-  server.Handle(Ping(7, 3));
-  ASSERT_EQ(2u, outbox.sent.size());
-  EXPECT_TRUE(IsSuccess(outbox.sent[0]) && IsSuccess(outbox.sent[1]));
-  EXPECT_EQ(kNone, SeqOf(outbox.sent[0]));
-  EXPECT_EQ(kNone, SlotOf(outbox.sent[0]));
-  EXPECT_EQ(7, SeqOf(outbox.sent[1]));
-  EXPECT_EQ(3, SlotOf(outbox.sent[1]));
-  EXPECT_TRUE(journal.empty());
-}
-
-TEST_F(ServerTest, CommandsAreOfferedInBindOrderUntilOneTakesThem) {
-  a.takes = b.takes = true;
-  a.action = [](Probe& p) { p.Success(); };
-  server.Handle(Display(1));
-  EXPECT_EQ((std::vector<std::string>{"a.command"}), journal);
-  EXPECT_TRUE(IsSuccess(Last()));
-  journal.clear();
-  a.takes = false;
-  b.action = [](Probe& p) { p.Error(LGCP::ErrorCause::busError); };
-  server.Handle(Display(2));
-  EXPECT_EQ((std::vector<std::string>{"a.command", "b.command"}), journal);
-  EXPECT_EQ(LGCP::ErrorCause::busError, ErrorOf(Last()));
-  EXPECT_EQ(2, SeqOf(Last()));
-}
-
-// Refused before the services (not a command: its slot is not read; a slot
-// above 1023) or after them (nobody takes it).
-TEST_F(ServerTest, RefusedMessagesKeepTheirSeq) {
+// Routing in bind order, the answer rules (one success, an error may follow
+// it, an announced delay silences both), what is refused before and after the
+// services, signals with the command's slot seen by the other services, and
+// delayed answers.
+TEST_F(ServerTest, RoutingAnswersAndSignals) {
+  t.Note("refused before the services: not a command (its slot is not read), a slot above 1023");
   LGCP::Message response;
   response.set_seq(3);
   response.set_slot(4);
   response.set_pdu().select_response().select_success();
-  const struct {
-    LGCP::Message message;
-    int cause, seq;
-    long slot;
-  } cases[] = {
-      {response, LGCP::ErrorCause::unexpectedMsgType, 3, kNone},
-      {Ping(8, 1024), LGCP::ErrorCause::invalidSlot, 8, kNone},
-      {Command([](LGCP::Command& c) { c.select_query(); }, 4, 9),
-       LGCP::ErrorCause::unexpectedMsgType, 4, 9},
-      {Command([](LGCP::Command& c) { c.select_protoLemz(); }),
-       LGCP::ErrorCause::unexpectedMsgType, kNone, kNone},
-  };
-  for (const auto& c : cases) {
-    outbox.clear();
-    server.Handle(c.message);
-    ASSERT_EQ(1u, outbox.sent.size());
-    EXPECT_EQ(c.cause, ErrorOf(Last()));
-    EXPECT_EQ(c.seq, SeqOf(Last()));
-    EXPECT_EQ(c.slot, SlotOf(Last()));
-    // The first two never reach the services: the heartbeat has not started.
-    if (&c == &cases[1]) {
-      EXPECT_FALSE(heartbeat.IsWatching());
-    }
-  }
-}
-
-TEST_F(ServerTest, OneAnswerRules) {
-  a.takes = true;
-  const struct {
-    std::function<void(Probe&)> action;
-    std::vector<int> answers;  // 0 success, else the error cause
-  } cases[] = {
-      {[](Probe& p) {
-         p.Success();
-         p.Error(LGCP::ErrorCause::internal);  // an error may follow a success
-       },
-       {0, LGCP::ErrorCause::internal}},
-      {[](Probe& p) {
-         p.Error(LGCP::ErrorCause::invalidParams);
-         p.Error(LGCP::ErrorCause::busError);
-         p.Success();
-       },
-       {LGCP::ErrorCause::invalidParams}},
-      {[](Probe& p) {
-         p.Success();
-         p.Success();
-       },
-       {0}},
-      {[](Probe& p) {
-         p.delayed = p.delayResponse();
-         p.Success();  // a delay was announced
-       },
-       {}},
-  };
-  for (const auto& c : cases) {
-    outbox.clear();
-    a.action = c.action;
-    server.Handle(Display(11, 6));
-    std::vector<int> answers;
-    for (const LGCP::Message& m : outbox.sent) answers.push_back(IsSuccess(m) ? 0 : ErrorOf(m));
-    EXPECT_EQ(c.answers, answers);
-  }
-  EXPECT_TRUE(a.delayed.present);
-  EXPECT_EQ(11u, a.delayed.value);
-
-  // Taken but not answered: logged and answered internal.
-  outbox.clear();
-  a.action = nullptr;
-  Capture errors(std::cerr);
-  server.Handle(Display(5));
-  EXPECT_EQ("ctrl [null]: software error: server do NOT send ack!!!\n", errors.text());
-  ASSERT_EQ(1u, outbox.sent.size());
-  EXPECT_EQ(LGCP::ErrorCause::internal, ErrorOf(Last()));
-  EXPECT_EQ(5, SeqOf(Last()));
-}
-
-TEST_F(ServerTest, SignalsCarryTheCommandsSlotAndReachTheOtherServicesFirst) {
-  int seen = -2;
-  b.takes = true;
-  b.action = [&seen](Probe& p) {
-    seen = p.GetSlot();
-    p.SendSignal(TrunkSignal());
-    p.Success();
-  };
-  server.Handle(Display(kNone, 12));
-  EXPECT_EQ(12, seen);
-  EXPECT_EQ((std::vector<std::string>{"a.command", "b.command", "a.signal"}), journal);
-  ASSERT_EQ(2u, outbox.sent.size());
-  EXPECT_TRUE(IsSignal(outbox.sent[0]));
-  EXPECT_EQ(12, SlotOf(outbox.sent[0]));
-  EXPECT_EQ(kNone, SeqOf(outbox.sent[0]));
-  EXPECT_TRUE(IsSuccess(outbox.sent[1]));
-
-  // Between commands a signal has no slot; the explicit form has one.
-  journal.clear();
-  EXPECT_EQ(-1, a.GetSlot());
-  EXPECT_FALSE(a.IsSlotPresent());
-  a.SendSignal(TrunkSignal());
-  EXPECT_EQ((std::vector<std::string>{"b.signal"}), journal);
-  EXPECT_EQ(kNone, SlotOf(outbox.sent[2]));
-  a.SendSignal(40, TrunkSignal());
-  EXPECT_EQ(40, SlotOf(outbox.sent[3]));
-  EXPECT_EQ(kNone, SeqOf(outbox.sent[3]));
-}
-
-TEST_F(ServerTest, DelayedSuccessKeepsTheCommandsSeqOrNone) {
-  a.takes = true;
-  a.action = [](Probe& p) { p.delayed = p.delayResponse(); };
-  server.Handle(Display(21, 30));
+  t.Handle(response);
+  t.Handle(Ping(8, 1024));
+  t.Show("heartbeat watching", heartbeat.IsWatching() ? "yes" : "no");
+  t.Note("ping: the heartbeat answers with the request's seq and slot");
+  t.Handle(Ping());
+  t.Handle(Ping(7, 3));
+  t.Note("nobody takes it");
+  t.Handle(Command([](LGCP::Command& c) { c.select_query(); }, 4, 9));
+  t.Handle(Command([](LGCP::Command& c) { c.select_protoLemz(); }));
+  Display(1, kNone, &a, "s");
+  Display(2, kNone, &b, "b");
+  for (const char* steps : {"se", "ebs", "ss", "ds", ""}) Display(11, 6, &a, steps);
+  t.Show("delayed", a.delayed.present ? std::to_string(a.delayed.value) : "no seq");
+  Display(kNone, 12, &b, "gs");
+  t.Note("between commands a signal has no slot; the explicit form has one");
+  t.Show("slot", std::to_string(a.GetSlot()) + (a.IsSlotPresent() ? " present" : " absent"));
+  t.Do("a signals", [this] { a.SendSignal(TrunkSignal()); });
+  t.Do("a signals for slot 40", [this] { a.SendSignal(40, TrunkSignal()); });
+  t.Note("delayed successes keep the command's seq, or none: a later command without seq");
+  t.Note("must not lend its predecessor's");
+  Display(21, 30, &a, "d");
   CtrlSrv::Sequence withSeq = a.delayed;
-  // A later command without seq must not lend its predecessor's.
-  server.Handle(Display(kNone, 31));
+  Display(kNone, 31, &a, "d");
   CtrlSrv::Sequence withoutSeq = a.delayed;
-  EXPECT_FALSE(withoutSeq.present);
-  EXPECT_TRUE(outbox.sent.empty());
-  a.delayedSuccess(31, withoutSeq);
-  a.delayedSuccess(30, withSeq);
-  ASSERT_EQ(2u, outbox.sent.size());
-  EXPECT_TRUE(IsSuccess(outbox.sent[0]));
-  EXPECT_EQ(kNone, SeqOf(outbox.sent[0]));
-  EXPECT_EQ(31, SlotOf(outbox.sent[0]));
-  EXPECT_EQ(21, SeqOf(outbox.sent[1]));
-  EXPECT_EQ(30, SlotOf(outbox.sent[1]));
+  t.Do("delayed successes", [&] {
+    a.delayedSuccess(31, withoutSeq);
+    a.delayedSuccess(30, withSeq);
+  });
+  t.Check();
 }
 
 TEST(ServiceTest, AnUnboundServiceOrServerReportsEveryUse) {
@@ -244,62 +136,43 @@ TEST(ServiceTest, AnUnboundServiceOrServerReportsEveryUse) {
   lonely.Error(LGCP::ErrorCause::internal);
   lonely.SendSignal(TrunkSignal());
   lonely.SendSignal(1, TrunkSignal());
-  EXPECT_EQ(-1, lonely.GetSlot());
   CtrlSrv::Sequence seq = lonely.delayResponse();
-  EXPECT_FALSE(seq.present);
-  EXPECT_EQ(~0u, seq.value);
   lonely.delayedSuccess(1, seq);
-  std::string expected;
-  for (int i = 0; i < 7; ++i) expected += "CtrlSrv::Service error! service not connected to server.\n";
+  EXPECT_EQ(-1, lonely.GetSlot());
+  EXPECT_TRUE(!seq.present && seq.value == ~0u);
   bool connected = true;
-  EXPECT_FALSE(lonely.CheckServerConnection(connected));
-  EXPECT_EQ(expected, errors.text());  // the check adds no line
-
-  errors.clear();
+  EXPECT_FALSE(lonely.CheckServerConnection(connected));  // adds no line
   CtrlSrv::Server server;
   server.SendSignal(3, TrunkSignal());
-  EXPECT_EQ("ctrl [null]: send fail: Service not attached!\n", errors.text());
   EXPECT_FALSE(server.CheckServerConnection(connected));
+  std::string expected;
+  for (int i = 0; i < 7; ++i)
+    expected += "CtrlSrv::Service error! service not connected to server.\n";
+  EXPECT_EQ(expected + "ctrl [null]: send fail: Service not attached!\n", errors.text());
 }
 
-// A controller on a local stream socket.
+// A controller at the far end of a socket pair.
 class ConnectedTest : public ::testing::Test {
  protected:
   ConnectedTest() : a("a", journal) {
-    char directory[] = "/tmp/gw-core-server-XXXXXX";
-    directory_ = mkdtemp(directory);
-    path_ = directory_ + "/control";
     server.Bind(&heartbeat);
     server.Bind(&a);
-    server.Activate(new Control::AcceptorUnix(path_));
   }
-  ~ConnectedTest() override {
-    server.Deactivate();
-    if (client_ >= 0) ::close(client_);
-    ::unlink(path_.c_str());
-    ::rmdir(directory_.c_str());
-  }
+  ~ConnectedTest() override { server.Deactivate(); }
   void Connect() {
-    client_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address;
-    Control::ServiceUnix::MakeAddress(path_, address);
-    ASSERT_EQ(0, ::connect(client_, reinterpret_cast<sockaddr*>(&address), sizeof address));
-    ASSERT_TRUE(LoopTest::runUntil([&] { return !journal.empty(); }, 50));
-    EXPECT_EQ("a.connect", journal[0]);
+    transport = new PairTransport;
+    ASSERT_TRUE(server.Activate(transport));
+    EXPECT_EQ(std::vector<std::string>{"a.connect"}, journal);
   }
-  // True when the server closed the connection (no data pending).
-  bool Closed() {
-    char byte;
-    return ::recv(client_, &byte, 1, MSG_DONTWAIT | MSG_PEEK) == 0;
-  }
+  bool Closed() { return transport->Closed(); }
 
   VirtualClock clock;
+  LoopTest::IdleDescriptor idle;  // the loop has something to wait on after the end
   std::vector<std::string> journal;
   CtrlSrv::Server server;
   HeartBeatCtl heartbeat;
   Probe a;
-  std::string directory_, path_;
-  int client_ = -1;
+  PairTransport* transport = nullptr;  // owned by the server
 };
 
 TEST_F(ConnectedTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstCommand) {
@@ -331,6 +204,9 @@ TEST_F(ConnectedTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstC
 }
 
 TEST_F(ConnectedTest, DeactivationRunsEveryOnDisconnectAlsoWithoutController) {
+  Capture errors(std::cerr);
+  ASSERT_TRUE(
+      server.Activate(new Control::ConnectorUnix("/nonexistent/control")));  // never connects
   server.Deactivate();
   EXPECT_EQ((std::vector<std::string>{"a.disconnect"}), journal);
   bool connected = true;

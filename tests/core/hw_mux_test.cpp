@@ -1,16 +1,27 @@
-// The TDM cross-connect against the simulated "/dev/hal": opening and the
-// initial disabling, the refresh pass, the four requests with their failure
-// messages, and the bus-channel table.
+// The TDM cross-connect against the simulated "/dev/hal", as scripted
+// transcripts (transcripts/HwMuxTest.*): opening and the initial disabling,
+// an absent device, the refresh pass, the four requests with their failure
+// messages, and the bus-channel table. Commands ("$ " lines): new [absent], present 0|1,
+// connect <source> <destination>, disconnect|disable|read <channel>,
+// write <channel> <byte>, pass [times], put <channel> <byte>, noise <bits>,
+// fail connect|disable|write|read <errno> <times>; and the views counts
+// <channels...> (connects/disables/writes/reads per destination),
+// entries <bus indexes...> (d disabled, c constant, else the source),
+// carried <channel>, source <channel>.
 #include "core/hw_mux.h"
 
-#include <errno.h>
+#include <functional>
+#include <iomanip>
+#include <map>
+#include <memory>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "board/sim/hal.h"
-#include "capture.h"
 #include "foundation/testing/loop_runner.h"
 #include "foundation/testing/virtual_clock.h"
+#include "transcript.h"
 
 namespace {
 
@@ -21,178 +32,94 @@ class HwMuxTest : public ::testing::Test {
   void SetUp() override {
     hal().reset();
     hal().clearFailures();
-    hal().setPresent(true);
   }
   void TearDown() override { EXPECT_EQ("", LoopTest::leftovers()); }
   static Hal& hal() { return BoardSim::hal(); }
+
+  bool Run(std::istream& in) {
+    using Request = std::function<int(HwMux&, int, int)>;
+    static const std::map<std::string, Request> requests = {
+        {"connect", [](HwMux& m, int a, int b) { return m.Connect(a, b); }},
+        {"disconnect", [](HwMux& m, int a, int) { return m.Disconnect(a); }},
+        {"disable", [](HwMux& m, int a, int) { return m.Disable(a); }},
+        {"write", [](HwMux& m, int a, int b) { return m.Write(a, static_cast<unsigned char>(b)); }},
+        {"read", [](HwMux& m, int a, int) { return m.Read(a); }}};
+    std::string verb;
+    in >> verb >> std::setbase(0);
+    long a = 0, b = 0;
+    std::ostringstream view;
+    if (verb == "new") {
+      std::string absent;
+      in >> absent;
+      hal().setPresent(absent != "absent");
+      mux.reset();
+      mux.reset(new HwMux);
+    } else if (verb == "present" && in >> a) {
+      hal().setPresent(a != 0);
+    } else if (requests.count(verb) && in >> a) {
+      in >> b;
+      t.Show("result", std::to_string(requests.at(verb)(*mux, a, b)));
+    } else if (verb == "pass") {
+      for (a = (in >> a) ? a : 1; a > 0; --a) mux->OnDPC();
+    } else if (verb == "put" && in >> a >> b) {
+      hal().put(static_cast<int>(a), static_cast<uint8_t>(b));
+    } else if (verb == "noise" && in >> a) {
+      hal().setReadNoise(static_cast<uint32_t>(a));
+    } else if (verb == "fail") {
+      const std::map<std::string, unsigned long> codes = {{"connect", HalRequest::kConnect},
+                                                          {"disable", HalRequest::kDisable},
+                                                          {"write", HalRequest::kWrite},
+                                                          {"read", HalRequest::kRead}};
+      std::string request;
+      if (!(in >> request >> a >> b) || !codes.count(request)) return false;
+      hal().failRequest(codes.at(request), static_cast<int>(a), static_cast<int>(b));
+    } else if (verb == "counts") {
+      while (in >> a) {
+        const Hal::Counts n = hal().counts(static_cast<int>(a));
+        view << a << ":" << n.connect << "/" << n.disable << "/" << n.write << "/" << n.read << " ";
+      }
+      const Hal::Counts all = hal().totals();
+      view << "| all " << all.connect << "/" << all.disable << "/" << all.write << "/" << all.read;
+    } else if (verb == "entries") {
+      while (in >> a) {
+        const uint16_t e = mux->BusEntry(static_cast<int>(a));
+        view << a << ":"
+             << (e == HwMux::kDisabled   ? "d"
+                 : e == HwMux::kConstant ? "c"
+                                         : std::to_string(e))
+             << " ";
+      }
+      view << "| refresh at " << mux->RefreshPosition();
+    } else if (verb == "carried" && in >> a) {
+      view << static_cast<int>(hal().carried(static_cast<int>(a)));
+    } else if (verb == "source" && in >> a) {
+      view << hal().state(static_cast<int>(a)).source;
+    } else {
+      return false;
+    }
+    if (!view.str().empty()) t.Show(verb, view.str());
+    return true;
+  }
+  void RunScript() {
+    t.RunScript([this](std::istream& in) { return Run(in); });
+    mux.reset();
+  }
+
+  std::unique_ptr<HwMux> mux;
+  CoreTest::Transcript t{CtrlSrv::ctrlServer, nullptr};
 };
 
-TEST_F(HwMuxTest, OpenDisablesEveryBusChannelOnceAndLogs) {
-  Capture log(std::clog);
-  HwMux mux;
-  EXPECT_EQ("hwMux: init\nhwMux: device opened\n", log.text());
-  EXPECT_TRUE(mux.IsOpen());
-  EXPECT_EQ(2048u, hal().totals().disable);
-  EXPECT_EQ(1u, hal().counts(8192).disable);
-  EXPECT_EQ(1u, hal().counts(10239).disable);
-  EXPECT_EQ(0u, hal().counts(8191).disable);
-  EXPECT_EQ(0u, hal().counts(10240).disable);
-  for (int i = 0; i < HwMux::kBusChannels; ++i) ASSERT_EQ(HwMux::kDisabled, mux.BusEntry(i));
-  EXPECT_EQ(0, mux.RefreshPosition());
-}
+TEST_F(HwMuxTest, OpeningAbsenceAndTheRefreshPass) { RunScript(); }
+TEST_F(HwMuxTest, TheTableAndTheDriversRecords) { RunScript(); }
+TEST_F(HwMuxTest, FailedRequestsAreLoggedAndKeepTheTableTrue) { RunScript(); }
 
-TEST_F(HwMuxTest, AbsentDeviceIsRetriedOnEveryRequestAndOpensLater) {
-  hal().setPresent(false);
-  Capture log(std::clog);
-  HwMux mux;
-  EXPECT_FALSE(mux.IsOpen());
-  EXPECT_TRUE(log.has("hwMux: can't open device: No such file or directory\n"));
-  for (int i = 0; i < HwMux::kBusChannels; ++i) ASSERT_EQ(0, mux.BusEntry(i));
-  mux.OnDPC();  // idle while closed
-  EXPECT_EQ(0u, hal().totals().disable);
-
-  log.clear();
-  EXPECT_FALSE(mux.Write(5, 1));
-  EXPECT_EQ(255, mux.Read(5));
-  EXPECT_FALSE(mux.Connect(1, 2));
-  EXPECT_EQ(
-      "hwMux: can't open device: No such file or directory\n"
-      "hwMux: can't open device: No such file or directory\n"
-      "hwMux: can't open device: No such file or directory\n"
-      "hwMux: ERROR not opened\n",
-      log.text());
-
-  hal().setPresent(true);
-  EXPECT_TRUE(mux.Write(5, 0x33));
-  EXPECT_EQ(2048u, hal().totals().disable);
-  EXPECT_EQ(0x33, hal().carried(5));
-  // The refresh starts at entry 1; entry 0 comes last in the cycle.
-  mux.OnDPC();
-  EXPECT_EQ(128, mux.RefreshPosition());
-  EXPECT_EQ(2u, hal().counts(8193).disable);
-  EXPECT_EQ(2u, hal().counts(8192 + 128).disable);
-  EXPECT_EQ(1u, hal().counts(8192).disable);
-}
-
-TEST_F(HwMuxTest, RefreshCyclesThroughDisabledChannelsOnly) {
-  HwMux mux;
-  ASSERT_TRUE(mux.Connect(3, 8192 + 5));
-  ASSERT_TRUE(mux.Write(8192 + 6, 0x11));
-  ASSERT_TRUE(mux.Disconnect(8192 + 7));
-  for (int run = 0; run < 16; ++run) mux.OnDPC();
-  EXPECT_EQ(0, mux.RefreshPosition());
-  EXPECT_EQ(2u, hal().counts(8192).disable);  // entry 0 ends the cycle
-  EXPECT_EQ(2u, hal().counts(8192 + 4).disable);
-  EXPECT_EQ(1u, hal().counts(8192 + 5).disable);
-  EXPECT_EQ(1u, hal().counts(8192 + 6).disable);
-  EXPECT_EQ(1u, hal().counts(8192 + 7).disable);
-  EXPECT_EQ(2048u + 2045u, hal().totals().disable);
-
-  // A disable puts a channel back into the refresh.
-  ASSERT_TRUE(mux.Disable(8192 + 5));
-  EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(5));
-  mux.OnDPC();
-  EXPECT_EQ(3u, hal().counts(8192 + 5).disable);
-}
-
-TEST_F(HwMuxTest, RefreshRunsAsADeferredCallOfTheLoop) {
+TEST_F(HwMuxTest, RefreshRunsTwiceInEveryPassOfTheLoop) {
   VirtualClock clock;
   LoopTest::IdleDescriptor idle;
-  {
-    HwMux mux;
-    unsigned before = hal().totals().disable;
-    LoopTest::runOnce();
-    // Twice per pass: 256 entries.
-    EXPECT_EQ(before + 256u, hal().totals().disable);
-  }
-}
-
-TEST_F(HwMuxTest, TableRecordsSourcesConstantsAndDisabledChannels) {
   HwMux mux;
-  hal().put(33, 0x42);
-  ASSERT_TRUE(mux.Connect(33, 8192 + 130));
-  EXPECT_EQ(33, mux.BusEntry(130));
-  EXPECT_EQ(0x42, mux.Read(8192 + 130));
-  ASSERT_TRUE(mux.Disconnect(8192 + 130));
-  EXPECT_EQ(HwMux::kConstant, mux.BusEntry(130));
-  EXPECT_EQ(HwMux::kIdleByte, mux.Read(8192 + 130));
-  ASSERT_TRUE(mux.Write(8192 + 130, 0x7E));
-  EXPECT_EQ(0x7E, mux.Read(8192 + 130));
-  ASSERT_TRUE(mux.Disable(8192 + 130));
-  EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(130));
-  // Sources above 16 bits keep their low 16 bits.
-  ASSERT_TRUE(mux.Connect(0x12345, 8192));
-  EXPECT_EQ(0x2345, mux.BusEntry(0));
-  // Channels outside the bus range reach the driver and leave the table alone.
-  ASSERT_TRUE(mux.Connect(8192, 10240));
-  ASSERT_TRUE(mux.Connect(8192, 200));
-  EXPECT_EQ(Hal::Drive::Source, hal().state(10240).drive);
-  EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(2047));
-}
-
-TEST_F(HwMuxTest, NegativeChannels) {
-  HwMux mux;
-  Capture log(std::clog);
-  EXPECT_FALSE(mux.Connect(-1, 8192));
-  EXPECT_FALSE(mux.Connect(1, -5));
-  EXPECT_EQ("hwMux: ERROR not opened\nhwMux: ERROR not opened\n", log.text());
-  log.clear();
-  EXPECT_FALSE(mux.Disconnect(-1));
-  EXPECT_FALSE(mux.Disable(-1));
-  EXPECT_FALSE(mux.Write(-1, 3));
-  EXPECT_EQ(255, mux.Read(-1));
-  EXPECT_EQ("", log.text());
-  EXPECT_EQ(0u, hal().totals().connect);
-}
-
-TEST_F(HwMuxTest, FailedRequestsAreLoggedAndKeepTheTableTrue) {
-  HwMux mux;
-  Capture log(std::clog);
-  hal().failRequest(HalRequest::kConnect, EIO, 1);
-  EXPECT_FALSE(mux.Connect(7, 8192 + 9));
-  EXPECT_EQ("hwMux: connect 7 -> 8201 failed: Input/output error\n", log.text());
-  // The channel is still disabled, so it stays in the refresh.
-  EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(9));
-  unsigned before = hal().counts(8192 + 9).disable;
-  for (int run = 0; run < 16; ++run) mux.OnDPC();
-  EXPECT_EQ(before + 1, hal().counts(8192 + 9).disable);
-
-  log.clear();
-  hal().failRequest(HalRequest::kWrite, EBUSY, 2);
-  EXPECT_FALSE(mux.Disconnect(8192 + 9));
-  EXPECT_FALSE(mux.Write(8192 + 9, 0xAB));
-  EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(9));
-  hal().failRequest(HalRequest::kDisable, ENODEV, 1);
-  EXPECT_FALSE(mux.Disable(8192 + 9));
-  hal().failRequest(HalRequest::kRead, EINVAL, 1);
-  EXPECT_EQ(255, mux.Read(12));
-  EXPECT_EQ(
-      "hwMux: disconnect failed 8201 : Device or resource busy\n"
-      "hwMux: write failed 8201 <- 0xab : Device or resource busy\n"
-      "hwMux: disable failed 8201 : No such device\n"
-      "hwMux: read failed 12 -> 0xff : Invalid argument\n",
-      log.text());
-  // A refused disable still marks the channel, so the refresh retries it.
-  EXPECT_EQ(HwMux::kDisabled, mux.BusEntry(9));
-}
-
-TEST_F(HwMuxTest, ReadKeepsOnlyTheLowByte) {
-  HwMux mux;
-  hal().setReadNoise(0xFFFFFF00u);
-  ASSERT_TRUE(mux.Write(40, 0x05));
-  EXPECT_EQ(0x05, mux.Read(40));
-}
-
-TEST_F(HwMuxTest, RecordsUseTheBoardsRequestCodes) {
-  HwMux mux;
-  ASSERT_TRUE(mux.Connect(1, 2));
-  ASSERT_TRUE(mux.Write(3, 4));
-  mux.Read(3);
-  EXPECT_EQ(1u, hal().counts(2).connect);
-  EXPECT_EQ(1u, hal().counts(3).write);
-  EXPECT_EQ(1u, hal().counts(3).read);
-  // The simulated driver reads the same byte layout: destination first.
-  EXPECT_EQ(1, hal().state(2).source);
+  unsigned before = hal().totals().disable;
+  LoopTest::runOnce();
+  EXPECT_EQ(before + 256u, hal().totals().disable);
 }
 
 }  // namespace

@@ -24,6 +24,15 @@ LGCP::Message Command(Fill fill, int seq = kNone, long slot = kNone) {
 inline LGCP::Message Ping(int seq = kNone, long slot = kNone) {
   return Command([](LGCP::Command& c) { c.select_ping(); }, seq, slot);
 }
+inline LGCP::Message Destroy(long slot, int seq = kNone) {
+  return Command([](LGCP::Command& c) { c.select_destroy(); }, seq, slot);
+}
+inline LGCP::Message ConnectCmd(long source, unsigned destination) {
+  return Command([destination](LGCP::Command& c) { c.select_connect(destination); }, kNone, source);
+}
+inline LGCP::Message DisconnectCmd(long slot) {
+  return Command([](LGCP::Command& c) { c.select_disconnect(); }, kNone, slot);
+}
 
 // Collects what a server sends instead of encoding and transmitting it.
 class Outbox {
@@ -57,7 +66,6 @@ inline int ErrorOf(const LGCP::Message& m) {
 inline bool IsSignal(const LGCP::Message& m) { return m.get_pdu().signal_isSelected(); }
 inline const LGCP::Signal& SignalOf(const LGCP::Message& m) { return m.get_pdu().get_signal(); }
 
-inline int SeqOf(const LGCP::Message& m) { return m.seq_isPresent() ? m.get_seq().getValue() : kNone; }
 inline long SlotOf(const LGCP::Message& m) {
   return m.slot_isPresent() ? static_cast<long>(m.get_slot().getValue()) : kNone;
 }

@@ -12,7 +12,8 @@ struct ServiceEnd : nettest::LoopFixture {
     connector.Bind(&user);
     EXPECT_TRUE(acceptor.Activate());
     EXPECT_TRUE(connector.Activate());
-    EXPECT_TRUE(LoopTest::runUntil([&] { return user.connects == 1 && server.connects == 1; }, 200));
+    EXPECT_TRUE(
+        LoopTest::runUntil([&] { return user.connects == 1 && server.connects == 1; }, 200));
   }
   ~ServiceEnd() override {
     connector.Deactivate();

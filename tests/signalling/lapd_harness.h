@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +19,7 @@
 #include "signalling/lapd/lapd.h"
 #include "signalling/lapd/lapd_nt.h"
 #include "tests/foundation/loop_fixture.h"
+#include "tests/support/golden.h"
 
 namespace LapdTest {
 
@@ -76,9 +76,27 @@ struct FakeLine : Protocol {
   Log& log;
 };
 
-class UserLink : public FoundationTest::LoopFixture {
+// What both fixtures share: the log, the family above, virtual time.
+class Link : public FoundationTest::LoopFixture {
  protected:
-  UserLink() : channel_(log_), upper_(log_) {
+  Link() : upper_(log_) {}
+  void run(unsigned ms) {
+    log_.push_back("+" + std::to_string(ms));
+    LoopTest::runFor(ms);
+  }
+  Log take() {
+    Log l;
+    l.swap(log_);
+    return l;
+  }
+  LoopTest::IdleDescriptor idle_;
+  Log log_;
+  Upper upper_;
+};
+
+class UserLink : public Link {
+ protected:
+  UserLink() : channel_(log_) {
     lapd_ = new ISDN::LAPD(ISDN::Side::user, 0);
     lapd_->hdlc(&channel_);
     upper_.add_protocol_tail(lapd_);
@@ -95,32 +113,19 @@ class UserLink : public FoundationTest::LoopFixture {
     p.put(b);
     lapd_->message(p);
   }
-  void run(unsigned ms) {
-    log_.push_back("+" + std::to_string(ms));
-    LoopTest::runFor(ms);
-  }
   // Brings the link to multiple-frame established with a clean log.
   void establish() {
     upper_.activate();
     rx("02 01 73");
     log_.clear();
   }
-  Log take() {
-    Log l;
-    l.swap(log_);
-    return l;
-  }
-
-  LoopTest::IdleDescriptor idle_;
-  Log log_;
   FakeChannel channel_;
-  Upper upper_;
   ISDN::LAPD* lapd_;  // owned by upper_
 };
 
-class NetworkBri : public FoundationTest::LoopFixture {
+class NetworkBri : public Link {
  protected:
-  NetworkBri() : upper_(log_) {
+  NetworkBri() {
     upper_.add_protocol_tail(new FakeLine(log_));
     nt_ = static_cast<ISDN::LAPD_NT*>(upper_.add_protocol_tail(new ISDN::LAPD_NT));
   }
@@ -133,37 +138,14 @@ class NetworkBri : public FoundationTest::LoopFixture {
     Packet p = bytes(msg);
     nt_->message(p);
   }
-  void run(unsigned ms) {
-    log_.push_back("+" + std::to_string(ms));
-    LoopTest::runFor(ms);
-  }
-  Log take() {
-    Log l;
-    l.swap(log_);
-    return l;
-  }
-
-  LoopTest::IdleDescriptor idle_;
-  Log log_;
-  Upper upper_;
   ISDN::LAPD_NT* nt_;  // owned by upper_
 };
 
-// Compares a transcript with its checked-in file (beside the test), whole;
-// with GW_REGENERATE set in the environment, writes the file instead.
-inline void expect_golden(const std::string& name, const Log& log) {
-  const std::string path = std::string(LAPD_TEST_DATA) + "/" + name;
+// The transcript as text, compared whole with the file beside the test.
+inline void expect_golden(const char* source, const std::string& name, const Log& log) {
   std::string text;
   for (const std::string& line : log) text += line + "\n";
-  if (std::getenv("GW_REGENERATE")) {
-    std::ofstream(path) << text;
-    return;
-  }
-  std::ifstream in(path);
-  ASSERT_TRUE(in.good()) << "missing " << path;
-  std::stringstream want;
-  want << in.rdbuf();
-  EXPECT_EQ(want.str(), text);
+  TestGolden::Expect(TestGolden::Beside(source, name), text);
 }
 
 }  // namespace LapdTest

@@ -34,7 +34,7 @@ TEST_F(LapdNetworkBri, TeiManagementTranscript) {
   rx("00 83 01 00");                 // so TEI 65 is taken afresh
   rx("FC FF 03 0F 34 12 05 81");     // the same answer again, outside a check: ignored
   rx("FC FF 03 0F 99 99 05 81");     // another Ri for TEI 64: two terminals, removed
-  LapdTest::expect_golden("lapd_nt_tei.golden", take());
+  LapdTest::expect_golden(__FILE__, "lapd_nt_tei.golden", take());
   EXPECT_EQ(NtEntryState::unassigned, nt_->entry(0).state());
   EXPECT_EQ(NtEntryState::unassigned, nt_->entry(2).state());
 }

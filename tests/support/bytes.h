@@ -3,7 +3,6 @@
 #pragma once
 
 #include <algorithm>
-
 #include <cctype>
 #include <cstdio>
 #include <string>

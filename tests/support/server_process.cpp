@@ -9,6 +9,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
@@ -52,6 +53,15 @@ std::string ReadFile(const std::string& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::vector<std::string> ServerCommand() {
+  std::vector<std::string> words;
+  const char* command = getenv("GW_SERVER_COMMAND");
+  std::istringstream in(command ? command : "");
+  for (std::string word; in >> word;) words.push_back(word);
+  if (words.empty()) words.push_back(GW_SERVER_BINARY);
+  return words;
 }
 
 }  // namespace
@@ -103,6 +113,12 @@ ServerProcess::~ServerProcess() {
 bool ServerProcess::Start(const std::vector<std::string>& arguments) {
   std::string out = directory_ + "/stdout", err = directory_ + "/stderr";
   exitStatus_ = -1;
+  // Made before the fork: a soak test forks while a thread of its own runs.
+  std::vector<std::string> words = ServerCommand();
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
+  argv.push_back(nullptr);
   pid_ = ::fork();
   if (pid_ < 0) return false;
   if (pid_ == 0) {
@@ -111,12 +127,8 @@ bool ServerProcess::Start(const std::vector<std::string>& arguments) {
     ::dup2(o, 1);
     ::dup2(e, 2);
     ::setenv("GW_SIM_CONTROL", socket_.c_str(), 1);
-    std::vector<char*> argv;
-    std::string binary = GW_SERVER_BINARY;
-    argv.push_back(const_cast<char*>(binary.c_str()));
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(binary.c_str(), argv.data());
+    ::setenv("GW_SIM_ABSENT", absent_.c_str(), 1);
+    ::execvp(argv[0], argv.data());
     _exit(127);
   }
   unsigned long long deadline = NowMs() + 10000;

@@ -27,8 +27,16 @@ class ServerProcess {
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
 
+  // The devices the simulated board lacks at start (GW_SIM_ABSENT; "spi": no
+  // SPI bus behind "/dev/hal"). By default "/dev/maintenance spi": without
+  // them no trunk status signals come every second, so that tests can compare
+  // the answers they get frame by frame. Call before Start().
+  void SetAbsentDevices(std::string devices) { absent_ = std::move(devices); }
   // Starts the server with these arguments; true once its control socket
-  // answers (the loop runs).
+  // answers (the loop runs). The command is GW_SERVER_COMMAND from the
+  // environment, split at blanks (e.g. "qemu-ppc -L /usr/powerpc-linux-gnu
+  // <dir>/server_sim": then pid() and the /proc figures are the emulator's),
+  // else this build's own server binary.
   bool Start(const std::vector<std::string>& arguments = {});
   // Sends a signal.
   void Signal(int signal);
@@ -59,6 +67,7 @@ class ServerProcess {
   std::string Ask(const std::string& request, int give, int* take) const;
   std::string directory_;
   std::string socket_;
+  std::string absent_ = "/dev/maintenance spi";
   pid_t pid_ = -1;
   int exitStatus_ = -1;
 };

@@ -1,7 +1,7 @@
 // Scenarios of one SS7 link on the virtual clock, read from data/<name>.script;
 // the transcript (frames sent, reports up, log and error lines, each with the
-// virtual time) must equal data/<name>.golden whole. GW_REGENERATE=1 rewrites
-// the golden files instead; review their diff like code.
+// virtual time) must equal data/<name>.golden whole (GW_UPDATE_GOLDEN=1
+// rewrites them).
 //
 // Script lines: "== title" starts a new link; "goto <state>" drives it there
 // silently; "trace", "emergency", "activate", "deactivate", "trunk-down",
@@ -17,10 +17,9 @@
 #include "foundation/testing/loop_runner.h"
 #include "foundation/testing/virtual_clock.h"
 #include "tests/signalling/ss7/ss7_helper.h"
+#include "tests/support/golden.h"
 
 namespace {
-
-using ss7test::hex;
 
 // Appends what is streamed to the transcript, each line after a prefix.
 class Sink : public std::streambuf {
@@ -73,7 +72,7 @@ class Scenario {
 void Scenario::fresh() {
   stack_.reset(new ss7test::Stack);
   stack_->note = [this](const std::string& s) { note(s); };
-  stack_->channel.on_frame = [this](const Packet& f) { note("tx " + hex(f)); };
+  stack_->channel.on_frame = [this](const Packet& f) { note("tx " + ss7test::hex(f)); };
   start_ = clock_.nowMs();
 }
 
@@ -135,10 +134,11 @@ void Scenario::command(const std::string& verb, std::istringstream& args) {
   } else if (verb == "show") {
     const SS7::SLC::Statistics& s = *link.statistics();
     std::ostringstream os;
-    os << "state " << SS7::SLC::State::name(link.get_state_id()) << ", bsn " << link.get_bsn() << ", tb "
-       << link.tb_count() << ", rtb " << link.rtb_count() << ", tx " << s.suTx << "/" << s.octetsTx << ", rx "
-       << s.suRx << "/" << s.octetsRx << ", overflow " << s.tbOverflow << ", rtb size " << s.rtbSize
-       << ", retransmit " << s.retransmits << ", nack " << s.nacks << ", short " << s.shortFrames;
+    os << "state " << SS7::SLC::State::name(link.get_state_id()) << ", bsn " << link.get_bsn()
+       << ", tb " << link.tb_count() << ", rtb " << link.rtb_count() << ", tx " << s.suTx << "/"
+       << s.octetsTx << ", rx " << s.suRx << "/" << s.octetsRx << ", overflow " << s.tbOverflow
+       << ", rtb size " << s.rtbSize << ", retransmit " << s.retransmits << ", nack " << s.nacks
+       << ", short " << s.shortFrames;
     note(os.str());
   } else {
     ADD_FAILURE() << "unknown script command " << verb;
@@ -146,7 +146,10 @@ void Scenario::command(const std::string& verb, std::istringstream& args) {
 }
 
 void Scenario::run(std::istream& in) {
-  Sink log(out_, "log: ", [this] { return time(); }, &mute_), err(out_, "err: ", [this] { return time(); }, &mute_);
+  Sink log(
+      out_, "log: ", [this] { return time(); }, &mute_),
+      err(
+          out_, "err: ", [this] { return time(); }, &mute_);
   std::streambuf* old_log = std::clog.rdbuf(&log);
   std::streambuf* old_err = std::cerr.rdbuf(&err);
   std::string line, verb;
@@ -171,18 +174,15 @@ void Scenario::run(std::istream& in) {
 class SlcScript : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(SlcScript, TranscriptMatchesTheGoldenFile) {
-  const std::string base = std::string(SS7_TEST_DATA) + "/" + GetParam();
+  const std::string base = TestGolden::Beside(__FILE__, std::string("data/") + GetParam());
   std::ifstream script(base + ".script");
   ASSERT_TRUE(script) << base;
   std::string got;
   Scenario(&got).run(script);
-  if (std::getenv("GW_REGENERATE")) std::ofstream(base + ".golden") << got;
-  std::ifstream golden(base + ".golden");
-  std::stringstream want;
-  want << golden.rdbuf();
-  EXPECT_EQ(want.str(), got);
+  TestGolden::Expect(base + ".golden", got);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ss7, SlcScript, ::testing::Values("states", "alignment", "correction", "faults"));
+INSTANTIATE_TEST_SUITE_P(Ss7, SlcScript,
+                         ::testing::Values("states", "alignment", "correction", "faults"));
 
 }  // namespace

@@ -1,0 +1,379 @@
+#include "hardware/tonec_receiver.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <string.h>
+
+#include <iostream>
+
+#include "board/board.h"
+#include "foundation/errno_text.h"
+#include "hardware/device_names.h"
+#include "messages/lgcp/LGCP.h"
+#include "messages/term/TERM.h"
+
+namespace Dtmf {
+const TonesValidator tonesValidator[NumTones] = {
+    {'0', 941, 1336}, {'1', 697, 1209}, {'2', 697, 1336}, {'3', 697, 1477},
+    {'4', 770, 1209}, {'5', 770, 1336}, {'6', 770, 1477}, {'7', 852, 1209},
+    {'8', 852, 1336}, {'9', 852, 1477}, {'*', 941, 1209}, {'#', 941, 1477},
+    {'A', 697, 1633}, {'B', 770, 1633}, {'C', 852, 1633}, {'D', 941, 1633},
+};
+}  // namespace Dtmf
+
+namespace Hardware {
+
+namespace {
+const uint16_t kWaitToneHz = 425;
+const uint16_t kWaitToneAmp = 2048;
+const unsigned kWaitToneOnMs = 1000;
+const unsigned kWaitToneOffMs = 3000;
+}  // namespace
+
+TonecReceiverService& TonecReceiverService::instance() {
+  static TonecReceiverService service;
+  return service;
+}
+
+TonecReceiverService::TonecReceiverService() { Init(); }
+
+void TonecReceiverService::Init() {
+  Fd fd(Board::open(GetDTMFDevName(), O_RDONLY | O_NONBLOCK));
+  if (!fd) {
+    Errno error;
+    std::cerr << "open tonec fail, DTMF proceeding disabled: " << error << std::endl;
+    return;
+  }
+  event_.Bind("TonecReceiverService::OnEvent", &TonecReceiverService::OnEvent, this);
+  event_.Schedule(fd, POLLIN);
+}
+
+void TonecReceiverService::Fail(const char* name, unsigned ts, const uint32_t* id) {
+  Errno error;
+  std::cerr << name << " fail:" << " timeslot=" << ts;
+  if (id) std::cerr << " id=" << *id;
+  std::cerr << " errno=\"" << error << "\"" << std::endl;
+}
+
+// A closed descriptor fails as the driver call on it would.
+bool TonecReceiverService::Value(unsigned long request, unsigned ts) {
+  if (!IsOpen()) {
+    errno = EBADF;
+    return false;
+  }
+  return Board::ioctlValue(event_.lowlevel_fd(), request, ts) != -1;
+}
+
+bool TonecReceiverService::Block(unsigned long request, void* block) {
+  if (!IsOpen()) {
+    errno = EBADF;
+    return false;
+  }
+  return Board::ioctl(event_.lowlevel_fd(), request, block) != -1;
+}
+
+bool TonecReceiverService::configureDTMF(unsigned ts, const LGCP::DTMFParams& params) {
+  if (!IsOpen()) Init();
+  if (!IsOpen()) {
+    std::cerr << "configure DTMF fail: (interface not opened)" << " timeslot=" << ts << std::endl;
+    return false;
+  }
+  DtmfConfigure block;
+  memset(&block, 0, sizeof block);
+  block.timeslot = ts;
+  block.twist = params.get_threshold().get_twist().getValue();
+  block.ratio = params.get_threshold().get_ratio().getValue();
+  block.silence = params.get_level().get_silence().getValue();
+  block.noise = params.get_threshold().get_noise().getValue();
+  if (!Block(DtmfRequest::kConfigureDetector, &block)) {
+    Fail("DTMF_CONFIGURE_DETECTOR", ts);
+    return false;
+  }
+  std::clog << "DTMF_CONFIGURE_DETECTOR" << " ts=" << ts << " twist=" << block.twist << " ratio=" << block.ratio
+            << " noise=" << block.noise << " silence=" << block.silence << std::endl;
+  return true;
+}
+
+bool TonecReceiverService::enableDTMF(TonecReceiver& receiver, bool on) {
+  // Each detector has its own flag: IVA being on says nothing about DTMF.
+  if (receiver.dtmfListening_ == on) return true;
+  unsigned ts = receiver.tonec_timeslot();
+  if (on) {
+    if (++lastId_ == 0) lastId_ = 1;
+    DtmfEnable block = {ts, lastId_};
+    if (!Block(DtmfRequest::kEnableDetector, &block)) {
+      Fail("DTMF_ENABLE_DETECTOR", ts, &lastId_);
+      return false;
+    }
+    receiver.id_ = lastId_;
+    receiver.dtmfListening_ = true;
+    std::cerr << "DTMF_ENABLE_DETECTOR done:" << " timeslot=" << ts << " id=" << lastId_ << std::endl;
+    return true;
+  }
+  if (!Value(DtmfRequest::kDisableDetector, ts)) {
+    Fail("DTMF_DISABLE_DETECTOR", ts);
+    return false;
+  }
+  receiver.dtmfListening_ = false;
+  std::cerr << "DTMF_DISABLE_DETECTOR done:" << " timeslot=" << ts << std::endl;
+  return true;
+}
+
+bool TonecReceiverService::echoCancel(unsigned ts, bool on) {
+  const char* name = on ? "CHANNEL_LMS_ON" : "CHANNEL_LMS_OFF";
+  if (!Value(on ? DtmfRequest::kLmsOn : DtmfRequest::kLmsOff, ts)) {
+    Fail(name, ts);
+    return false;
+  }
+  std::clog << name << "[" << ts << "] ok" << std::endl;
+  return true;
+}
+
+bool TonecReceiverService::enableDTMFReject(unsigned ts, bool on) {
+  const char* name = on ? "DTMF_REJECTION_ENABLE" : "DTMF_REJECTION_DISABLE";
+  if (!Value(on ? DtmfRequest::kRejectionEnable : DtmfRequest::kRejectionDisable, ts)) {
+    Fail(name, ts);
+    return false;
+  }
+  std::clog << name << "[" << ts << "] ok" << std::endl;
+  return true;
+}
+
+bool TonecReceiverService::enableToneGenerator(unsigned ts, uint16_t freq1, uint16_t freq2, uint16_t amp1,
+                                               uint16_t amp2) {
+  DtmfDial block;
+  memset(&block, 0, sizeof block);
+  block.timeslot = ts;
+  block.freq1 = freq1;
+  block.freq2 = freq2;
+  block.amp1 = amp1;
+  block.amp2 = amp2;
+  if (!Block(DtmfRequest::kDial, &block)) {
+    Fail("DTMF_DIAL", ts);
+    return false;
+  }
+  return true;
+}
+
+bool TonecReceiverService::configureIVA(TonecReceiver& receiver, const LGCP::IVAParams& params) {
+  unsigned ts = receiver.tonec_timeslot();
+  if (!IsOpen()) Init();
+  if (!IsOpen()) {
+    std::cerr << "configure IVA fail: (interface not opened)" << " timeslot=" << ts << std::endl;
+    return false;
+  }
+  IvaConfigure block = {ts, params.get_det_lvl_dB().getValue()};
+  if (!Block(DtmfRequest::kIvaConfigure, &block)) {
+    Fail("IVA_CONFIGURE_DETECTOR", ts);
+    return false;
+  }
+  std::clog << "IVA_CONFIGURE_DETECTOR" << " ts=" << ts << " det_lvl_dB=" << block.det_lvl_dB << std::endl;
+  return true;
+}
+
+bool TonecReceiverService::enableIVA(TonecReceiver& receiver, bool on) {
+  unsigned ts = receiver.tonec_timeslot();
+  const char* name = on ? "IVA_DETECTOR_ENABLE" : "IVA_DETECTOR_DISABLE";
+  if (!Value(on ? DtmfRequest::kIvaEnable : DtmfRequest::kIvaDisable, ts)) {
+    Fail(name, ts);
+    return false;
+  }
+  receiver.ivaListening_ = on;
+  std::clog << name << "[" << ts << "] ok" << std::endl;
+  return true;
+}
+
+void TonecReceiverService::translateSelcal(TonecReceiver& receiver, const TERM::SelcalCommand& command) {
+  unsigned ts = receiver.tonec_timeslot();
+  const std::string& signs = command.get_signs();
+  if (signs.size() < 4) {
+    std::cerr << "SELCAL_DIAL fail:" << " timeslot=" << ts << " incorect signs:" << signs << std::endl;
+    return;
+  }
+  SelcalDial block;
+  memset(&block, 0, sizeof block);
+  block.timeslot = ts;
+  block.amp = static_cast<uint16_t>(command.amp_isPresent() ? command.get_amp().getValue() : 12000);
+  memcpy(block.signs, signs.data(), 4);
+  if (!Block(DtmfRequest::kSelcalDial, &block)) Fail("SELCAL_DIAL", ts);
+}
+
+void TonecReceiverService::OnEvent(int fd, short revents) {
+  if (!(revents & POLLIN)) {
+    if (revents & (POLLERR | POLLHUP)) {
+      // Left registered it would be reported on every pass; a configuration
+      // request opens the device again.
+      std::cerr << "tonec device failed, closed" << std::endl;
+      event_.Release();
+    }
+    return;
+  }
+  for (;;) {
+    tonec_event record;
+    ssize_t got = Board::read(fd, &record, sizeof record);
+    if (got < 0) {
+      if (errno != EAGAIN) {
+        Errno error;
+        std::cerr << "fail to read from tonec: " << error << std::endl;
+      }
+      return;
+    }
+    // A short record ends the handling: reading on could go on for ever.
+    if (got != static_cast<ssize_t>(sizeof record)) {
+      if (got == 0 && (revents & (POLLERR | POLLHUP))) {
+        std::cerr << "tonec device failed, closed" << std::endl;
+        event_.Release();
+        return;
+      }
+      std::cerr << "fail to read from tonec: short record of " << got << " bytes" << std::endl;
+      return;
+    }
+    Dispatch(record);
+    if (!event_.IsActive() || event_.lowlevel_fd() != fd) return;
+  }
+}
+
+void TonecReceiverService::Dispatch(const tonec_event& e) {
+  std::clog << "dtmf event: " << " timestamp=" << e.timestamp << " timeslot=" << e.timeslot << " code=" << e.code
+            << " id=" << e.id << std::endl;
+  TonecReceiver* receiver = nullptr;
+  for (Containers::CyclicList& node : receivers_) {
+    TonecReceiver* r = Containers::offset<TonecReceiver>(node);
+    if (r->tonec_timeslot() == e.timeslot) {
+      receiver = r;
+      break;
+    }
+  }
+  if (!receiver) {
+    std::cerr << "receive tonec event from unknown timeslot " << e.timeslot << std::endl;
+    return;
+  }
+  if (!receiver->listening()) {
+    std::clog << "ignore spurious dtmf event (DTMF disabled): " << " timestamp=" << e.timestamp
+              << " timeslot=" << e.timeslot << " code=" << e.code << " id=" << e.id << std::endl;
+    return;
+  }
+  if (receiver->id_ != e.id) {
+    std::clog << "ignore spurious dtmf event: " << " timestamp=" << e.timestamp << " timeslot=" << e.timeslot
+              << " code=" << e.code << " id=" << e.id << " rid=" << receiver->id_ << std::endl;
+    return;
+  }
+  TonecReceiver::Params params = {static_cast<int32_t>(e.code), static_cast<int32_t>(e.timestamp)};
+  receiver->tonec_event(params);
+}
+
+TonecReceiver::TonecReceiver(TonecReceiverService& service) : service_(service), node_(this) {
+  service_.receivers_.AddToTail(node_);
+}
+
+bool TonecReceiver::configureDTMF(const LGCP::DTMFParams& params) {
+  return service_.configureDTMF(tonec_timeslot(), params);
+}
+
+bool TonecReceiver::enableDTMF(bool on) {
+  if (!service_.enableDTMF(*this, on)) return false;
+  dtmfOn_ = on;
+  return true;
+}
+
+bool TonecReceiver::disableDTMF() { return enableDTMF(false); }
+
+bool TonecReceiver::echoCancel(bool on) { return service_.echoCancel(tonec_timeslot(), on); }
+
+bool TonecReceiver::enableDTMFReject(bool on) {
+  if (!service_.enableDTMFReject(tonec_timeslot(), on)) return false;
+  rejectOn_ = on;
+  return true;
+}
+
+bool TonecReceiver::enableIVA(bool on) {
+  if (!service_.enableIVA(*this, on)) return false;
+  ivaOn_ = on;
+  return true;
+}
+
+bool TonecReceiver::configureIVA(const LGCP::IVAParams& params) { return service_.configureIVA(*this, params); }
+
+void TonecReceiver::translateSelcal(const TERM::SelcalCommand& command) {
+  service_.translateSelcal(*this, command);
+}
+
+bool TonecReceiver::enableToneGenerator(uint16_t freq1, uint16_t freq2, uint16_t amp1, uint16_t amp2) {
+  return service_.enableToneGenerator(tonec_timeslot(), freq1, freq2, amp1, amp2);
+}
+
+bool TonecReceiver::enableSilence() { return enableToneGenerator(1000, 1000, 0, 0); }
+
+bool TonecReceiver::disableToneGenerator(bool force) {
+  if (!force && !sending_) return false;
+  if (sending_) {
+    timer_.reset();
+    sending_ = false;
+  }
+  return enableToneGenerator(0, 0, 0, 0);
+}
+
+void TonecReceiver::translateDTMF(const LGCP::TranslateDtmfParams& params) {
+  digits_.clear();
+  const ASN1::SEQUENCE_OF<LGCP::DualTone>& digits = params.get_digits();
+  for (unsigned i = 0; i < digits.size(); ++i)
+    digits_.push_back(Digit{static_cast<uint16_t>(digits[i].get_freq1().getValue()),
+                            static_cast<uint16_t>(digits[i].get_freq2().getValue())});
+  amp1_ = static_cast<uint16_t>(params.amp1_isPresent() ? params.get_amp1().getValue() : 16384);
+  amp2_ = static_cast<uint16_t>(params.amp2_isPresent() ? params.get_amp2().getValue() : 16384);
+  toneMs_ = params.toneDuration_isPresent() ? static_cast<unsigned>(params.get_toneDuration().getValue()) : 70;
+  pauseMs_ = params.pauseDuration_isPresent() ? static_cast<unsigned>(params.get_pauseDuration().getValue()) : 70;
+  if (sending_) return;
+  sending_ = true;
+  PauseEnd();
+}
+
+void TonecReceiver::PauseEnd() {
+  if (digits_.empty()) {
+    disableToneGenerator(true);
+    tone_gen_complete();
+    return;
+  }
+  Digit digit = digits_.front();
+  digits_.pop_front();
+  enableToneGenerator(digit.freq1, digit.freq2, amp1_, amp2_);
+  timer_.set(toneMs_, &TonecReceiver::ToneEnd, this);
+}
+
+void TonecReceiver::ToneEnd() {
+  enableSilence();
+  timer_.set(pauseMs_, &TonecReceiver::PauseEnd, this);
+}
+
+void TonecReceiver::activateAudibleCall() {
+  // The wait tone takes the timer: a digit string being sent ends here, or
+  // its flag would stay set for good.
+  sending_ = false;
+  digits_.clear();
+  ToneOn();
+}
+
+void TonecReceiver::ToneOn() {
+  enableToneGenerator(kWaitToneHz, 0, kWaitToneAmp, kWaitToneAmp);
+  timer_.set(kWaitToneOnMs, &TonecReceiver::ToneOff, this);
+}
+
+void TonecReceiver::ToneOff() {
+  enableSilence();
+  timer_.set(kWaitToneOffMs, &TonecReceiver::ToneOn, this);
+}
+
+void TonecReceiver::cancelAudibleCall() {
+  if (sending_) return;
+  timer_.reset();
+  enableToneGenerator(0, 0, 0, 0);
+}
+
+void TonecReceiver::CleanBeforeDestroy() {
+  if (dtmfOn_) disableDTMF();
+  if (ivaOn_) enableIVA(false);
+  if (rejectOn_) enableDTMFReject(false);
+}
+
+}  // namespace Hardware

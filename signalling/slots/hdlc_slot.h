@@ -1,0 +1,85 @@
+// HdlcSlot: packets between the controller and one HDLC controller channel on
+// a trunk timeslot. Each frame carries a 16-bit address (most significant
+// octet first) and a control octet (bits 5-7 the sender's sequence number,
+// bits 0-2 the last one it received), then one package body. The numbers are
+// only carried: no acknowledgement, retransmission or window.
+//
+// Packages from an `ioctl` command go out through a 120-frame transmit queue;
+// a package that finds it full is dropped, logged and counted in the
+// reported `txOverflow`. Frames with the slot's address are gathered into a
+// batch that goes up in one `ioctl` signal when a frame's body says no more
+// follow (bit 7 of its second octet clear), or 100 ms after the first that
+// said more follow. Link information goes up every 3000 ms from creation.
+// Loop thread only.
+#pragma once
+
+#include <stdint.h>
+
+#include "core/slot.h"
+#include "core/slot_factory.h"
+#include "foundation/timer.h"
+#include "hardware/hdlc.h"
+#include "net/clean_queue.h"
+
+class HdlcSlot : public Slot, public HDLC::Notify {
+ public:
+  explicit HdlcSlot(const LGCP::HdlcParams& params);
+  ~HdlcSlot() override = default;
+
+  void OnTrunkStatus(unsigned, const ACP::TrunkState::NamedNumber&) override {}
+  bool IActivate(const TERM::TermActivateParams& params) override;
+  bool IDeactivate() override;
+  bool Ioctl(const LGCP::IoctlParams& params) override;
+  int GetConnectionPriority() override { return 1; }
+  bool IHwConnectTransmitter(Slot& destination) override;
+  bool IHwConnectReceiver(Slot& source) override;
+  bool IHwDisconnectTransmitter(Slot& destination) override;
+  bool IHwDisconnectReceiver(Slot& source) override;
+  bool IOnOutputStream() override { return true; }
+  bool IOnInputStream() override { return true; }
+  const char* GetName() const override { return "hdlc-slot"; }
+
+  void on_hdlc_receive(Packet& frame) override;
+  void on_hdlc_error(Cause::Type cause) override;
+  void on_hdlc_ready() override;
+
+  // "HdlcSlot[<trunk index>/*]: "
+  void PutHeader(std::ostream& os) const;
+  const HDLC& hdlc() const { return hdlc_; }
+
+ private:
+  struct TUpdatespec {
+    static const TimerSpec<HdlcSlot>::Record record;
+  };
+
+  void iactivate();
+  void connect(int tdm, const char* what);
+  void transmitPacket(const Packet& frame);
+  void flushResponce();
+  void OnUpdateTimer();
+  void UpdateHDLC_Statistics();
+
+  HDLC hdlc_;
+  LGCP::IoctlResponse batch_;
+  unsigned trunkIndex_;
+  TimerSpec<HdlcSlot>::SpecTimer<TUpdatespec> update_;
+  Timer flush_;
+  CleanQueue<Packet, 120> queue_;
+  uint16_t address_;
+  uint8_t sendSeq_ = 0;
+  uint8_t peerSeq_ = 0;
+  uint32_t overflow_ = 0;  // packages dropped at a full transmit queue
+};
+
+class HdlcSlotFactory : public SlotFactory {
+ public:
+  static HdlcSlotFactory& instance();
+
+  const char* GetName() const override { return "HdlcSlotFactory"; }
+  Slot* INewSlot(const LGCP::CreateParams& params) override;
+  void Query(LGCP::Resources&) override {}
+  void SelfSignal(const LGCP::Signal& signal) override;
+
+ private:
+  HdlcSlotFactory() = default;
+};

@@ -1,0 +1,91 @@
+// The signalling slots' test bench: the slot table bound to the control
+// server with the PSTN and HDLC packet factories, the simulated board served
+// in the loop, and the line side of one TDM channel. What the server sends
+// goes to OnSent (by default a transcript line in value notation with the
+// time since the start).
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "board/sim/mcc.h"
+#include "core/slots.h"
+#include "core/trunk_slot.h"
+#include "foundation/mux_clock.h"
+#include "foundation/testing/virtual_clock.h"
+#include "messages/acp/ACP.h"
+#include "signalling/slots/hdlc_slot.h"
+#include "signalling/slots/pstn_slot.h"
+#include "tests/core/lgcp_helpers.h"
+#include "tests/hardware/board_pump.h"
+#include "tests/support/bytes.h"
+#include "tests/support/golden.h"
+
+// The slot table bound to the control server, and the line of one timeslot.
+class SlotBench : public ::testing::Test {
+ protected:
+  // A test of the peer on the wall clock passes virtualTime false.
+  explicit SlotBench(int tdm, bool virtualTime = true)
+      : clock_(virtualTime ? new VirtualClock : nullptr), start_(Mux::milliseconds()) {
+    CtrlSrv::ctrlServer.SetSendHook([this](const LGCP::Message& m) { OnSent(m); });
+    static bool bound = (CtrlSrv::ctrlServer.Bind(&Slots::instance()), CreateTrunkFactories(),
+                         PstnFactory::instance(), HdlcSlotFactory::instance(),
+                         Slots::SetSleepFunction([](unsigned) { return 0u; }), true);
+    (void)bound;
+    line_.Bind("SlotBench::OnLine", &SlotBench::OnLine, this);
+    line_.Schedule(Fd(BoardSim::mcc().attachLine(tdm)), POLLIN);
+  }
+  ~SlotBench() override {
+    Slots::instance().OnDisconnect();
+    CtrlSrv::ctrlServer.SetSendHook(nullptr);
+    BoardSim::mcc().reset();
+  }
+
+  // What the server sends; by default written to the transcript.
+  virtual void OnSent(const LGCP::Message& m) {
+    std::ostringstream os;
+    os << "[" << Mux::milliseconds() - start_ << "] " << m;
+    std::string text = os.str();
+    for (char& c : text) c = c == '\n' ? ' ' : c;
+    transcript_ += text + "\n";
+  }
+  void OnLine(int fd, short revents) {
+    char b[300];
+    const ssize_t n = (revents & POLLIN) ? ::read(fd, b, sizeof b) : 0;
+    if (n <= 0) return;
+    from_line(std::string(b, size_t(n)));
+  }
+  virtual void from_line(const std::string& frame) = 0;
+  void to_line(const std::string& hex) {
+    const std::string f = TestBytes::FromHex<std::string>(hex);
+    EXPECT_EQ(ssize_t(f.size()), ::write(line_.lowlevel_fd(), f.data(), f.size()));
+  }
+  // The golden file `name` beside the tests.
+  void Expect(const char* name) {
+    TestGolden::Expect(TestGolden::Beside(__FILE__, name), transcript_);
+  }
+  void Note(const std::string& s) { transcript_ += s + "\n"; }
+  void Handle(long slot, const std::function<void(LGCP::Command&)>& fill) {
+    CtrlSrv::ctrlServer.Handle(CoreTest::Command(fill, CoreTest::kNone, slot));
+  }
+  void Status(ACP::TrunkType::NamedNumber type, unsigned trunk,
+              ACP::TrunkState::NamedNumber state) {
+    LGCP::Signal signal;
+    ACP::TrunkStatus& status = signal.select_trunkStatus();
+    status.set_type(type);
+    status.set_trunk(int(trunk));
+    status.set_state(state);
+    Note("> trunk status");
+    Slots::instance().OnSignal(signal);
+  }
+
+  std::unique_ptr<VirtualClock> clock_;
+  const unsigned start_;
+  HardwareTest::BoardPump pump_;
+  Event line_;
+  std::string transcript_;
+};

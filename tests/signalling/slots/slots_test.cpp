@@ -1,0 +1,136 @@
+// The signalling slots on the simulated board, driven by control messages,
+// with a peer on the line side of their trunk timeslot. The messages the
+// server sends (value notation, with the virtual time) and the peer's notes
+// must equal the golden file beside this one (GW_UPDATE_GOLDEN=1 rewrites it).
+#include "foundation/testing/loop_runner.h"
+#include "tests/core/capture.h"
+#include "tests/signalling/slots/slot_bench.h"
+#include "tests/signalling/ss7/ss7_helper.h"
+
+namespace {
+
+using namespace CoreTest;
+
+// An SS7 slot on trunk 1 timeslot 16, with one of our links as the peer.
+class PstnSlotTest : public SlotBench {
+ protected:
+  PstnSlotTest() : SlotBench(48) {
+    peer_.channel.on_frame = [this](const Packet& f) { to_line(ss7test::hex(f)); };
+    peer_.note = [this](const std::string& s) { Note("peer: " + s); };
+  }
+  void from_line(const std::string& frame) override {
+    Packet p = ss7test::packet(TestBytes::Hex(frame), 0);
+    peer_.slc->on_hdlc_receive(p);
+  }
+  ss7test::Stack peer_;
+};
+
+TEST_F(PstnSlotTest, Ss7LinkAlignsCarriesUserDataReportsAndFollowsOnlyE1TrunkStatus) {
+  Handle(1, [](LGCP::Command& c) {
+    LGCP::TrunkParams& t = c.select_create().select_trunk();
+    t.set_trunk(1);
+    t.set_timeslot(16);
+  });
+  Handle(2, [](LGCP::Command& c) {
+    LGCP::SS7Params& p = c.select_create().select_pstn().select_ss7();
+    p.set_trunk(2), p.set_slc(3), p.set_dpc(4), p.set_opc(5), p.set_emergency(true);
+  });
+  peer_.slc->set_emergency(true);
+  peer_.activate();
+  Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
+  LoopTest::runFor(1000);
+  Note("> user data");
+  Handle(2, [](LGCP::Command& c) { c.select_userData(std::vector<char>{'\x81', '\x01', '\x02'}); });
+  LoopTest::runFor(20);
+  peer_.send("83 0A 0B");
+  LoopTest::runFor(20);
+  Note("> ss7RqBSN");
+  Handle(2, [](LGCP::Command& c) { c.select_ioctl().select_ss7RqBSN(); });
+  LoopTest::runFor(2000);
+  Status(ACP::TrunkType::bri, 1, ACP::TrunkState::lossBF);
+  Status(ACP::TrunkType::e1, 0, ACP::TrunkState::lossBF);
+  Status(ACP::TrunkType::e1, 1, ACP::TrunkState::lossBF);
+  Status(ACP::TrunkType::e1, 1, ACP::TrunkState::lossCarrier);
+  Expect("pstn_slot_ss7.golden");
+}
+
+// An HDLC packet slot with address 0x0102 on trunk 1 timeslot 5.
+class HdlcSlotTest : public SlotBench {
+ protected:
+  HdlcSlotTest() : SlotBench(37) {}
+  void from_line(const std::string& frame) override {
+    Note("line: " + TestBytes::Hex(frame, true));
+  }
+  void Packages(int count, const std::string& body) {
+    Handle(2, [&](LGCP::Command& c) {
+      auto& list = c.select_ioctl().select_hdlcPackages();
+      LGCP::HdlcPackage package;
+      package.set_body(TestBytes::FromHex(body));
+      for (int i = 0; i < count; ++i) list.push_back(package);
+    });
+  }
+};
+
+TEST_F(HdlcSlotTest, PackagesCarryTheAddressAndSequenceNumbersAndBatchesGoUpWhole) {
+  Handle(1, [](LGCP::Command& c) {
+    LGCP::TrunkParams& t = c.select_create().select_trunk();
+    t.set_trunk(1);
+    t.set_timeslot(5);
+  });
+  Handle(2, [](LGCP::Command& c) {
+    LGCP::HdlcParams& p = c.select_create().select_hdlcParams();
+    p.set_trunk(2), p.set_log(0), p.set_address(0x0102);
+  });
+  Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
+  Note("> nine packages");
+  Packages(9, "41 42");
+  LoopTest::runFor(10);
+  Note("> a batch of two, then one for another address that ends the next batch");
+  to_line("01 02 A0 10 80");
+  to_line("01 02 20 11 00");
+  to_line("01 02 00 12 80");
+  to_line("01 03 00 13 00");
+  LoopTest::runFor(10);
+  Note("> a package after the peer's number 5; a frame announcing more goes up after 100 ms");
+  Packages(1, "43");
+  to_line("01 02 40 14 80");
+  LoopTest::runFor(200);
+  Note("> off the timeslot: 121 packages wait for the channel, one is dropped and counted");
+  Handle(2, [](LGCP::Command& c) { c.select_disconnect(); });
+  {
+    Capture errors(std::cerr);
+    Packages(121, "44");
+    EXPECT_EQ("HdlcSlot[1/*]: transmit queue full, package dropped: 01 02 42 44\n", errors.text());
+  }
+  Note("> deactivate: the link information at once; another alternative is unsupported");
+  Handle(2, [](LGCP::Command& c) { c.select_deactivate(); });
+  Handle(2, [](LGCP::Command& c) { c.select_ioctl().select_ss7RqBSN(); });
+  LoopTest::runFor(3000);
+  Expect("hdlc_slot.golden");
+}
+
+// A basic-rate network-side PSTN slot on BRI port 0 channel 2: its LAPD_NT
+// layer hears the line and answers on it.
+class BriNtTest : public SlotBench {
+ protected:
+  BriNtTest() : SlotBench(2) {}
+  void from_line(const std::string& frame) override {
+    Note("line: " + TestBytes::Hex(frame, true));
+  }
+};
+
+TEST_F(BriNtTest, TheNetworkSideAnswersATeiRequestOnTheLine) {
+  Handle(1, [](LGCP::Command& c) { c.select_create().select_trunk_bri().set_timeslot(2); });
+  Handle(2, [](LGCP::Command& c) {
+    LGCP::IsdnParams& p = c.select_create().select_pstn().select_isdn();
+    p.set_type(LGCP::IsdnType::bri), p.set_trunk(1), p.set_log(0), p.set_side().select_network();
+  });
+  Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
+  Handle(2, [](LGCP::Command& c) { c.select_connect(1); });
+  Note("> TEI request");
+  to_line("FC FF 03 0F 12 34 01 FF");
+  LoopTest::runFor(10);
+  Expect("pstn_slot_bri_nt.golden");
+}
+
+}  // namespace
