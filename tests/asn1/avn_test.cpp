@@ -7,7 +7,7 @@
 #include <memory>
 #include <sstream>
 
-#include "tests/asn1/per_helpers.h"
+#include "tests/asn1/rule_helpers.h"
 #include "tests/asn1/per_test_types.h"
 #include "tests/support/golden.h"
 

@@ -12,8 +12,10 @@
 #include <memory>
 #include <random>
 
-#include "tests/asn1/per_helpers.h"
 #include "tests/asn1/per_test_types.h"
+#include "tests/asn1/rule_helpers.h"
+#include "tests/oracle/value_builder.h"
+#include "tests/support/golden.h"
 
 namespace {
 
@@ -22,43 +24,14 @@ using pertest::decodeHex;
 using pertest::encodeHex;
 using TestBytes::FromHex;
 using TestBytes::Hex;
-typedef std::function<ASN1::AbstractData*()> Make;
+typedef std::unique_ptr<ASN1::AbstractData> Value;
 
-template <class T, class F>
-Make make(F fill) {
-  return [fill] {
-    T* v = new T;
-    fill(*v);
-    return v;
-  };
-}
-template <class T>
-Make integer(int value) {
-  return make<T>([value](T& v) { v.ASN1::INTEGER::setValue(value); });
-}
-Make unconstrained(int value) { return [value] { return new ASN1::INTEGER(value, &ASN1::INTEGER::theInfo); }; }
-Make enumerated(Make base, int value) {
-  return [base, value] {
-    auto* v = static_cast<ASN1::ENUMERATED*>(base());
-    v->setFromInt(value);
-    return v;
-  };
-}
-
-constexpr ASN1::INTEGER::InfoType kPartial = {{&ASN1::INTEGER::create, 2}, ASN1::PartiallyConstrained, 1, 0xFFFFFFFFu};
 constexpr ASN1::OCTET_STRING::InfoType kSized16 = {{&ASN1::OCTET_STRING::create, 4}, ASN1::FixedConstraint, 0, 16u};
 
-void fillStrs(Strs& s) {
-  s.set_o(FromHex("0102"));
-  s.set_o2(FromHex("A0FF"));
-  s.set_ia5("hi");
-  s.set_ia5s("abc");
-  s.set_ia5f("xy");
-  s.set_flag(true);
-  s.ref_bits().resize(3);
-  s.ref_bits().set(0);
-  s.ref_bits().set(2);
-  for (unsigned arc : {1u, 2u, 840u, 113549u}) s.ref_oid().append(arc);
+Value parse(const std::string& type, const std::string& text) {
+  Value v(ruletest::makeType(type));
+  EXPECT_TRUE(v && v->setFromValueNotation(text)) << type << " " << text;
+  return v;
 }
 
 Msg* pingMsg() {
@@ -67,149 +40,62 @@ Msg* pingMsg() {
   return m;
 }
 
-struct Vector {
-  const char* what;
-  Make value;
-  const char* hex;  // "FAIL": the value must not encode
-};
-
-const Vector kVectors[] = {
-    // Unconstrained integers: a length octet, then the fewest two's complement octets.
-    {"0", unconstrained(0), "0100"},
-    {"127", unconstrained(127), "017F"},
-    {"128", unconstrained(128), "020080"},
-    {"-1", unconstrained(-1), "01FF"},
-    {"-128", unconstrained(-128), "0180"},
-    {"-129", unconstrained(-129), "02FF7F"},
-    {"32767", unconstrained(32767), "027FFF"},
-    {"32768", unconstrained(32768), "03008000"},
-    {"INT_MAX", unconstrained(INT_MAX), "047FFFFFFF"},
-    {"INT_MIN", unconstrained(INT_MIN), "0480000000"},
-    {"partially constrained: as unconstrained", [] { return new ASN1::INTEGER(200, &kPartial); }, "0200C8"},
-    // Constrained: offsets from the lower bound in the range's width.
-    {"-128..127: -3", integer<INTEGER_m128_127>(-3), "7D"},
-    {"-128..127: -128", integer<INTEGER_m128_127>(-128), "00"},
-    {"-128..127: 127", integer<INTEGER_m128_127>(127), "FF"},
-    {"-128..127: 128", integer<INTEGER_m128_127>(128), "FAIL"},
-    {"-128..127: -129", integer<INTEGER_m128_127>(-129), "FAIL"},
-    {"full range: INT_MIN", integer<INTEGER_full>(INT_MIN), "0000"},
-    {"full range: INT_MAX", integer<INTEGER_full>(INT_MAX), "C0FFFFFFFF"},
-    {"full range: -1", integer<INTEGER_full>(-1), "C07FFFFFFF"},
-    {"0..2^32-1: max", integer<INTEGER_0_4294967295>(-1), "C0FFFFFFFF"},
-    {"0..2^32-1: 2^24", integer<INTEGER_0_4294967295>(16777216), "C001000000"},
-    {"0..2^32-1: 2^24-1", integer<INTEGER_0_4294967295>(16777215), "80FFFFFF"},
-    {"0..1023: 2000 stored, refused", integer<INTEGER_0_1023>(2000), "FAIL"},
-    {"5..5: no bits", integer<INTEGER_5_5>(5), ""},
-    {"5..5: 6", integer<INTEGER_5_5>(6), "FAIL"},
-    {"extensible: root", integer<INTEGER_0_1023_ext>(1023), "0003FF"},
-    {"extensible: -5 outside the root, signed", integer<INTEGER_0_1023_ext>(-5), "8001FB"},
-    {"extensible: 1024", integer<INTEGER_0_1023_ext>(1024), "80020400"},
-    // Enumerations by value, not by position.
-    {"Colour blue", make<Colour>([](Colour& c) { c.set_blue(); }), "80"},
-    {"Colour 3, no extension", enumerated([] { return new Colour; }, 3), "FAIL"},
-    {"Sparse standby: 1 in 0..40", make<Sparse>([](Sparse& s) { s.set_standby(); }), "02"},
-    {"Sparse far: 40", make<Sparse>([](Sparse& s) { s = Sparse::far; }), "50"},
-    {"Sparse 41: an extension value", enumerated([] { return new Sparse; }, 41), "AAA4"},
-    {"Sparse not-use: negative", make<Sparse>([](Sparse& s) { s.set_not_use(); }), "FAIL"},
-    // o: length, two unaligned octets; o2: fixed size, no length; ia5: 16-bit
-    // length, aligned characters; ia5s: 6-bit length; ia5f: 2 x 8 bits, no
-    // alignment; flag; bits: aligned length, 3 bits; oid: one-octet length
-    // (and an OID that ends the input).
-    {"Strs", make<Strs>(fillStrs), "020102" "A0FF" "00016869" "08616263" "7879" "80" "03A0" "062A864886F70D"},
-    {"Strs: fixed size 3 of 2", make<Strs>([](Strs& s) { fillStrs(s), s.set_ia5f("xyz"); }), "FAIL"},
-    {"Strs: size 0 of 1..64", make<Strs>([](Strs& s) { fillStrs(s), s.set_ia5s(""); }), "FAIL"},
-    {"Strs: size 65 of 1..64", make<Strs>([](Strs& s) { fillStrs(s), s.set_ia5s(std::string(65, 'a')); }), "FAIL"},
-    {"NumericString: positions in 4 bits", [] { return new ASN1::NumericString("1 9"); }, "0320A0"},
-    {"NumericString: not in the set", [] { return new ASN1::NumericString("12a4"); }, "FAIL"},
-    {"OCTET STRING (0..16): 17", [] { return new ASN1::OCTET_STRING(17, 'a', &kSized16); }, "FAIL"},
-    {"OCTET STRING: 16384 needs fragments",
-     [] { return new ASN1::OCTET_STRING(16384, 'x', &ASN1::OCTET_STRING::theInfo); }, "FAIL"},
-    {"BMPString", [] { return new ASN1::BMPString(L"\x0416" L"A", &ASN1::BMPString::theInfo); }, "0204160041"},
-    {"GeneralizedTime", [] { return new ASN1::GeneralizedTime(2024, 3, 5, 12, 30, 45, 7, 0, true); },
-     "13" "3230323430333035313233303435" "2E3030375A"},
-    // Records and choices.
-    {"Msg seq, slot, ping", make<Msg>([](Msg& m) { m.set_seq(1), m.set_slot(5), m.set_pdu().select_ping(); }),
-     "60000100050000"},
-    {"Msg: extension alternative (bit 1, small number 0, open type)",
-     make<Msg>([](Msg& m) { m.set_seq(1), m.set_slot(5), m.set_pdu().select_later(true); }),
-     "60000100058001800000"},
-    {"Msg: nothing selected", [] { return new Msg; }, "FAIL"},
-    {"Single: one alternative, no index", make<Single>([](Single& s) { s.select_only(5); }), "A0"},
-    {"Msg: one addition (bit map of 1, open type)", [] {
-       Msg* m = pingMsg();
-       m->set_trace(5);
-       return m;
-     }, "8000000101A0"},
-    {"Msg: two additions", [] {
-       Msg* m = pingMsg();
-       m->set_trace(5);
-       m->set_note_text("");
-       return m;
-     }, "800000038001A00100"},
-    {"Msg: additions included, then omitted", [] {
-       Msg* m = pingMsg();
-       m->set_trace(5);
-       m->set_note_text("");
-       m->omit_trace();
-       m->omit_note_text();
-       return m;
-     }, "000000"},
-};
-
-TEST(PerCodec, KnownEncodingsEncodeAndDecodeBack) {
-  for (const Vector& v : kVectors) {
-    std::unique_ptr<ASN1::AbstractData> value(v.value());
-    ASSERT_EQ(v.hex, encodeHex(*value)) << v.what;
-    if (std::string(v.hex) == "FAIL") continue;
-    std::unique_ptr<ASN1::AbstractData> back(ASN1::AbstractData::create(value->info()));
-    ASSERT_TRUE(decodeHex(v.hex, *back)) << v.what;
-    EXPECT_EQ(0, back->compare(*value)) << v.what << "\n" << *back;
-  }
+// Known encodings encode to their octets and decode back to the same value
+// (or must fail to encode); decode-only leniencies and refusals beside them.
+TEST(PerCodec, VectorsOfTheDataFile) {
+  unsigned count = 0;
+  ASSERT_TRUE(ruletest::forEachLine(TestGolden::Beside(__FILE__, "per_vectors.txt"), [&](const std::vector<std::string>& f) {
+    ASSERT_EQ(4u, f.size()) << f[0];
+    ++count;
+    if (f[0] == "known") {
+      Value value = parse(f[1], f[2]);
+      ASSERT_EQ(f[3] == "FAIL" ? f[3] : Hex(FromHex(f[3])), encodeHex(*value)) << f[1] << " " << f[2];
+      if (f[3] == "FAIL") return;
+      Value back(ASN1::AbstractData::create(value->info()));
+      ASSERT_TRUE(decodeHex(f[3], *back)) << f[2];
+      EXPECT_EQ(0, back->compare(*value)) << f[2] << "\n" << *back;
+      return;
+    }
+    Value value(ruletest::makeType(f[1]));
+    ASSERT_TRUE(value) << f[1];
+    const bool decoded = decodeHex(f[2], *value);
+    ASSERT_EQ(f[0] == "reads", decoded) << f[1] << " " << f[2] << " " << f[3];
+    if (decoded) {
+      EXPECT_EQ(0, value->compare(*parse(f[1], f[3]))) << f[2] << "\n" << *value;
+    }
+  }));
+  EXPECT_GT(count, 60u);
 }
 
-// What the decoder takes that the encoder would not write, and what it refuses.
-TEST(PerCodec, DecodeOnlyLeniencyAndRefusals) {
-  const struct {
-    const char* what;
-    const char* hex;
-    Make into;
-    Make expected;  // nullptr: the decoding fails
-  } cases[] = {
-      {"no upper-bound check", "07D0", integer<INTEGER_0_1023>(0), integer<INTEGER_0_1023>(2000)},
-      {"cut short", "07", integer<INTEGER_0_1023>(0), nullptr},
-      {"no check against the greatest number", "C0", [] { return new Colour; }, enumerated([] { return new Colour; }, 3)},
-      {"extension enumeration of length 0", "80", [] { return new Sparse; }, nullptr},
-      {"partially constrained: bits unsigned", "01C8", [] { return new ASN1::INTEGER(&kPartial); },
-       [] { return new ASN1::INTEGER(200, &kPartial); }},
-      {"length 0: the integer 0", "00", [] { return new ASN1::INTEGER(5, &ASN1::INTEGER::theInfo); }, unconstrained(0)},
-      {"5 octets for a 32-bit integer", "050102030405", [] { return new ASN1::INTEGER; }, nullptr},
-      {"position 11 of an 11-character set", "01B0", [] { return new ASN1::NumericString; }, nullptr},
-      {"trailing octets ignored", "80FFFF", [] { return new ASN1::BOOLEAN; }, make<ASN1::BOOLEAN>([](ASN1::BOOLEAN& b) { b = true; })},
-      {"nothing: BOOLEAN", "", [] { return new ASN1::BOOLEAN; }, nullptr},
-      {"nothing: Cmd", "", [] { return new Cmd; }, nullptr},
-      {"nothing: Item", "", [] { return new Item; }, nullptr},
-      {"nothing: Msg", "", [] { return new Msg; }, nullptr},
-      {"nothing: NULL", "", [] { return new ASN1::Null; }, [] { return new ASN1::Null; }},
-      {"time too short", "0232303", [] { return new ASN1::GeneralizedTime; }, nullptr},
-      {"BMP character cut", "02041600", [] { return new ASN1::BMPString; }, nullptr},
-      {"fragmented length (prefix 11)", "C00100", [] { return new ASN1::OCTET_STRING; }, nullptr},
-      // An open type running past the input fails, known or not (the value
-      // in it may be complete, but the input is cut).
-      {"unknown addition cut", "80000005C001A0010002FF", [] { return new Msg; }, nullptr},
-      {"known addition cut", "8000000102A0", [] { return new Msg; }, nullptr},
-      {"extension alternative cut", "800280", [] { return new Cmd; }, nullptr},
-  };
-  for (const auto& c : cases) {
-    std::unique_ptr<ASN1::AbstractData> value(c.into());
-    const bool decoded = decodeHex(c.hex, *value);
-    ASSERT_EQ(c.expected != nullptr, decoded) << c.what;
-    if (decoded) {
-      std::unique_ptr<ASN1::AbstractData> expected(c.expected());
-      EXPECT_EQ(0, value->compare(*expected)) << c.what;
-    }
-  }
-  // A failed list keeps the elements read before the failing one.
-  ItemList list;
+// What value notation cannot say: numbers below an extensible range and
+// beyond an enumeration's, and additions included and then omitted.
+TEST(PerCodec, VectorsBuiltInCode) {
+  INTEGER_0_1023_ext negative, negativeBack;
+  negative.setValue(-5);
+  EXPECT_EQ("8001FB", encodeHex(negative));  // sign-extended
+  ASSERT_TRUE(decodeHex("8001FB", negativeBack));
+  EXPECT_EQ(-5, negativeBack.getValue());
+  Colour three;
+  three.setFromInt(3);
+  EXPECT_EQ("FAIL", encodeHex(three));  // no extension marker
+  Sparse past;
+  past.setFromInt(41);
+  EXPECT_EQ("AAA4", encodeHex(past));
+  Sparse back;
+  ASSERT_TRUE(decodeHex("AAA4", back));
+  EXPECT_EQ(0, back.compare(past));
+  Colour any;
+  ASSERT_TRUE(decodeHex("C0", any));  // no check against the greatest number
+  EXPECT_EQ(0, any.compare(three));
+  EXPECT_EQ("FAIL", encodeHex(Msg()));  // nothing selected
+  EXPECT_EQ("FAIL", encodeHex(ASN1::OCTET_STRING(16384, 'x', &ASN1::OCTET_STRING::theInfo)));  // needs fragments
+  std::unique_ptr<Msg> m(pingMsg());
+  m->set_trace(5);
+  m->set_note_text("");
+  m->omit_trace();
+  m->omit_note_text();
+  EXPECT_EQ("000000", encodeHex(*m));
+  ItemList list;  // a failed list keeps the elements read before the failing one
   EXPECT_FALSE(decodeHex("03000A000B00", list));
   EXPECT_EQ(2u, list.size());
 }
@@ -549,40 +435,20 @@ TEST(PerCodec, UnknownExtensions) {
 }
 
 // Every proper prefix of a valid encoding fails, without reading past it.
-TEST(PerCodec, EveryTruncatedPrefixFails) {
-  std::vector<std::unique_ptr<Msg>> values;
-  values.emplace_back(pingMsg());
-  values.emplace_back(new Msg);
-  values.back()->set_seq(65535);
-  values.back()->set_slot(1023);
-  Strs& strs = values.back()->set_pdu().select_strs();
-  fillStrs(strs);
-  values.back()->set_single().select_only(7);
-  values.back()->set_trace(1);
-  values.emplace_back(new Msg);
-  Ints& ints = values.back()->set_pdu().select_ints();
-  ints.set_u(-2147483647 - 1);
-  ints.set_big(4294967295u);
-  ints.set_full(0x80000000u);
-  ints.set_off(399975);
-  Item item;
-  item.set_label("x");
-  values.back()->ref_items().push_back(item);
-  values.back()->set_plain().select_b("plain");
-  values.back()->set_note_text("note");
-  values.emplace_back(new Msg);
-  values.back()->set_pdu().select_later(false);
-  values.back()->set_plain().select_c(Colour::green);
-  for (const auto& v : values) {
+TEST(PerCodec, EveryTruncatedPrefixOfRandomMessagesFails) {
+  oracle::ValueBuilder builder(4711);
+  std::string why;
+  for (int n = 0; n < 100; ++n) {
+    std::unique_ptr<ASN1::AbstractData> v = builder.make(&Msg::theInfo, &why);
+    ASSERT_TRUE(v) << why;
     const std::vector<char> octets = FromHex(encodeHex(*v));
     Msg whole;
     ASSERT_TRUE(pertest::decodeOctets(octets, whole)) << *v;
     EXPECT_EQ(0, whole.compare(*v));
-    for (std::size_t n = 0; n < octets.size(); ++n) {
-      // A copy of exactly n octets, so that a read past it is caught.
-      std::vector<char> prefix(octets.begin(), octets.begin() + n);
+    for (std::size_t k = 0; k < octets.size(); ++k) {
+      // A copy of exactly k octets, so that a read past it is caught.
       Msg cut;
-      EXPECT_FALSE(pertest::decodeOctets(prefix, cut)) << n << " of " << Hex(octets);
+      EXPECT_FALSE(pertest::decodeOctets(std::vector<char>(octets.begin(), octets.begin() + k), cut)) << k << " of " << Hex(octets);
     }
   }
 }

@@ -1,10 +1,9 @@
-// Shared by the BER, value-notation and constraint tests: coding through the
-// coder environment, hex text, the test types by name (for the tables in the
-// data files beside the tests), and those files' lines.
+// Shared by the ASN.1 tests: coding through the coder environment, hex text,
+// the test types by name (for the tables in the data files beside the
+// tests), and those files' lines.
 #ifndef TESTS_ASN1_RULE_HELPERS_H
 #define TESTS_ASN1_RULE_HELPERS_H
 
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -14,6 +13,7 @@
 #include "asn1/asn1.h"
 #include "tests/asn1/per_test_types.h"
 #include "tests/support/bytes.h"
+#include "tests/support/golden.h"
 
 namespace ruletest {
 
@@ -38,6 +38,28 @@ inline bool decodeBerHex(const std::string& text, ASN1::AbstractData& value) {
   return decode(ASN1::CoderEnv::ber, unhex(text), value);
 }
 
+}  // namespace ruletest
+
+namespace pertest {
+
+// The PER encoding in hex without blanks, or "FAIL".
+inline std::string encodeHex(const ASN1::AbstractData& value) {
+  std::vector<char> out;
+  ASN1::CoderEnv env;
+  env.set_encodingRule(ASN1::CoderEnv::per);
+  return ASN1::encode(value, &env, std::back_inserter(out)) ? TestBytes::Hex(out) : "FAIL";
+}
+inline bool decodeOctets(const std::vector<char>& octets, ASN1::AbstractData& value) {
+  return ruletest::decode(ASN1::CoderEnv::per, octets, value);
+}
+inline bool decodeHex(const std::string& text, ASN1::AbstractData& value) {
+  return decodeOctets(TestBytes::FromHex(text), value);
+}
+
+}  // namespace pertest
+
+namespace ruletest {
+
 // Types beyond the test schema's, by their ASN.1 text.
 typedef ASN1::Constrained_INTEGER<ASN1::FixedConstraint, 0, 3u> Int03;
 typedef ASN1::Constrained_INTEGER<ASN1::ExtendableConstraint, 0, 7u> Int07ext;
@@ -53,6 +75,8 @@ const unsigned kTag40Tags[] = {ASN1::contextTag(40)};
 const char* const kTag40Names[] = {"n"};
 const ASN1::SEQUENCE::InfoType kTag40 = {
     {&ASN1::SEQUENCE::create, 16}, false, kTag40Infos, kTag40Ids, 1, 0, 0, nullptr, kTag40Tags, kTag40Names};
+const ASN1::INTEGER::InfoType kFrom1 = {{&ASN1::INTEGER::create, 2}, ASN1::PartiallyConstrained, 1, 0xFFFFFFFFu};
+const ASN1::OCTET_STRING::InfoType kOctets16 = {{&ASN1::OCTET_STRING::create, 4}, ASN1::FixedConstraint, 0, 16u};
 const int kOptionalIds[] = {0};
 const ASN1::SEQUENCE::InfoType kOptional40 = {
     {&ASN1::SEQUENCE::create, 16}, false, kTag40Infos, kOptionalIds, 1, 0, 1, nullptr, kTag40Tags, kTag40Names};
@@ -65,6 +89,10 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
       {"INTEGER (0..7, ...)", &Int07ext::theInfo}, {"INTEGER (-128..127)", &INTEGER_m128_127::theInfo},
       {"INTEGER (0..4294967295)", &INTEGER_0_4294967295::theInfo},
       {"INTEGER (112000..399975)", &INTEGER_112000_399975::theInfo}, {"BOOLEAN", &ASN1::BOOLEAN::theInfo},
+      {"INTEGER (1..MAX)", &kFrom1}, {"INTEGER (-2147483648..2147483647)", &INTEGER_full::theInfo},
+      {"INTEGER (0..1023)", &INTEGER_0_1023::theInfo}, {"INTEGER (5)", &INTEGER_5_5::theInfo},
+      {"INTEGER (0..1023, ...)", &INTEGER_0_1023_ext::theInfo}, {"NumericString", &ASN1::NumericString::theInfo},
+      {"OCTET STRING (SIZE (0..16))", &kOctets16},
       {"NULL", &ASN1::Null::theInfo}, {"IA5String", &ASN1::IA5String::theInfo},
       {"PrintableString", &ASN1::PrintableString::theInfo}, {"BMPString", &ASN1::BMPString::theInfo},
       {"OCTET STRING", &ASN1::OCTET_STRING::theInfo}, {"OCTET STRING (SIZE (2..4))", &kOctets24[0]},
@@ -82,22 +110,8 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
   return it == types.end() ? nullptr : ASN1::AbstractData::create(it->second);
 }
 
-// Calls f with the fields (split at " | ") of each line of the data file
-// that is neither empty nor a "#" comment; false when the file cannot be read.
 inline bool forEachLine(const std::string& path, const std::function<void(const std::vector<std::string>&)>& f) {
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> fields;
-    for (std::size_t from = 0, bar;; from = bar + 3) {
-      bar = line.find(" | ", from);
-      fields.push_back(line.substr(from, bar == std::string::npos ? bar : bar - from));
-      if (bar == std::string::npos) break;
-    }
-    f(fields);
-  }
-  return bool(in.eof());
+  return TestGolden::ForEachLine(path, f);
 }
 
 }  // namespace ruletest

@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,45 +18,31 @@ namespace {
 using ASync::Connect;
 using Status = ASync::Connect::Status;
 
-// A loopback listener on a free port.
+// A loopback socket on a free port: listening with `backlog` (a full backlog
+// of 0 makes the host drop further SYNs), or not listening at all (< 0).
 struct Listener {
-  explicit Listener(int backlog = 4) {
-    fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr;
-    std::memset(&addr, 0, sizeof(addr));
+  explicit Listener(int backlog) : fd(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in addr = {};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
     socklen_t len = sizeof(addr);
+    EXPECT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&addr), len));
     getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
     port = ntohs(addr.sin_port);
-    EXPECT_EQ(0, listen(fd, backlog));
+    if (backlog >= 0) {
+      EXPECT_EQ(0, listen(fd, backlog));
+    }
+    if (backlog == 0) {
+      first = socket(AF_INET, SOCK_STREAM, 0);
+      EXPECT_EQ(0, connect(first, reinterpret_cast<sockaddr*>(&addr), len));
+    }
   }
   ~Listener() {
     close(fd);
     if (first >= 0) close(first);
   }
-  // Fills a backlog-0 accept queue: the host then drops further SYNs.
-  void fill() {
-    first = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr;
-    socklen_t len = sizeof(addr);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ASSERT_EQ(0, connect(first, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
-  }
   std::string address() const { return "127.0.0.1:" + std::to_string(port); }
-  int fd;
-  int port;
-  int first = -1;
-};
-
-// A port with nothing listening: bound, never listened on.
-struct ClosedPort {
-  ClosedPort() : l() {
-    close(l.fd);
-    l.fd = socket(AF_INET, SOCK_STREAM, 0);
-  }
-  Listener l;
+  int fd, port, first = -1;
 };
 
 class AsyncConnectTest : public ::testing::Test {
@@ -65,30 +50,39 @@ class AsyncConnectTest : public ::testing::Test {
   void OnEnd(Status::Type s, Fd socket) {
     ends.push_back(s);
     sockets.push_back(socket);
+    if (deleteIt) {
+      delete connect;
+      connect = nullptr;
+    }
   }
 
  protected:
-  void SetUp() override { clock_.setRealWaitLimit(20); }
-  bool Ended() const { return !ends.empty(); }
+  AsyncConnectTest() { clock_.setRealWaitLimit(20); }
+  Connect& Start(const std::string& address, unsigned timeoutMs, bool deleteInHandler = false) {
+    deleteIt = deleteInHandler;
+    delete connect;
+    connect = new Connect;
+    connect->Bind(&AsyncConnectTest::OnEnd, this);
+    Connect& c = *connect;
+    c.Start(address, timeoutMs);
+    return c;
+  }
+  ~AsyncConnectTest() override { delete connect; }
 
   VirtualClock clock_;
-  // Keeps passes without a timer from counting as a hung loop.
-  LoopTest::IdleDescriptor idle_;
+  LoopTest::IdleDescriptor idle_;  // keeps passes without a timer from counting as a hung loop
   std::vector<Status::Type> ends;
   std::vector<Fd> sockets;
+  Connect* connect = nullptr;
+  bool deleteIt = false;
 };
 
-TEST_F(AsyncConnectTest, ConnectsAndHandsOverTheSocket) {
-  Listener listener;
-  Connect c;
-  c.Bind(&AsyncConnectTest::OnEnd, this);
-  c.Start(listener.address(), 5000);
-  ASSERT_TRUE(LoopTest::runUntil([&] { return Ended(); }, 100));
+TEST_F(AsyncConnectTest, ConnectsAndHandsOverTheSocketAndTheHandlerMayDeleteIt) {
+  Listener listener(4);
+  Start(listener.address(), 5000, true);
+  ASSERT_TRUE(LoopTest::runUntil([&] { return !ends.empty(); }, 100));
   EXPECT_EQ(std::vector<Status::Type>{Status::connected}, ends);
-  ASSERT_TRUE(sockets[0].is_valid());
-  EXPECT_FALSE(c.holds_socket());
-  EXPECT_FALSE(c.timer_running());
-  // The handed-over socket is really connected to the listener.
+  EXPECT_EQ(nullptr, connect);
   const int peer = accept(listener.fd, nullptr, nullptr);
   ASSERT_GE(peer, 0);
   ASSERT_EQ(2, write(sockets[0].lowlevel_fd(), "hi", 2));
@@ -98,92 +92,45 @@ TEST_F(AsyncConnectTest, ConnectsAndHandsOverTheSocket) {
 }
 
 TEST_F(AsyncConnectTest, RefusedPortFails) {
-  ClosedPort closed;
-  Connect c;
-  c.Bind(&AsyncConnectTest::OnEnd, this);
-  c.Start(closed.l.address(), 5000);
-  ASSERT_TRUE(LoopTest::runUntil([&] { return Ended(); }, 100));
+  Listener closed(-1);
+  Connect& c = Start(closed.address(), 5000);
+  ASSERT_TRUE(LoopTest::runUntil([&] { return !ends.empty(); }, 100));
   EXPECT_EQ(std::vector<Status::Type>{Status::failed}, ends);
   EXPECT_FALSE(sockets[0].is_valid());
   EXPECT_FALSE(c.holds_socket());
   EXPECT_FALSE(c.timer_running());
 }
 
-TEST_F(AsyncConnectTest, UnparsableAddressFailsInsteadOfConnectingToThisHost) {
-  // Something listens on every local address: a connect to 0.0.0.0 would
-  // reach it.
+// Something listens on every local address: a connect to 0.0.0.0 would reach it.
+TEST_F(AsyncConnectTest, UnparsableAddressFailsInsideStartInsteadOfConnectingToThisHost) {
   Listener any(4);
-  for (const std::string& text : {std::string("localhost:") + std::to_string(any.port),
-                                 std::string("board:") + std::to_string(any.port),
-                                 std::string(":") + std::to_string(any.port)}) {
+  const std::string port = std::to_string(any.port);
+  for (const std::string& text : {"localhost:" + port, "board:" + port, ":" + port, std::string("not an address")}) {
     ends.clear();
-    sockets.clear();
-    Connect c;
-    c.Bind(&AsyncConnectTest::OnEnd, this);
-    c.Start(text, 5000);
+    Start(text, 5000, true);
     EXPECT_EQ(std::vector<Status::Type>{Status::failed}, ends) << text;
-    EXPECT_FALSE(c.holds_socket());
+    EXPECT_EQ(nullptr, connect);
   }
 }
 
-TEST_F(AsyncConnectTest, NoAnswerFailsAfterTheTimeOut) {
+TEST_F(AsyncConnectTest, NoAnswerFailsAfterTheTimeOutAndStopEndsOnce) {
   Listener full(0);
-  full.fill();
-  Connect c;
-  c.Bind(&AsyncConnectTest::OnEnd, this);
-  c.Start(full.address(), 5000);
-  ASSERT_EQ(Status::connecting, c.status());
-  LoopTest::runFor(4900);
-  if (!Ended()) {
-    EXPECT_TRUE(c.timer_running());
-    LoopTest::runFor(200);
-    EXPECT_EQ(std::vector<Status::Type>{Status::failed}, ends);
-  } else {
-    GTEST_SKIP() << "this host answers SYNs on a full accept queue: " << Status::name(ends[0]);
-  }
-  EXPECT_FALSE(c.holds_socket());
-}
-
-TEST_F(AsyncConnectTest, StopEndsOnceAndKeepsNothing) {
-  Listener full(0);
-  full.fill();
-  Connect c;
-  c.Bind(&AsyncConnectTest::OnEnd, this);
-  c.Start(full.address(), 100);
+  Connect& c = Start(full.address(), 5000);
   if (c.status() != Status::connecting) GTEST_SKIP() << "connected at once";
-  c.Stop();
-  EXPECT_EQ(std::vector<Status::Type>{Status::stopped}, ends);
+  LoopTest::runFor(4900);
+  if (!ends.empty()) GTEST_SKIP() << "this host answers SYNs on a full accept queue";
+  EXPECT_TRUE(c.timer_running());
+  LoopTest::runFor(200);
+  EXPECT_EQ(std::vector<Status::Type>{Status::failed}, ends);
   EXPECT_FALSE(c.holds_socket());
-  EXPECT_FALSE(c.timer_running());
+
+  Connect& d = Start(full.address(), 100);
+  d.Stop();
+  EXPECT_FALSE(d.holds_socket());
+  EXPECT_FALSE(d.timer_running());
   LoopTest::runFor(500);  // neither the time-out nor the socket calls again
-  c.Stop();
-  EXPECT_EQ(1u, ends.size());
-}
-
-struct Deleter {
-  void OnEnd(Status::Type s, Fd) {
-    status = s;
-    delete connect;
-    connect = nullptr;
-  }
-  Connect* connect = nullptr;
-  Status::Type status = Status::idle;
-};
-
-TEST_F(AsyncConnectTest, HandlerMayDeleteTheConnect) {
-  Listener listener;
-  Deleter d;
-  d.connect = new Connect;
-  d.connect->Bind(&Deleter::OnEnd, &d);
-  d.connect->Start(listener.address(), 5000);
-  ASSERT_TRUE(LoopTest::runUntil([&] { return d.connect == nullptr; }, 100));
-  EXPECT_EQ(Status::connected, d.status);
-
-  d.connect = new Connect;
-  d.connect->Bind(&Deleter::OnEnd, &d);
-  d.connect->Start("not an address", 5000);  // ends inside Start
-  EXPECT_EQ(nullptr, d.connect);
-  EXPECT_EQ(Status::failed, d.status);
+  d.Stop();
+  EXPECT_EQ((std::vector<Status::Type>{Status::failed, Status::stopped}), ends);
 }
 
 }  // namespace

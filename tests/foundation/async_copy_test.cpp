@@ -113,14 +113,6 @@ TEST_F(AsyncCopyTest, CopiesEverythingInOrder) {
   EXPECT_EQ(data, dst.received());
 }
 
-TEST_F(AsyncCopyTest, ReadErrorBeforeAnyDataFails) {
-  Channel src(false), dst(true);
-  Copy copy;
-  copy.Bind(&AsyncCopyTest::OnEnd, this);
-  copy.Start(src.w, dst.r);  // reading the write end of a pipe fails
-  EXPECT_EQ(Ends{Status::failed}, ends);
-}
-
 TEST_F(AsyncCopyTest, ReadErrorAfterDataEndsLikeEndOfData) {
   // A TCP peer that resets the connection after sending.
   const int listener = socket(AF_INET, SOCK_STREAM, 0);
@@ -188,30 +180,27 @@ TEST_F(AsyncCopyTest, PartialWritesResumeWhereTheyStopped) {
   EXPECT_TRUE(data == received);
 }
 
-TEST_F(AsyncCopyTest, HangUpOnTheSourceIsReadAsEndOfData) {
-  Channel src(false), dst(true);
-  src.r.NonBlock();
-  Copy copy;
-  Prepare(copy);
-  copy.Start(src.r, dst.r);
-  EXPECT_EQ(Status::running, copy.status());
-  EXPECT_EQ(POLLIN, copy.src_event().events());
-  src.w.close();  // the pipe reports POLLHUP only
-  ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(Ends{Status::done}, ends);
-}
-
-TEST_F(AsyncCopyTest, HangUpOnTheDestinationFails) {
-  for (int flush : {0, POLLWRNORM}) {
+// A hang-up on the source (a pipe reports POLLHUP only) is the end of data; on
+// the destination, or reading what cannot be read, a failure.
+TEST_F(AsyncCopyTest, HangUpsAndUnreadableSources) {
+  const struct {
+    bool srcSocket;
+    int flush;
+    int closeEnd;  // 0 source writer, 1 destination reader, 2 none (the source is a write end)
+    Status::Type end;
+  } cases[] = {{false, 0, 0, Status::done}, {true, 0, 1, Status::failed},
+               {true, POLLWRNORM, 1, Status::failed}, {false, 0, 2, Status::failed}};
+  for (const auto& c : cases) {
     ends.clear();
-    Channel src(true), dst(true);
-    Copy copy;
-    Prepare(copy, flush);
+    Channel src(c.srcSocket), dst(true);
     src.r.NonBlock();
-    copy.Start(src.r, dst.r);
-    dst.w.close();
+    Copy copy;
+    Prepare(copy, c.flush);
+    copy.Start(c.closeEnd == 2 ? src.w : src.r, dst.r);
+    if (c.closeEnd == 0) src.w.close();
+    if (c.closeEnd == 1) dst.w.close();
     ASSERT_TRUE(RunToEnd());
-    EXPECT_EQ(Ends{Status::failed}, ends);
+    EXPECT_EQ(Ends{c.end}, ends);
   }
 }
 

@@ -16,16 +16,13 @@
 
 #include "foundation/mux_clock.h"
 #include "foundation/syslog_manager.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 class DaemonTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char dir[] = "/tmp/daemon_testXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(dir));
-    dir_ = dir;
-    path_ = dir_ + "/log";
     server_ = socket(AF_UNIX, SOCK_DGRAM, 0);
     sockaddr_un addr;
     std::memset(&addr, 0, sizeof(addr));
@@ -40,8 +37,6 @@ class DaemonTest : public ::testing::Test {
   void TearDown() override {
     close(server_);
     close(report_[0]);
-    unlink(path_.c_str());
-    rmdir(dir_.c_str());
   }
 
   // Runs body in the daemon; returns what the daemon wrote to the pipe.
@@ -70,8 +65,8 @@ class DaemonTest : public ::testing::Test {
     return n > 0 ? std::string(buf, n) : std::string();
   }
 
-  std::string dir_;
-  std::string path_;
+  TestFiles::TempDir temp_;
+  const std::string path_ = temp_.at("log");
   int server_ = -1;
   int report_[2] = {-1, -1};
 };

@@ -17,28 +17,26 @@
 #include "foundation/ini_file.h"
 #include "foundation/standard_fds.h"
 #include "foundation/system_run.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 class FixedPathTest : public ::testing::Test {
  protected:
   FixedPathTest() {
-    char directory[] = "/tmp/gw-fixed-path-XXXXXX";
-    dir_ = mkdtemp(directory);
     Write("regular", "[traces]\nkey=1\n");
-    ::symlink((dir_ + "/regular").c_str(), At("link").c_str());
+    ::symlink(At("regular").c_str(), At("link").c_str());
     ::mkfifo(At("fifo").c_str(), 0600);
     ::symlink("/dev/zero", At("endless").c_str());
   }
-  ~FixedPathTest() override { EXPECT_EQ(0, system(("rm -rf '" + dir_ + "'").c_str())); }
-  std::string At(const std::string& name) const { return dir_ + "/" + name; }
+  std::string At(const std::string& name) const { return temp_.at(name); }
   void Write(const std::string& name, const std::string& text) { std::ofstream(At(name)) << text; }
   std::string Read(const std::string& name) {
     std::string contents, refusal;
     FixedPath::ReadRegular(At(name), 1024, contents, refusal);
     return contents;
   }
-  std::string dir_;
+  TestFiles::TempDir temp_;
 };
 
 TEST_F(FixedPathTest, WritingTruncatesOnlyARegularFileAndNeverFollowsALink) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/golden.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -103,9 +104,8 @@ TEST(IniModel, LookupsCreateEntries) {
 }
 
 TEST(IniModel, OpenFromDisk) {
-  char dir[] = "/tmp/ini_testXXXXXX";
-  ASSERT_NE(nullptr, mkdtemp(dir));
-  const std::string path = std::string(dir) + "/server.conf";
+  TestFiles::TempDir dir;
+  const std::string path = dir.at("server.conf");
   {
     std::ofstream out(path.c_str(), std::ios::binary);
     out << "[traces]\r\nsignalling.hdlc = yes\r\n";
@@ -115,14 +115,12 @@ TEST(IniModel, OpenFromDisk) {
   EXPECT_EQ(path, file.GetFileName());
   EXPECT_EQ("yes", OnlySub(file, "traces")["signalling.hdlc"].GetStr());
 
-  EXPECT_FALSE(file.Open(std::string(dir) + "/missing.conf"));
+  EXPECT_FALSE(file.Open(dir.at("missing.conf")));
   EXPECT_FALSE(file.IsOpen());
   EXPECT_EQ(0u, file.GetSectionCount());
 
   File byName(path);
   EXPECT_TRUE(byName.IsOpen());
-  unlink(path.c_str());
-  rmdir(dir);
 }
 
 TEST(IniSubKey, TypedValues) {

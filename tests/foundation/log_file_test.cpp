@@ -3,6 +3,8 @@
 #include "foundation/log_file_streambuf.h"
 
 #include <gtest/gtest.h>
+
+#include "tests/support/temp_dir.h"
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -22,24 +24,11 @@ class LogFileTest : public ::testing::Test {
     tzset();
     g_now.tv_sec = 1676505600 + 20 * 60 + 30;  // 2023-02-16 00:20:30 UTC
     g_now.tv_usec = 125;
-    char dir[] = "/tmp/log_file_testXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(dir));
-    dir_ = dir;
   }
-  // Only names the tests can make (readdir of a 32-bit build under qemu-user
-  // cannot list every host directory).
-  void TearDown() override {
-    for (const char* name : {"2023_02_16-00.log", "2023_02_16-01.log"}) unlink((dir_ + "/" + name).c_str());
-    rmdir(dir_.c_str());
-  }
-  bool Exists(const std::string& name) { return access((dir_ + "/" + name).c_str(), F_OK) == 0; }
-  std::string Read(const std::string& name) {
-    std::ifstream in((dir_ + "/" + name).c_str());
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  std::string dir_;
+  bool Exists(const std::string& name) { return access(temp_.at(name).c_str(), F_OK) == 0; }
+  std::string Read(const std::string& name) { return TestFiles::ReadFile(temp_.at(name)); }
+  TestFiles::TempDir temp_;
+  const std::string dir_ = temp_.path();
 };
 
 TEST_F(LogFileTest, FileNamedByHourAndLinesPrefixed) {

@@ -19,6 +19,7 @@
 #include "foundation/mux_clock.h"
 #include "foundation/syslog_manager.h"
 #include "foundation/syslog_streambuf.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -31,18 +32,12 @@ class SyslogTest : public ::testing::Test {
     setenv("TZ", "UTC", 1);
     tzset();
     Mux::g_tv_time = Mux::timeval(kNow, 0);
-    char dir[] = "/tmp/syslog_testXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(dir));
-    dir_ = dir;
-    path_ = dir_ + "/log";
   }
   void TearDown() override {
     if (manager_) manager_->closelog();
     Mux::clearTimeCache();
     Mux::g_tv_time = Mux::timeval();
     if (server_ >= 0) close(server_);
-    unlink(path_.c_str());
-    rmdir(dir_.c_str());
   }
 
   int Listen(int type) {
@@ -89,60 +84,44 @@ class SyslogTest : public ::testing::Test {
     return "<" + std::to_string(priority) + ">Feb 16 10:20:30 " + rest;
   }
 
-  std::string dir_;
-  std::string path_;
+  TestFiles::TempDir temp_;
+  const std::string path_ = temp_.at("log");
   int server_ = -1;
   std::unique_ptr<SysLogManager> manager_;
 };
 
-TEST_F(SyslogTest, RecordBytesAndCut) {
-  Listen(SOCK_DGRAM);
-  SysLogManager& m = Manager("kvr-1.2");
-  EXPECT_TRUE(m.connected());
-  m.syslog(LOG_DAEMON | LOG_NOTICE, "hello %d", 5);
-  EXPECT_EQ("", Receive());  // queued until the batch leaves
-  EXPECT_GT(m.sendmsg(), 0);
-  const std::string expected = Rec(29, "kvr-1.2: hello 5") + '\0';
-  EXPECT_EQ(expected, Receive());
-
-  // A single-digit day is padded with a blank.
-  Mux::g_tv_time = Mux::timeval(kNow - 10 * 86400, 0);
-  m.syslog(LOG_DAEMON | LOG_ERR, "x");
-  m.sendmsg();
-  EXPECT_EQ(std::string("<27>Feb  6 10:20:30 kvr-1.2: x") + '\0', Receive());
-  // A long message is cut at 1023 characters.
-  m.syslog(LOG_USER | LOG_INFO, "%s", std::string(3000, 'z').c_str());
-  m.sendmsg();
-  const std::string got = Receive();
-  ASSERT_EQ(1024u, got.size());
-  EXPECT_EQ('\0', got[1023]);
-  EXPECT_EQ('z', got[1022]);
-}
-
-TEST_F(SyslogTest, PidIdentAndDefaultFacility) {
+// Each record at the fixed time: priority (LOG_USER without facility bits,
+// the openlog facility unless invalid), a blank-padded day, the ident (or
+// "syslog-ts" before any openlog, none when empty), a pid on LOG_PID.
+TEST_F(SyslogTest, RecordTexts) {
   Listen(SOCK_DGRAM);
   SysLogManager& m = Manager();
-  EXPECT_EQ(-1, m.fd());
   m.syslog(LOG_USER | LOG_INFO, "%s", "first");  // connects without openlog
   EXPECT_TRUE(m.connected());
   m.sendmsg();
   EXPECT_EQ(Rec(14, "syslog-ts: first") + '\0', Receive());
-  m.openlog("id", LOG_NDELAY | LOG_PID, 0);
-  m.syslog(LOG_ERR, "m");  // no facility bits: LOG_USER
-  m.sendmsg();
-  EXPECT_EQ(Rec(11, "id[" + std::to_string(getpid()) + "]: m") + '\0', Receive());
-
-  m.openlog("", LOG_NDELAY, LOG_LOCAL0);
-  m.syslog(LOG_DEBUG, "bare");
-  m.sendmsg();
-  EXPECT_EQ(Rec(135, "bare") + '\0', Receive());
-
-  // An invalid facility does not replace the default.
-  m.openlog(nullptr, LOG_NDELAY, 0x7);
-  EXPECT_EQ("", m.ident());
-  m.syslog(LOG_DEBUG, "y");
-  m.sendmsg();
-  EXPECT_EQ(Rec(135, "y") + '\0', Receive());
+  const std::string pid = std::to_string(getpid());
+  const struct {
+    const char* ident;
+    int option, facility, priority;
+    long at;
+    std::string message, record;
+  } cases[] = {
+      {"kvr-1.2", 0, 0, LOG_DAEMON | LOG_NOTICE, kNow, "hello 5", Rec(29, "kvr-1.2: hello 5")},
+      {"kvr-1.2", 0, 0, LOG_DAEMON | LOG_ERR, kNow - 10 * 86400, "x", "<27>Feb  6 10:20:30 kvr-1.2: x"},
+      {"id", LOG_PID, 0, LOG_ERR, kNow, "m", Rec(11, "id[" + pid + "]: m")},
+      {"", 0, LOG_LOCAL0, LOG_DEBUG, kNow, "bare", Rec(135, "bare")},
+      {nullptr, 0, 0x7, LOG_DEBUG, kNow, "y", Rec(135, "y")},  // an invalid facility keeps the last
+      {"c", 0, 0, LOG_USER | LOG_INFO, kNow, std::string(3000, 'z'), Rec(14, "c: ") + std::string(1023 - 23, 'z')},
+  };
+  for (const auto& c : cases) {
+    m.openlog(c.ident, LOG_NDELAY | c.option, c.facility);
+    Mux::g_tv_time = Mux::timeval(c.at, 0);
+    m.syslog(c.priority, "%s", c.message.c_str());
+    EXPECT_EQ("", Receive());  // queued until the batch leaves
+    EXPECT_GT(m.sendmsg(), 0);
+    EXPECT_EQ(c.record + '\0', Receive()) << c.message.substr(0, 10);
+  }
   m.closelog();
   EXPECT_EQ("syslog-ts", m.ident());
 }
@@ -169,47 +148,28 @@ TEST_F(SyslogTest, BatchLeavesAt256RecordsOrPast12288Bytes) {
   EXPECT_EQ(13u, Records(datagram).size());
 }
 
-TEST_F(SyslogTest, CloselogOrNoSocketDropsTheBatch) {
-  Listen(SOCK_DGRAM);
-  SysLogManager& m = Manager("c");
-  m.syslog(LOG_USER | LOG_INFO, "dropped");
-  m.closelog();
-  EXPECT_FALSE(m.connected());
-  EXPECT_EQ(0, m.sendmsg());
-  EXPECT_EQ("", Receive());
-  // Without a syslog socket messages are lost quietly.
-  unlink(path_.c_str());
-  m.openlog("n", LOG_NDELAY, 0);
-  EXPECT_EQ(-1, m.fd());
-  m.syslog(LOG_USER | LOG_INFO, "lost");
-  EXPECT_FALSE(m.connected());
-  EXPECT_EQ(0, m.sendmsg());
-}
-
-TEST_F(SyslogTest, DatagramsFollowTheSocketPath) {
+// Datagrams follow the socket path (the syslog daemon restarted); closelog
+// drops the batch; a batch that fails with the daemon gone is dropped, and
+// the next record connects again with nothing old along.
+TEST_F(SyslogTest, BatchesFollowTheSocketPathAndAreDroppedWhenItIsGone) {
   Listen(SOCK_DGRAM);
   SysLogManager& m = Manager("r");
   m.syslog(LOG_USER | LOG_INFO, "before");
-  // The syslog daemon restarts: a new socket at the same path.
   Listen(SOCK_DGRAM);
   EXPECT_GT(m.sendmsg(), 0);
   EXPECT_EQ(std::vector<std::string>{Rec(14, "r: before")}, Records(Receive()));
-}
-
-TEST_F(SyslogTest, FailedBatchIsDroppedAndTheClientRecovers) {
-  Listen(SOCK_DGRAM);
-  SysLogManager& m = Manager("r");
+  m.syslog(LOG_USER | LOG_INFO, "dropped");
+  m.closelog();
+  EXPECT_EQ(0, m.sendmsg());
+  m.openlog("r", LOG_NDELAY, 0);
   for (int i = 0; i < 255; ++i) m.syslog(LOG_USER | LOG_INFO, "old %d", i);
-  // The syslog daemon is gone when the batch fills: the batch fails, the
-  // reconnect fails, and the client is left without a socket.
   close(server_);
   server_ = -1;
   unlink(path_.c_str());
-  m.syslog(LOG_USER | LOG_INFO, "lost");
+  m.syslog(LOG_USER | LOG_INFO, "lost");  // the batch fills and fails, the reconnect too
   EXPECT_FALSE(m.connected());
   EXPECT_EQ(-1, m.fd());
   EXPECT_EQ(0, m.sendmsg());
-  // Back again: the next record connects and nothing old comes along.
   Listen(SOCK_DGRAM);
   m.syslog(LOG_USER | LOG_INFO, "next");
   EXPECT_TRUE(m.connected());

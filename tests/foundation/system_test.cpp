@@ -21,32 +21,30 @@
 #include "foundation/system_proc.h"
 #include "foundation/system_run.h"
 #include "foundation/system_signal.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 uint32_t Ip(const char* text) { return ntohl(inet_addr(text)); }
 
-TEST(NetSelection, PrivateAddresses) {
-  const char* all[] = {"127.0.0.1", "10.1.2.3", "172.31.0.1", "172.32.0.1", "192.168.5.5",
-                       "172.15.255.255", "192.169.0.1", "11.0.0.1"};
-  std::vector<std::string> taken;
-  for (const char* a : all)
-    if (Net::ifconfig_selects("eth0", Ip(a), Net::ifconfig_private)) taken.push_back(a);
-  EXPECT_EQ((std::vector<std::string>{"10.1.2.3", "172.31.0.1", "192.168.5.5"}), taken);
-}
-
-TEST(NetSelection, LoopbackByNameAndLinkLocal) {
-  EXPECT_FALSE(Net::ifconfig_selects("lo", Ip("127.0.0.1"), Net::ifconfig_not_loopback));
-  EXPECT_FALSE(Net::ifconfig_selects("LO", Ip("127.0.0.1"), Net::ifconfig_not_loopback));
-  EXPECT_TRUE(Net::ifconfig_selects("lo0", Ip("127.0.0.1"), Net::ifconfig_not_loopback));
-  EXPECT_TRUE(Net::ifconfig_selects("lo", Ip("127.0.0.1"), Net::ifconfig_all));
-  EXPECT_TRUE(Net::ifconfig_selects("lo", Ip("169.254.1.1"), Net::ifconfig_link_local));
-  EXPECT_FALSE(Net::ifconfig_selects("eth0", Ip("169.253.1.1"), Net::ifconfig_link_local));
-  // Bits combine: any matching bit takes the interface.
-  const Net::ifconfig_mode_t both = Net::ifconfig_link_local | Net::ifconfig_private;
-  EXPECT_TRUE(Net::ifconfig_selects("lo", Ip("10.0.0.1"), both));
-  EXPECT_TRUE(Net::ifconfig_selects("lo", Ip("169.254.0.1"), both));
-  EXPECT_FALSE(Net::ifconfig_selects("lo", Ip("8.8.8.8"), both));
+TEST(NetSelection, ModesSelectByAddressAndName) {
+  using namespace Net;
+  const ifconfig_mode_t both = ifconfig_link_local | ifconfig_private;  // any matching bit takes it
+  const struct {
+    const char *name, *address;
+    ifconfig_mode_t mode;
+    bool taken;
+  } cases[] = {
+      {"eth0", "10.1.2.3", ifconfig_private, true},      {"eth0", "172.31.0.1", ifconfig_private, true},
+      {"eth0", "192.168.5.5", ifconfig_private, true},   {"eth0", "127.0.0.1", ifconfig_private, false},
+      {"eth0", "172.32.0.1", ifconfig_private, false},   {"eth0", "172.15.255.255", ifconfig_private, false},
+      {"eth0", "192.169.0.1", ifconfig_private, false},  {"lo", "127.0.0.1", ifconfig_not_loopback, false},
+      {"LO", "127.0.0.1", ifconfig_not_loopback, false}, {"lo0", "127.0.0.1", ifconfig_not_loopback, true},
+      {"lo", "127.0.0.1", ifconfig_all, true},           {"lo", "169.254.1.1", ifconfig_link_local, true},
+      {"eth0", "169.253.1.1", ifconfig_link_local, false}, {"lo", "10.0.0.1", both, true},
+      {"lo", "169.254.0.1", both, true},                 {"lo", "8.8.8.8", both, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.taken, ifconfig_selects(c.name, Ip(c.address), c.mode)) << c.name << " " << c.address;
 }
 
 TEST(NetInterfaces, LoopbackInterfaceOfThisHost) {
@@ -69,8 +67,6 @@ TEST(NetInterfaces, LoopbackInterfaceOfThisHost) {
 
   EXPECT_FALSE(Net::hostname().empty());
 }
-
-// ---- IPC::Signal ------------------------------------------------------------
 
 volatile sig_atomic_t g_signo = 0;
 volatile sig_atomic_t g_infoSigno = 0;
@@ -107,17 +103,10 @@ TEST(Signal, InfoHandlerAlwaysGetsSigInfo) {
   IPC::Signal::system(SIGUSR1);
 }
 
-// ---- Linux::Run ---------------------------------------------------------------
-
 class RunTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char dir[] = "/tmp/run_testXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(dir));
-    dir_ = dir;
-  }
-  void TearDown() override { rmdir(dir_.c_str()); }
-  std::string dir_;
+  TestFiles::TempDir temp_;
+  const std::string dir_ = temp_.path();
 };
 
 TEST_F(RunTest, PidFileHoldsOnlyTheDigitsAndGoesAway) {
@@ -145,8 +134,6 @@ TEST_F(RunTest, PidFileHoldsOnlyTheDigitsAndGoesAway) {
   }
   EXPECT_EQ(0, access(dir_.c_str(), F_OK));
 }
-
-// ---- find_proc_by_name ----------------------------------------------------
 
 TEST(FindProc, ByNameWithHint) {
   // Unique per test process, so that parallel runs do not see each other.
@@ -184,8 +171,6 @@ TEST(FindProc, ByNameWithHint) {
   waitpid(child, nullptr, 0);
   EXPECT_EQ(-1, find_proc_by_name(name.c_str(), child));
 }
-
-// ---- Console -------------------------------------------------------------------
 
 TEST(Console, NotATerminal) {
   int p[2];

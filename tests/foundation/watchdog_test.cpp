@@ -1,7 +1,10 @@
 // The watchdog protocol as the simulated device receives it: "START" once,
 // "PING" at most once a second, "STOP" at the end, and the failure lines.
 #include <errno.h>
+#include <string.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,151 +17,101 @@
 namespace {
 
 using Words = std::vector<std::string>;
-
-class WatchdogTest : public FoundationTest::LoopFixture {
- protected:
-  WatchdogTest() {
-    device().clear();
-    device().clearFailures();
-    device().setPresent(true);
-  }
-  ~WatchdogTest() override {
-    device().clearFailures();
-    device().setPresent(true);
-  }
-  static BoardSim::Watchdog& device() { return BoardSim::watchdog(); }
-
-  // Runs the loop with the watchdog until a timer `ms` ahead stops it.
-  std::string runFor(unsigned int ms) {
-    stop_.set(ms, &WatchdogTest::OnStop, this);
-    testing::internal::CaptureStderr();
-    multiplexer.run(true, true);
-    return testing::internal::GetCapturedStderr();
-  }
-
- public:
-  void OnStop() { multiplexer.terminate(); }
-
- protected:
-  Timer stop_;
-};
+BoardSim::Watchdog& device() { return BoardSim::watchdog(); }
 
 Words words(const char* first, int pings, const char* last) {
   Words w;
   if (first) w.push_back(first);
-  for (int i = 0; i < pings; ++i) w.push_back("PING");
+  w.insert(w.end(), static_cast<size_t>(pings), "PING");
   if (last) w.push_back(last);
   return w;
 }
 
-TEST_F(WatchdogTest, IdleLoopPingsEverySecond) {
-  std::string err = runFor(5000);
-  EXPECT_EQ("Mux: terminating...\n", err);
-  EXPECT_EQ(words("START", 5, "STOP"), device().words());
-  // With the watchdog open no poll waits longer than 1000 ms; the pass that
-  // saw terminate() does not wait at all.
-  EXPECT_EQ((std::vector<int>{1000, 1000, 1000, 1000, 1000, 0}), clock_.timeouts());
-  EXPECT_FALSE(multiplexer.watchdog_open());
-}
-
-// A descriptor that is always ready and whose callback takes 100 ms of
-// (virtual) time: 30 passes in 3 seconds, but only one ping a second.
+// A descriptor that is always ready and whose callback takes 100 ms.
 struct Busy : FoundationTest::Pipe {
   Busy() {
     put();
     event.Bind("Busy::OnEvent", &Busy::OnEvent, this);
     event.Schedule(read, POLLIN);
   }
-  void OnEvent(int, short) {
-    ++serves;
-    VirtualClock::current()->advance(100);
-  }
+  void OnEvent(int, short) { VirtualClock::current()->advance(100); }
   Event event;
-  int serves = 0;
 };
 
-TEST_F(WatchdogTest, BusyLoopPingsAtMostOnceASecond) {
-  Busy busy;
-  runFor(3000);
-  EXPECT_EQ(30, busy.serves);
-  // Right after the first poll, then at 1000, 2000 and 3000 ms.
-  EXPECT_EQ(words("START", 4, "STOP"), device().words());
-}
-
-TEST_F(WatchdogTest, TimerFarAheadStillCapsTheWait) {
-  LoopTest::IdleDescriptor idle;
-  runFor(2500);
-  EXPECT_EQ((std::vector<int>{1000, 1000, 500, 0}), clock_.timeouts());
-  // At 1000 and 2000 ms; 2500 is only 500 ms after the last ping.
-  EXPECT_EQ(words("START", 2, "STOP"), device().words());
-}
-
-// Without the flag, or without the device, nothing is written and the waits
-// follow the timers only.
-TEST_F(WatchdogTest, WithoutFlagOrDeviceNothingIsWritten) {
-  stop_.set(3000, &WatchdogTest::OnStop, this);
-  testing::internal::CaptureStderr();
-  multiplexer.run(false, true);
-  testing::internal::GetCapturedStderr();
-  device().setPresent(false);
-  std::string err = runFor(3000);
-  EXPECT_EQ("Mux: fail to open watchdog: " + std::string(::strerror(ENOENT)) + "\nMux: terminating...\n", err);
-  EXPECT_TRUE(device().words().empty());
-  EXPECT_EQ((std::vector<int>{3000, 0, 3000, 0}), clock_.timeouts());
-}
-
-TEST_F(WatchdogTest, FailedStartClosesTheDevice) {
-  device().failWrites(EIO, 1);
-  std::string err = runFor(3000);
-  EXPECT_EQ("Mux: fail to activate watchdog: " + std::string(::strerror(EIO)) + "\nMux: terminating...\n", err);
-  EXPECT_TRUE(device().words().empty());
-  EXPECT_TRUE(device().openChannels().empty());
-}
-
-// Fails the ping that follows each waiting poll; the last pass, which sees
-// terminate(), does not wait.
+// Fails the ping that follows each waiting poll.
 int failNextPing(pollfd* fds, nfds_t n, int timeout) {
-  if (timeout != 0) BoardSim::watchdog().failWrites(EPIPE, 1);
+  if (timeout != 0) device().failWrites(EPIPE, 1);
   VirtualClock::current()->advance(timeout < 0 ? 1000 : static_cast<unsigned>(timeout));
   return ::poll(fds, n, 0);
 }
 
-TEST_F(WatchdogTest, FailedPingsAreReportedAndTheWatchdogStaysOpen) {
-  Multiplexer::PollFunction old = Multiplexer::setPollFunction(failNextPing);
-  std::string err = runFor(2000);
-  Multiplexer::setPollFunction(old);
-  const std::string line = "Mux: ping watchdog failed: " + std::string(::strerror(EPIPE)) + "\n";
-  EXPECT_EQ(line + line + "Mux: terminating...\n", err);
-  EXPECT_EQ(words("START", 0, "STOP"), device().words());
-}
+struct Callback {
+  void OnTimer() { action(); }
+  std::function<void()> action;
+  Timer timer;
+};
 
-TEST_F(WatchdogTest, FailedStopIsReportedAndTheDeviceClosed) {
-  stop_.set(1000, &WatchdogTest::OnStop, this);
-  struct FailStop {
-    void OnTimer() { BoardSim::watchdog().failWrites(EIO, 1); }
-    Timer timer;
-  } failStop;
-  failStop.timer.set(1000, &FailStop::OnTimer, &failStop);
-  testing::internal::CaptureStderr();
-  multiplexer.run(true, true);
-  std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ("Mux: terminating...\nMux: stop watchdog failed: " + std::string(::strerror(EIO)) + "\n", err);
-  EXPECT_EQ(words("START", 1, nullptr), device().words());
-  EXPECT_FALSE(multiplexer.watchdog_open());
-  EXPECT_TRUE(device().openChannels().empty());
-}
+std::string err(int e) { return std::string(::strerror(e)); }
 
-TEST_F(WatchdogTest, ResetWDFromACallbackPingsAtOnce) {
-  struct Feeder {
-    void OnTimer() { multiplexer.resetWD(); }
-    Timer timer;
-  } feeder;
-  multiplexer.resetWD();  // no watchdog open: nothing
-  EXPECT_TRUE(device().words().empty());
-  feeder.timer.set(1500, &Feeder::OnTimer, &feeder);
-  runFor(1800);
-  // Pings at 1000 (loop), 1500 (callback), 1800 is only 800 after the loop's.
-  EXPECT_EQ(words("START", 2, "STOP"), device().words());
+// Each case runs the loop (with the watchdog flag or not) until a timer
+// stops it, with an optional disturbance armed by a timer at `atMs`.
+TEST(Watchdog, WordsWaitsAndFailureLines) {
+  const std::string end = "Mux: terminating...\n";
+  const struct Case {
+    const char* name;
+    bool watchdog;
+    unsigned runMs;
+    int setup;  // 0 idle, 1 busy, 2 idle descriptor, 3 no device, 4 failed start, 5 failing pings
+    unsigned atMs;
+    std::function<void()> at;
+    Words words;
+    std::string log;
+    std::vector<int> waits;
+  } cases[] = {
+      {"idle", true, 5000, 0, 0, nullptr, words("START", 5, "STOP"), end, {1000, 1000, 1000, 1000, 1000, 0}},
+      {"busy: 30 passes, one ping a second", true, 3000, 1, 0, nullptr, words("START", 4, "STOP"), end, {}},
+      {"a far timer still caps the wait", true, 2500, 2, 0, nullptr, words("START", 2, "STOP"), end,
+       {1000, 1000, 500, 0}},
+      {"without the flag", false, 3000, 0, 0, nullptr, {}, end, {3000, 0}},
+      {"without the device", true, 3000, 3, 0, nullptr, {}, "Mux: fail to open watchdog: " + err(ENOENT) + "\n" + end,
+       {3000, 0}},
+      {"failed start", true, 3000, 4, 0, nullptr, {}, "Mux: fail to activate watchdog: " + err(EIO) + "\n" + end, {}},
+      {"failed pings", true, 2000, 5, 0, nullptr, words("START", 0, "STOP"),
+       "Mux: ping watchdog failed: " + err(EPIPE) + "\nMux: ping watchdog failed: " + err(EPIPE) + "\n" + end, {}},
+      {"failed stop", true, 1000, 0, 1000, [] { device().failWrites(EIO, 1); }, words("START", 1, nullptr),
+       end + "Mux: stop watchdog failed: " + err(EIO) + "\n", {}},
+      {"resetWD pings at once", true, 1800, 0, 1500, [] { multiplexer.resetWD(); }, words("START", 2, "STOP"), end,
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FoundationTest::LoopMustBeClean check;
+    VirtualClock clock(1000000ULL);
+    clock.setRealWaitLimit(0);
+    device().clear();
+    device().clearFailures();
+    device().setPresent(c.setup != 3);
+    if (c.setup == 4) device().failWrites(EIO, 1);
+    std::unique_ptr<Busy> busy(c.setup == 1 ? new Busy : nullptr);
+    std::unique_ptr<LoopTest::IdleDescriptor> idle(c.setup == 2 ? new LoopTest::IdleDescriptor : nullptr);
+    Multiplexer::PollFunction old = c.setup == 5 ? Multiplexer::setPollFunction(failNextPing) : nullptr;
+    multiplexer.resetWD();  // no watchdog open: nothing
+    Callback stop{[] { multiplexer.terminate(); }, {}}, at{c.at, {}};
+    stop.timer.set(c.runMs, &Callback::OnTimer, &stop);
+    if (c.at) at.timer.set(c.atMs, &Callback::OnTimer, &at);
+    testing::internal::CaptureStderr();
+    multiplexer.run(c.watchdog, true);
+    EXPECT_EQ(c.log, testing::internal::GetCapturedStderr());
+    if (old) Multiplexer::setPollFunction(old);
+    EXPECT_EQ(c.words, device().words());
+    if (!c.waits.empty()) {
+      EXPECT_EQ(c.waits, clock.timeouts());
+    }
+    EXPECT_FALSE(multiplexer.watchdog_open());
+    EXPECT_TRUE(device().openChannels().empty());
+  }
+  device().clearFailures();
+  device().setPresent(true);
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 // The control-protocol envelope and the enumerations on the wire, byte for
-// byte (vectors worked out by hand from the aligned-PER rules): each encodes
-// to its octets and decodes back to the same value. Then hostile frames, and
-// the generated accessors where they do more than forward to the runtime.
+// byte (envelope_vectors.txt), hostile frames, and the generated accessors
+// where they do more than forward to the runtime.
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,7 +13,9 @@
 #include "messages/lgcp/LGCP.h"
 #include "messages/term/TERM.h"
 #include "tests/messages/codec.h"
+#include "tests/messages/type_table.h"
 #include "tests/support/bytes.h"
+#include "tests/support/golden.h"
 
 namespace messages_test {
 namespace {
@@ -32,93 +33,31 @@ LGCP::Message message(int seq, int slot) {
   return m;
 }
 
-template <class T>
-std::function<ASN1::AbstractData*()> make(std::function<void(T&)> fill) {
-  return [fill] {
-    T* v = new T;
-    fill(*v);
-    return v;
-  };
-}
-
-TEST(Envelope, KnownEncodingsBothWays) {
-  const struct {
-    const char* what;
-    std::function<ASN1::AbstractData*()> value;
-    const char* hex;
-  } cases[] = {
-      // Presence bits 00, pdu index 00 (command), extension bit 0, index 12.
-      {"ping", make<LGCP::Message>([](LGCP::Message& m) { m.set_pdu().select_command().select_ping(); }), "06 00"},
-      {"ping, seq and slot",
-       make<LGCP::Message>([](LGCP::Message& m) { m = message(1, 5), m.set_pdu().select_command().select_ping(); }),
-       "C0 01 01 00 05 18"},
-      // Seq as length 01 value 01, slot in 16 aligned bits, pdu 01, Response 0.
-      {"success",
-       make<LGCP::Message>([](LGCP::Message& m) { m = message(1, 5), m.set_pdu().select_response().select_success(); }),
-       "C0 01 01 00 05 40"},
-      // Seq 300 = 01 2C; slot 1023; pdu 01, error 1, then ErrorCause: extension
-      // bit 0 and 12 in 0..12 (4 bits): 0 1 1 0 1100 = 6C.
-      {"error destroyInProgress", make<LGCP::Message>([](LGCP::Message& m) {
-         m = message(300, 1023);
-         m.set_pdu().select_response().select_error(LGCP::ErrorCause::destroyInProgress);
-       }),
-       "C0 02 01 2C 03 FF 6C"},
-      // Pdu 00, extension bit 0, index 2, padding, INTEGER (0..1023) in 16 bits.
-      {"connect 1023", make<LGCP::Message>([](LGCP::Message& m) {
-         m = message(1, 5);
-         m.set_pdu().select_command().select_connect(1023);
-       }),
-       "C0 01 01 00 05 04 03 FF"},
-      // Enumerations travel by number: Payload 0..13, then ptR2S = 123 (7 bits).
-      {"Payload ptR2S = 123", [] { return new TERM::Payload(TERM::Payload::ptR2S); }, "F6"},
-      {"Payload ptT38_UDP_TL = 11", [] { return new TERM::Payload(TERM::Payload::ptT38_UDP_TL); }, "16"},
-      {"ControllerStatus notrun = 5 of 0..5", [] { return new HSP::ControllerStatus(HSP::ControllerStatus::notrun); },
-       "A0"},
-      {"RadioStandby standby, after not-use = -1",
-       [] { return new TERM::RadioStandby(TERM::RadioStandby::standby); }, "80"},
-      // 2000..2015 and 2099, extensible: bit 0, then the number in 0..2099.
-      {"ED137CauseCode 2000",
-       [] { return new TERM::ED137CauseCode(TERM::ED137CauseCode::radio_session_pre_emption); }, "00 07 D0"},
-      // Out of range, negative, nothing selected, a size below the bound:
-      // nothing encodes.
-      {"slot 1024",
-       make<LGCP::Message>([](LGCP::Message& m) { m = message(-1, 1024), m.set_pdu().select_command().select_ping(); }),
-       "encode failed"},
-      {"connect 2000",
-       make<LGCP::Message>([](LGCP::Message& m) { m.set_pdu().select_command().select_connect(2000); }),
-       "encode failed"},
-      {"nothing selected", [] { return new LGCP::Message; }, "encode failed"},
-      {"RadioStandby not-use", [] { return new TERM::RadioStandby(TERM::RadioStandby::not_use); }, "encode failed"},
-  };
-  for (const auto& c : cases) {
-    std::unique_ptr<ASN1::AbstractData> value(c.value());
-    ASSERT_EQ(c.hex, encoded(*value)) << c.what;
-    if (std::string(c.hex) == "encode failed") continue;
-    std::unique_ptr<ASN1::AbstractData> back(ASN1::AbstractData::create(value->info()));
-    ASSERT_TRUE(decodePer(TestBytes::FromHex(c.hex), back.get())) << c.what;
-    EXPECT_EQ(0, back->compare(*value)) << c.what << ": " << back->asValueNotation();
-  }
+TEST(Envelope, VectorsOfTheDataFile) {
+  unsigned count = 0;
+  ASSERT_TRUE(TestGolden::ForEachLine(TestGolden::Beside(__FILE__, "envelope_vectors.txt"), [&](const std::vector<std::string>& f) {
+    ASSERT_EQ(4u, f.size()) << f[0];
+    ++count;
+    const TypeEntry* type = std::find_if(kTypes, kTypes + kTypeCount, [&](const TypeEntry& t) { return f[1] == t.name; });
+    ASSERT_NE(kTypes + kTypeCount, type) << f[1];
+    std::unique_ptr<ASN1::AbstractData> value(type->makeTyped()), back(type->makeTyped());
+    if (f[0] == "refuses") {
+      EXPECT_FALSE(decodePer(TestBytes::FromHex(f[2]), value.get())) << f[2] << ": " << f[3];
+      return;
+    }
+    ASSERT_TRUE(value->setFromValueNotation(f[2])) << f[2];
+    ASSERT_EQ(f[3] == "FAIL" ? "encode failed" : f[3], encoded(*value)) << f[2];
+    if (f[3] == "FAIL") return;
+    ASSERT_TRUE(decodePer(TestBytes::FromHex(f[3]), back.get())) << f[2];
+    EXPECT_EQ(0, back->compare(*value)) << f[2] << ": " << back->asValueNotation();
+  }));
+  EXPECT_GT(count, 15u);
   // 57 is no Payload enumerator: it decodes, has no name, encodes back.
   TERM::Payload p;
   ASSERT_TRUE(decodePer(TestBytes::FromHex("72"), &p));
   EXPECT_EQ(57, p.asInt());
   EXPECT_EQ(nullptr, p.getName());
   EXPECT_EQ("72", encoded(p));
-}
-
-TEST(Envelope, HostileFramesDoNotDecode) {
-  const char* const frames[] = {
-      "",             //
-      "C0",           // seq announced, missing
-      "C0 01 01 00",  // slot cut short
-      "30",           // pdu index 3 of 0..2
-      "08 00 01 00",  // unknown Command extension
-      "06",           // Command index cut short
-  };
-  for (const char* hex : frames) {
-    LGCP::Message m;
-    EXPECT_FALSE(decodePer(TestBytes::FromHex(hex), &m)) << hex;
-  }
 }
 
 // Hyphens become "_" in C++ names and stay in the names the value notation prints.

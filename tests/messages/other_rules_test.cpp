@@ -10,10 +10,12 @@
 #include "asn1/asn1.h"
 #include "tests/support/bytes.h"
 #include "tests/messages/type_table.h"
-#include "tests/messages/value_builder.h"
+#include "tests/oracle/value_builder.h"
 
 namespace messages_test {
 namespace {
+
+using oracle::ValueBuilder;
 
 typedef std::unique_ptr<ASN1::AbstractData> Value;
 

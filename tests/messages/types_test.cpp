@@ -12,11 +12,13 @@
 
 #include "tests/messages/codec.h"
 #include "tests/messages/type_table.h"
-#include "tests/messages/value_builder.h"
+#include "tests/oracle/value_builder.h"
 #include "tests/support/bytes.h"
 
 namespace messages_test {
 namespace {
+
+using oracle::ValueBuilder;
 
 typedef std::unique_ptr<ASN1::AbstractData> Value;
 

@@ -3,7 +3,6 @@
 // connection ends, bind retries, and the framed connection service itself.
 #include "net/acceptor_net.h"
 
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/resource.h>
@@ -11,8 +10,6 @@
 #include <unistd.h>
 
 #include "foundation/mux_clock.h"
-#include "foundation/testing/loop_runner.h"
-#include "foundation/testing/virtual_clock.h"
 #include "net/strm_protocol.h"
 #include "net_test_helper.h"
 
@@ -31,7 +28,7 @@ bool tcp_info_readable() {
   return readable;
 }
 
-struct Acceptor : ::testing::Test {
+struct Acceptor : nettest::LoopFixture {
   Acceptor() : acceptor(0) {
     acceptor.SetLocalAddress(INet4::Addr(std::string("127.0.0.1")));
     acceptor.service_name("server");
@@ -52,16 +49,12 @@ struct Acceptor : ::testing::Test {
     ASSERT_TRUE(acceptor.Activate());
     ASSERT_NE(0, acceptor.LocalPort());
   }
-  bool run_until(const std::function<bool()>& done) { return LoopTest::runUntil(done, 200); }
   void close_client(int fd) {
     for (int& c : clients)
       if (c == fd) c = -1;
     ::close(fd);
   }
 
-  VirtualClock clock;
-  nettest::LogCapture logs;
-  nettest::Recorder user;
   Control::AcceptorNetCheckConnection acceptor;
   std::vector<int> clients;
 };
@@ -223,13 +216,7 @@ TEST_F(Acceptor, BindIsRetriedWhileThePortIsTaken) {
   second.Release();
 }
 
-// Waits as poll(2) would, but lets virtual time pass instead of real time.
-int virtual_wait(pollfd* fds, nfds_t count, int timeout) {
-  const int ready = ::poll(fds, count, 0);
-  if (ready != 0) return ready;
-  VirtualClock::current()->advance(static_cast<unsigned long long>(timeout));
-  return 0;
-}
+using nettest::virtual_wait;
 
 TEST_F(Acceptor, ControllerThatStopsReadingIsDropped) {
   start();

@@ -2,20 +2,17 @@
 // connection, reconnection and deactivation against a loopback listener.
 #include "net/connector_net.h"
 
-#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "foundation/mux_clock.h"
-#include "foundation/testing/loop_runner.h"
-#include "foundation/testing/virtual_clock.h"
 #include "net_test_helper.h"
 
 namespace {
 
 using TestBytes::TpktFrame;
 
-struct Connector : ::testing::Test {
+struct Connector : nettest::LoopFixture {
   ~Connector() override {
     if (listener >= 0) ::close(listener);
     for (int fd : peers) ::close(fd);
@@ -36,12 +33,7 @@ struct Connector : ::testing::Test {
   int failures() const {
     return logs.count("can't connect to ") + logs.count("fail to connect to ");
   }
-  bool run_until(const std::function<bool()>& done) { return LoopTest::runUntil(done, 200); }
 
-  VirtualClock clock;
-  LoopTest::IdleDescriptor idle;  // keeps the loop polling without timers
-  nettest::LogCapture logs;
-  nettest::Recorder user;
   int listener = -1;
   unsigned short port = 0;
   std::vector<int> peers;

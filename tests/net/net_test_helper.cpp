@@ -1,7 +1,6 @@
 #include "net_test_helper.h"
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -133,6 +132,13 @@ bool sees_eof(int fd, int ms) {
   return eof;
 }
 
+int virtual_wait(pollfd* fds, nfds_t count, int timeout) {
+  const int ready = ::poll(fds, count, 0);
+  if (ready != 0) return ready;
+  VirtualClock::current()->advance(static_cast<unsigned long long>(timeout));
+  return 0;
+}
+
 void Recorder::OnConnect() {
   ++connects;
   connected_at.push_back(Mux::milliseconds());
@@ -141,26 +147,6 @@ void Recorder::OnConnect() {
 void Recorder::OnDisconnect() {
   ++disconnects;
   disconnected_at.push_back(Mux::milliseconds());
-}
-
-TempDir::TempDir() {
-  const char* base = ::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/gwnetXXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (::mkdtemp(buffer.data())) path_ = buffer.data();
-}
-
-TempDir::~TempDir() {
-  if (path_.empty()) return;
-  if (DIR* dir = ::opendir(path_.c_str())) {
-    while (dirent* entry = ::readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") ::unlink((path_ + "/" + name).c_str());
-    }
-    ::closedir(dir);
-  }
-  ::rmdir(path_.c_str());
 }
 
 }  // namespace nettest

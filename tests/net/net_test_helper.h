@@ -1,13 +1,21 @@
-// Shared helpers of the net tests: log capture, loopback sockets and a
-// recording Control::Notify. TPKT frames: tests/support/bytes.h.
+// Shared helpers of the net tests: log capture, loopback sockets, a
+// recording Control::Notify and the loop fixture. TPKT frames:
+// tests/support/bytes.h.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "foundation/testing/loop_runner.h"
+#include "foundation/testing/virtual_clock.h"
 #include "net/control_service.h"
 #include "tests/support/bytes.h"
+#include "tests/support/temp_dir.h"
 
 namespace nettest {
 
@@ -46,17 +54,7 @@ std::string read_some(int fd, int ms, bool* eof = nullptr);
 // True when the peer has closed (EOF within `ms` real milliseconds).
 bool sees_eof(int fd, int ms);
 
-// A fresh directory under the system's temporary directory, removed with
-// its contents when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using TestFiles::TempDir;
 
 // Records what a connection reports, with the loop's clock at each
 // connection and disconnection.
@@ -68,6 +66,19 @@ struct Recorder : Control::Notify {
   int disconnects = 0;
   std::vector<std::string> messages;
   std::vector<unsigned> connected_at, disconnected_at;
+};
+
+// Waits as poll(2) would, but lets virtual time pass instead of real time.
+int virtual_wait(pollfd* fds, nfds_t count, int timeout);
+
+// The virtual clock, an idle descriptor (passes without a timer are no hung
+// loop), the captured log and a recording user.
+struct LoopFixture : ::testing::Test {
+  bool run_until(const std::function<bool()>& done) { return LoopTest::runUntil(done, 200); }
+  VirtualClock clock;
+  LoopTest::IdleDescriptor idle;
+  LogCapture logs;
+  Recorder user;
 };
 
 }  // namespace nettest

@@ -27,79 +27,50 @@ Packet make(std::initializer_list<unsigned> bytes, unsigned headroom = 16) {
   return p;
 }
 
-std::vector<unsigned> bytes_of(const Packet& p) {
+using Bytes = std::vector<unsigned>;
+
+Bytes bytes_of(const Packet& p) {
   std::vector<unsigned> v;
   for (unsigned i = 0; i < p.length(); ++i) v.push_back(*p[static_cast<int>(i)]);
   return v;
 }
 
-using Bytes = std::vector<unsigned>;
-
-TEST(Packet, Reservations) {
-  Packet a;
+// Reservations slide an empty window; reads past the end give zeros; strings
+// carry a length octet; texts and dumps. (Byte orders and the window's
+// operations: the differential run below.)
+TEST(Packet, WindowStringsAndTexts) {
+  Packet a, b;
   a.reserve_head(0);
-  EXPECT_EQ(0u, a.headroom());
-  EXPECT_EQ(0u, a.length());
-  EXPECT_EQ(65536u, a.tailroom());
-  Packet b;
   b.reserve_tail(0);
+  EXPECT_EQ(65536u, a.tailroom());
   EXPECT_EQ(65536u, b.headroom());
-  EXPECT_EQ(0u, b.tailroom());
-  // On an empty packet the reservations slide the window.
   a.reserve_head(4);
-  EXPECT_EQ(4u, a.headroom());
   a.reserve_tail(3);
   EXPECT_EQ(1u, a.headroom());
   EXPECT_EQ(65535u, a.tailroom());
-  EXPECT_EQ(2u, net_testing::blocks_in_use());
-}
-
-// Byte orders are checked by the differential run below; here what a read
-// past the end gives.
-TEST(Packet, MissingBytesReadAsZero) {
-  Packet p = make({});
   EXPECT_EQ(0x3412, make({0x12, 0x34}).pull16());  // little-endian, as pull16_l
-  p.put8(0x7F);
-  EXPECT_EQ(0x007F, p.pull16_l());
-  p.put8(0x7F);
+  Packet p = make({0x7F});
   EXPECT_EQ(0x7F00, p.pull16_b());
   EXPECT_EQ(0u, p.pull8());
-}
-
-TEST(Packet, StringsAndAppend) {
-  Packet p = make({});
   p.put(std::string("abc"));
-  EXPECT_EQ((Bytes{3, 0x61, 0x62, 0x63}), bytes_of(p));
   Packet q = make({9});
   q.put(p);
-  EXPECT_EQ((Bytes{9, 3, 0x61, 0x62, 0x63}), bytes_of(q));
   q.put(Packet());
-  EXPECT_EQ(5u, q.length());
   q.put(q);  // appending itself doubles it
   EXPECT_EQ((Bytes{9, 3, 0x61, 0x62, 0x63, 9, 3, 0x61, 0x62, 0x63}), bytes_of(q));
   EXPECT_EQ("abc", p.pull_string());
-  EXPECT_TRUE(p.empty());
-  Packet short_string = make({4, 'x', 'y'});
-  EXPECT_EQ(std::string("xy\0\0", 4), short_string.pull_string());
-}
-
-TEST(Packet, TextAndDumps) {
-  Packet p = make({0x01, 0xAB, 0x00}, 10);
-  EXPECT_EQ("01 AB 00", p.text());
-  std::ostringstream os;
-  os << p;
+  EXPECT_EQ(std::string("xy\0\0", 4), make({4, 'x', 'y'}).pull_string());
+  Packet t = make({0x01, 0xAB, 0x00}, 10);
+  std::ostringstream os, d, c, none;
+  os << t;
   EXPECT_EQ("01 AB 00", os.str());
-  std::ostringstream d;
-  EXPECT_TRUE(p.dump(d));
+  EXPECT_TRUE(t.dump(d));
   EXPECT_EQ("head=10, data=3, tail=65523", d.str());
-  std::ostringstream c;
-  EXPECT_TRUE(p.dump_context(c));
+  EXPECT_TRUE(t.dump_context(c));
   EXPECT_EQ("dump: 1 ab 0", c.str());
   Packet null;
-  std::ostringstream none;
   EXPECT_EQ("(null)", null.text());
-  EXPECT_FALSE(null.dump(none));
-  EXPECT_FALSE(null.dump_context(none));
+  EXPECT_FALSE(null.dump(none) || null.dump_context(none));
   EXPECT_EQ("", none.str());
 }
 

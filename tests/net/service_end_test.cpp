@@ -1,15 +1,12 @@
 // The end of a framed connection: a service deactivated while the end is
 // still to be reported, and a send after the descriptor was released.
-#include <gtest/gtest.h>
 
-#include "foundation/testing/loop_runner.h"
-#include "foundation/testing/virtual_clock.h"
 #include "net/service_unix.h"
 #include "net_test_helper.h"
 
 namespace {
 
-struct ServiceEnd : ::testing::Test {
+struct ServiceEnd : nettest::LoopFixture {
   ServiceEnd() : acceptor(dir.path() + "/ctl"), connector(dir.path() + "/ctl") {
     acceptor.Bind(&server);
     connector.Bind(&user);
@@ -25,10 +22,7 @@ struct ServiceEnd : ::testing::Test {
   }
 
   nettest::TempDir dir;
-  VirtualClock clock;
-  LoopTest::IdleDescriptor idle;
-  nettest::LogCapture logs;
-  nettest::Recorder user, server;
+  nettest::Recorder server;
   Control::AcceptorUnix acceptor;
   Control::ConnectorUnix connector;
 };

@@ -2,7 +2,6 @@
 // forms, and the bounded write that feeds the watchdog.
 #include "net/strm_protocol.h"
 
-#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -10,20 +9,12 @@
 
 #include "board/sim/sim_board.h"
 #include "foundation/multiplexer.h"
-#include "foundation/testing/loop_runner.h"
-#include "foundation/testing/virtual_clock.h"
 #include "net/testing/pool_check.h"
 #include "net_test_helper.h"
 
 namespace {
 
-// Waits as poll(2) would, but lets virtual time pass instead of real time.
-int virtual_wait(pollfd* fds, nfds_t count, int timeout) {
-  const int ready = ::poll(fds, count, 0);
-  if (ready != 0) return ready;
-  VirtualClock::current()->advance(static_cast<unsigned long long>(timeout));
-  return 0;
-}
+using nettest::virtual_wait;
 
 class Owner : public ProtocolsList {
  public:

@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-#include "foundation/testing/loop_runner.h"
-#include "foundation/testing/virtual_clock.h"
 #include "net/testing/pool_check.h"
 #include "net_test_helper.h"
 

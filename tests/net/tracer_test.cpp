@@ -2,11 +2,8 @@
 // frames sent to one client or to all.
 #include "net/tpkt_tracer.h"
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "foundation/testing/loop_runner.h"
-#include "foundation/testing/virtual_clock.h"
 #include "net_test_helper.h"
 
 namespace {
@@ -23,7 +20,7 @@ struct Bodies : TPKTTracer::Receiver {
   std::string reply;
 };
 
-struct Tracer : ::testing::Test {
+struct Tracer : nettest::LoopFixture {
   Tracer() {
     tracer.SetReceiver(&bodies);
     EXPECT_TRUE(tracer.Listen(INet4::Addr(std::string("127.0.0.1:0"))));
@@ -38,11 +35,6 @@ struct Tracer : ::testing::Test {
     LoopTest::runUntil([&] { return tracer.connection_count() > before; }, 50);
     return fd;
   }
-  bool run_until(const std::function<bool()>& done) { return LoopTest::runUntil(done, 200); }
-
-  VirtualClock clock;
-  LoopTest::IdleDescriptor idle;
-  nettest::LogCapture logs;
   Bodies bodies;
   TPKTTracer tracer;
   std::vector<int> clients;

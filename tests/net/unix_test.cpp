@@ -2,7 +2,6 @@
 // acceptor's path handling and one-client rule, the connector's attempts.
 #include "net/service_unix.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -10,30 +9,23 @@
 #include <unistd.h>
 
 #include "foundation/mux_clock.h"
-#include "foundation/testing/loop_runner.h"
-#include "foundation/testing/virtual_clock.h"
 #include "net_test_helper.h"
 
 namespace {
 
 using TestBytes::TpktFrame;
 
-struct Unix : ::testing::Test {
+struct Unix : nettest::LoopFixture {
   ~Unix() override {
     for (int fd : fds) ::close(fd);
   }
-  std::string at(const std::string& name) const { return dir.path() + "/" + name; }
+  std::string at(const std::string& name) const { return dir.at(name); }
   int keep(int fd) {
     fds.push_back(fd);
     return fd;
   }
-  bool run_until(const std::function<bool()>& done) { return LoopTest::runUntil(done, 200); }
 
   nettest::TempDir dir;
-  VirtualClock clock;
-  LoopTest::IdleDescriptor idle;
-  nettest::LogCapture logs;
-  nettest::Recorder user;
   std::vector<int> fds;
 };
 

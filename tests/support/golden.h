@@ -1,15 +1,18 @@
 // Golden transcripts: a test writes what it saw as text and compares it
 // whole with the expected file checked in beside the test. With
 // GW_UPDATE_GOLDEN=1 in the environment the file is written instead (review
-// its diff like code). Header only.
+// its diff like code). And the lines of vector tables kept beside a test.
+// Header only.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace TestGolden {
 
@@ -44,6 +47,24 @@ inline void Expect(const std::string& path, const std::string& actual) {
     }
   }
   ADD_FAILURE() << path << " differs (line ends)";
+}
+
+// Calls f with the fields (split at " | ") of each line of the data file
+// that is neither empty nor a "#" comment; false when the file cannot be read.
+inline bool ForEachLine(const std::string& path, const std::function<void(const std::vector<std::string>&)>& f) {
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> fields;
+    for (std::size_t from = 0, bar;; from = bar + 3) {
+      bar = line.find(" | ", from);
+      fields.push_back(line.substr(from, bar == std::string::npos ? bar : bar - from));
+      if (bar == std::string::npos) break;
+    }
+    f(fields);
+  }
+  return bool(in.eof());
 }
 
 }  // namespace TestGolden

@@ -1,8 +1,9 @@
-// Random values of any message type, built from its descriptor alone, for
-// the property tests. Every value lies within its type's constraints and the
-// decoder's limits, so it must encode; deterministic for a given seed.
-#ifndef TESTS_MESSAGES_VALUE_BUILDER_H
-#define TESTS_MESSAGES_VALUE_BUILDER_H
+// Random values of any ASN.1 type, built from its descriptor alone, for the
+// property tests (the runtime's and the messages'). Every value lies within
+// its type's constraints and the decoder's limits, so it must encode; ranges'
+// ends and long strings turn up often; deterministic for a given seed.
+#ifndef TESTS_ORACLE_VALUE_BUILDER_H
+#define TESTS_ORACLE_VALUE_BUILDER_H
 
 #include <memory>
 #include <random>
@@ -10,7 +11,7 @@
 
 #include "asn1/asn1.h"
 
-namespace messages_test {
+namespace oracle {
 
 class ValueBuilder {
  public:
@@ -29,7 +30,9 @@ class ValueBuilder {
   bool fillChoice(ASN1::CHOICE& value, int depth, std::string* why);
   bool fillEnumerated(ASN1::ENUMERATED& value, std::string* why);
   void fillInteger(ASN1::INTEGER& value);
-  unsigned size(const ASN1::ConstrainedObject& value, unsigned most);
+  // A size within the constraint: up to `most` above the lower bound, now and
+  // then (when `longer`) up to 25 times that.
+  unsigned size(const ASN1::ConstrainedObject& value, unsigned most, bool longer = true);
   unsigned below(unsigned n) { return n ? unsigned(rng_() % n) : 0; }
   bool chance(unsigned percent) { return below(100) < percent; }
 
@@ -37,6 +40,6 @@ class ValueBuilder {
   int avoid_;  // -1: none
 };
 
-}  // namespace messages_test
+}  // namespace oracle
 
 #endif

@@ -1,10 +1,11 @@
-#include "tests/messages/value_builder.h"
+#include "tests/oracle/value_builder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-namespace messages_test {
+namespace oracle {
 
 namespace {
 // Beyond this depth optional parts are left out and lists stay empty, so
@@ -46,6 +47,18 @@ bool ValueBuilder::fill(ASN1::AbstractData& value, int depth, std::string* why) 
     for (auto& octet : static_cast<std::vector<char>&>(*o)) octet = static_cast<char>(below(256));
     return true;
   }
+  if (auto* bits = dynamic_cast<ASN1::BIT_STRING*>(&value)) {
+    bits->resize(size(*bits, 16));
+    for (unsigned i = 0; i < bits->size(); ++i) bits->set(i, chance(50));
+    return true;
+  }
+  if (auto* oid = dynamic_cast<ASN1::OBJECT_IDENTIFIER*>(&value)) {
+    oid->clear();
+    oid->append(below(3));
+    oid->append(below(40));
+    for (unsigned i = below(5); i > 0; --i) oid->append(chance(50) ? below(200) : unsigned(rng_()));
+    return true;
+  }
   if (auto* str = dynamic_cast<ASN1::AbstractString*>(&value)) {
     unsigned n = size(*str, 12);
     std::string text;
@@ -60,7 +73,7 @@ bool ValueBuilder::fill(ASN1::AbstractData& value, int depth, std::string* why) 
     return true;
   }
   if (auto* list = dynamic_cast<ASN1::SEQUENCE_OF_Base*>(&value)) {
-    unsigned n = depth >= kShallow ? 0 : size(*list, 3);
+    unsigned n = depth >= kShallow ? 0 : size(*list, 3, false);
     for (unsigned i = 0; i < n; ++i) {
       std::unique_ptr<ASN1::AbstractData> element(list->createElement());
       if (!element || !fill(*element, depth + 1, why)) return false;
@@ -84,10 +97,14 @@ bool ValueBuilder::fillSequence(ASN1::SEQUENCE& value, int depth, std::string* w
     }
     if (!field || !fill(*field, depth + 1, why)) return false;
   }
+  // Additions as a peer that knows them all sends them: a map of every bit.
+  std::vector<bool> chosen;
+  for (unsigned k = 0; k < info->numExtensions; ++k) chosen.push_back(!shallow && chance(30));
+  if (std::find(chosen.begin(), chosen.end(), true) == chosen.end()) return true;
   for (unsigned k = 0; k < info->numExtensions; ++k) {
-    if (shallow || !chance(30)) continue;
     ASN1::AbstractData* field = value.includeOptionalField(info->numOptional + k, info->numRootFields + k);
     if (!field || !fill(*field, depth + 1, why)) return false;
+    if (!chosen[k]) value.removeOptionalField(info->numOptional + k);
   }
   return true;
 }
@@ -135,6 +152,8 @@ void ValueBuilder::fillInteger(ASN1::INTEGER& value) {
     case ASN1::ExtendableConstraint: {
       unsigned long long span = (unsigned long long)value.getUpperLimit() - (unsigned long long)lower + 1;
       unsigned long long pick = ((unsigned long long)rng_() << 32 | rng_()) % span;
+      const unsigned edge = below(6);  // now and then an end of the range
+      if (edge < 2) pick = edge == 0 ? 0 : span - 1;
       value.setValue(int((long long)pick + lower));
       return;
     }
@@ -151,9 +170,9 @@ void ValueBuilder::fillInteger(ASN1::INTEGER& value) {
   value.setValue(chance(50) ? int(raw) : -int(raw >> 1) - 1);
 }
 
-unsigned ValueBuilder::size(const ASN1::ConstrainedObject& value, unsigned most) {
+unsigned ValueBuilder::size(const ASN1::ConstrainedObject& value, unsigned most, bool longer) {
   unsigned lower = value.getConstraintType() == ASN1::Unconstrained ? 0 : unsigned(value.getLowerLimit());
-  unsigned upper = lower + most;
+  unsigned upper = lower + (longer && chance(10) ? 25 * most : most);
   if ((value.getConstraintType() == ASN1::FixedConstraint ||
        value.getConstraintType() == ASN1::ExtendableConstraint) &&
       value.getUpperLimit() < upper)
@@ -161,4 +180,4 @@ unsigned ValueBuilder::size(const ASN1::ConstrainedObject& value, unsigned most)
   return lower + below(upper - lower + 1);
 }
 
-}  // namespace messages_test
+}  // namespace oracle
