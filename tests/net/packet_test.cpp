@@ -7,9 +7,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <map>
 #include <new>
 #include <random>
 #include <set>
@@ -190,135 +190,78 @@ TEST_F(PacketDeathTest, Guards) {
 
 // Differential run: eight handles against a model of their bytes and rooms.
 // Sharing is modelled by group numbers: handles in one group share a block,
-// so the pool holds exactly one block per group.
+// so the pool holds exactly one block per group; a modifying operation on a
+// shared handle moves it into a group of its own.
 struct Model {
   bool null = true;
-  unsigned headroom = 0;
-  unsigned tailroom = 0;
+  unsigned headroom = 0, tailroom = 0;
   std::vector<std::uint8_t> bytes;
   int group = -1;
 };
 
 TEST(Packet, DifferentialAgainstVectorModel) {
   std::mt19937 rng(20240611);
-  constexpr int kHandles = 8;
-  std::vector<Packet> packets(kHandles);
-  std::vector<Model> models(kHandles);
+  std::vector<Packet> packets(8);
+  std::vector<Model> models(8);
   int next_group = 0;
   auto pick = [&](unsigned n) { return static_cast<unsigned>(rng() % n); };
-  auto group_size = [&](int g) {
-    int n = 0;
-    for (const Model& m : models) n += m.group == g;
-    return n;
-  };
-  // A modifying operation on a shared handle moves it into a group of its own.
-  auto unshare = [&](Model& m) {
-    if (group_size(m.group) > 1) m.group = next_group++;
-  };
-
   for (int step = 0; step < 20000; ++step) {
-    const unsigned i = pick(kHandles);
+    const unsigned i = pick(8), op = pick(12);
     Packet& p = packets[i];
     Model& m = models[i];
-    const unsigned op = pick(12);
+    std::vector<std::uint8_t>& v = m.bytes;
+    const unsigned size = static_cast<unsigned>(v.size()), n = pick(size + 1);
+    const std::uint16_t x = static_cast<std::uint16_t>(rng());
+    const std::uint8_t hi = static_cast<std::uint8_t>(x >> 8), lo = static_cast<std::uint8_t>(x & 0xFF);
+    bool changed = false;
     if (m.null && op != 10) {
-      const unsigned n = pick(200);
-      p.reserve_head(n);
-      m = Model{false, n, 65536 - n, {}, next_group++};
+      const unsigned head = pick(200);
+      p.reserve_head(head);
+      m = Model{false, head, 65536 - head, {}, next_group++};
       continue;
     }
     switch (op) {
-      case 0:
-        if (m.tailroom >= 1) {
-          const std::uint8_t b = static_cast<std::uint8_t>(rng());
-          p.put8(b);
-          unshare(m);
-          m.bytes.push_back(b);
-          --m.tailroom;
-        }
-        break;
+      case 0:  // put8, put16 (little-endian), put16_b
       case 1:
-        if (m.tailroom >= 2) {
-          const std::uint16_t v = static_cast<std::uint16_t>(rng());
-          if (rng() & 1) {
-            p.put16(v);
-            m.bytes.push_back(v & 0xFF);
-            m.bytes.push_back(v >> 8);
-          } else {
-            p.put16_b(v);
-            m.bytes.push_back(v >> 8);
-            m.bytes.push_back(v & 0xFF);
-          }
-          unshare(m);
-          m.tailroom -= 2;
+        if ((changed = m.tailroom >= 1 + op)) {
+          if (op == 0) p.put8(lo), v.push_back(lo);
+          else if (x & 1) p.put16(x), v.insert(v.end(), {lo, hi});
+          else p.put16_b(x), v.insert(v.end(), {hi, lo});
+          m.tailroom -= 1 + op;
         }
         break;
       case 2:
-        if (m.headroom >= 2) {
-          const std::uint16_t v = static_cast<std::uint16_t>(rng());
-          p.push16_b(v);
-          unshare(m);
-          m.bytes.insert(m.bytes.begin(), {static_cast<std::uint8_t>(v >> 8),
-                                           static_cast<std::uint8_t>(v & 0xFF)});
-          m.headroom -= 2;
-        }
+        if ((changed = m.headroom >= 2)) p.push16_b(x), v.insert(v.begin(), {hi, lo}), m.headroom -= 2;
         break;
-      case 3: {
-        const std::uint8_t got = p.pull8();
-        if (m.bytes.empty()) {
-          EXPECT_EQ(0, got);
-        } else {
-          unshare(m);
-          EXPECT_EQ(m.bytes.front(), got);
-          m.bytes.erase(m.bytes.begin());
-          ++m.headroom;
-        }
+      case 3:  // pull8 reads zero past the end
+        EXPECT_EQ(size ? v[0] : 0, p.pull8());
+        if ((changed = size > 0)) v.erase(v.begin()), ++m.headroom;
         break;
-      }
       case 4:
-        if (m.bytes.size() >= 2) {
-          const unsigned first = m.bytes[0], second = m.bytes[1];
-          if (rng() & 1)
-            EXPECT_EQ(first << 8 | second, p.pull16_b());
-          else
-            EXPECT_EQ(second << 8 | first, p.pull16_l());
-          unshare(m);
-          m.bytes.erase(m.bytes.begin(), m.bytes.begin() + 2);
-          m.headroom += 2;
+        if ((changed = size >= 2)) {
+          if (x & 1) EXPECT_EQ(v[0] << 8 | v[1], p.pull16_b());
+          else EXPECT_EQ(v[1] << 8 | v[0], p.pull16_l());
+          v.erase(v.begin(), v.begin() + 2), m.headroom += 2;
         }
         break;
-      case 5: {
-        const unsigned n = pick(static_cast<unsigned>(m.bytes.size()) + 1);
-        p.trim(n);
-        unshare(m);
-        m.bytes.resize(m.bytes.size() - n);
-        m.tailroom += n;
+      case 5:
+        p.trim(n), v.resize(size - n), m.tailroom += n, changed = true;
         break;
-      }
-      case 6: {
-        const unsigned n = pick(static_cast<unsigned>(m.bytes.size()) + 1);
-        p.pull(n);
-        unshare(m);
-        m.bytes.erase(m.bytes.begin(), m.bytes.begin() + n);
-        m.headroom += n;
+      case 6:
+        p.pull(n), v.erase(v.begin(), v.begin() + n), m.headroom += n, changed = true;
         break;
-      }
       case 7:
       case 8: {  // share another handle's block
-        const unsigned j = pick(kHandles);
+        const unsigned j = pick(8);
         packets[j] = p;
         models[j] = m;
         break;
       }
-      case 9: {
-        const unsigned len = pick(static_cast<unsigned>(m.bytes.size()) + 1);
-        const unsigned start = pick(static_cast<unsigned>(m.bytes.size()) - len + 1);
-        const unsigned j = pick(kHandles);
-        Packet s = p.sub(len, start);
-        Model sm{false, m.headroom + start, 0, {}, next_group++};
-        sm.bytes.assign(m.bytes.begin() + start, m.bytes.begin() + start + len);
-        sm.tailroom = 65536 - sm.headroom - len;
-        packets[j] = s;
+      case 9: {  // sub(len, start) into another handle, a block of its own
+        const unsigned start = pick(size - n + 1), j = pick(8);
+        Model sm{false, m.headroom + start, 65536 - m.headroom - start - n, {}, next_group++};
+        sm.bytes.assign(v.begin() + start, v.begin() + start + n);
+        packets[j] = p.sub(n, start);
         models[j] = sm;
         break;
       }
@@ -327,28 +270,21 @@ TEST(Packet, DifferentialAgainstVectorModel) {
         m = Model{};
         break;
       case 11:
-        if (!m.bytes.empty()) {
-          const unsigned k = pick(static_cast<unsigned>(m.bytes.size()));
-          const std::uint8_t b = static_cast<std::uint8_t>(rng());
-          *p[static_cast<int>(k)] = b;
-          unshare(m);
-          m.bytes[k] = b;
-        }
+        if ((changed = size > 0)) *p[static_cast<int>(n % size)] = lo, v[n % size] = lo;
         break;
     }
-    // Compare every handle with its model.
+    if (changed && std::count_if(models.begin(), models.end(), [&](const Model& o) { return o.group == m.group; }) > 1)
+      m.group = next_group++;
     std::set<int> groups;
-    for (int k = 0; k < kHandles; ++k) {
+    for (int k = 0; k < 8; ++k) {
       const Model& mk = models[k];
-      const Packet& pk = packets[k];
+      Packet& pk = packets[k];
       ASSERT_EQ(mk.null, pk.null()) << "step " << step;
       if (mk.null) continue;
       groups.insert(mk.group);
-      ASSERT_EQ(mk.bytes.size(), pk.length()) << "step " << step;
       ASSERT_EQ(mk.headroom, pk.headroom()) << "step " << step;
-      ASSERT_EQ(mk.tailroom, const_cast<Packet&>(pk).tailroom()) << "step " << step;
-      for (unsigned b = 0; b < pk.length(); ++b)
-        ASSERT_EQ(mk.bytes[b], *pk[static_cast<int>(b)]) << "step " << step;
+      ASSERT_EQ(mk.tailroom, pk.tailroom()) << "step " << step;
+      ASSERT_EQ(Bytes(mk.bytes.begin(), mk.bytes.end()), bytes_of(pk)) << "step " << step;
     }
     ASSERT_EQ(groups.size(), net_testing::blocks_in_use()) << "step " << step;
   }
