@@ -491,41 +491,29 @@ void Session::run(std::vector<std::string> w) {
     const bool sent = o->tracer ? o->tracer->Send(b.data(), static_cast<unsigned>(b.size()))
                                 : s->Send(b.data(), static_cast<int>(b.size()));
     say(o->name + " send " + std::to_string(sent));
-  } else if (c == "flood") {  // sends until refused while the peer reads nothing
-    const StrmProtocol::WaitFunction saved = StrmProtocol::setWaitFunction(&virtual_wait);
-    const std::string message(65531, 's');
-    const unsigned from = ms();
-    int sent = 0;
-    while (s->Send(message.data(), 65531) && sent < 1000) ++sent;
-    StrmProtocol::setWaitFunction(saved);
-    say(o->name + " refused after " + (sent > 0 ? "some" : "no") + " messages and " + std::to_string(ms() - from) + " ms");
-  } else if (c == "flood-watched") {  // the same from inside the loop, with the watchdog open
+  } else if (c == "flood") {  // sends from inside the loop, the watchdog open, until refused
     BoardSim::watchdog().clear();
     const StrmProtocol::WaitFunction saved = StrmProtocol::setWaitFunction(&virtual_wait);
     struct Writer {
-      Object* o;
-      unsigned done;
+      Control::Service* s;
+      int sent;
+      std::string after;  // while the end is being reported nothing more is sent
       Timer timer;
       void Write() {
-        Packet p;
-        p.reserve_head(0);
-        std::memset(p.put(65536), 0x55, 65536);
-        for (int i = 0; i < 200 && o->stream->opened(); ++i) {
-          Packet copy = p;
-          o->stream->message(copy);
-        }
-        done = o->session->ms();
+        const std::string message(65531, 's');
+        while (s->Send(message.data(), 65531) && sent < 1000) ++sent;
+        after = std::string(GetTextNotation(s->GetState())) + ", then send " + std::to_string(s->Send("x", 1));
         multiplexer.terminate();
       }
-    } writer{o, 0, {}};
+    } writer{s, 0, "", {}};
     const unsigned from = ms();
     writer.timer.set(1, &Writer::Write, &writer);
     multiplexer.run(true, true);
     StrmProtocol::setWaitFunction(saved);
     int pings = 0;
     for (const std::string& word : BoardSim::watchdog().words()) pings += word == "PING";
-    say(o->name + " gave up after " + std::to_string(writer.done - from) + " ms, watchdog fed " +
-        (pings >= 2 ? "twice or more" : "less than twice"));
+    say(o->name + " refused after " + (writer.sent > 0 ? "some" : "no") + " messages and " + std::to_string(ms() - from) +
+        " ms, watchdog fed " + (pings >= 2 ? "twice or more" : "less than twice") + ", " + writer.after);
   } else if (c == "run") {
     LoopTest::runFor(static_cast<unsigned long long>(std::stoll(w[1])));
   } else if (c == "until") {  // connects|disconnects|messages|count N, or state S
