@@ -167,6 +167,33 @@ struct NoMoreDescriptors {
 };
 
 struct Session;
+void say(Session* s, const std::string& line);
+
+// A layer that reports what reaches it and can reserve header room.
+struct Layer : Protocol {
+  Layer(Session* s, std::string t, unsigned h) : session(s), tag(std::move(t)), head(h) {}
+  ~Layer() override { say(session, tag + " deleted"); }
+  void local_prepare_head(Packet& p) override { p.reserve_head(head); }
+  void local_activate() override { say(session, tag + " local_activate"), Protocol::local_activate(); }
+  void local_deactivate() override { say(session, tag + " local_deactivate"), Protocol::local_deactivate(); }
+  void message(Packet& p) override { say(session, tag + " message " + p.text()), p.push8(head & 0xFF), transmit(p); }
+  void receive(Packet& p) override { say(session, tag + " receive " + p.text()), p.pull8(), on_message(p); }
+  void on_deactivate(Protocol_status st) override { say(session, tag + " on_deactivate " + st->message()), Protocol::on_deactivate(st); }
+  bool compare_name(const Protocol_name& n) const override { return Protocol_name_str(tag.c_str()).compare(n); }
+  Protocol_status local_initialize() override {
+    say(session, tag + " local_initialize");
+    return fail ? Protocol_status(new Protocol_status_error(this, "no channel")) : Protocol::local_initialize();
+  }
+  Session* session;
+  std::string tag;
+  unsigned head;
+  bool fail = false;
+};
+
+std::string from(const Protocol_status& st) {
+  const Layer* l = dynamic_cast<const Layer*>(st->originator());
+  return l ? " from " + l->tag : "";
+}
 
 // One object of a script with what it reports.
 struct Object : Control::Notify, TPKTTracer::Receiver, ProtocolsList {
@@ -179,6 +206,7 @@ struct Object : Control::Notify, TPKTTracer::Receiver, ProtocolsList {
   void on_activated(Protocol*) override;
   void on_deactivated(Protocol*, Protocol_status s) override;
   void transmit(Packet& p) override;
+  void on_status(Protocol_status st) override;
   Control::Service* service() const { return service_.get(); }
 
   Session* session;
@@ -189,6 +217,9 @@ struct Object : Control::Notify, TPKTTracer::Receiver, ProtocolsList {
   std::unique_ptr<TPKTTracer> tracer;
   StrmProtocol* stream = nullptr;
   Tpkt_protocol* tpkt = nullptr;
+  ProtocolsFamily* family = nullptr;
+  std::map<std::string, Layer*> layers;
+  Protocol_status last;
 };
 
 Packet packet(const std::string& bytes, Protocol* head_from = nullptr) {
@@ -298,12 +329,15 @@ void Object::OnTraceFrame(const unsigned char* data, unsigned length) {
 void Object::on_message(Packet& p) { OnMessage(reinterpret_cast<const char*>(p.data()), static_cast<int>(p.length())); }
 void Object::on_activated(Protocol*) { session->say(name + " activated"); }
 void Object::on_deactivated(Protocol*, Protocol_status s) {
-  session->say(name + " ended " + (s->success() ? "ok " : "error ") + s->message());
+  session->say(name + " ended " + (s->success() ? "ok " : "error ") + s->message() + from(s));
+  if (family) last = s;
 }
+void Object::on_status(Protocol_status s) { session->say(name + " status " + s->message()); }
+void say(Session* s, const std::string& line) { s->say(line); }
 
 void Object::transmit(Packet& p) {
   const std::string wire(reinterpret_cast<const char*>(p.data()), p.length());
-  session->say(name + " wire " + TestBytes::Hex(wire.substr(0, 4)) + " " + shown(wire.substr(4)));
+  session->say(name + " wire " + (tpkt ? TestBytes::Hex(wire.substr(0, 4)) + " " + shown(wire.substr(4)) : p.text()));
 }
 
 void Session::run(std::vector<std::string> w) {
@@ -391,6 +425,41 @@ void Session::run(std::vector<std::string> w) {
   } else if (c == "tpkt-state") {
     say(o->name + " state " + std::to_string(o->tpkt->state()) + " timer " + std::to_string(o->tpkt->timer_running()) +
         " blocks " + std::to_string(net_testing::blocks_in_use()));
+  } else if (c == "family") {  // layers A (no header) below B (4 bytes) in a family
+    o->family = new ProtocolsFamily;
+    for (const char* t : {"A", "B"}) o->family->add_protocol_tail(o->layers[t] = new Layer(this, t, *t == 'A' ? 0 : 4));
+    o->add_protocol_tail(o->family);
+  } else if (c == "message") {
+    Packet p = packet("", o->family);
+    say("headroom " + std::to_string(p.headroom()) + " length " + std::to_string(p.length()));
+    p.put8(0xAA);
+    o->family->message(p);
+  } else if (c == "receive") {
+    Packet p = packet(TestBytes::FromHex<std::string>(w[2]));
+    o->family->receive(p);
+  } else if (c == "error" || c == "status") {  // from the named layer
+    Layer* l = o->layers[w[2]];
+    if (c == "status") return l->on_status(Protocol_status(new Protocol_status_success(l, w[3])));
+    Protocol_status error(new Protocol_status_error(l, w[3]));
+    l->on_deactivate(error);
+    say(error.get() == o->last.get() ? "the same status object" : "another status object");
+  } else if (c == "initialize") {  // failing in the named layer, if any
+    if (w.size() > 2) o->layers[w[2]]->fail = true;
+    ProtocolsFamily empty;
+    Protocol_status st = o->family ? o->family->initialize() : empty.initialize();
+    say(std::string("initialize ") + (st->success() ? "ok " : "error ") + st->message() + from(st));
+  } else if (c == "search") {
+    Protocol* found = (w[2] == "owner" ? static_cast<ProtocolsList*>(o) : o->family)->search(Protocol_name_str(w[3].c_str()));
+    std::ostringstream text;
+    text << "found " << (found ? static_cast<Layer*>(found)->tag : "nothing") << ", the null name matches "
+         << Protocol_name_null().compare(Protocol_name_str("x")) << ", printed " << *o->layers["A"] << '|' << Protocol_name_str("TPKT");
+    say(text.str());
+  } else if (c == "delete") {  // a layer, or the family
+    if (w[2] == "family") return delete o->family, o->family = nullptr, say("owner holds " + std::to_string(o->count()));
+    delete o->layers[w[2]];
+    say("family holds " + std::to_string(o->family->count()) + ", bottom " + static_cast<Layer*>(o->family->bottom())->tag);
+  } else if (c == "add-head") {
+    o->family->add_protocol_head(new Layer(this, w[2], 0));
   } else if (c == "listen") {
     listener = listen_loopback(&port);
   } else if (c == "unlisten") {
@@ -398,6 +467,8 @@ void Session::run(std::vector<std::string> w) {
     listener = -1;
   } else if (c == "forget-port") {
     ::close(listen_loopback(&unused));
+  } else if (c == "activate" && o->family) {
+    o->family->activate();
   } else if (c == "activate") {
     say(o->name + " activate " + std::to_string(s->Activate()));
   } else if (c == "activate-without-fds") {
@@ -408,7 +479,8 @@ void Session::run(std::vector<std::string> w) {
     say(o->name + " activate " + std::to_string(s->Activate()));
     say(w[2] + " activate " + std::to_string(at(w[2]).service()->Activate()));
   } else if (c == "deactivate") {
-    if (o->stream || o->tpkt) (o->stream ? static_cast<Protocol*>(o->stream) : o->tpkt)->deactivate(); else s->Deactivate();
+    if (o->stream || o->tpkt || o->family) (o->stream ? o->stream : o->tpkt ? static_cast<Protocol*>(o->tpkt) : o->family)->deactivate();
+    else s->Deactivate();
   } else if (c == "disconnect") {
     s->Disconnect();
   } else if (c == "release") {
@@ -580,7 +652,7 @@ TEST_P(Connections, TranscriptMatchesItsGolden) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Net, Connections,
-                         ::testing::Values("acceptor", "unix", "connector", "tracer", "stream", "tpkt", "needs_tcp_info"),
+                         ::testing::Values("acceptor", "unix", "connector", "tracer", "stream", "tpkt", "stack", "needs_tcp_info"),
                          [](const ::testing::TestParamInfo<const char*>& i) { return std::string(i.param); });
 
 }  // namespace
