@@ -167,7 +167,9 @@ struct NoMoreDescriptors {
 };
 
 struct Session;
-void say(Session* s, const std::string& line);
+// Adds a line to the transcript; counts connects, disconnects or messages
+// (0, 1, 2), the first two with the time since the session began.
+void say(Session* s, const std::string& line, int counter = -1);
 
 // A layer that reports what reaches it and can reserve header room.
 struct Layer : Protocol {
@@ -198,15 +200,26 @@ std::string from(const Protocol_status& st) {
 // One object of a script with what it reports.
 struct Object : Control::Notify, TPKTTracer::Receiver, ProtocolsList {
   Object(Session* s, std::string n) : session(s), name(std::move(n)) {}
-  void OnConnect() override;
-  void OnDisconnect() override;
-  void OnMessage(const char* data, int length) override;
-  void OnTraceFrame(const unsigned char* data, unsigned length) override;
-  void on_message(Packet& p) override;
-  void on_activated(Protocol*) override;
-  void on_deactivated(Protocol*, Protocol_status s) override;
-  void transmit(Packet& p) override;
-  void on_status(Protocol_status st) override;
+  void OnConnect() override { say(session, name + " connected", 0); }
+  void OnDisconnect() override { say(session, name + " disconnected", 1); }
+  void OnMessage(const char* data, int length) override {
+    say(session, name + " message " + shown(std::string(data, static_cast<std::size_t>(length))), 2);
+  }
+  void OnTraceFrame(const unsigned char* data, unsigned length) override {
+    OnMessage(reinterpret_cast<const char*>(data), static_cast<int>(length));
+    if (!reply.empty()) tracer->Send(reply.data(), static_cast<unsigned>(reply.size()));
+  }
+  void on_message(Packet& p) override { OnMessage(reinterpret_cast<const char*>(p.data()), static_cast<int>(p.length())); }
+  void on_activated(Protocol*) override { say(session, name + " activated"); }
+  void on_deactivated(Protocol*, Protocol_status st) override {
+    say(session, name + " ended " + (st->success() ? "ok " : "error ") + st->message() + from(st));
+    if (family) last = st;
+  }
+  void on_status(Protocol_status st) override { say(session, name + " status " + st->message()); }
+  void transmit(Packet& p) override {
+    const std::string wire(reinterpret_cast<const char*>(p.data()), p.length());
+    say(session, name + " wire " + (tpkt ? TestBytes::Hex(wire.substr(0, 4)) + " " + shown(wire.substr(4)) : p.text()));
+  }
   Control::Service* service() const { return service_.get(); }
 
   Session* session;
@@ -306,38 +319,13 @@ struct Session {
   std::vector<int> fds;
   int listener = -1;
   unsigned short port = 0, unused = 0;
-  int connects = 0, disconnects = 0, messages = 0;
+  int counts[3] = {0, 0, 0};
   bool skipped = false;
 };
 
-void Object::OnConnect() {
-  ++session->connects;
-  session->say(name + " connected at " + std::to_string(session->ms()));
-}
-void Object::OnDisconnect() {
-  ++session->disconnects;
-  session->say(name + " disconnected at " + std::to_string(session->ms()));
-}
-void Object::OnMessage(const char* data, int length) {
-  ++session->messages;
-  session->say(name + " message " + shown(std::string(data, static_cast<std::size_t>(length))));
-}
-void Object::OnTraceFrame(const unsigned char* data, unsigned length) {
-  OnMessage(reinterpret_cast<const char*>(data), static_cast<int>(length));
-  if (!reply.empty()) tracer->Send(reply.data(), static_cast<unsigned>(reply.size()));
-}
-void Object::on_message(Packet& p) { OnMessage(reinterpret_cast<const char*>(p.data()), static_cast<int>(p.length())); }
-void Object::on_activated(Protocol*) { session->say(name + " activated"); }
-void Object::on_deactivated(Protocol*, Protocol_status s) {
-  session->say(name + " ended " + (s->success() ? "ok " : "error ") + s->message() + from(s));
-  if (family) last = s;
-}
-void Object::on_status(Protocol_status s) { session->say(name + " status " + s->message()); }
-void say(Session* s, const std::string& line) { s->say(line); }
-
-void Object::transmit(Packet& p) {
-  const std::string wire(reinterpret_cast<const char*>(p.data()), p.length());
-  session->say(name + " wire " + (tpkt ? TestBytes::Hex(wire.substr(0, 4)) + " " + shown(wire.substr(4)) : p.text()));
+void say(Session* s, const std::string& line, int counter) {
+  if (counter >= 0) ++s->counts[counter];
+  s->say(counter == 0 || counter == 1 ? line + " at " + std::to_string(s->ms()) : line);
 }
 
 void Session::run(std::vector<std::string> w) {
@@ -593,7 +581,7 @@ void Session::run(std::vector<std::string> w) {
     const bool done = until([&] {
       if (w[2] == "count") return o->tracer->connection_count() == n;
       if (w[2] == "state") return s->GetState() == static_cast<Control::Service::State::Type>(n);
-      return (w[2] == "connects" ? connects : w[2] == "disconnects" ? disconnects : messages) == n;
+      return counts[w[2] == "connects" ? 0 : w[2] == "disconnects" ? 1 : 2] == n;
     });
     if (!done) say("until " + w[1] + " " + w[2] + " " + w[3] + " failed");
   } else if (c == "mute") {
