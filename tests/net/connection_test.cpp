@@ -242,6 +242,11 @@ Packet packet(const std::string& bytes, Protocol* head_from = nullptr) {
   return p;
 }
 
+void receive(Protocol* layer, const std::string& bytes) {
+  Packet p = packet(bytes);
+  layer->receive(p);
+}
+
 // What a TPKT layer is fed: "f:BODY" a frame, "fh:HEX" a frame of these
 // bytes, "p:FROM:TO:BODY" a part of a frame, anything else hex.
 std::string feed_bytes(const std::string& spec) {
@@ -254,11 +259,8 @@ std::string feed_bytes(const std::string& spec) {
 }
 
 struct Session {
-  Session() : out_tag(&captured, "out: "), err_tag(&captured, "err: "), log_tag(&captured, "log: ") {
-    old[0] = std::cout.rdbuf(&out_tag);
-    old[1] = std::cerr.rdbuf(&err_tag);
-    old[2] = std::clog.rdbuf(&log_tag);
-    start = Mux::milliseconds();
+  Session() {
+    for (int i = 0; i < 3; ++i) old[i] = streams[i]->rdbuf(&tags[i]);
   }
   ~Session() {
     for (int fd : fds) if (fd >= 0) ::close(fd);
@@ -268,9 +270,7 @@ struct Session {
     }
     objects.clear();
     if (listener >= 0) ::close(listener);
-    std::cout.rdbuf(old[0]);
-    std::cerr.rdbuf(old[1]);
-    std::clog.rdbuf(old[2]);
+    for (int i = 0; i < 3; ++i) streams[i]->rdbuf(old[i]);
   }
   // Moves the captured log into the transcript, without what differs from
   // run to run.
@@ -290,11 +290,7 @@ struct Session {
     captured += line + "\n";
     flush();
   }
-  Object& at(const std::string& n) {
-    std::unique_ptr<Object>& o = objects[n];
-    if (!o) o.reset(new Object(this, n));
-    return *o;
-  }
+  Object& at(const std::string& n) { return *(objects[n] ? objects[n] : objects[n] = std::unique_ptr<Object>(new Object(this, n))); }
   int fd(const std::string& n) { return fds.at(static_cast<std::size_t>(std::stoll(n.substr(1)))); }
   unsigned ms() const { return Mux::milliseconds() - start; }
   bool until(const std::function<bool()>& done) { return LoopTest::runUntil(done, 200); }
@@ -312,9 +308,10 @@ struct Session {
   LoopTest::IdleDescriptor idle;
   TestFiles::TempDir dir;
   std::string captured, transcript, longest;
-  Tagged out_tag, err_tag, log_tag;
+  std::ostream* const streams[3] = {&std::cout, &std::cerr, &std::clog};
+  Tagged tags[3] = {{&captured, "out: "}, {&captured, "err: "}, {&captured, "log: "}};
   std::streambuf* old[3];
-  unsigned start;
+  const unsigned start = Mux::milliseconds();
   std::map<std::string, std::unique_ptr<Object>> objects;
   std::vector<int> fds;
   int listener = -1;
@@ -334,10 +331,7 @@ void Session::run(std::vector<std::string> w) {
   Object* o = w.size() > 1 ? &at(w[1]) : nullptr;
   Control::Service* s = o ? o->service() : nullptr;
   auto arg = [&](std::size_t i) { return i < w.size() ? w[i] : std::string(); };
-  auto own = [&](Control::Service* made) {
-    o->service_.reset(made);
-    made->Bind(o);
-  };
+  auto own = [&](Control::Service* made) { o->service_.reset(made), made->Bind(o); };
   if (c == "acceptor" || c == "plain-acceptor" || c == "quiet-acceptor") {
     // A fixed port only when given; the checking acceptor names its stream.
     const int p = w.size() > 2 ? static_cast<int>(std::stoll(w[2])) : 0;
@@ -374,10 +368,7 @@ void Session::run(std::vector<std::string> w) {
   } else if (c == "tpkt") {  // the framing layer alone
     o->tpkt = static_cast<Tpkt_protocol*>(o->add_protocol_tail(new Tpkt_protocol));
   } else if (c == "feed") {
-    for (std::size_t i = 2; i < w.size(); ++i) {
-      Packet p = packet(feed_bytes(w[i]));
-      o->tpkt->receive(p);
-    }
+    for (std::size_t i = 2; i < w.size(); ++i) receive(o->tpkt, feed_bytes(w[i]));
   } else if (c == "frame") {
     Packet p = packet(body(arg(2)), o->tpkt);
     o->tpkt->message(p);
@@ -397,10 +388,7 @@ void Session::run(std::vector<std::string> w) {
       std::vector<std::string> parts;
       if (cut > stream.size()) for (char ch : stream) parts.emplace_back(1, ch);
       else parts = {stream.substr(0, cut), stream.substr(cut)};
-      for (const std::string& part : parts) {
-        Packet p = packet(part);
-        probe.tpkt->receive(p);
-      }
+      for (const std::string& part : parts) receive(probe.tpkt, part);
       flush();
       const std::string got = transcript.substr(before);
       transcript.resize(before);
@@ -423,8 +411,7 @@ void Session::run(std::vector<std::string> w) {
     p.put8(0xAA);
     o->family->message(p);
   } else if (c == "receive") {
-    Packet p = packet(TestBytes::FromHex<std::string>(w[2]));
-    o->family->receive(p);
+    receive(o->family, TestBytes::FromHex<std::string>(w[2]));
   } else if (c == "error" || c == "status") {  // from the named layer
     Layer* l = o->layers[w[2]];
     if (c == "status") return l->on_status(Protocol_status(new Protocol_status_success(l, w[3])));
