@@ -438,13 +438,11 @@ void Session::run(std::vector<std::string> w) {
   } else if (c == "listen") {
     listener = listen_loopback(&port);
   } else if (c == "unlisten") {
-    ::close(listener);
-    listener = -1;
+    ::close(listener), listener = -1;
   } else if (c == "forget-port") {
     ::close(listen_loopback(&unused));
-  } else if (c == "activate" && o->family) {
-    o->family->activate();
   } else if (c == "activate") {
+    if (o->family) return o->family->activate();
     say(o->name + " activate " + std::to_string(s->Activate()));
   } else if (c == "activate-without-fds") {
 #if defined(__SANITIZE_ADDRESS__)
@@ -484,10 +482,7 @@ void Session::run(std::vector<std::string> w) {
       sockaddr_in a = loopback(o->tracer ? o->tracer->LocalPort() : o->tcp->LocalPort());
       fd = connect_to(AF_INET, &a, sizeof a);
     }
-    if (o->tracer) {
-      const unsigned before = o->tracer->connection_count();
-      LoopTest::runUntil([&] { return o->tracer->connection_count() > before; }, 50);
-    }
+    if (o->tracer) LoopTest::runUntil([&, n = o->tracer->connection_count()] { return o->tracer->connection_count() > n; }, 50);
     say("c" + std::to_string(fds.size()) + (fd < 0 ? " failed" : ""));
     fds.push_back(fd);
   } else if (c == "accept") {  // the next client of the script's listener
@@ -529,12 +524,8 @@ void Session::run(std::vector<std::string> w) {
     say(w[1] + (eof ? " eof" : " open"));
   } else if (c == "send") {
     const std::string b = body(arg(2));
-    if (o->stream) {
-      Packet p;
-      p.reserve_head(0);
-      std::memcpy(p.put(static_cast<unsigned>(b.size())), b.data(), b.size());
-      return o->stream->message(p);
-    }
+    Packet p = packet(b);
+    if (o->stream) return o->stream->message(p);
     const bool sent = o->tracer ? o->tracer->Send(b.data(), static_cast<unsigned>(b.size()))
                                 : s->Send(b.data(), static_cast<int>(b.size()));
     say(o->name + " send " + std::to_string(sent));
@@ -575,8 +566,6 @@ void Session::run(std::vector<std::string> w) {
     o->tracer->SetReceiver(nullptr);
   } else if (c == "reply") {
     o->reply = w[2];
-  } else if (c == "count") {
-    say(o->name + " connections " + std::to_string(o->tracer->connection_count()));
   } else if (c == "needs-tcp-info") {
     skipped = !tcp_info_readable();
   } else if (c == "is-socket" || c == "is-file") {
