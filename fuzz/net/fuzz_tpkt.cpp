@@ -33,36 +33,20 @@ struct Harness : ProtocolsList {
   std::string wire;
 };
 
-// The framing rules, one byte at a time, written independently of the layer.
-std::vector<std::string> reference(const std::uint8_t* data, std::size_t size) {
+// The framing rules, written independently of the layer: a frame starts
+// with 3, 0; after a 3 with a bad second byte, the next byte is no new start.
+std::vector<std::string> reference(const std::uint8_t* d, std::size_t size) {
   std::vector<std::string> out;
-  int state = 0;
-  unsigned high = 0, count = 0;
-  std::string body;
-  for (std::size_t i = 0; i < size; ++i) {
-    const unsigned b = data[i];
-    switch (state) {
-      case 0: state = b == 3 ? 1 : 0; break;
-      case 1: state = b == 0 ? 2 : 0; break;
-      case 2: high = b; state = 3; break;
-      case 3: {
-        const unsigned length = high << 8 | b;
-        state = 0;
-        if (length < 4) break;
-        count = length - 4;
-        body.clear();
-        if (count == 0) out.push_back(body);
-        else state = 4;
-        break;
-      }
-      case 4:
-        body.push_back(static_cast<char>(b));
-        if (--count == 0) {
-          out.push_back(body);
-          state = 0;
-        }
-        break;
-    }
+  for (std::size_t i = 0; i < size;) {
+    if (d[i] != 3) { ++i; continue; }
+    if (i + 1 < size && d[i + 1] != 0) { i += 2; continue; }
+    if (i + 4 > size) break;
+    const std::size_t length = static_cast<std::size_t>(d[i + 2] << 8 | d[i + 3]);
+    i += 4;
+    if (length < 4) continue;
+    if (i + length - 4 > size) break;
+    out.emplace_back(reinterpret_cast<const char*>(d + i), length - 4);
+    i += length - 4;
   }
   return out;
 }

@@ -32,36 +32,19 @@ TEST(CleanQueue, AgainstADeque) {
   for (int step = 0; step < 5000; ++step) {
     Packet p = tagged(99);
     const bool full = model.size() == 7, none = model.empty();
-    switch (rng() % 7) {
-      case 0:
-      case 1:
-        ASSERT_EQ(!full, q.put(tagged(++tag % 256)));
-        if (!full) model.push_back(tag % 256);
-        break;
-      case 2:
-        ASSERT_EQ(!full, q.append(tagged(++tag % 256)));
-        if (!full) model.push_front(tag % 256);
-        break;
-      case 3:
-        ASSERT_EQ(!none, q.get(&p));
-        ASSERT_EQ(none ? 99u : model.front(), tag_of(p));
-        if (!none) model.pop_front();
-        break;
-      case 4:
-        ASSERT_EQ(!none, q.get_last(&p));
-        ASSERT_EQ(none ? 99u : model.back(), tag_of(p));
-        if (!none) model.pop_back();
-        break;
-      case 5:
-        ASSERT_EQ(!none, q.preview(&p));
-        ASSERT_EQ(none ? 99u : model.front(), tag_of(p));
-        ASSERT_EQ(!none, q.preview(nullptr));
-        break;
-      default:
-        if (rng() % 8 == 0) {
-          q.clear();
-          model.clear();
-        }
+    const unsigned op = rng() % 7, next = ++tag % 256;
+    if (op <= 2) {  // put at the back (twice as often), append at the front
+      ASSERT_EQ(!full, op < 2 ? q.put(tagged(next)) : q.append(tagged(next)));
+      if (!full && op < 2) model.push_back(next);
+      if (!full && op == 2) model.push_front(next);
+    } else if (op <= 5) {  // take from the front or the back, preview the front
+      ASSERT_EQ(!none, op == 3 ? q.get(&p) : op == 4 ? q.get_last(&p) : q.preview(&p) && q.preview(nullptr));
+      ASSERT_EQ(none ? 99u : op == 4 ? model.back() : model.front(), tag_of(p));
+      if (!none && op == 3) model.pop_front();
+      if (!none && op == 4) model.pop_back();
+    } else if (rng() % 8 == 0) {
+      q.clear();
+      model.clear();
     }
     p.clear();
     ASSERT_EQ(model.size(), q.count()) << "step " << step;
