@@ -46,10 +46,12 @@ using TestBytes::TpktFrame;
 // Every net test leaves the loop as it found it.
 struct LoopCheck : ::testing::EmptyTestEventListener {
   void OnTestEnd(const ::testing::TestInfo&) override {
-    if (!LoopTest::leftovers().empty()) ADD_FAILURE() << "the loop still holds: " << LoopTest::leftovers();
+    if (!LoopTest::leftovers().empty())
+      ADD_FAILURE() << "the loop still holds: " << LoopTest::leftovers();
   }
 };
-const bool registered = (::testing::UnitTest::GetInstance()->listeners().Append(new LoopCheck), true);
+const bool registered =
+    (::testing::UnitTest::GetInstance()->listeners().Append(new LoopCheck), true);
 
 // Prefixes each line written to a standard stream with its tag.
 struct Tagged : std::streambuf {
@@ -86,7 +88,8 @@ std::string frames(const std::string& bytes) {
   std::string text;
   std::string::size_type at = 0;
   while (bytes.size() - at >= 4 && bytes[at] == 3) {
-    const std::size_t n = static_cast<unsigned char>(bytes[at + 2]) << 8 | static_cast<unsigned char>(bytes[at + 3]);
+    const std::size_t n =
+        static_cast<unsigned char>(bytes[at + 2]) << 8 | static_cast<unsigned char>(bytes[at + 3]);
     if (n < 4 || at + n > bytes.size()) break;
     text += " " + shown(bytes.substr(at + 4, n - 4));
     at += n;
@@ -147,7 +150,8 @@ std::string read_some(int fd, int ms, bool* eof = nullptr) {
   pollfd entry{fd, POLLIN, 0};
   if (::poll(&entry, 1, ms) <= 0) return bytes;
   char buffer[65536];
-  for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0 || (n == 0 && eof && (*eof = true, false));)
+  for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0 ||
+                  (n == 0 && eof && (*eof = true, false));)
     bytes.append(buffer, static_cast<std::size_t>(n));
   return bytes;
 }
@@ -171,54 +175,28 @@ struct Session;
 // (0, 1, 2), the first two with the time since the session began.
 void say(Session* s, const std::string& line, int counter = -1);
 
-// A layer that reports what reaches it and can reserve header room.
-struct Layer : Protocol {
-  Layer(Session* s, std::string t, unsigned h) : session(s), tag(std::move(t)), head(h) {}
-  ~Layer() override { say(session, tag + " deleted"); }
-  void local_prepare_head(Packet& p) override { p.reserve_head(head); }
-  void local_activate() override { say(session, tag + " local_activate"), Protocol::local_activate(); }
-  void local_deactivate() override { say(session, tag + " local_deactivate"), Protocol::local_deactivate(); }
-  void message(Packet& p) override { say(session, tag + " message " + p.text()), p.push8(head & 0xFF), transmit(p); }
-  void receive(Packet& p) override { say(session, tag + " receive " + p.text()), p.pull8(), on_message(p); }
-  void on_deactivate(Protocol_status st) override { say(session, tag + " on_deactivate " + st->message()), Protocol::on_deactivate(st); }
-  bool compare_name(const Protocol_name& n) const override { return Protocol_name_str(tag.c_str()).compare(n); }
-  Protocol_status local_initialize() override {
-    say(session, tag + " local_initialize");
-    return fail ? Protocol_status(new Protocol_status_error(this, "no channel")) : Protocol::local_initialize();
-  }
-  Session* session;
-  std::string tag;
-  unsigned head;
-  bool fail = false;
-};
-
-std::string from(const Protocol_status& st) {
-  const Layer* l = dynamic_cast<const Layer*>(st->originator());
-  return l ? " from " + l->tag : "";
-}
-
-// One object of a script with what it reports.
 struct Object : Control::Notify, TPKTTracer::Receiver, ProtocolsList {
   Object(Session* s, std::string n) : session(s), name(std::move(n)) {}
   void OnConnect() override { say(session, name + " connected", 0); }
   void OnDisconnect() override { say(session, name + " disconnected", 1); }
   void OnMessage(const char* data, int length) override {
-    say(session, name + " message " + shown(std::string(data, static_cast<std::size_t>(length))), 2);
+    say(session, name + " message " + shown(std::string(data, static_cast<std::size_t>(length))),
+        2);
   }
   void OnTraceFrame(const unsigned char* data, unsigned length) override {
     OnMessage(reinterpret_cast<const char*>(data), static_cast<int>(length));
     if (!reply.empty()) tracer->Send(reply.data(), static_cast<unsigned>(reply.size()));
   }
-  void on_message(Packet& p) override { OnMessage(reinterpret_cast<const char*>(p.data()), static_cast<int>(p.length())); }
+  void on_message(Packet& p) override {
+    OnMessage(reinterpret_cast<const char*>(p.data()), static_cast<int>(p.length()));
+  }
   void on_activated(Protocol*) override { say(session, name + " activated"); }
   void on_deactivated(Protocol*, Protocol_status st) override {
-    say(session, name + " ended " + (st->success() ? "ok " : "error ") + st->message() + from(st));
-    if (family) last = st;
+    say(session, name + " ended " + (st->success() ? "ok " : "error ") + st->message());
   }
-  void on_status(Protocol_status st) override { say(session, name + " status " + st->message()); }
   void transmit(Packet& p) override {
     const std::string wire(reinterpret_cast<const char*>(p.data()), p.length());
-    say(session, name + " wire " + (tpkt ? TestBytes::Hex(wire.substr(0, 4)) + " " + shown(wire.substr(4)) : p.text()));
+    say(session, name + " wire " + TestBytes::Hex(wire.substr(0, 4)) + " " + shown(wire.substr(4)));
   }
   Control::Service* service() const { return service_.get(); }
 
@@ -230,14 +208,14 @@ struct Object : Control::Notify, TPKTTracer::Receiver, ProtocolsList {
   std::unique_ptr<TPKTTracer> tracer;
   StrmProtocol* stream = nullptr;
   Tpkt_protocol* tpkt = nullptr;
-  ProtocolsFamily* family = nullptr;
-  std::map<std::string, Layer*> layers;
-  Protocol_status last;
 };
 
 Packet packet(const std::string& bytes, Protocol* head_from = nullptr) {
   Packet p;
-  if (head_from) head_from->prepare_head(p); else p.reserve_head(0);
+  if (head_from)
+    head_from->prepare_head(p);
+  else
+    p.reserve_head(0);
   std::memcpy(p.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
   return p;
 }
@@ -250,11 +228,13 @@ void receive(Protocol* layer, const std::string& bytes) {
 // What a TPKT layer is fed: "f:BODY" a frame, "fh:HEX" a frame of these
 // bytes, "p:FROM:TO:BODY" a part of a frame, anything else hex.
 std::string feed_bytes(const std::string& spec) {
-  if (spec.compare(0, 3, "fh:") == 0) return TpktFrame(TestBytes::FromHex<std::string>(spec.substr(3)));
+  if (spec.compare(0, 3, "fh:") == 0)
+    return TpktFrame(TestBytes::FromHex<std::string>(spec.substr(3)));
   if (spec.compare(0, 2, "f:") == 0) return TpktFrame(body(spec.substr(2)));
   if (spec.compare(0, 2, "p:") != 0) return TestBytes::FromHex<std::string>(spec);
   const std::size_t a = spec.find(':', 2), b = spec.find(':', a + 1);
-  const std::size_t from = std::stoul(spec.substr(2, a - 2)), to = std::stoul(spec.substr(a + 1, b - a - 1));
+  const std::size_t from = std::stoul(spec.substr(2, a - 2)),
+                    to = std::stoul(spec.substr(a + 1, b - a - 1));
   return TpktFrame(body(spec.substr(b + 1))).substr(from, to - from);
 }
 
@@ -263,7 +243,8 @@ struct Session {
     for (int i = 0; i < 3; ++i) old[i] = streams[i]->rdbuf(&tags[i]);
   }
   ~Session() {
-    for (int fd : fds) if (fd >= 0) ::close(fd);
+    for (int fd : fds)
+      if (fd >= 0) ::close(fd);
     for (auto& o : objects) {
       if (o.second->service()) o.second->service()->Deactivate(), o.second->service()->Release();
       if (o.second->tpkt) o.second->tpkt->deactivate();
@@ -278,10 +259,12 @@ struct Session {
     static const std::regex port("127\\.0\\.0\\.1:[0-9]+"), buffers("sendbuf=.*outq=-?[0-9]+"),
         errno_text("(pollhup|pollerr|read error): .*");
     std::string text = std::regex_replace(captured, port, "127.0.0.1:P");
-    text = std::regex_replace(std::regex_replace(text, buffers, "sendbuf=..."), errno_text, "$1: ...");
+    text =
+        std::regex_replace(std::regex_replace(text, buffers, "sendbuf=..."), errno_text, "$1: ...");
     const std::string names[] = {"$LONG", "$DIR"}, values[] = {longest, dir.path()};
     for (int i = 0; i < 2; ++i)
-      for (std::string::size_type at; !values[i].empty() && (at = text.find(values[i])) != std::string::npos;)
+      for (std::string::size_type at;
+           !values[i].empty() && (at = text.find(values[i])) != std::string::npos;)
         text.replace(at, values[i].size(), names[i]);
     transcript += text;
     captured.clear();
@@ -290,13 +273,17 @@ struct Session {
     captured += line + "\n";
     flush();
   }
-  Object& at(const std::string& n) { return *(objects[n] ? objects[n] : objects[n] = std::unique_ptr<Object>(new Object(this, n))); }
+  Object& at(const std::string& n) {
+    return *(objects[n] ? objects[n] : objects[n] = std::unique_ptr<Object>(new Object(this, n)));
+  }
   int fd(const std::string& n) { return fds.at(static_cast<std::size_t>(std::stoll(n.substr(1)))); }
   unsigned ms() const { return Mux::milliseconds() - start; }
   bool until(const std::function<bool()>& done) { return LoopTest::runUntil(done, 200); }
   std::string subst(std::string word) {
-    const std::pair<const char*, std::string> vars[] = {
-        {"$LONG", longest}, {"$DIR", dir.path()}, {"$PORT", std::to_string(port)}, {"$UNUSED", std::to_string(unused)}};
+    const std::pair<const char*, std::string> vars[] = {{"$LONG", longest},
+                                                        {"$DIR", dir.path()},
+                                                        {"$PORT", std::to_string(port)},
+                                                        {"$UNUSED", std::to_string(unused)}};
     for (const auto& v : vars)
       for (std::string::size_type at; (at = word.find(v.first)) != std::string::npos;)
         word.replace(at, std::strlen(v.first), v.second);
@@ -345,15 +332,20 @@ void Session::run(std::vector<std::string> w) {
   } else if (c == "unix-connector") {
     own(new Control::ConnectorUnix(w[2], arg(3)));
   } else if (c == "connector") {
-    own(w.size() > 3 ? new Control::ConnectorNet(w[2], static_cast<unsigned short>(std::stoll(w[3])))
-                     : new Control::ConnectorNet(w[2]));
+    own(w.size() > 3
+            ? new Control::ConnectorNet(w[2], static_cast<unsigned short>(std::stoll(w[3])))
+            : new Control::ConnectorNet(w[2]));
     auto* n = static_cast<Control::ConnectorNet*>(s = o->service());
     const unsigned short p = n->port();
-    say(o->name + " host " + n->host() + " port " + (p == port ? "$PORT" : p == unused ? "$UNUSED" : std::to_string(p)));
+    say(o->name + " host " + n->host() + " port " +
+        (p == port     ? "$PORT"
+         : p == unused ? "$UNUSED"
+                       : std::to_string(p)));
   } else if (c == "tracer") {
     o->tracer.reset(new TPKTTracer);
     o->tracer->SetReceiver(o);
-    say(o->name + " listen " + std::to_string(o->tracer->Listen(INet4::Addr(std::string("127.0.0.1:0")))));
+    say(o->name + " listen " +
+        std::to_string(o->tracer->Listen(INet4::Addr(std::string("127.0.0.1:0")))));
   } else if (c == "stream") {  // the stream layer alone on a socket pair
     int pair[2];
     ::socketpair(AF_UNIX, SOCK_STREAM, 0, pair);
@@ -377,7 +369,8 @@ void Session::run(std::vector<std::string> w) {
     p.reserve_head(4);
     p.put(static_cast<unsigned>(std::stoul(w[2])));
     o->tpkt->message(p);
-  } else if (c == "splits") {  // a stream cut at every point, and byte by byte, gives the same bodies
+  } else if (c ==
+             "splits") {  // a stream cut at every point, and byte by byte, gives the same bodies
     std::string stream, first;
     for (std::size_t i = 2; i < w.size(); ++i) stream += feed_bytes(w[i]);
     Object probe(this, "");
@@ -386,55 +379,25 @@ void Session::run(std::vector<std::string> w) {
     const std::size_t before = transcript.size();
     for (std::size_t cut = 0; cut <= stream.size() + 1; ++cut) {
       std::vector<std::string> parts;
-      if (cut > stream.size()) for (char ch : stream) parts.emplace_back(1, ch);
-      else parts = {stream.substr(0, cut), stream.substr(cut)};
+      if (cut > stream.size())
+        for (char ch : stream) parts.emplace_back(1, ch);
+      else
+        parts = {stream.substr(0, cut), stream.substr(cut)};
       for (const std::string& part : parts) receive(probe.tpkt, part);
       flush();
       const std::string got = transcript.substr(before);
       transcript.resize(before);
       if (cut == 0) first = got;
-      if (got != first || probe.tpkt->state() != Tpkt_protocol::st_idle || probe.tpkt->timer_running())
+      if (got != first || probe.tpkt->state() != Tpkt_protocol::st_idle ||
+          probe.tpkt->timer_running())
         return say("cut at " + std::to_string(cut) + " differs");
     }
     transcript += first;
     say("the same at every cut and byte by byte");
   } else if (c == "tpkt-state") {
-    say(o->name + " state " + std::to_string(o->tpkt->state()) + " timer " + std::to_string(o->tpkt->timer_running()) +
-        " blocks " + std::to_string(net_testing::blocks_in_use()));
-  } else if (c == "family") {  // layers A (no header) below B (4 bytes) in a family
-    o->family = new ProtocolsFamily;
-    for (const char* t : {"A", "B"}) o->family->add_protocol_tail(o->layers[t] = new Layer(this, t, *t == 'A' ? 0 : 4));
-    o->add_protocol_tail(o->family);
-  } else if (c == "message") {
-    Packet p = packet("", o->family);
-    say("headroom " + std::to_string(p.headroom()) + " length " + std::to_string(p.length()));
-    p.put8(0xAA);
-    o->family->message(p);
-  } else if (c == "receive") {
-    receive(o->family, TestBytes::FromHex<std::string>(w[2]));
-  } else if (c == "error" || c == "status") {  // from the named layer
-    Layer* l = o->layers[w[2]];
-    if (c == "status") return l->on_status(Protocol_status(new Protocol_status_success(l, w[3])));
-    Protocol_status error(new Protocol_status_error(l, w[3]));
-    l->on_deactivate(error);
-    say(error.get() == o->last.get() ? "the same status object" : "another status object");
-  } else if (c == "initialize") {  // failing in the named layer, if any
-    if (w.size() > 2) o->layers[w[2]]->fail = true;
-    ProtocolsFamily empty;
-    Protocol_status st = o->family ? o->family->initialize() : empty.initialize();
-    say(std::string("initialize ") + (st->success() ? "ok " : "error ") + st->message() + from(st));
-  } else if (c == "search") {
-    Protocol* found = (w[2] == "owner" ? static_cast<ProtocolsList*>(o) : o->family)->search(Protocol_name_str(w[3].c_str()));
-    std::ostringstream text;
-    text << "found " << (found ? static_cast<Layer*>(found)->tag : "nothing") << ", the null name matches "
-         << Protocol_name_null().compare(Protocol_name_str("x")) << ", printed " << *o->layers["A"] << '|' << Protocol_name_str("TPKT");
-    say(text.str());
-  } else if (c == "delete") {  // a layer, or the family
-    if (w[2] == "family") return delete o->family, o->family = nullptr, say("owner holds " + std::to_string(o->count()));
-    delete o->layers[w[2]];
-    say("family holds " + std::to_string(o->family->count()) + ", bottom " + static_cast<Layer*>(o->family->bottom())->tag);
-  } else if (c == "add-head") {
-    o->family->add_protocol_head(new Layer(this, w[2], 0));
+    say(o->name + " state " + std::to_string(o->tpkt->state()) + " timer " +
+        std::to_string(o->tpkt->timer_running()) + " blocks " +
+        std::to_string(net_testing::blocks_in_use()));
   } else if (c == "listen") {
     listener = listen_loopback(&port);
   } else if (c == "unlisten") {
@@ -442,18 +405,20 @@ void Session::run(std::vector<std::string> w) {
   } else if (c == "forget-port") {
     ::close(listen_loopback(&unused));
   } else if (c == "activate") {
-    if (o->family) return o->family->activate();
     say(o->name + " activate " + std::to_string(s->Activate()));
   } else if (c == "activate-without-fds") {
 #if defined(__SANITIZE_ADDRESS__)
-    return say(o->name + " activate 1\n" + o->name + " activate 0");  // ASan needs descriptors of its own
+    return say(o->name + " activate 1\n" + o->name +
+               " activate 0");  // ASan needs descriptors of its own
 #endif
     NoMoreDescriptors limit;
     say(o->name + " activate " + std::to_string(s->Activate()));
     say(w[2] + " activate " + std::to_string(at(w[2]).service()->Activate()));
   } else if (c == "deactivate") {
-    if (o->stream || o->tpkt || o->family) (o->stream ? o->stream : o->tpkt ? static_cast<Protocol*>(o->tpkt) : o->family)->deactivate();
-    else s->Deactivate();
+    if (o->stream || o->tpkt)
+      (o->stream ? static_cast<Protocol*>(o->stream) : o->tpkt)->deactivate();
+    else
+      s->Deactivate();
   } else if (c == "disconnect") {
     s->Disconnect();
   } else if (c == "release") {
@@ -465,11 +430,17 @@ void Session::run(std::vector<std::string> w) {
   } else if (c == "stream-event") {
     o->stream->on_event(0, static_cast<short>(w[2] == "in" ? POLLIN : POLLERR));
   } else if (c == "state") {
-    std::string text = o->name + " " + GetTextNotation(s->GetState()) + " addr '" + s->GetAddr() + "'";
+    std::string text =
+        o->name + " " + GetTextNotation(s->GetState()) + " addr '" + s->GetAddr() + "'";
     if (o->tcp) text += " port " + std::string(o->tcp->LocalPort() ? "set" : "0");
-    if (o->checking) text += std::string(" probing ") + (o->checking->probing() ? "1" : "0") + " checking " +
-                             (o->checking->check_state() == Control::AcceptorNetCheckConnection::CheckState::Checking ? "1" : "0");
-    if (auto* n = dynamic_cast<Control::ConnectorNet*>(s)) text += " retry " + std::to_string(n->retry_pending());
+    if (o->checking)
+      text +=
+          std::string(" probing ") + (o->checking->probing() ? "1" : "0") + " checking " +
+          (o->checking->check_state() == Control::AcceptorNetCheckConnection::CheckState::Checking
+               ? "1"
+               : "0");
+    if (auto* n = dynamic_cast<Control::ConnectorNet*>(s))
+      text += " retry " + std::to_string(n->retry_pending());
     say(text + " overflows " + std::to_string(s->GetOverflowCounter()));
   } else if (c == "client") {  // a client of the object, TCP or local
     int fd;
@@ -482,7 +453,9 @@ void Session::run(std::vector<std::string> w) {
       sockaddr_in a = loopback(o->tracer ? o->tracer->LocalPort() : o->tcp->LocalPort());
       fd = connect_to(AF_INET, &a, sizeof a);
     }
-    if (o->tracer) LoopTest::runUntil([&, n = o->tracer->connection_count()] { return o->tracer->connection_count() > n; }, 50);
+    if (o->tracer)
+      LoopTest::runUntil(
+          [&, n = o->tracer->connection_count()] { return o->tracer->connection_count() > n; }, 50);
     say("c" + std::to_string(fds.size()) + (fd < 0 ? " failed" : ""));
     fds.push_back(fd);
   } else if (c == "accept") {  // the next client of the script's listener
@@ -497,7 +470,8 @@ void Session::run(std::vector<std::string> w) {
     say("nothing to accept");
   } else if (c == "write" || c == "raw" || c == "part") {  // part: FROM TO BODY of one frame
     std::string bytes;
-    if (c == "part") bytes = TpktFrame(body(w[4])).substr(std::stoul(w[2]), std::stoul(w[3]) - std::stoul(w[2]));
+    if (c == "part")
+      bytes = TpktFrame(body(w[4])).substr(std::stoul(w[2]), std::stoul(w[3]) - std::stoul(w[2]));
     for (std::size_t i = 2; c != "part" && i < w.size(); ++i)
       bytes += c == "raw" ? TestBytes::FromHex<std::string>(w[i]) : TpktFrame(body(w[i]));
     const int fd = this->fd(w[1]);
@@ -516,7 +490,8 @@ void Session::run(std::vector<std::string> w) {
   } else if (c == "read") {  // up to the given count of bytes, or what comes within 1 s
     std::string got;
     const std::size_t want = w.size() > 2 ? static_cast<std::size_t>(std::stoll(w[2])) : 1;
-    for (int i = 0; i < (want > 1 ? 50 : 1) && got.size() < want; ++i) got += read_some(fd(w[1]), 100);
+    for (int i = 0; i < (want > 1 ? 50 : 1) && got.size() < want; ++i)
+      got += read_some(fd(w[1]), 100);
     say(w[1] + " read" + frames(got));
   } else if (c == "eof") {
     bool eof = false;
@@ -540,7 +515,8 @@ void Session::run(std::vector<std::string> w) {
       void Write() {
         const std::string message(65531, 's');
         while (s->Send(message.data(), 65531) && sent < 1000) ++sent;
-        after = std::string(GetTextNotation(s->GetState())) + ", then send " + std::to_string(s->Send("x", 1));
+        after = std::string(GetTextNotation(s->GetState())) + ", then send " +
+                std::to_string(s->Send("x", 1));
         multiplexer.terminate();
       }
     } writer{s, 0, "", {}};
@@ -550,8 +526,9 @@ void Session::run(std::vector<std::string> w) {
     StrmProtocol::setWaitFunction(saved);
     int pings = 0;
     for (const std::string& word : BoardSim::watchdog().words()) pings += word == "PING";
-    say(o->name + " refused after " + (writer.sent > 0 ? "some" : "no") + " messages and " + std::to_string(ms() - from) +
-        " ms, watchdog fed " + (pings >= 2 ? "twice or more" : "less than twice") + ", " + writer.after);
+    say(o->name + " refused after " + (writer.sent > 0 ? "some" : "no") + " messages and " +
+        std::to_string(ms() - from) + " ms, watchdog fed " +
+        (pings >= 2 ? "twice or more" : "less than twice") + ", " + writer.after);
   } else if (c == "run") {
     LoopTest::runFor(static_cast<unsigned long long>(std::stoll(w[1])));
   } else if (c == "until") {  // connects|disconnects|messages|count N, or state S
@@ -570,7 +547,8 @@ void Session::run(std::vector<std::string> w) {
     skipped = !tcp_info_readable();
   } else if (c == "is-socket" || c == "is-file") {
     struct stat st;
-    const bool there = ::lstat(w[1].c_str(), &st) == 0 && (c == "is-socket" ? S_ISSOCK(st.st_mode) : S_ISREG(st.st_mode));
+    const bool there = ::lstat(w[1].c_str(), &st) == 0 &&
+                       (c == "is-socket" ? S_ISSOCK(st.st_mode) : S_ISREG(st.st_mode));
     say(c + " " + (there ? "yes" : "no"));
   } else if (c == "make-file") {
     std::ofstream(w[1]) << "keep\n";
@@ -597,26 +575,30 @@ TEST_P(Connections, TranscriptMatchesItsGolden) {
     session.reset();
     transcript += "\n";
   };
-  ASSERT_TRUE(TestGolden::ForEachLine(base + ".script", [&](const std::vector<std::string>& fields) {
-    std::istringstream in(fields[0]);
-    std::vector<std::string> words;
-    for (std::string word; in >> word;) words.push_back(word);
-    if (words[0] == "==") {
-      finish();
-      transcript += fields[0] + "\n";
-      session.reset(new Session);
-      return;
-    }
-    session->say("> " + fields[0]);
-    session->run(words);
-  }));
+  ASSERT_TRUE(
+      TestGolden::ForEachLine(base + ".script", [&](const std::vector<std::string>& fields) {
+        std::istringstream in(fields[0]);
+        std::vector<std::string> words;
+        for (std::string word; in >> word;) words.push_back(word);
+        if (words[0] == "==") {
+          finish();
+          transcript += fields[0] + "\n";
+          session.reset(new Session);
+          return;
+        }
+        session->say("> " + fields[0]);
+        session->run(words);
+      }));
   finish();
   if (skip) GTEST_SKIP() << "no TCP_INFO here";
   TestGolden::Expect(base + ".golden", transcript);
 }
 
 INSTANTIATE_TEST_SUITE_P(Net, Connections,
-                         ::testing::Values("acceptor", "unix", "connector", "tracer", "stream", "tpkt", "stack", "needs_tcp_info"),
-                         [](const ::testing::TestParamInfo<const char*>& i) { return std::string(i.param); });
+                         ::testing::Values("acceptor", "unix", "connector", "tracer", "stream",
+                                           "tpkt", "needs_tcp_info"),
+                         [](const ::testing::TestParamInfo<const char*>& i) {
+                           return std::string(i.param);
+                         });
 
 }  // namespace
