@@ -18,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <regex>
@@ -42,16 +43,6 @@
 namespace {
 
 using TestBytes::TpktFrame;
-
-// Every net test leaves the loop as it found it.
-struct LoopCheck : ::testing::EmptyTestEventListener {
-  void OnTestEnd(const ::testing::TestInfo&) override {
-    if (!LoopTest::leftovers().empty())
-      ADD_FAILURE() << "the loop still holds: " << LoopTest::leftovers();
-  }
-};
-const bool registered =
-    (::testing::UnitTest::GetInstance()->listeners().Append(new LoopCheck), true);
 
 // Prefixes each line written to a standard stream with its tag.
 struct Tagged : std::streambuf {
@@ -212,10 +203,7 @@ struct Object : Control::Notify, TPKTTracer::Receiver, ProtocolsList {
 
 Packet packet(const std::string& bytes, Protocol* head_from = nullptr) {
   Packet p;
-  if (head_from)
-    head_from->prepare_head(p);
-  else
-    p.reserve_head(0);
+  head_from ? head_from->prepare_head(p) : p.reserve_head(0);
   std::memcpy(p.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
   return p;
 }
@@ -225,11 +213,9 @@ void receive(Protocol* layer, const std::string& bytes) {
   layer->receive(p);
 }
 
-// What a TPKT layer is fed: "f:BODY" a frame, "fh:HEX" a frame of these
-// bytes, "p:FROM:TO:BODY" a part of a frame, anything else hex.
+// What a TPKT layer is fed: "f:BODY" a frame, "p:FROM:TO:BODY" a part of
+// a frame, anything else hex.
 std::string feed_bytes(const std::string& spec) {
-  if (spec.compare(0, 3, "fh:") == 0)
-    return TpktFrame(TestBytes::FromHex<std::string>(spec.substr(3)));
   if (spec.compare(0, 2, "f:") == 0) return TpktFrame(body(spec.substr(2)));
   if (spec.compare(0, 2, "p:") != 0) return TestBytes::FromHex<std::string>(spec);
   const std::size_t a = spec.find(':', 2), b = spec.find(':', a + 1);
@@ -304,7 +290,6 @@ struct Session {
   int listener = -1;
   unsigned short port = 0, unused = 0;
   int counts[3] = {0, 0, 0};
-  bool skipped = false;
 };
 
 void say(Session* s, const std::string& line, int counter) {
@@ -369,31 +354,6 @@ void Session::run(std::vector<std::string> w) {
     p.reserve_head(4);
     p.put(static_cast<unsigned>(std::stoul(w[2])));
     o->tpkt->message(p);
-  } else if (c ==
-             "splits") {  // a stream cut at every point, and byte by byte, gives the same bodies
-    std::string stream, first;
-    for (std::size_t i = 2; i < w.size(); ++i) stream += feed_bytes(w[i]);
-    Object probe(this, "");
-    probe.tpkt = static_cast<Tpkt_protocol*>(probe.add_protocol_tail(new Tpkt_protocol));
-    flush();
-    const std::size_t before = transcript.size();
-    for (std::size_t cut = 0; cut <= stream.size() + 1; ++cut) {
-      std::vector<std::string> parts;
-      if (cut > stream.size())
-        for (char ch : stream) parts.emplace_back(1, ch);
-      else
-        parts = {stream.substr(0, cut), stream.substr(cut)};
-      for (const std::string& part : parts) receive(probe.tpkt, part);
-      flush();
-      const std::string got = transcript.substr(before);
-      transcript.resize(before);
-      if (cut == 0) first = got;
-      if (got != first || probe.tpkt->state() != Tpkt_protocol::st_idle ||
-          probe.tpkt->timer_running())
-        return say("cut at " + std::to_string(cut) + " differs");
-    }
-    transcript += first;
-    say("the same at every cut and byte by byte");
   } else if (c == "tpkt-state") {
     say(o->name + " state " + std::to_string(o->tpkt->state()) + " timer " +
         std::to_string(o->tpkt->timer_running()) + " blocks " +
@@ -543,8 +503,6 @@ void Session::run(std::vector<std::string> w) {
     o->tracer->SetReceiver(nullptr);
   } else if (c == "reply") {
     o->reply = w[2];
-  } else if (c == "needs-tcp-info") {
-    skipped = !tcp_info_readable();
   } else if (c == "is-socket" || c == "is-file") {
     struct stat st;
     const bool there = ::lstat(w[1].c_str(), &st) == 0 &&
@@ -564,33 +522,21 @@ class Connections : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Connections, TranscriptMatchesItsGolden) {
   const std::string name = GetParam(), base = TestGolden::Beside(__FILE__, "data/" + name);
+  if (name == "needs_tcp_info" && !tcp_info_readable()) GTEST_SKIP() << "no TCP_INFO here";
   std::string transcript;
   std::unique_ptr<Session> session;
-  bool skip = false;
-  auto finish = [&] {
-    if (!session) return;
-    session->flush();
-    skip = skip || session->skipped;
-    transcript += session->transcript;
-    session.reset();
-    transcript += "\n";
+  auto finish = [&] {  // each section leaves the loop as it found it
+    if (session) session->flush(), transcript += session->transcript + "\n", session.reset();
+    EXPECT_EQ("", LoopTest::leftovers());
   };
-  ASSERT_TRUE(
-      TestGolden::ForEachLine(base + ".script", [&](const std::vector<std::string>& fields) {
-        std::istringstream in(fields[0]);
-        std::vector<std::string> words;
-        for (std::string word; in >> word;) words.push_back(word);
-        if (words[0] == "==") {
-          finish();
-          transcript += fields[0] + "\n";
-          session.reset(new Session);
-          return;
-        }
-        session->say("> " + fields[0]);
-        session->run(words);
-      }));
+  ASSERT_TRUE(TestGolden::ForEachLine(base + ".script", [&](const std::vector<std::string>& f) {
+    std::istringstream in(f[0]);
+    const std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
+    if (words[0] == "==") return finish(), transcript += f[0] + "\n", session.reset(new Session);
+    session->say("> " + f[0]);
+    session->run(words);
+  }));
   finish();
-  if (skip) GTEST_SKIP() << "no TCP_INFO here";
   TestGolden::Expect(base + ".golden", transcript);
 }
 
