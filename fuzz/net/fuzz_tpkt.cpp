@@ -20,8 +20,11 @@ namespace {
 // Collects what leaves the layer on both sides.
 struct Harness : ProtocolsList {
   Harness() { tpkt = static_cast<Tpkt_protocol*>(add_protocol_tail(new Tpkt_protocol)); }
-  void on_message(Packet& p) override { bodies.emplace_back(reinterpret_cast<const char*>(p.data()), p.length()); }
-  void transmit(Packet& p) override { wire.assign(reinterpret_cast<const char*>(p.data()), p.length()); }
+  static std::string text(Packet& p) {
+    return {reinterpret_cast<const char*>(p.data()), p.length()};
+  }
+  void on_message(Packet& p) override { bodies.push_back(text(p)); }
+  void transmit(Packet& p) override { wire = text(p); }
   void feed(const void* data, std::size_t size) {
     Packet p;
     p.reserve_head(0);

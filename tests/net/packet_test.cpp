@@ -212,7 +212,7 @@ TEST(Packet, DifferentialAgainstVectorModel) {
     std::vector<std::uint8_t>& v = m.bytes;
     const unsigned size = static_cast<unsigned>(v.size()), n = pick(size + 1);
     const std::uint16_t x = static_cast<std::uint16_t>(rng());
-    const std::uint8_t hi = static_cast<std::uint8_t>(x >> 8), lo = static_cast<std::uint8_t>(x & 0xFF);
+    const std::uint8_t hi = static_cast<std::uint8_t>(x >> 8), lo = x & 0xFF;
     bool changed = false;
     if (m.null && op != 10) {
       const unsigned head = pick(200);
@@ -231,7 +231,8 @@ TEST(Packet, DifferentialAgainstVectorModel) {
         }
         break;
       case 2:
-        if ((changed = m.headroom >= 2)) p.push16_b(x), v.insert(v.begin(), {hi, lo}), m.headroom -= 2;
+        if ((changed = m.headroom >= 2))
+          p.push16_b(x), v.insert(v.begin(), {hi, lo}), m.headroom -= 2;
         break;
       case 3:  // pull8 reads zero past the end
         EXPECT_EQ(size ? v[0] : 0, p.pull8());
@@ -273,7 +274,8 @@ TEST(Packet, DifferentialAgainstVectorModel) {
         if ((changed = size > 0)) *p[static_cast<int>(n % size)] = lo, v[n % size] = lo;
         break;
     }
-    if (changed && std::count_if(models.begin(), models.end(), [&](const Model& o) { return o.group == m.group; }) > 1)
+    auto same_group = [&](const Model& other) { return other.group == m.group; };
+    if (changed && std::count_if(models.begin(), models.end(), same_group) > 1)
       m.group = next_group++;
     std::set<int> groups;
     for (int k = 0; k < 8; ++k) {
