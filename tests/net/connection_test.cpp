@@ -213,11 +213,11 @@ void receive(Protocol* layer, const std::string& bytes) {
   layer->receive(p);
 }
 
-// What a TPKT layer is fed: "f:BODY" a frame, "p:FROM:TO:BODY" a part of
-// a frame, anything else hex.
-std::string feed_bytes(const std::string& spec) {
-  if (spec.compare(0, 2, "f:") == 0) return TpktFrame(body(spec.substr(2)));
-  if (spec.compare(0, 2, "p:") != 0) return TestBytes::FromHex<std::string>(spec);
+// What a peer writes or a TPKT layer is fed: "h:HEX" these bytes,
+// "p:FROM:TO:BODY" a part of a frame, anything else a frame of that body.
+std::string bytes_of(const std::string& spec) {
+  if (spec.compare(0, 2, "h:") == 0) return TestBytes::FromHex<std::string>(spec.substr(2));
+  if (spec.compare(0, 2, "p:") != 0) return TpktFrame(body(spec));
   const std::size_t a = spec.find(':', 2), b = spec.find(':', a + 1);
   const std::size_t from = std::stoul(spec.substr(2, a - 2)),
                     to = std::stoul(spec.substr(a + 1, b - a - 1));
@@ -345,7 +345,7 @@ void Session::run(std::vector<std::string> w) {
   } else if (c == "tpkt") {  // the framing layer alone
     o->tpkt = static_cast<Tpkt_protocol*>(o->add_protocol_tail(new Tpkt_protocol));
   } else if (c == "feed") {
-    for (std::size_t i = 2; i < w.size(); ++i) receive(o->tpkt, feed_bytes(w[i]));
+    for (std::size_t i = 2; i < w.size(); ++i) receive(o->tpkt, bytes_of(w[i]));
   } else if (c == "frame") {
     Packet p = packet(body(arg(2)), o->tpkt);
     o->tpkt->message(p);
@@ -428,12 +428,9 @@ void Session::run(std::vector<std::string> w) {
       }
     }
     say("nothing to accept");
-  } else if (c == "write" || c == "raw" || c == "part") {  // part: FROM TO BODY of one frame
+  } else if (c == "write") {
     std::string bytes;
-    if (c == "part")
-      bytes = TpktFrame(body(w[4])).substr(std::stoul(w[2]), std::stoul(w[3]) - std::stoul(w[2]));
-    for (std::size_t i = 2; c != "part" && i < w.size(); ++i)
-      bytes += c == "raw" ? TestBytes::FromHex<std::string>(w[i]) : TpktFrame(body(w[i]));
+    for (std::size_t i = 2; i < w.size(); ++i) bytes += bytes_of(w[i]);
     const int fd = this->fd(w[1]);
     for (std::size_t done = 0; done < bytes.size();) {
       const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
