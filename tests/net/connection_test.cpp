@@ -1,10 +1,8 @@
-// Framed connections (TCP and local acceptors and connectors, the trace port,
-// the stream layer) driven by scripts on the virtual clock over real sockets.
-// Each *.script beside this file is read line by line; what the objects
-// report (log lines, connections, messages, frames, states) is written as
-// text and compared whole with the *.golden of the same name. Commands:
-// see run(). "$DIR", "$PORT" and "$UNUSED" are a temporary directory, the
-// port of the script's listener and a port where nothing listens.
+// Framed connections (acceptors, connectors, trace port, stream and TPKT
+// layers) driven by data/*.script on the virtual clock over real sockets;
+// what they report is compared whole with the .golden beside. Commands: see
+// run(). "$DIR", "$PORT", "$UNUSED": a temporary directory, the port of the
+// script's listener, a port where nothing listens.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -123,12 +121,17 @@ int listen_loopback(unsigned short* port) {
   return fd;
 }
 
+sockaddr_un unix_address(const std::string& path) {
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+  return a;
+}
+
 int connect_to(int family, const void* address, socklen_t size, const std::string& local = "") {
   const int fd = ::socket(family, SOCK_STREAM, 0);
-  sockaddr_un own{};
-  own.sun_family = AF_UNIX;
-  std::strncpy(own.sun_path, local.c_str(), sizeof own.sun_path - 1);
-  if ((!local.empty() && ::bind(fd, reinterpret_cast<sockaddr*>(&own), sizeof own) != 0) ||
+  const sockaddr_un own = unix_address(local);
+  if ((!local.empty() && ::bind(fd, reinterpret_cast<const sockaddr*>(&own), sizeof own) != 0) ||
       ::connect(fd, static_cast<const sockaddr*>(address), size) != 0) {
     ::close(fd);
     return -1;
@@ -393,21 +396,17 @@ void Session::run(std::vector<std::string> w) {
     std::string text =
         o->name + " " + GetTextNotation(s->GetState()) + " addr '" + s->GetAddr() + "'";
     if (o->tcp) text += " port " + std::string(o->tcp->LocalPort() ? "set" : "0");
+    using Check = Control::AcceptorNetCheckConnection::CheckState;
     if (o->checking)
-      text +=
-          std::string(" probing ") + (o->checking->probing() ? "1" : "0") + " checking " +
-          (o->checking->check_state() == Control::AcceptorNetCheckConnection::CheckState::Checking
-               ? "1"
-               : "0");
+      text += " probing " + std::to_string(o->checking->probing()) + " checking " +
+              std::to_string(o->checking->check_state() == Check::Checking);
     if (auto* n = dynamic_cast<Control::ConnectorNet*>(s))
       text += " retry " + std::to_string(n->retry_pending());
     say(text + " overflows " + std::to_string(s->GetOverflowCounter()));
   } else if (c == "client") {  // a client of the object, TCP or local
     int fd;
     if (!o->path.empty()) {
-      sockaddr_un a{};
-      a.sun_family = AF_UNIX;
-      std::strncpy(a.sun_path, o->path.c_str(), sizeof a.sun_path - 1);
+      const sockaddr_un a = unix_address(o->path);
       fd = connect_to(AF_UNIX, &a, sizeof a, arg(2));
     } else {
       sockaddr_in a = loopback(o->tracer ? o->tracer->LocalPort() : o->tcp->LocalPort());
