@@ -1,6 +1,5 @@
-// Packet buffer and pool: window operations byte for byte, guards,
-// copy-on-write, pool order and exhaustion, and a differential run against a
-// plain byte-vector model.
+// Packet buffer and pool: window, texts, guards, pool order, exhaustion and
+// memory, and a differential run against a plain byte-vector model.
 #include "net/packet.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +29,7 @@ Packet make(std::initializer_list<unsigned> bytes, unsigned headroom = 16) {
 using Bytes = std::vector<unsigned>;
 
 Bytes bytes_of(const Packet& p) {
-  std::vector<unsigned> v;
+  Bytes v;
   for (unsigned i = 0; i < p.length(); ++i) v.push_back(*p[static_cast<int>(i)]);
   return v;
 }
@@ -74,32 +73,22 @@ TEST(Packet, WindowStringsAndTexts) {
   EXPECT_EQ("", none.str());
 }
 
-TEST(Packet, ReleasedBlocksAreReusedInOrder) {
-  Packet a = make({});
-  Packet b = make({});
-  const unsigned char* block_a = a.data();
-  const unsigned char* block_b = b.data();
+// Released blocks come back in order (every block already free first, then
+// A, then B); after that the pool is empty and a further block is refused.
+TEST(Packet, ReleasedBlocksAreReusedInOrderUntilThePoolIsExhausted) {
+  Packet a = make({}), b = make({});
+  const unsigned char *block_a = a.data(), *block_b = b.data();
   a.clear();
   b.clear();
-  // Every block that was already free comes first, then A, then B.
   std::vector<Packet> held;
-  for (;;) {
-    Packet p;
-    p.reserve_head(16);
-    const unsigned char* block = p.data();
+  for (const unsigned char* block = nullptr; block != block_a;) {
+    held.push_back(make({}));
+    block = held.back().data();
     ASSERT_NE(block_b, block) << "B handed out before A";
-    held.push_back(p);
-    if (block == block_a) break;
   }
   EXPECT_EQ(Packet_pool::capacity - 1, held.size());
-  Packet next;
-  next.reserve_head(16);
-  EXPECT_EQ(block_b, next.data());
-}
-
-TEST(Packet, ExhaustionRaisesBadAlloc) {
-  std::vector<Packet> held(Packet_pool::capacity);
-  for (Packet& p : held) p.reserve_head(0);
+  held.push_back(make({}));
+  EXPECT_EQ(block_b, held.back().data());
   EXPECT_EQ(0u, Packet_pool::free_count());
   Packet extra;
   EXPECT_THROW(extra.reserve_head(0), std::bad_alloc);
