@@ -156,8 +156,7 @@ struct NoMoreDescriptors {
     ::getrlimit(RLIMIT_NOFILE, &saved);
     const int lowest_free = ::dup(0);
     ::close(lowest_free);
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(lowest_free);
+    const rlimit tight{static_cast<rlim_t>(lowest_free), saved.rlim_max};
     ::setrlimit(RLIMIT_NOFILE, &tight);
   }
   ~NoMoreDescriptors() { ::setrlimit(RLIMIT_NOFILE, &saved); }
@@ -246,8 +245,9 @@ struct Session {
   // run to run.
   void flush() {
     static const std::regex port("127\\.0\\.0\\.1:[0-9]+"), buffers("sendbuf=.*outq=-?[0-9]+"),
-        errno_text("(pollhup|pollerr|read error): .*");
+        ports("port [0-9]{4,5}"), errno_text("(pollhup|pollerr|read error): .*");
     std::string text = std::regex_replace(captured, port, "127.0.0.1:P");
+    text = std::regex_replace(text, ports, "port P");
     text =
         std::regex_replace(std::regex_replace(text, buffers, "sendbuf=..."), errno_text, "$1: ...");
     const std::string names[] = {"$LONG", "$DIR"}, values[] = {longest, dir.path()};
@@ -323,12 +323,8 @@ void Session::run(std::vector<std::string> w) {
     own(w.size() > 3
             ? new Control::ConnectorNet(w[2], static_cast<unsigned short>(std::stoll(w[3])))
             : new Control::ConnectorNet(w[2]));
-    auto* n = static_cast<Control::ConnectorNet*>(s = o->service());
-    const unsigned short p = n->port();
-    say(o->name + " host " + n->host() + " port " +
-        (p == port     ? "$PORT"
-         : p == unused ? "$UNUSED"
-                       : std::to_string(p)));
+    auto* n = static_cast<Control::ConnectorNet*>(o->service());
+    say(o->name + " host " + n->host() + " port " + std::to_string(n->port()));
   } else if (c == "tracer") {
     o->tracer.reset(new TPKTTracer);
     o->tracer->SetReceiver(o);
