@@ -1,8 +1,8 @@
 // Framed connections (acceptors, connectors, trace port, stream and TPKT
 // layers) driven by data/*.script on the virtual clock over real sockets;
 // what they report is compared whole with the .golden beside. Commands: see
-// run(). "$DIR", "$PORT", "$UNUSED": a temporary directory, the port of the
-// script's listener, a port where nothing listens.
+// run(). "$DIR" is a temporary directory, "$PORT" the port of the script's
+// listener (or, after forget-port, one where nothing listens).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -59,8 +59,7 @@ struct Tagged : std::streambuf {
 // "x*513" is 513 x; "-" is empty; anything else is itself.
 std::string body(const std::string& spec) {
   if (spec == "-") return "";
-  const std::string::size_type star = spec.find('*');
-  if (spec.size() < 3 || star != 1) return spec;
+  if (spec.size() < 3 || spec[1] != '*') return spec;
   return std::string(static_cast<std::size_t>(std::stoll(spec.substr(2))), spec[0]);
 }
 
@@ -173,8 +172,7 @@ struct Object : Control::Notify, TPKTTracer::Receiver, ProtocolsList {
   void OnConnect() override { say(session, name + " connected", 0); }
   void OnDisconnect() override { say(session, name + " disconnected", 1); }
   void OnMessage(const char* data, int length) override {
-    say(session, name + " message " + shown(std::string(data, static_cast<std::size_t>(length))),
-        2);
+    say(session, name + " message " + shown({data, static_cast<std::size_t>(length)}), 2);
   }
   void OnTraceFrame(const unsigned char* data, unsigned length) override {
     OnMessage(reinterpret_cast<const char*>(data), static_cast<int>(length));
@@ -267,12 +265,9 @@ struct Session {
   }
   int fd(const std::string& n) { return fds.at(static_cast<std::size_t>(std::stoll(n.substr(1)))); }
   unsigned ms() const { return Mux::milliseconds() - start; }
-  bool until(const std::function<bool()>& done) { return LoopTest::runUntil(done, 200); }
   std::string subst(std::string word) {
-    const std::pair<const char*, std::string> vars[] = {{"$LONG", longest},
-                                                        {"$DIR", dir.path()},
-                                                        {"$PORT", std::to_string(port)},
-                                                        {"$UNUSED", std::to_string(unused)}};
+    const std::pair<const char*, std::string> vars[] = {
+        {"$LONG", longest}, {"$DIR", dir.path()}, {"$PORT", std::to_string(port)}};
     for (const auto& v : vars)
       for (std::string::size_type at; (at = word.find(v.first)) != std::string::npos;)
         word.replace(at, std::strlen(v.first), v.second);
@@ -291,7 +286,7 @@ struct Session {
   std::map<std::string, std::unique_ptr<Object>> objects;
   std::vector<int> fds;
   int listener = -1;
-  unsigned short port = 0, unused = 0;
+  unsigned short port = 0;
   int counts[3] = {0, 0, 0};
 };
 
@@ -362,7 +357,7 @@ void Session::run(std::vector<std::string> w) {
   } else if (c == "unlisten") {
     ::close(listener), listener = -1;
   } else if (c == "forget-port") {
-    ::close(listen_loopback(&unused));
+    ::close(listen_loopback(&port));
   } else if (c == "activate") {
     say(o->name + " activate " + std::to_string(s->Activate()));
   } else if (c == "activate-without-fds") {
@@ -485,11 +480,14 @@ void Session::run(std::vector<std::string> w) {
     LoopTest::runFor(static_cast<unsigned long long>(std::stoll(w[1])));
   } else if (c == "until") {  // connects|disconnects|messages|count N, or state S
     const long long n = std::stoll(w[3]);
-    const bool done = until([&] {
-      if (w[2] == "count") return o->tracer->connection_count() == n;
-      if (w[2] == "state") return s->GetState() == static_cast<Control::Service::State::Type>(n);
-      return counts[w[2] == "connects" ? 0 : w[2] == "disconnects" ? 1 : 2] == n;
-    });
+    const bool done = LoopTest::runUntil(
+        [&] {
+          if (w[2] == "count") return o->tracer->connection_count() == n;
+          if (w[2] == "state")
+            return s->GetState() == static_cast<Control::Service::State::Type>(n);
+          return counts[w[2] == "connects" ? 0 : w[2] == "disconnects" ? 1 : 2] == n;
+        },
+        200);
     if (!done) say("until " + w[1] + " " + w[2] + " " + w[3] + " failed");
   } else if (c == "mute") {
     o->tracer->SetReceiver(nullptr);
