@@ -395,29 +395,23 @@ void Session::run(std::vector<std::string> w) {
       text += " retry " + std::to_string(n->retry_pending());
     say(text + " overflows " + std::to_string(s->GetOverflowCounter()));
   } else if (c == "client") {  // a client of the object, TCP or local
-    int fd;
-    if (!o->path.empty()) {
-      const sockaddr_un a = unix_address(o->path);
-      fd = connect_to(AF_UNIX, &a, sizeof a, arg(2));
-    } else {
-      sockaddr_in a = loopback(o->tracer ? o->tracer->LocalPort() : o->tcp->LocalPort());
-      fd = connect_to(AF_INET, &a, sizeof a);
-    }
+    const sockaddr_un local = unix_address(o->path);
+    const sockaddr_in tcp = loopback(o->tracer ? o->tracer->LocalPort()
+                                     : o->tcp  ? o->tcp->LocalPort()
+                                               : 0);
+    const int fd = o->path.empty() ? connect_to(AF_INET, &tcp, sizeof tcp)
+                                   : connect_to(AF_UNIX, &local, sizeof local, arg(2));
     if (o->tracer)
       LoopTest::runUntil(
           [&, n = o->tracer->connection_count()] { return o->tracer->connection_count() > n; }, 50);
     say("c" + std::to_string(fds.size()) + (fd < 0 ? " failed" : ""));
     fds.push_back(fd);
   } else if (c == "accept") {  // the next client of the script's listener
-    for (int i = 0; i < 100; ++i) {
-      LoopTest::runOnce();
-      pollfd entry{listener, POLLIN, 0};
-      if (::poll(&entry, 1, 10) == 1) {
-        say("c" + std::to_string(fds.size()) + " accepted");
-        return fds.push_back(::accept(listener, nullptr, nullptr));
-      }
-    }
-    say("nothing to accept");
+    pollfd entry{listener, POLLIN, 0};
+    for (int i = 0; i < 100 && ::poll(&entry, 1, 10) != 1; ++i) LoopTest::runOnce();
+    if (entry.revents == 0) return say("nothing to accept");
+    say("c" + std::to_string(fds.size()) + " accepted");
+    fds.push_back(::accept(listener, nullptr, nullptr));
   } else if (c == "write") {
     std::string bytes;
     for (std::size_t i = 2; i < w.size(); ++i) bytes += bytes_of(w[i]);
