@@ -97,8 +97,7 @@ bool tcp_info_readable() {
   unsigned char info[92];
   socklen_t size = sizeof info;
   const bool readable = ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, info, &size) == 0 && size >= 8;
-  ::close(fd);
-  return readable;
+  return ::close(fd), readable;
 }
 
 sockaddr_in loopback(unsigned short port) {
@@ -163,8 +162,7 @@ struct NoMoreDescriptors {
 };
 
 struct Session;
-// Adds a line to the transcript; counts connects, disconnects or messages
-// (0, 1, 2), the first two with the time since the session began.
+// Adds a line; counts connects, disconnects, messages (0-2), the first two timed.
 void say(Session* s, const std::string& line, int counter = -1);
 
 struct Object : Control::Notify, TPKTTracer::Receiver, ProtocolsList {
@@ -189,11 +187,10 @@ struct Object : Control::Notify, TPKTTracer::Receiver, ProtocolsList {
     const std::string wire(reinterpret_cast<const char*>(p.data()), p.length());
     say(session, name + " wire " + TestBytes::Hex(wire.substr(0, 4)) + " " + shown(wire.substr(4)));
   }
-  Control::Service* service() const { return service_.get(); }
 
   Session* session;
   std::string name, reply, path;
-  std::unique_ptr<Control::Service> service_;
+  std::unique_ptr<Control::Service> service;
   Control::AcceptorNet* tcp = nullptr;
   Control::AcceptorNetCheckConnection* checking = nullptr;
   std::unique_ptr<TPKTTracer> tracer;
@@ -232,7 +229,7 @@ struct Session {
     for (int fd : fds)
       if (fd >= 0) ::close(fd);
     for (auto& o : objects) {
-      if (o.second->service()) o.second->service()->Deactivate(), o.second->service()->Release();
+      if (o.second->service) o.second->service->Deactivate(), o.second->service->Release();
       if (o.second->tpkt) o.second->tpkt->deactivate();
     }
     objects.clear();
@@ -299,9 +296,9 @@ void Session::run(std::vector<std::string> w) {
   for (std::string& word : w) word = subst(word);
   const std::string& c = w[0];
   Object* o = w.size() > 1 ? &at(w[1]) : nullptr;
-  Control::Service* s = o ? o->service() : nullptr;
+  Control::Service* s = o ? o->service.get() : nullptr;
   auto arg = [&](std::size_t i) { return i < w.size() ? w[i] : std::string(); };
-  auto own = [&](Control::Service* made) { o->service_.reset(made), made->Bind(o); };
+  auto own = [&](Control::Service* made) { o->service.reset(made), made->Bind(o); };
   if (c == "acceptor" || c == "plain-acceptor" || c == "quiet-acceptor") {
     // A fixed port only when given; the checking acceptor names its stream.
     const int p = w.size() > 2 ? static_cast<int>(std::stoll(w[2])) : 0;
@@ -318,7 +315,7 @@ void Session::run(std::vector<std::string> w) {
     own(w.size() > 3
             ? new Control::ConnectorNet(w[2], static_cast<unsigned short>(std::stoll(w[3])))
             : new Control::ConnectorNet(w[2]));
-    auto* n = static_cast<Control::ConnectorNet*>(o->service());
+    auto* n = static_cast<Control::ConnectorNet*>(o->service.get());
     say(o->name + " host " + n->host() + " port " + std::to_string(n->port()));
   } else if (c == "tracer") {
     o->tracer.reset(new TPKTTracer);
@@ -367,7 +364,7 @@ void Session::run(std::vector<std::string> w) {
 #endif
     NoMoreDescriptors limit;
     say(o->name + " activate " + std::to_string(s->Activate()));
-    say(w[2] + " activate " + std::to_string(at(w[2]).service()->Activate()));
+    say(w[2] + " activate " + std::to_string(at(w[2]).service->Activate()));
   } else if (c == "deactivate") {
     if (o->stream || o->tpkt)
       (o->stream ? static_cast<Protocol*>(o->stream) : o->tpkt)->deactivate();
