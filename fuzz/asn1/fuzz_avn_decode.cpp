@@ -9,7 +9,7 @@
 #include <string>
 
 #include "asn1/asn1.h"
-#include "tests/asn1/per_test_types.h"
+#include "messages/pertest/PerTest.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "asn1/asn1.h"
-#include "tests/asn1/per_test_types.h"
+#include "messages/pertest/PerTest.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An exact-size copy, so that any read past the input is caught.

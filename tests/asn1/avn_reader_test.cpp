@@ -26,7 +26,7 @@ std::string flat(const ASN1::AbstractData& value) {
 }
 
 TEST(AvnReader, CasesOfTheDataFile) {
-  ASSERT_TRUE(ruletest::forEachLine(TestGolden::Beside(__FILE__, "avn_reader_cases.txt"), [](const std::vector<std::string>& f) {
+  ASSERT_TRUE(TestGolden::ForEachLine(TestGolden::Beside(__FILE__, "avn_reader_cases.txt"), [](const std::vector<std::string>& f) {
     ASSERT_EQ(5u, f.size()) << f[0];
     std::unique_ptr<ASN1::AbstractData> value(ruletest::makeType(f[0]));
     ASSERT_TRUE(value) << f[0];
@@ -50,10 +50,10 @@ TEST(AvnReader, StreamExtractionAndCoderEnvironmentReportFailure) {
   EXPECT_EQ(std::ios_base::failbit, b.get_from(bad));
   Colour colour;
   const std::vector<char> blue = {'b', 'l', 'u', 'e'};
-  EXPECT_TRUE(ruletest::decode(ASN1::CoderEnv::avn, blue, colour));
+  EXPECT_TRUE(ruletest::decode(blue, colour, ASN1::CoderEnv::avn));
   EXPECT_TRUE(colour.is_blue());
   Msg msg;
-  EXPECT_FALSE(ruletest::decode(ASN1::CoderEnv::avn, blue, msg));
+  EXPECT_FALSE(ruletest::decode(blue, msg, ASN1::CoderEnv::avn));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "tests/asn1/rule_helpers.h"
-#include "tests/asn1/per_test_types.h"
+
 #include "tests/support/golden.h"
 
 namespace {
@@ -81,7 +81,7 @@ TEST(ValueNotation, EveryKindAsTheTranscriptSays) {
       {"empty IA5String", [] { return new ASN1::IA5String; }},
       {"IA5String: nothing escaped", [] { return new ASN1::IA5String("a\"b"); }},
       {"GeneralizedTime", [] { return new ASN1::GeneralizedTime("20240305123045Z"); }},
-      {"0..2^32-1 at its top", make<INTEGER_0_4294967295>([](INTEGER_0_4294967295& v) { v = 4294967295u; })},
+      {"0..2^32-1 at its top", make<Fixed<0, 4294967295u>>([](Fixed<0, 4294967295u>& v) { v = 4294967295u; })},
       {"INTEGER -1", [] { return new ASN1::INTEGER(-1, &ASN1::INTEGER::theInfo); }},
       {"enumerator not-use = -1", make<Sparse>([](Sparse& s) { s.set_not_use(); })},
       {"enumerator standby", make<Sparse>([](Sparse& s) { s.set_standby(); })},

@@ -56,7 +56,7 @@ TEST(Constraints, PrimitiveKindsAreThoseBerWritesPrimitive) {
   single.select_only(1);
   Cmd cmd;
   cmd.select_ints();
-  EXPECT_TRUE(primitive(INTEGER_0_7(3)));
+  EXPECT_TRUE(primitive(Fixed<0, 7u>(3)));
   EXPECT_TRUE(primitive(single));
   EXPECT_FALSE(primitive(Item()));
   EXPECT_FALSE(primitive(cmd));

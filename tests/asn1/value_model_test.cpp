@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "tests/asn1/rule_helpers.h"
-#include "tests/asn1/per_test_types.h"
+
 
 namespace {
 
@@ -14,7 +14,7 @@ using namespace PerTest;
 // Strict validity compares the distance from the lower bound, so a negative
 // lower bound works.
 TEST(ValueModel, StrictValidity) {
-  INTEGER_m128_127 neg;
+  Fixed<-128, 127u> neg;
   for (int v : {5, -5, -128, 127}) {
     neg.setValue(v);
     EXPECT_TRUE(neg.isStrictValid()) << v;
@@ -23,10 +23,10 @@ TEST(ValueModel, StrictValidity) {
     neg.setValue(v);
     EXPECT_FALSE(neg.isStrictValid()) << v;
   }
-  INTEGER_0_1023 slot;
+  Fixed<0, 1023u> slot;
   slot = 1024;
   EXPECT_FALSE(slot.isStrictValid());
-  INTEGER_full full;
+  Fixed<-2147483647 - 1, 2147483647u> full;
   full.setValue(-2147483647 - 1);
   EXPECT_TRUE(full.isStrictValid());
 }

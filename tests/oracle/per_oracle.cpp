@@ -1,11 +1,8 @@
 #include "tests/oracle/per_oracle.h"
 
-#include "tests/support/bytes.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 namespace oracle {
@@ -14,12 +11,7 @@ namespace {
 
 std::string quote(const std::string& s) {
   std::string q = "'";
-  for (char c : s) {
-    if (c == '\'')
-      q += "'\\''";
-    else
-      q += c;
-  }
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
 
@@ -27,73 +19,55 @@ std::string quote(const std::string& s) {
 bool runCommand(const std::string& command, std::vector<std::string>* lines) {
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return false;
-  std::string line;
+  std::string text;
   char buf[4096];
-  while (std::fgets(buf, sizeof buf, pipe) != nullptr) {
-    line += buf;
-    if (!line.empty() && line.back() == '\n') {
-      line.pop_back();
-      lines->push_back(line);
-      line.clear();
-    }
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) text.append(buf, n);
+  for (std::size_t from = 0, nl; from < text.size(); from = nl + 1) {
+    nl = text.find('\n', from);
+    if (nl == std::string::npos) nl = text.size();
+    lines->push_back(text.substr(from, nl - from));
   }
-  if (!line.empty()) lines->push_back(line);
   return pclose(pipe) == 0;
-}
-
-std::string tempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/per_oracle.XXXXXX";
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  if (mkdtemp(buf.data()) == nullptr) return std::string();
-  return buf.data();
 }
 
 }  // namespace
 
 bool available(const Location& where, std::string* why) {
-  if (where.script.empty() || where.beamDir.empty()) {
-    *why = "erlc was not found when the tests were configured";
-    return false;
-  }
-  if (access((where.beamDir + "/" + where.module + ".beam").c_str(), R_OK) != 0) {
-    *why = "no compiled module " + where.module + " in " + where.beamDir;
-    return false;
-  }
   std::vector<std::string> lines;
-  if (!runCommand("command -v escript >/dev/null 2>&1 && echo ok", &lines) || lines.empty()) {
+  if (where.script.empty() || where.beamDir.empty())
+    *why = "erlc was not found when the tests were configured";
+  else if (access((where.beamDir + "/" + where.module + ".beam").c_str(), R_OK) != 0)
+    *why = "no compiled module " + where.module + " in " + where.beamDir;
+  else if (!runCommand("command -v escript >/dev/null 2>&1 && echo ok", &lines) || lines.empty())
     *why = "escript is not usable here";
-    return false;
-  }
-  return true;
+  else
+    return true;
+  return false;
 }
 
 unsigned Batch::generate(const std::string& type, unsigned count, unsigned seed) {
-  const unsigned index = unsigned(gen_.size());
   gen_.emplace_back();
-  commands_.push_back({true, index, "gen " + type + " " + std::to_string(count) + " " + std::to_string(seed)});
-  return index;
+  commands_.push_back({int(gen_.size() - 1), "gen " + type + " " + std::to_string(count) + " " + std::to_string(seed)});
+  return unsigned(gen_.size() - 1);
 }
 
 unsigned Batch::reencode(const std::string& type, const std::vector<char>& octets) {
-  const unsigned index = unsigned(re_.size());
   re_.emplace_back();
-  commands_.push_back({false, index, "re " + type + " " + TestBytes::Hex(octets)});
-  return index;
+  commands_.push_back({-1, "re " + type + " " + TestBytes::Hex(octets)});
+  return unsigned(re_.size() - 1);
 }
 
 bool Batch::run(std::string* err) {
-  if (commands_.empty()) return true;
-  const std::string dir = tempDir();
-  if (dir.empty()) {
+  const char* base = std::getenv("TMPDIR");
+  std::string dir = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/per_oracle.XXXXXX";
+  if (mkdtemp(&dir[0]) == nullptr) {
     *err = "cannot make a temporary directory";
     return false;
   }
   const std::string input = dir + "/commands";
   {
     std::ofstream out(input.c_str());
-    for (const Command& c : commands_) out << c.line << '\n';
+    for (const auto& c : commands_) out << c.second << '\n';
   }
   std::string command = "escript " + quote(where_.script) + " " + quote(where_.beamDir) + " " + quote(where_.module);
   if (!where_.valueModule.empty() || where_.maxList != 0)
@@ -103,26 +77,14 @@ bool Batch::run(std::string* err) {
   const bool ran = runCommand(command + " < " + quote(input), &lines);
   std::remove(input.c_str());
   rmdir(dir.c_str());
-  if (!ran) {
-    *err = "the Erlang oracle failed";
-    return false;
-  }
-  std::size_t next = 0;
-  for (const Command& c : commands_) {
-    if (c.isGen) {
-      while (next < lines.size() && lines[next] != ".") gen_[c.index].push_back(TestBytes::FromHex(lines[next++]));
-      if (next == lines.size()) {
-        *err = "the oracle's answer ended early";
-        return false;
-      }
-      ++next;
-    } else {
-      if (next == lines.size()) {
-        *err = "the oracle's answer ended early";
-        return false;
-      }
-      re_[c.index] = lines[next++];
-    }
+  *err = ran ? "the oracle's answer ended early" : "the Erlang oracle failed";
+  std::size_t next = 0, re = 0;
+  for (const auto& c : commands_) {
+    while (ran && c.first >= 0 && next < lines.size() && lines[next] != ".")
+      gen_[c.first].push_back(TestBytes::FromHex(lines[next++]));
+    if (!ran || next == lines.size()) return false;
+    if (c.first < 0) re_[re++] = lines[next];
+    ++next;
   }
   commands_.clear();
   return true;

@@ -1,16 +1,24 @@
 // Test-side client of the Erlang codec oracle (per_oracle.escript), for the
 // ASN.1 runtime's and the messages' property tests, in whichever rule the
-// module was compiled with.
+// module was compiled with; and the one property check both ways over it.
 //
 // One Batch collects commands and runs them in a single Erlang VM (a VM start
 // costs a few hundred milliseconds): random encodings of a type, and Erlang's
-// re-encoding of given octets after decoding them. Runs escript through the
-// shell; input goes through a file in a private temporary directory.
+// re-encoding of given octets after decoding them.
 #ifndef TESTS_ORACLE_PER_ORACLE_H
 #define TESTS_ORACLE_PER_ORACLE_H
 
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "asn1/asn1.h"
+#include "tests/oracle/value_builder.h"
+#include "tests/support/bytes.h"
 
 namespace oracle {
 
@@ -32,31 +40,83 @@ bool available(const Location& where, std::string* why);
 class Batch {
  public:
   explicit Batch(const Location& where) : where_(where) {}
-
   // Up to count encodings of seeded random values of type (values Erlang
   // cannot round-trip itself are dropped). Returns the result's index.
   unsigned generate(const std::string& type, unsigned count, unsigned seed);
   // Erlang's encoding of its decoding of octets, as hex, or "ERROR ...".
   unsigned reencode(const std::string& type, const std::vector<char>& octets);
-
   // Runs every command queued so far; false (with err) when Erlang could not
   // be run or answered out of step.
   bool run(std::string* err);
-
   const std::vector<std::vector<char>>& encodings(unsigned index) const { return gen_[index]; }
   const std::string& reencoded(unsigned index) const { return re_[index]; }
 
  private:
-  struct Command {
-    bool isGen;
-    unsigned index;
-    std::string line;
-  };
   Location where_;
-  std::vector<Command> commands_;
+  std::vector<std::pair<int, std::string>> commands_;  // generate's index or -1, and the line
   std::vector<std::vector<std::vector<char>>> gen_;
   std::vector<std::string> re_;
 };
+
+struct Type {
+  std::string name;        // for messages
+  std::string oracleName;  // its name in Erlang's module
+  const ASN1::TypeInfo* info;
+};
+
+inline std::string encodeHex(const ASN1::AbstractData& value, ASN1::CoderEnv::EncodingRules rule) {
+  std::vector<char> out;
+  ASN1::CoderEnv env;
+  env.set_encodingRule(rule);
+  return ASN1::encode(value, &env, std::back_inserter(out)) ? TestBytes::Hex(out) : "FAIL";
+}
+
+// For each type, Erlang's encodings of seeded random values decode here and
+// re-encode to identical octets (but those `differs` says this side writes
+// otherwise by design); in PER also values built here (ValueBuilder) and the
+// `extra` (Erlang type, octets) decode in Erlang and re-encode there alike.
+inline void ExpectBothWays(const Location& where, ASN1::CoderEnv::EncodingRules rule, const std::vector<Type>& types,
+                           unsigned count, unsigned seed,
+                           const std::vector<std::pair<std::string, std::vector<char>>>& extra = {},
+                           const std::function<bool(const ASN1::AbstractData&)>& differs = nullptr) {
+  std::string why;
+  if (!available(where, &why)) GTEST_SKIP() << why;
+  Batch batch(where);
+  std::vector<unsigned> generated;
+  std::vector<std::pair<std::string, unsigned>> sent;  // what, index
+  ValueBuilder builder(seed);
+  for (const Type& t : types) {
+    generated.push_back(batch.generate(t.oracleName, count, seed));
+    for (unsigned n = 0; rule == ASN1::CoderEnv::per && n < count; ++n) {
+      std::unique_ptr<ASN1::AbstractData> value = builder.make(t.info, &why);
+      ASSERT_TRUE(value) << t.name << ": " << why;
+      const std::string hex = encodeHex(*value, rule);
+      ASSERT_NE("FAIL", hex) << t.name << " " << *value;
+      sent.push_back({t.name + " " + value->asValueNotation() + " " + hex, batch.reencode(t.oracleName, TestBytes::FromHex(hex))});
+    }
+  }
+  for (const auto& e : extra) sent.push_back({e.first + " " + TestBytes::Hex(e.second), batch.reencode(e.first, e.second)});
+  ASSERT_TRUE(batch.run(&why)) << why;
+  for (size_t i = 0; i < types.size(); ++i) {
+    // Erlang drops only values beyond the decoder's limits.
+    EXPECT_GE(batch.encodings(generated[i]).size(), count / 4) << types[i].name;
+    for (const std::vector<char>& bytes : batch.encodings(generated[i])) {
+      std::unique_ptr<ASN1::AbstractData> value(ASN1::AbstractData::create(types[i].info));
+      ASN1::CoderEnv env;
+      env.set_encodingRule(rule);
+      ASSERT_TRUE(ASN1::decode(bytes.data(), bytes.data() + bytes.size(), &env, *value, true))
+          << types[i].name << ": Erlang's " << TestBytes::Hex(bytes);
+      if (differs && differs(*value)) continue;
+      EXPECT_EQ(TestBytes::Hex(bytes), encodeHex(*value, rule)) << types[i].name << " " << *value;
+    }
+  }
+  int bad = 0;
+  for (const auto& s : sent) {
+    const std::string hex = s.first.substr(s.first.rfind(' ') + 1);
+    if (batch.reencoded(s.second) != hex && ++bad <= 20) ADD_FAILURE() << s.first << "\n  Erlang: " << batch.reencoded(s.second);
+  }
+  EXPECT_EQ(0, bad);
+}
 
 }  // namespace oracle
 
