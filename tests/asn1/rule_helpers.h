@@ -98,7 +98,8 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
       {"Colour", &Colour::theInfo}, {"Shade", &Shade::theInfo}, {"Sparse", &Sparse::theInfo},
       {"Ints", &Ints::theInfo}, {"Strs", &Strs::theInfo}, {"Cmd", &Cmd::theInfo}, {"Single", &Single::theInfo},
       {"Plain", &Plain::theInfo}, {"Item", &Item::theInfo}, {"SEQUENCE OF Item", &ItemList::theInfo},
-      {"Msg", &Msg::theInfo}, {"MsgV1", &MsgV1::theInfo}};
+      {"Msg", &Msg::theInfo}, {"MsgV1", &MsgV1::theInfo},
+      {"Holder", &Holder::theInfo}, {"HolderV2", &HolderV2::theInfo}, {"CmdV1", &CmdV1::theInfo}};
   const auto it = types.find(name);
   return it == types.end() ? nullptr : ASN1::AbstractData::create(it->second);
 }
