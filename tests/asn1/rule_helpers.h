@@ -65,14 +65,6 @@ const ASN1::OCTET_STRING::InfoType kOctets16 = {{&ASN1::OCTET_STRING::create, 4}
 const int kOptionalIds[] = {0};
 const ASN1::SEQUENCE::InfoType kOptional40 = {
     {&ASN1::SEQUENCE::create, 16}, false, kTag40Infos, kOptionalIds, 1, 0, 1, nullptr, kTag40Tags, kTag40Names};
-// An empty constrained string is not followed by alignment.
-const ASN1::TypeInfo* const kTextFlagInfos[] = {Msg::fieldInfos[8], &ASN1::BOOLEAN::theInfo};
-const int kTextFlagIds[] = {-1, -1};
-const char* const kTextFlagNames[] = {"s", "b"};
-const ASN1::SEQUENCE::InfoType kTextFlag = {
-    {&ASN1::SEQUENCE::create, 16}, false, kTextFlagInfos, kTextFlagIds, 2, 0, 0, nullptr, nullptr, kTextFlagNames};
-const ASN1::SEQUENCE::InfoType kEmpty = {
-    {&ASN1::SEQUENCE::create, 16}, false, nullptr, nullptr, 0, 0, 0, nullptr, nullptr, nullptr};
 
 // A new default value of the named type; null for an unknown name.
 inline ASN1::AbstractData* makeType(const std::string& name) {
@@ -93,8 +85,8 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
       {"OBJECT IDENTIFIER", &ASN1::OBJECT_IDENTIFIER::theInfo}, {"GeneralizedTime", &ASN1::GeneralizedTime::theInfo},
       {"open type", &ASN1::OpenData::theInfo}, {"SEQUENCE OF INTEGER (0..3)", &ASN1::SEQUENCE_OF<Int03>::theInfo},
       {"SEQUENCE (SIZE (1..2)) OF INTEGER (0..3)", &kInts12}, {"SEQUENCE { n [40] INTEGER }", &kTag40},
-      {"SEQUENCE { n [40] INTEGER OPTIONAL }", &kOptional40}, {"SEQUENCE { }", &kEmpty},
-      {"SEQUENCE { s IA5String (SIZE (0..40)), b BOOLEAN }", &kTextFlag},
+      {"SEQUENCE { n [40] INTEGER OPTIONAL }", &kOptional40}, {"Empty", &Empty::theInfo},
+      {"Outer", &Outer::theInfo}, {"TextFlag", &TextFlag::theInfo},
       {"Colour", &Colour::theInfo}, {"Shade", &Shade::theInfo}, {"Sparse", &Sparse::theInfo},
       {"Ints", &Ints::theInfo}, {"Strs", &Strs::theInfo}, {"Cmd", &Cmd::theInfo}, {"Single", &Single::theInfo},
       {"Plain", &Plain::theInfo}, {"Item", &Item::theInfo}, {"SEQUENCE OF Item", &ItemList::theInfo},

@@ -16,13 +16,7 @@ namespace {
 
 using namespace ruletest;
 
-const ASN1::TypeInfo* const kOuterInfos[] = {&kEmpty, &ItemList::theInfo};
-const char* const kOuterNames[] = {"inner", "list"};
-const ASN1::SEQUENCE::InfoType kOuter = {
-    {&ASN1::SEQUENCE::create, 16}, false, kOuterInfos, kTextFlagIds, 2, 0, 0, nullptr, nullptr, kOuterNames};
-
 ASN1::AbstractData* built(const std::string& name) {
-  if (name == "empty record and list inside one") return new ASN1::SEQUENCE(&kOuter);
   if (name == "IA5String holding a\"b: nothing escaped") return new ASN1::IA5String("a\"b");
   if (name == "BMPString beyond ASCII") return new ASN1::BMPString(L"\x0416" L"A", &ASN1::BMPString::theInfo);
   if (name == "BMPString holding U+10000") return new ASN1::BMPString(L"a\U00010000", &ASN1::BMPString::theInfo);
