@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "tests/asn1/rule_helpers.h"
-#include "tests/oracle/value_builder.h"
+#include "tests/oracle/per_oracle.h"
 
 namespace {
 
