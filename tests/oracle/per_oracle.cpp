@@ -101,12 +101,8 @@ bool Batch::run(std::string* err) {
 std::unique_ptr<ASN1::AbstractData> ValueBuilder::make(const ASN1::TypeInfo* info,
                                                        std::string* why) {
   std::unique_ptr<ASN1::AbstractData> value(ASN1::AbstractData::create(info));
-  if (!value) {
-    *why = "no descriptor";
-    return nullptr;
-  }
-  if (!fill(*value, 0, why)) return nullptr;
-  return value;
+  if (!value) *why = "no descriptor";
+  return value && fill(*value, 0, why) ? std::move(value) : nullptr;
 }
 
 bool ValueBuilder::fill(ASN1::AbstractData& value, int depth, std::string* why) {
@@ -117,10 +113,7 @@ bool ValueBuilder::fill(ASN1::AbstractData& value, int depth, std::string* why) 
   if (auto* s = dynamic_cast<ASN1::SEQUENCE*>(&value)) return fillSequence(*s, depth, why);
   if (auto* c = dynamic_cast<ASN1::CHOICE*>(&value)) return fillChoice(*c, depth, why);
   if (auto* e = dynamic_cast<ASN1::ENUMERATED*>(&value)) return fillEnumerated(*e, why);
-  if (auto* i = dynamic_cast<ASN1::INTEGER*>(&value)) {
-    fillInteger(*i);
-    return true;
-  }
+  if (auto* i = dynamic_cast<ASN1::INTEGER*>(&value)) return fillInteger(*i);
   if (auto* b = dynamic_cast<ASN1::BOOLEAN*>(&value)) {
     *b = chance(50);
     return true;
@@ -229,7 +222,7 @@ bool ValueBuilder::fillEnumerated(ASN1::ENUMERATED& value, std::string* why) {
   return true;
 }
 
-void ValueBuilder::fillInteger(ASN1::INTEGER& value) {
+bool ValueBuilder::fillInteger(ASN1::INTEGER& value) {
   long long lower = value.getLowerLimit();
   switch (value.getConstraintType()) {
     case ASN1::FixedConstraint:
@@ -239,11 +232,11 @@ void ValueBuilder::fillInteger(ASN1::INTEGER& value) {
       const unsigned edge = below(6);  // now and then an end of the range
       if (edge < 2) pick = edge == 0 ? 0 : span - 1;
       value.setValue(int((long long)pick + lower));
-      return;
+      return true;
     }
     case ASN1::PartiallyConstrained:
       value.setValue(int(lower + below(100000)));
-      return;
+      return true;
     default:
       break;
   }
@@ -252,6 +245,7 @@ void ValueBuilder::fillInteger(ASN1::INTEGER& value) {
   unsigned bits = 1 + below(32);
   unsigned raw = unsigned(rng_()) >> (32 - bits);
   value.setValue(chance(50) ? int(raw) : -int(raw >> 1) - 1);
+  return true;
 }
 
 unsigned ValueBuilder::size(const ASN1::ConstrainedObject& value, unsigned most, bool longer) {

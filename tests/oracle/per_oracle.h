@@ -40,7 +40,7 @@ class ValueBuilder {
   bool fillSequence(ASN1::SEQUENCE& value, int depth, std::string* why);
   bool fillChoice(ASN1::CHOICE& value, int depth, std::string* why);
   bool fillEnumerated(ASN1::ENUMERATED& value, std::string* why);
-  void fillInteger(ASN1::INTEGER& value);
+  bool fillInteger(ASN1::INTEGER& value);  // true
   // A size within the constraint: up to `most` above the lower bound, now and
   // then (when `longer`) up to 25 times that.
   unsigned size(const ASN1::ConstrainedObject& value, unsigned most, bool longer = true);
