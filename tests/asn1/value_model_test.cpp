@@ -10,23 +10,6 @@ namespace {
 
 using namespace ruletest;
 
-// Strict validity compares the distance from the lower bound, so a negative
-// lower bound works.
-TEST(ValueModel, StrictValidity) {
-  Fixed<-128, 127u> neg;
-  std::string valid;
-  for (int v : {5, -5, -128, 127, -129, 128, 2147483647, -2147483647 - 1}) {
-    neg.setValue(v);
-    valid += neg.isStrictValid() ? '1' : '0';
-  }
-  EXPECT_EQ("11110000", valid);
-  Fixed<0, 1023u> slot;
-  slot = 1024;
-  Fixed<-2147483647 - 1, 2147483647u> full;
-  full.setValue(-2147483647 - 1);
-  EXPECT_TRUE(!slot.isStrictValid() && full.isStrictValid());
-}
-
 TEST(ValueModel, OptionalFieldsAndExtensionAdditions) {
   Msg m;
   EXPECT_TRUE(m.getField(2) != nullptr && m.getField(0) == nullptr && !m.hasOptionalField(0) && !m.hasOptionalField(1));
