@@ -32,6 +32,12 @@ bool decode(ASN1::CoderEnv::EncodingRules rule, const std::string& hex, ASN1::Ab
   return ASN1::decode(in.data(), in.data() + in.size(), &env, value, true);
 }
 std::string encoded(const ASN1::AbstractData& value) { return encodeHex(value, ASN1::CoderEnv::per); }
+// Hex, or in value notation the text itself.
+std::string encodeText(const ASN1::AbstractData& value, ASN1::CoderEnv::EncodingRules rule) {
+  const std::string hex = encodeHex(value, rule);
+  const std::vector<char> octets = TestBytes::FromHex(hex);
+  return rule == ASN1::CoderEnv::avn && hex != "FAIL" ? std::string(octets.begin(), octets.end()) : hex;
+}
 
 TEST(Envelope, VectorsOfTheDataFile) {
   unsigned count = 0;
@@ -176,11 +182,11 @@ TEST(MessageTypes, EveryTypeMakesItsClassAndItsValuesRoundTripInEveryRule) {
       ASSERT_TRUE(value) << why;
       EXPECT_TRUE(value->isValid()) << *value;
       for (ASN1::CoderEnv::EncodingRules rule : {ASN1::CoderEnv::per, ASN1::CoderEnv::ber, ASN1::CoderEnv::avn}) {
-        const std::string text = rule == ASN1::CoderEnv::avn ? value->asValueNotation() : encodeHex(*value, rule);
+        const std::string text = encodeText(*value, rule);
         decoded.reset(ASN1::AbstractData::create(t.info));
         ASSERT_TRUE(decode(rule, text, *decoded)) << rule << "\n" << text;
         EXPECT_EQ(0, decoded->compare(*value)) << rule << "\n" << *value << "\n" << *decoded;
-        EXPECT_EQ(text, rule == ASN1::CoderEnv::avn ? decoded->asValueNotation() : encodeHex(*decoded, rule));
+        EXPECT_EQ(text, encodeText(*decoded, rule));
       }
       // Copies through the class and through clone() share nothing.
       Value clone(value->clone()), copy(t.copyTyped(*value));
