@@ -234,16 +234,25 @@ class LAPD : public Protocol, private LAPDFullState {
   void BeginTeiAssignProcedure();
   void change_flowstatus(FlowStatus::Type f);
 
-  // Timers.
-  void start_T200();
-  void start_T202();
-  void start_T203();
-  void stop_T200();
-  void stop_T202();
-  void stop_T203();
-  void on_T200();
-  void on_T202();
-  void on_T203();
+  // Timers: the three share timer_, and one table (TimerUse) says what each
+  // is called, how long it runs, which flag marks it running and what its
+  // expiry does.
+  enum class LinkTimer : unsigned { T200, T202, T203 };
+  struct TimerUse;
+  static const TimerUse& timer_use(LinkTimer which);
+  void report_timer_clash(const char* verb, LinkTimer which);
+  void start_timer(LinkTimer which);
+  void stop_timer(LinkTimer which);
+  void on_timer(LinkTimer which);
+  void start_T200() { start_timer(LinkTimer::T200); }
+  void start_T202() { start_timer(LinkTimer::T202); }
+  void start_T203() { start_timer(LinkTimer::T203); }
+  void stop_T200() { stop_timer(LinkTimer::T200); }
+  void stop_T202() { stop_timer(LinkTimer::T202); }
+  void stop_T203() { stop_timer(LinkTimer::T203); }
+  void on_T200() { on_timer(LinkTimer::T200); }
+  void on_T202() { on_timer(LinkTimer::T202); }
+  void on_T203() { on_timer(LinkTimer::T203); }
   void on_T200A();
   void on_T202A();
   void on_T203A();
