@@ -10,6 +10,7 @@
 #include "board/board.h"
 #include "foundation/errno_text.h"
 #include "hardware/device_names.h"
+#include "hardware/device_records.h"
 #include "messages/lgcp/LGCP.h"
 #include "messages/term/TERM.h"
 
@@ -200,38 +201,8 @@ void TonecReceiverService::translateSelcal(TonecReceiver& receiver, const TERM::
 }
 
 void TonecReceiverService::OnEvent(int fd, short revents) {
-  if (!(revents & POLLIN)) {
-    if (revents & (POLLERR | POLLHUP)) {
-      // Left registered it would be reported on every pass; a configuration
-      // request opens the device again.
-      std::cerr << "tonec device failed, closed" << std::endl;
-      event_.Release();
-    }
-    return;
-  }
-  for (;;) {
-    tonec_event record;
-    ssize_t got = Board::read(fd, &record, sizeof record);
-    if (got < 0) {
-      if (errno != EAGAIN) {
-        Errno error;
-        std::cerr << "fail to read from tonec: " << error << std::endl;
-      }
-      return;
-    }
-    // A short record ends the handling: reading on could go on for ever.
-    if (got != static_cast<ssize_t>(sizeof record)) {
-      if (got == 0 && (revents & (POLLERR | POLLHUP))) {
-        std::cerr << "tonec device failed, closed" << std::endl;
-        event_.Release();
-        return;
-      }
-      std::cerr << "fail to read from tonec: short record of " << got << " bytes" << std::endl;
-      return;
-    }
-    Dispatch(record);
-    if (!event_.IsActive() || event_.lowlevel_fd() != fd) return;
-  }
+  tonec_event record;
+  while (ReadDeviceRecord(event_, fd, revents, "tonec", &record, sizeof record)) Dispatch(record);
 }
 
 void TonecReceiverService::Dispatch(const tonec_event& e) {

@@ -222,6 +222,9 @@ class SLC : public Protocol, public HdlcNotify {
   void dump(const char* label, const Packet& packet) const;
   // Shared by FISUs and MSUs in service when the FIB is not the expected one.
   void abnormal_fib();
+  // The FIB and BSN checks an in-service FISU or MSU starts with; false when
+  // the unit goes no further.
+  bool accept_fib_and_bsn();
 
   // State machine (slc_states.cpp).
   void next_state(State& state);
