@@ -3,7 +3,7 @@
 //
 // Design note. One protocol layer: layer 3 above hands it Q.931 messages
 // (transmit -> message(), DL-DATA) and activation requests (activate() is
-// DL-ESTABLISH, deactivate() DL-RELEASE); below it a FrameChannel takes one
+// DL-ESTABLISH, deactivate() DL-RELEASE); below it an HdlcChannel takes one
 // frame at a time and the owner feeds received frames to on_hdlc_receive().
 //
 // Queues: the out queue (135 slots: up to 128 from layer 3, and the 7 that
@@ -32,9 +32,9 @@
 #include "foundation/timer.h"
 #include "net/clean_queue.h"
 #include "net/cyclic.h"
+#include "net/hdlc_channel.h"
 #include "net/packet.h"
 #include "net/protocol.h"
-#include "signalling/lapd/frame_channel.h"
 #include "signalling/lapd/lapd_frame.h"
 
 namespace ISDN {
@@ -88,7 +88,7 @@ constexpr unsigned A = 1, B = 2, C = 4, D = 8, E = 16, F = 32, G = 64, H = 128, 
 }
 const char* mdl_error_text(unsigned code);
 
-class LAPD : public Protocol, private LAPDFullState {
+class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
  public:
   struct Stats {
     unsigned T200 = 0, T202 = 0, T203 = 0;
@@ -146,7 +146,7 @@ class LAPD : public Protocol, private LAPDFullState {
   void set_linkno(unsigned n) { linkno_ = n; }
   // The channel to send on; not owned, null to detach. It must outlive the
   // link or be detached first.
-  void hdlc(FrameChannel* channel) { hdlc_ = channel; }
+  void hdlc(HdlcChannel* channel) { hdlc_ = channel; }
   // The flow-status listener; not owned, may be null.
   void BindNotify(Notify* notify) { notify_ = notify; }
   // Turns TEI management on (BRI): UI frames, TEI filtering, TEI assignment.
@@ -158,9 +158,9 @@ class LAPD : public Protocol, private LAPDFullState {
   bool GetInfo(Info& info) const;
 
   // From the channel below.
-  void on_hdlc_receive(Packet& frame) { receive(frame); }
-  void on_hdlc_error(unsigned) {}
-  void on_hdlc_ready() { local_events(); }
+  void on_hdlc_receive(Packet& frame) override { receive(frame); }
+  void on_hdlc_error(Cause::Type) override {}
+  void on_hdlc_ready() override { local_events(); }
 
   // Protocol.
   const Protocol_name& name() const override { return name_; }
@@ -275,7 +275,7 @@ class LAPD : public Protocol, private LAPDFullState {
   CleanQueue<Packet, 135> out_;
   CleanQueue<Packet, 7> ack_;
   Protocol_name_str name_{"ISDN::LAPD"};
-  FrameChannel* hdlc_ = nullptr;
+  HdlcChannel* hdlc_ = nullptr;
 };
 
 std::ostream& operator<<(std::ostream& os, const LAPD::Stats& stats);

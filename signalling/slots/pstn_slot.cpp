@@ -166,9 +166,9 @@ void PstnSlot::on_hdlc_receive(Packet& frame) {
   if (lapdNt_) lapdNt_->receive(frame);
 }
 
-void PstnSlot::on_hdlc_error(HDLC::Notify::Cause::Type cause) {
-  if (slc_) slc_->on_hdlc_error(static_cast<SS7::HdlcNotify::Cause>(cause));
-  if (lapd_) lapd_->on_hdlc_error(unsigned(cause));
+void PstnSlot::on_hdlc_error(Cause::Type cause) {
+  if (slc_) slc_->on_hdlc_error(cause);
+  if (lapd_) lapd_->on_hdlc_error(cause);
 }
 
 void PstnSlot::on_hdlc_ready() {

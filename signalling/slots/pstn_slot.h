@@ -30,9 +30,8 @@
 class PstnSlot : public Slot,
                  public ProtocolsFamily,
                  public ISDN::LAPD::Notify,
-                 public HDLC::Notify,
-                 public SS7::HdlcPort,
-                 public ISDN::FrameChannel {
+                 public HdlcNotify,
+                 public HdlcChannel {
  public:
   // What the slot carries.
   enum class Kind : unsigned {
@@ -62,7 +61,7 @@ class PstnSlot : public Slot,
 
   // HDLC channel events, handed to the layer.
   void on_hdlc_receive(Packet& frame) override;
-  void on_hdlc_error(HDLC::Notify::Cause::Type cause) override;
+  void on_hdlc_error(Cause::Type cause) override;
   void on_hdlc_ready() override;
   // A frame from the layer to the channel.
   bool hdlc_transmit(Packet& frame) override { return hdlc_.hdlc_transmit(frame); }
