@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "messages/acp/ACP.h"
+#include "signalling/isdn/isdn_link_info.h"
 
 const TimerSpec<PstnSlot>::Record PstnSlot::TUpdatespec::record = {&PstnSlot::OnUpdateTimer, 3000};
 
@@ -224,35 +225,7 @@ void PstnSlot::UpdateISDN_Statistics() {
   ISDN::LAPD::Info i;
   if (!lapd_ || !lapd_->GetInfo(i)) return;
   ACP::IsdnLinkInfo info;
-  info.set_side(networkSide_ ? ACP::IsdnSide::network : ACP::IsdnSide::user);
-  info.set_msuTxCount(int(i.msuTxCount));
-  info.set_msuRxCount(int(i.msuRxCount));
-  info.set_mT200(int(i.mT200));
-  info.set_mT203(int(i.mT203));
-  info.set_errors(int(i.errors));
-  info.set_retrains(int(i.retrains));
-  info.set_rejected(int(i.rejected));
-  info.set_badconfirm(int(i.badconfirm));
-  info.set_outOverflows(int(i.outOverflows));
-  info.set_ackOverflows(int(i.ackOverflows));
-  info.set_lapdState(static_cast<ACP::LAPDState::NamedNumber>(i.lapdState));
-  info.set_rc(int(i.rc));
-  info.set_peerBusy(i.peerBusy);
-  info.set_ownBusy(i.ownBusy);
-  info.set_rejException(i.rejException);
-  info.set_ackPending(i.ackPending);
-  info.set_l3Initiated(i.l3Initiated);
-  info.set_establishable(i.establishable);
-  info.set_queuedUpRQ(i.queuedUpRQ);
-  info.set_retrRQ(i.retrRQ);
-  info.set_ackRQ(i.ackRQ);
-  info.set_t200run(i.t200run);
-  info.set_t203run(i.t203run);
-  info.set_vs(int(i.vs));
-  info.set_va(int(i.va));
-  info.set_vr(int(i.vr));
-  info.set_queueOut(int(i.queueOut));
-  info.set_queueAck(int(i.queueAck));
+  FillIsdnLinkInfo(info, i, networkSide_ ? ACP::IsdnSide::network : ACP::IsdnSide::user);
   OnIoctlResponse(LGCP::IoctlResponse(LGCP::IoctlResponse::isdnLinkInfo::id, info));
 }
 
