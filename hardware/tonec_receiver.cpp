@@ -57,6 +57,13 @@ void TonecReceiverService::Fail(const char* name, unsigned ts, const uint32_t* i
   std::cerr << " errno=\"" << error << "\"" << std::endl;
 }
 
+bool TonecReceiverService::Opened(const char* notOpened, unsigned ts) {
+  if (!IsOpen()) Init();
+  if (IsOpen()) return true;
+  std::cerr << notOpened << " timeslot=" << ts << std::endl;
+  return false;
+}
+
 // A closed descriptor fails as the driver call on it would.
 bool TonecReceiverService::Value(unsigned long request, unsigned ts) {
   if (!IsOpen()) {
@@ -75,11 +82,7 @@ bool TonecReceiverService::Block(unsigned long request, void* block) {
 }
 
 bool TonecReceiverService::configureDTMF(unsigned ts, const LGCP::DTMFParams& params) {
-  if (!IsOpen()) Init();
-  if (!IsOpen()) {
-    std::cerr << "configure DTMF fail: (interface not opened)" << " timeslot=" << ts << std::endl;
-    return false;
-  }
+  if (!Opened("configure DTMF fail: (interface not opened)", ts)) return false;
   DtmfConfigure block;
   memset(&block, 0, sizeof block);
   block.timeslot = ts;
@@ -121,9 +124,10 @@ bool TonecReceiverService::enableDTMF(TonecReceiver& receiver, bool on) {
   return true;
 }
 
-bool TonecReceiverService::echoCancel(unsigned ts, bool on) {
-  const char* name = on ? "CHANNEL_LMS_ON" : "CHANNEL_LMS_OFF";
-  if (!Value(on ? DtmfRequest::kLmsOn : DtmfRequest::kLmsOff, ts)) {
+bool TonecReceiverService::Turn(unsigned ts, bool on, unsigned long onRequest, unsigned long offRequest,
+                                const char* onName, const char* offName) {
+  const char* name = on ? onName : offName;
+  if (!Value(on ? onRequest : offRequest, ts)) {
     Fail(name, ts);
     return false;
   }
@@ -131,14 +135,13 @@ bool TonecReceiverService::echoCancel(unsigned ts, bool on) {
   return true;
 }
 
+bool TonecReceiverService::echoCancel(unsigned ts, bool on) {
+  return Turn(ts, on, DtmfRequest::kLmsOn, DtmfRequest::kLmsOff, "CHANNEL_LMS_ON", "CHANNEL_LMS_OFF");
+}
+
 bool TonecReceiverService::enableDTMFReject(unsigned ts, bool on) {
-  const char* name = on ? "DTMF_REJECTION_ENABLE" : "DTMF_REJECTION_DISABLE";
-  if (!Value(on ? DtmfRequest::kRejectionEnable : DtmfRequest::kRejectionDisable, ts)) {
-    Fail(name, ts);
-    return false;
-  }
-  std::clog << name << "[" << ts << "] ok" << std::endl;
-  return true;
+  return Turn(ts, on, DtmfRequest::kRejectionEnable, DtmfRequest::kRejectionDisable, "DTMF_REJECTION_ENABLE",
+              "DTMF_REJECTION_DISABLE");
 }
 
 bool TonecReceiverService::enableToneGenerator(unsigned ts, uint16_t freq1, uint16_t freq2, uint16_t amp1,
@@ -159,11 +162,7 @@ bool TonecReceiverService::enableToneGenerator(unsigned ts, uint16_t freq1, uint
 
 bool TonecReceiverService::configureIVA(TonecReceiver& receiver, const LGCP::IVAParams& params) {
   unsigned ts = receiver.tonec_timeslot();
-  if (!IsOpen()) Init();
-  if (!IsOpen()) {
-    std::cerr << "configure IVA fail: (interface not opened)" << " timeslot=" << ts << std::endl;
-    return false;
-  }
+  if (!Opened("configure IVA fail: (interface not opened)", ts)) return false;
   IvaConfigure block = {ts, params.get_det_lvl_dB().getValue()};
   if (!Block(DtmfRequest::kIvaConfigure, &block)) {
     Fail("IVA_CONFIGURE_DETECTOR", ts);
@@ -174,14 +173,10 @@ bool TonecReceiverService::configureIVA(TonecReceiver& receiver, const LGCP::IVA
 }
 
 bool TonecReceiverService::enableIVA(TonecReceiver& receiver, bool on) {
-  unsigned ts = receiver.tonec_timeslot();
-  const char* name = on ? "IVA_DETECTOR_ENABLE" : "IVA_DETECTOR_DISABLE";
-  if (!Value(on ? DtmfRequest::kIvaEnable : DtmfRequest::kIvaDisable, ts)) {
-    Fail(name, ts);
+  if (!Turn(receiver.tonec_timeslot(), on, DtmfRequest::kIvaEnable, DtmfRequest::kIvaDisable,
+            "IVA_DETECTOR_ENABLE", "IVA_DETECTOR_DISABLE"))
     return false;
-  }
   receiver.ivaListening_ = on;
-  std::clog << name << "[" << ts << "] ok" << std::endl;
   return true;
 }
 
