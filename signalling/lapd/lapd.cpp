@@ -613,25 +613,32 @@ void LAPD::rr_in_recovery(const FrameHeader& h, bool command, bool log_out_of_or
     }
     return;
   }
+  recovery_nr(h, command, log_out_of_order);
+}
+
+void LAPD::recovery_nr(const FrameHeader& h, bool command, bool log_out_of_order) {
   if (command && h.pf) tx_enquiry_response();
   if (in_range(h.nr)) {
     VA = h.nr;
-  } else {
-    if (log_out_of_order && log_ > 3)
-      std::clog << ext::header(this) << "receive RR with out of order N(R)" << std::endl;
-    nr_error();
+    return;
   }
+  if (log_out_of_order && log_ > 3)
+    std::clog << ext::header(this) << "receive RR with out of order N(R)" << std::endl;
+  nr_error();
+}
+
+void LAPD::answer_poll(const FrameHeader& h, bool command) {
+  if (!h.pf) return;
+  if (command)
+    tx_enquiry_response();
+  else
+    on_error(MdlError::A);
 }
 
 void LAPD::on_REJ(const FrameHeader& h, bool command) {
   if (state == State::MultipleFrameEstablished) {
     peer_busy = false;
-    if (h.pf) {
-      if (command)
-        tx_enquiry_response();
-      else
-        on_error(MdlError::A);
-    }
+    answer_poll(h, command);
     if (in_range(h.nr)) {
       stop_T200();
       start_T203();
@@ -647,12 +654,7 @@ void LAPD::on_REJ(const FrameHeader& h, bool command) {
 void LAPD::on_RNR(const FrameHeader& h, bool command) {
   if (state == State::MultipleFrameEstablished) {
     peer_busy = true;
-    if (h.pf) {
-      if (command)
-        tx_enquiry_response();
-      else
-        on_error(MdlError::A);
-    }
+    answer_poll(h, command);
     if (in_range(h.nr)) {
       VA = h.nr;
       stop_T203();
@@ -672,11 +674,7 @@ void LAPD::on_RNR(const FrameHeader& h, bool command) {
       }
       return;
     }
-    if (command && h.pf) tx_enquiry_response();
-    if (in_range(h.nr))
-      VA = h.nr;
-    else
-      nr_error();
+    recovery_nr(h, command, false);
   }
 }
 

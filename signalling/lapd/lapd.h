@@ -203,6 +203,12 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   void on_FRMR();
   void on_UI(Packet& info);
   void rr_in_recovery(const FrameHeader& h, bool command, bool log_out_of_order);
+  // In timer recovery, a supervisory frame that does not answer the enquiry
+  // only moves V(A) (a poll in it is answered).
+  void recovery_nr(const FrameHeader& h, bool command, bool log_out_of_order);
+  // A poll in a supervisory command is answered; a final bit in a response
+  // nobody asked for is an error.
+  void answer_poll(const FrameHeader& h, bool command);
 
   // Senders.
   bool xmit(Packet& frame);
