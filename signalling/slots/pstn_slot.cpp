@@ -260,8 +260,5 @@ void PstnFactory::SelfSignal(const LGCP::Signal& signal) {
   if (!signal.trunkStatus_isSelected()) return;
   const ACP::TrunkStatus& status = signal.get_trunkStatus();
   // BRI interfaces report under numbers that E1 trunks use too.
-  if (status.get_type() != ACP::TrunkType::e1) return;
-  const std::vector<Slot*> slots = GetSlots();  // a slot's reaction may change the list
-  for (Slot* slot : slots)
-    slot->OnTrunkStatus(unsigned(status.get_trunk().getValue()), status.get_state());
+  if (status.get_type() == ACP::TrunkType::e1) PassTrunkStatus(status);
 }
