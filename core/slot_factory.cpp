@@ -35,5 +35,6 @@ void SlotFactory::Remove(Slot* slot) {
 
 void SlotFactory::PassTrunkStatus(const ACP::TrunkStatus& status) {
   const std::vector<Slot*> slots = slots_;
-  for (Slot* slot : slots) slot->OnTrunkStatus(unsigned(status.get_trunk().getValue()), status.get_state());
+  for (Slot* slot : slots)
+    slot->OnTrunkStatus(unsigned(status.get_trunk().getValue()), status.get_state());
 }

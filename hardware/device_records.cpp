@@ -11,7 +11,8 @@
 
 namespace Hardware {
 
-bool ReadDeviceRecord(Event& event, int fd, short revents, const char* device, void* record, size_t size) {
+bool ReadDeviceRecord(Event& event, int fd, short revents, const char* device, void* record,
+                      size_t size) {
   if (!(revents & POLLIN)) {
     if (revents & (POLLERR | POLLHUP)) {
       std::cerr << device << " device failed, closed" << std::endl;
@@ -36,7 +37,8 @@ bool ReadDeviceRecord(Event& event, int fd, short revents, const char* device, v
       event.Release();
       return false;
     }
-    std::cerr << "fail to read from " << device << ": short record of " << got << " bytes" << std::endl;
+    std::cerr << "fail to read from " << device << ": short record of " << got << " bytes"
+              << std::endl;
     return false;
   }
   return true;

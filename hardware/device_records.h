@@ -13,6 +13,7 @@ namespace Hardware {
 // the device closed or replaced since the last record. A hang-up or error
 // closes the device: left registered it would be reported on every pass, and
 // a configuration request opens it again.
-bool ReadDeviceRecord(Event& event, int fd, short revents, const char* device, void* record, size_t size);
+bool ReadDeviceRecord(Event& event, int fd, short revents, const char* device, void* record,
+                      size_t size);
 
 }  // namespace Hardware

@@ -49,7 +49,8 @@ void DSProcReceiverService::Failure(const char* line, unsigned ts, const uint32_
   std::cerr << " errno=\"" << error << "\"" << std::endl;
 }
 
-bool DSProcReceiverService::Prepare(dsproc_config& block, unsigned ts, uint32_t function, const char* notOpened) {
+bool DSProcReceiverService::Prepare(dsproc_config& block, unsigned ts, uint32_t function,
+                                    const char* notOpened) {
   if (!Opened(notOpened, ts)) return false;
   memset(&block, 0, sizeof block);
   block.timeslot = ts;
@@ -66,7 +67,8 @@ bool DSProcReceiverService::Configure(dsproc_config& block, const char* failure)
 bool DSProcReceiverService::configureVAD(DSProcReceiver& r, const LGCP::VADParams& params) {
   unsigned ts = r.dsproc_timeslot();
   dsproc_config block;
-  if (!Prepare(block, ts, DsprocRequest::kVad, "configure VAD fail: (interface not opened)")) return false;
+  if (!Prepare(block, ts, DsprocRequest::kVad, "configure VAD fail: (interface not opened)"))
+    return false;
   if (Board::ioctlValue(event_.lowlevel_fd(), DsprocRequest::kVadVersion, 0) == 2) {
     if (!params.v2_isSelected()) {
       std::cerr << "DSPROC_CONFIGURE VAD: params not specified for v2: " << " timeslot=" << ts << std::endl;
@@ -89,7 +91,8 @@ bool DSProcReceiverService::configureVAD(DSProcReceiver& r, const LGCP::VADParam
 bool DSProcReceiverService::configureSD(DSProcReceiver& r) {
   unsigned ts = r.dsproc_timeslot();
   dsproc_config block;
-  if (!Prepare(block, ts, DsprocRequest::kSd, "configure SD fail: (interface not opened)")) return false;
+  if (!Prepare(block, ts, DsprocRequest::kSd, "configure SD fail: (interface not opened)"))
+    return false;
   if (!Configure(block, "DSPROC_CONFIGURE SD fail:")) return false;
   std::clog << "DSPROC_CONFIGURE SD" << " ts=" << ts << std::endl;
   return true;
@@ -98,7 +101,8 @@ bool DSProcReceiverService::configureSD(DSProcReceiver& r) {
 void DSProcReceiverService::configureDelays(DSProcReceiver& r, unsigned rx, unsigned tx) {
   unsigned ts = r.dsproc_timeslot();
   dsproc_config block;
-  if (!Prepare(block, ts, DsprocRequest::kDelays, "configure Delays fail: (interface not opened)")) return;
+  if (!Prepare(block, ts, DsprocRequest::kDelays, "configure Delays fail: (interface not opened)"))
+    return;
   block.u.delays.rx = rx;
   block.u.delays.tx = tx;
   if (!Configure(block, "DSPROC_CONFIGURE DELAYS fail:")) return;
@@ -109,7 +113,8 @@ void DSProcReceiverService::configureDelays(DSProcReceiver& r, unsigned rx, unsi
 void DSProcReceiverService::configureRxGain(DSProcReceiver& r, char gain_dB) {
   unsigned ts = r.dsproc_timeslot();
   dsproc_config block;
-  if (!Prepare(block, ts, DsprocRequest::kRxGain, "Configure Rx gain fail: (interface not opened)")) return;
+  if (!Prepare(block, ts, DsprocRequest::kRxGain, "Configure Rx gain fail: (interface not opened)"))
+    return;
   block.u.gain_dB = static_cast<int8_t>(gain_dB);
   if (!Configure(block, "DSPROC_CONFIGURE Rx Gain fail:")) return;
   r.gainSet_ = gain_dB != 0;
@@ -121,7 +126,9 @@ void DSProcReceiverService::configureToneFilter(DSProcReceiver& r, unsigned freq
                                                 int duration_th_msec, int det_level_dB) {
   unsigned ts = r.dsproc_timeslot();
   dsproc_config block;
-  if (!Prepare(block, ts, DsprocRequest::kToneFilter, "Configure Tone Filter fail: (interface not opened)")) return;
+  if (!Prepare(block, ts, DsprocRequest::kToneFilter,
+               "Configure Tone Filter fail: (interface not opened)"))
+    return;
   block.u.tone.freq = static_cast<uint16_t>(freq);
   block.u.tone.enable = static_cast<uint8_t>(enable);
   block.u.tone.duration_th_msec = static_cast<uint16_t>(duration_th_msec);

@@ -124,8 +124,8 @@ bool TonecReceiverService::enableDTMF(TonecReceiver& receiver, bool on) {
   return true;
 }
 
-bool TonecReceiverService::Turn(unsigned ts, bool on, unsigned long onRequest, unsigned long offRequest,
-                                const char* onName, const char* offName) {
+bool TonecReceiverService::Turn(unsigned ts, bool on, unsigned long onRequest,
+                                unsigned long offRequest, const char* onName, const char* offName) {
   const char* name = on ? onName : offName;
   if (!Value(on ? onRequest : offRequest, ts)) {
     Fail(name, ts);
@@ -136,12 +136,13 @@ bool TonecReceiverService::Turn(unsigned ts, bool on, unsigned long onRequest, u
 }
 
 bool TonecReceiverService::echoCancel(unsigned ts, bool on) {
-  return Turn(ts, on, DtmfRequest::kLmsOn, DtmfRequest::kLmsOff, "CHANNEL_LMS_ON", "CHANNEL_LMS_OFF");
+  return Turn(ts, on, DtmfRequest::kLmsOn, DtmfRequest::kLmsOff, "CHANNEL_LMS_ON",
+              "CHANNEL_LMS_OFF");
 }
 
 bool TonecReceiverService::enableDTMFReject(unsigned ts, bool on) {
-  return Turn(ts, on, DtmfRequest::kRejectionEnable, DtmfRequest::kRejectionDisable, "DTMF_REJECTION_ENABLE",
-              "DTMF_REJECTION_DISABLE");
+  return Turn(ts, on, DtmfRequest::kRejectionEnable, DtmfRequest::kRejectionDisable,
+              "DTMF_REJECTION_ENABLE", "DTMF_REJECTION_DISABLE");
 }
 
 bool TonecReceiverService::enableToneGenerator(unsigned ts, uint16_t freq1, uint16_t freq2, uint16_t amp1,

@@ -69,8 +69,8 @@ class TonecReceiverService {
   bool Opened(const char* notOpened, unsigned ts);
   bool Value(unsigned long request, unsigned ts);
   // One request of an on/off pair, reported by the name of the one made.
-  bool Turn(unsigned ts, bool on, unsigned long onRequest, unsigned long offRequest, const char* onName,
-            const char* offName);
+  bool Turn(unsigned ts, bool on, unsigned long onRequest, unsigned long offRequest,
+            const char* onName, const char* offName);
   bool Block(unsigned long request, void* block);
   void Fail(const char* name, unsigned ts, const uint32_t* id = nullptr);
 

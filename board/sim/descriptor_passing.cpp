@@ -43,7 +43,8 @@ ssize_t receiveWithDescriptor(int socket, void* buffer, size_t size, int& receiv
   message.msg_controllen = sizeof control.space;
   ssize_t got = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
   for (struct cmsghdr* c = CMSG_FIRSTHDR(&message); got > 0 && c; c = CMSG_NXTHDR(&message, c)) {
-    if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS || c->cmsg_len != CMSG_LEN(sizeof(int)))
+    if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS ||
+        c->cmsg_len != CMSG_LEN(sizeof(int)))
       continue;
     int fd;
     memcpy(&fd, CMSG_DATA(c), sizeof fd);

@@ -1,6 +1,7 @@
 #include "signalling/isdn/isdn_link_info.h"
 
-void FillIsdnLinkInfo(ACP::IsdnLinkInfo& record, const ISDN::LAPD::Info& info, ACP::IsdnSide::NamedNumber side) {
+void FillIsdnLinkInfo(ACP::IsdnLinkInfo& record, const ISDN::LAPD::Info& info,
+                      ACP::IsdnSide::NamedNumber side) {
   record.set_side(side);
   record.set_msuTxCount(static_cast<int>(info.msuTxCount));
   record.set_msuRxCount(static_cast<int>(info.msuRxCount));

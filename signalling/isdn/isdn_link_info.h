@@ -5,4 +5,5 @@
 #include "messages/acp/ACP.h"
 #include "signalling/lapd/lapd.h"
 
-void FillIsdnLinkInfo(ACP::IsdnLinkInfo& record, const ISDN::LAPD::Info& info, ACP::IsdnSide::NamedNumber side);
+void FillIsdnLinkInfo(ACP::IsdnLinkInfo& record, const ISDN::LAPD::Info& info,
+                      ACP::IsdnSide::NamedNumber side);

@@ -940,8 +940,8 @@ const LAPD::TimerUse& LAPD::timer_use(LinkTimer which) {
 void LAPD::report_timer_clash(const char* verb, LinkTimer which) {
   for (LinkTimer other : {LinkTimer::T200, LinkTimer::T202, LinkTimer::T203}) {
     if (other == which || !(this->*timer_use(other).running)) continue;
-    const std::string text = std::string("trying to ") + verb + " " + timer_use(which).name + " while " +
-                             timer_use(other).name + " running";
+    const std::string text = std::string("trying to ") + verb + " " + timer_use(which).name +
+                             " while " + timer_use(other).name + " running";
     on_error(text.c_str());
   }
 }

@@ -7,10 +7,10 @@
 // frame at a time and the owner feeds received frames to on_hdlc_receive().
 //
 // Queues: the out queue (135 slots: up to 128 from layer 3, and the 7 that
-// retransmission moves back) holds information fields waiting to be sent; the ack queue (7 = k) holds those sent and not
-// yet acknowledged, as they were handed down, so that a frame sent again gets
-// a fresh header. Retransmission moves the ack queue back in front of the
-// out queue. Acknowledgements go out at once (no acknowledgement delay).
+// retransmission moves back) holds information fields waiting to be sent; the ack queue (7 = k)
+// holds those sent and not yet acknowledged, as they were handed down, so that a frame sent again
+// gets a fresh header. Retransmission moves the ack queue back in front of the out queue.
+// Acknowledgements go out at once (no acknowledgement delay).
 //
 // Timers: one Timer serves T200 (1000 ms), T202 (2000 ms) and T203
 // (10000 ms); flags tell which of them owns it. Starting one while another is

@@ -13,6 +13,7 @@ PstnSlot::PstnSlot(const LGCP::PstnParams& params) {
     const LGCP::SS7Params& ss7 = params.get_ss7();
     const unsigned trunk = unsigned(ss7.get_trunk().getValue());
     slc_ = new SS7::SLC;
+    link_ = slc_;
     slc_->hdlc(this);
     slc_->set_linkno(trunk);
     slc_->set_slc(unsigned(ss7.get_slc().getValue()));
@@ -34,6 +35,7 @@ PstnSlot::PstnSlot(const LGCP::PstnParams& params) {
       kind_ = Kind::isdnBriNt;
     } else {
       lapd_ = new ISDN::LAPD(ISDN::Side::user, 0);
+      link_ = lapd_;
       lapd_->hdlc(this);
       networkSide_ = isdn.get_side().network_isSelected();
       lapd_->set_side(networkSide_ ? ISDN::Side::network : ISDN::Side::user);
@@ -161,20 +163,9 @@ void PstnSlot::iactivate() {
 }
 
 void PstnSlot::on_hdlc_receive(Packet& frame) {
-  if (slc_) slc_->on_hdlc_receive(frame);
-  if (lapd_) lapd_->on_hdlc_receive(frame);
+  if (link_) link_->on_hdlc_receive(frame);
   // The basic-rate network side takes its frames straight from the channel.
   if (lapdNt_) lapdNt_->receive(frame);
-}
-
-void PstnSlot::on_hdlc_error(Cause::Type cause) {
-  if (slc_) slc_->on_hdlc_error(cause);
-  if (lapd_) lapd_->on_hdlc_error(cause);
-}
-
-void PstnSlot::on_hdlc_ready() {
-  if (slc_) slc_->on_hdlc_ready();
-  if (lapd_) lapd_->on_hdlc_ready();
 }
 
 void PstnSlot::on_activated(Protocol*) {

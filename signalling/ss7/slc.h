@@ -32,8 +32,8 @@
 #include "foundation/timer.h"
 #include "net/clean_queue.h"
 #include "net/cyclic.h"
-#include "net/packet.h"
 #include "net/hdlc_channel.h"
+#include "net/packet.h"
 #include "net/protocol.h"
 
 namespace SS7 {

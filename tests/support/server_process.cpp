@@ -1,5 +1,6 @@
 #include "tests/support/server_process.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <net/if.h>
@@ -18,7 +19,6 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <time.h>
-#include <dirent.h>
 #include <unistd.h>
 
 #include <fstream>
