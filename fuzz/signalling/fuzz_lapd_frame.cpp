@@ -27,7 +27,7 @@ class NullBuffer : public std::streambuf {
   int overflow(int c) override { return c; }
 };
 
-struct Sink : ISDN::FrameChannel {
+struct Sink : HdlcChannel {
   bool hdlc_transmit(Packet& frame) override { return frame.length() > 0 && (++count % 5) != 0; }
   unsigned count = 0;
 };

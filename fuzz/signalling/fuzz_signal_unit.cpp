@@ -21,7 +21,7 @@ class NullBuffer : public std::streambuf {
   int overflow(int c) override { return c; }
 };
 
-struct Channel : SS7::HdlcPort {
+struct Channel : HdlcChannel {
   bool hdlc_transmit(Packet&) override { return !refuse; }
   bool refuse = false;
 };

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "foundation/testing/loop_runner.h"
+#include "net/hdlc_channel.h"
 #include "net/packet.h"
 #include "net/protocol.h"
-#include "signalling/lapd/frame_channel.h"
 #include "signalling/lapd/lapd.h"
 #include "signalling/lapd/lapd_nt.h"
 #include "tests/foundation/loop_fixture.h"
@@ -45,7 +45,7 @@ inline Packet bytes(const std::string& text) {
 
 using Log = std::vector<std::string>;
 
-struct FakeChannel : ISDN::FrameChannel {
+struct FakeChannel : HdlcChannel {
   explicit FakeChannel(Log& l) : log(l) {}
   bool hdlc_transmit(Packet& frame) override {
     if (refuse) return false;

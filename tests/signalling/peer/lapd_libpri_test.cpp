@@ -119,7 +119,7 @@ Bytes q931(const Bytes& cref, std::uint8_t type, const Bytes& elements) {
   return m;
 }
 
-class Interop : public ::testing::Test, public ISDN::FrameChannel {
+class Interop : public ::testing::Test, public HdlcChannel {
  protected:
   // The family around our link: what reaches layer 3.
   struct Stack : ProtocolsFamily {

@@ -119,7 +119,7 @@ void Scenario::command(const std::string& verb, std::istringstream& args) {
   } else if (verb == "trunk-down" || verb == "trunk-up") {
     link.OnTrunkHardStatus(verb == "trunk-up");
   } else if (verb == "hdlc-error") {
-    link.on_hdlc_error(SS7::HdlcNotify::Cause::readError);
+    link.on_hdlc_error(HdlcNotify::Cause::readFail);
   } else if (verb == "hdlc-ready") {
     link.on_hdlc_ready();
   } else if (verb == "refuse") {
