@@ -64,7 +64,9 @@ void FarEnd::Start() {
     up_ = true;
     return;
   }
-  activate();
+  // The user side across the line establishes the LAPD link itself; a SABME
+  // of ours sent before its slot exists would only be lost and retried.
+  if (kind_ == LinkKind::ss7) activate();
 }
 
 void FarEnd::on_deactivated(Protocol*, Protocol_status status) {

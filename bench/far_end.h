@@ -36,7 +36,8 @@ class FarEnd : public ProtocolsFamily, public ISDN::FrameChannel, public SS7::Hd
   FarEnd(Sink& sink, unsigned index, int line, LinkKind kind, bool bare);
   ~FarEnd() override;
 
-  // Starts the engine (bare: up at once).
+  // Starts the engine: MTP2 aligns; LAPD waits for the SABME of the user
+  // side across the line (bare: up at once).
   void Start();
   // Sends the next tagged information field.
   void Send();

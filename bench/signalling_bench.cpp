@@ -22,10 +22,11 @@
 //
 // Usage: bench_signalling --kind isdn|ss7 (--server PATH | --bare)
 //        [--links N] [--count N] [--warmup N] [--rate-frames N] [--depth N]
-//        [--timeout S] [--server-log PATH] [--label TEXT]
+//        [--timeout S] [--server-log PATH] [--label TEXT] [--server-cpu N]
 // Prints one JSON object; exit code 1 when a step failed.
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -65,8 +66,17 @@ struct Options {
   long warmup = 200, count = 2000, rate_frames = 20000;
   int depth = 0;  // 0: 16 for ISDN, 2 for SS7
   int timeout_s = 120;
+  int server_cpu = -1;  // the core the server or relay runs on (-1: this one's)
   std::string server_log = "/dev/null", label;
 };
+
+void Pin(int cpu) {
+  if (cpu < 0) return;
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(cpu, &set);
+  sched_setaffinity(0, sizeof set, &set);
+}
 
 // Slot numbers: the signalling slot of link i and its trunk slot.
 unsigned SignallingSlot(unsigned link) { return 100 + link; }
@@ -125,6 +135,7 @@ bool Run::StartServer() {
   const std::uint16_t port = Bench::FreeLoopbackPort();
   pid_ = fork();
   if (pid_ == 0) {
+    Pin(o_.server_cpu);
     setenv("GW_SIM_CONTROL", board.c_str(), 1);
     const int log = open(o_.server_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (log >= 0) dup2(log, 1), dup2(log, 2);
@@ -161,6 +172,7 @@ bool Run::StartBare() {
   }
   pid_ = fork();
   if (pid_ == 0) {
+    Pin(o_.server_cpu);
     for (int fd : ours) close(fd);
     _exit(Bench::RunLineRelay(listener, theirs));
   }
@@ -242,7 +254,7 @@ void Run::OnControllerFrame(const unsigned char* frame, std::size_t length) {
     if (!pdu.get_response().success_isSelected()) OnFailure("a command failed");
     return;
   }
-  if (!pdu.signal_isSelected()) return;
+  if (!pdu.signal_isSelected() || !m.slot_isPresent()) return;
   const LGCP::Signal& s = pdu.get_signal();
   const unsigned slot = unsigned(m.get_slot().getValue());
   if (slot < SignallingSlot(0) || slot >= SignallingSlot(unsigned(o_.links))) return;
@@ -395,6 +407,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
     else if (a == "--timeout") o.timeout_s = std::atoi(v.c_str());
     else if (a == "--server-log") o.server_log = v;
     else if (a == "--label") o.label = v;
+    else if (a == "--server-cpu") o.server_cpu = std::atoi(v.c_str());
     else return false;
   }
   const bool ss7 = o.kind == LinkKind::ss7;
@@ -414,7 +427,8 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: bench_signalling --kind isdn|ss7 (--server PATH | --bare) [--links N] [--count N]\n"
-                 "       [--warmup N] [--rate-frames N] [--depth N] [--timeout S] [--server-log PATH] [--label T]\n");
+                 "       [--warmup N] [--rate-frames N] [--depth N] [--timeout S] [--server-log PATH] [--label T]\n"
+                 "       [--server-cpu N]\n");
     return 2;
   }
   signal(SIGPIPE, SIG_IGN);
