@@ -86,7 +86,7 @@ else
   rounds=${BENCH_ROUNDS:-5}; rtt_count=20000; pipe_count=400000; warmup=2000
   idle_commands=100000; idle_seconds=30; starts=5; codec_min_time=0.3; codec_repetitions=5; erlang_iterations=50000
   hdlc_frames=200000
-  sig_count=5000; sig_warmup=500; isdn_rate=50000; ss7_rate=100000
+  sig_count=5000; sig_warmup=500; isdn_rate=30000; ss7_rate=60000
 fi
 status=0
 note() { echo "bench: $*" >&2; }
