@@ -100,7 +100,6 @@ class Run : public Bench::FarEnd::Sink {
 
   bool StartServer();
   bool StartBare();
-  bool Command(unsigned slot, LGCP::Command** command, LGCP::Message& m);
   bool SendMessage(const LGCP::Message& m);
   bool CreateSlots();
   void OnController(int fd, short revents);
@@ -124,7 +123,7 @@ class Run : public Bench::FarEnd::Sink {
   std::vector<std::uint64_t> rtt_;
   std::vector<unsigned> due_;  // links whose next frame is to be sent
   Timer tick_;                 // wakes the loop so that the deadline holds
-  double setup_ms_ = 0, cpu_ms_ = -1;
+  double setup_ms_ = 0, cpu_before_ = -1, cpu_ms_ = -1;  // -1: not known
 };
 
 bool Run::StartServer() {
@@ -310,7 +309,7 @@ void Run::OnEcho(unsigned link) {
     phase_ = Phase::rate;
     echoes_ = 0;
     const Bench::ProcStats before = Bench::ReadProcStats(pid_);
-    cpu_ms_ = before.ok ? -before.cpu_ms_sched : 0;
+    cpu_before_ = before.ok ? before.cpu_ms_sched : -1;
     rate_start_ = Bench::NowNs();
     for (unsigned i = 0; i < far_.size(); ++i)
       for (int d = 0; d < o_.depth && rate_sent_ < o_.rate_frames; ++d, ++rate_sent_) due_.push_back(i);
@@ -324,7 +323,7 @@ void Run::OnEcho(unsigned link) {
   if (echoes_ == o_.rate_frames) {
     rate_end_ = now;
     const Bench::ProcStats after = Bench::ReadProcStats(pid_);
-    cpu_ms_ = after.ok && after.cpu_ms_sched >= 0 ? cpu_ms_ + after.cpu_ms_sched : -1;
+    cpu_ms_ = after.ok && after.cpu_ms_sched >= 0 && cpu_before_ >= 0 ? after.cpu_ms_sched - cpu_before_ : -1;
     phase_ = Phase::done;
   }
 }
