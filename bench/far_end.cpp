@@ -27,7 +27,7 @@ constexpr std::size_t kTag = 6;
 const unsigned char kIsdnHeader[] = {0x02, 0x01, 0x00, 0x00};
 const unsigned char kSs7Header[] = {0x00, 0x00, sizeof kMsu + kTag};
 
-constexpr unsigned kRepeatMs = 5;
+constexpr unsigned kRepeatMs = 20;
 
 }  // namespace
 
@@ -124,16 +124,13 @@ void FarEnd::RepeatIdle(bool on) {
 
 void FarEnd::OnRepeat() {
   if (!repeating_) return;
-  if (!last_out_.empty())
+  // Only the out-of-alignment LSSU is repeated, until the server answers: its
+  // first LSSU may be sent before the timeslot is switched to this line. A
+  // repetition of any later unit could reach the server after it moved on
+  // (a stale SIO in proving fails the link), as the driver's never does.
+  if (!last_out_.empty() &&
+      static_cast<SS7::SLC*>(engine_)->get_state_id() == SS7::SLC::State::not_aligned)
     Write(reinterpret_cast<const unsigned char*>(last_out_.data()), last_out_.size());
-  // In service an LSSU would take the link out again: the far end stops
-  // hearing the repetition once it is up.
-  if (!last_in_.empty() && !up_) {
-    Packet packet;
-    packet.reserve_head(4);
-    std::memcpy(packet.put(static_cast<unsigned>(last_in_.size())), last_in_.data(), last_in_.size());
-    static_cast<SS7::SLC*>(engine_)->on_hdlc_receive(packet);
-  }
   repeat_.set(kRepeatMs, &FarEnd::OnRepeat, this);
 }
 
@@ -156,7 +153,6 @@ void FarEnd::OnLine(int, short revents) {
       if (length > header) Check(frame + header, length - header);
       continue;
     }
-    if (kind_ == LinkKind::ss7 && length <= 5) last_in_.assign(frame, frame + length);
     Packet packet;
     packet.reserve_head(4);
     std::memcpy(packet.put(static_cast<unsigned>(length)), frame, length);

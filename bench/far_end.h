@@ -43,8 +43,8 @@ class FarEnd : public ProtocolsFamily, public ISDN::FrameChannel, public SS7::Hd
   void Send();
   // Up: the engine reached multiple-frame established or in service.
   bool up() const { return up_; }
-  // SS7 alignment: the board's HDLC driver repeats the last FISU or LSSU of
-  // each direction; while `on`, a 5 ms timer does it for this line.
+  // SS7 alignment: while `on` and the link is out of alignment, its SIO is
+  // sent again every 20 ms, as the board's HDLC driver repeats it.
   void RepeatIdle(bool on);
   std::uint32_t sent() const { return sent_; }
   std::uint32_t received() const { return next_; }
@@ -72,7 +72,7 @@ class FarEnd : public ProtocolsFamily, public ISDN::FrameChannel, public SS7::Hd
   Event event_;
   Timer repeat_;
   bool repeating_ = false;
-  std::string last_in_, last_out_;  // the last FISU or LSSU each way
+  std::string last_out_;  // the last FISU or LSSU sent
   std::uint32_t sent_ = 0, next_ = 0;
 };
 
