@@ -15,14 +15,13 @@
 #include "foundation/event.h"
 #include "foundation/timer.h"
 #include "net/protocol.h"
-#include "signalling/lapd/frame_channel.h"
-#include "signalling/ss7/hdlc_port.h"
+#include "net/hdlc_channel.h"
 
 namespace Bench {
 
 enum class LinkKind { isdn, ss7 };
 
-class FarEnd : public ProtocolsFamily, public ISDN::FrameChannel, public SS7::HdlcPort {
+class FarEnd : public ProtocolsFamily, public HdlcChannel {
  public:
   class Sink {
    public:
