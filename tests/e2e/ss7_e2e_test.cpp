@@ -5,6 +5,7 @@
 // 2 check octets of libss7's DAHDI convention and, as the board's HDLC driver
 // does, repeats the last FISU or LSSU. The test is the controller's MTP3: it
 // answers the peer's link tests and restart, and sends its own link tests.
+// A loss of carrier reported for the trunk takes the link out of service.
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
