@@ -1,11 +1,14 @@
-// The board's hardware services through the real server on the simulated
-// board: commands from a TPKT controller, alarms and CAS changes injected and
-// line-side frames exchanged through the board's control socket.
+// The board's hardware services and the slots on trunk timeslots through the
+// real server on the simulated board: commands from a TPKT controller, alarms
+// and CAS changes injected and line-side frames exchanged through the board's
+// control socket.
 #include <poll.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -41,7 +44,8 @@ class HardwareE2E : public ::testing::Test {
 
   // Sends a command; returns what came up to its response, signals included
   // (as text: "cas 1/5 rx 0 tx 9", "trunk 2 e1 state 3 ais 7", "success",
-  // "error 6"; other signals as "signal").
+  // "error 6", "hdlcPackages 1080 1100", "hdlcLinkInfo rx 1"; other signals
+  // as "signal").
   std::vector<std::string> Command(int seq, long slot, const Fill& fill) {
     LGCP::Message m;
     m.set_seq(seq);
@@ -85,13 +89,45 @@ class HardwareE2E : public ::testing::Test {
              " state " + std::to_string(static_cast<ACP::TrunkState::NamedNumber>(t.get_state())) + " ais " +
              std::to_string(t.get_lossAIS().getValue());
     }
-    return "signal";
+    if (s.ioctl_isSelected() && s.get_ioctl().hdlcLinkInfo_isSelected())
+      return "hdlcLinkInfo rx " +
+             std::to_string(s.get_ioctl().get_hdlcLinkInfo().get_rxSU().getValue());
+    if (!s.ioctl_isSelected() || !s.get_ioctl().hdlcPackages_isSelected()) return "signal";
+    std::string text = "hdlcPackages";
+    for (const LGCP::HdlcPackage& package : s.get_ioctl().get_hdlcPackages()) {
+      const std::vector<char>& body = package.get_body();
+      text += " " + ToHex(std::vector<unsigned char>(body.begin(), body.end()));
+    }
+    return text;
   }
-  // Waits (up to `max` messages) for a message that starts with `prefix`.
+  // What comes (up to `max` messages) until a message that starts with
+  // `prefix`, that one last.
+  std::vector<std::string> Until(const std::string& prefix, int max = 40) {
+    std::vector<std::string> seen;
+    while (int(seen.size()) < max &&
+           (seen.empty() || seen.back().compare(0, prefix.size(), prefix) != 0)) {
+      seen.push_back(Next());
+      if (seen.back().empty()) break;
+    }
+    return seen;
+  }
   bool WaitFor(const std::string& prefix, int max = 40) {
-    for (int i = 0; i < max; ++i)
-      if (Next().compare(0, prefix.size(), prefix) == 0) return true;
-    return false;
+    std::vector<std::string> seen = Until(prefix, max);
+    return !seen.empty() && seen.back().compare(0, prefix.size(), prefix) == 0;
+  }
+  // Slot 11, made by `create`, receives from slot 10 on `timeslot` of trunk
+  // 1; the test's end of that timeslot's line side (-1: none).
+  int OnTrunk1(int timeslot, const std::function<void(LGCP::CreateParams&)>& create) {
+    std::string reply;
+    int line = server_->BoardTake("line attach " + std::to_string(32 + timeslot), reply);
+    EXPECT_EQ("success", Command(1, 10, [&](LGCP::Command& cmd) {
+                LGCP::TrunkParams& t = cmd.select_create().select_trunk();
+                t.set_trunk(1);
+                t.set_timeslot(timeslot);
+              }).back());
+    EXPECT_EQ("success", Command(2, 11, [&](LGCP::Command& cmd) { create(cmd.select_create()); }).back());
+    EXPECT_EQ("success", Command(3, 10, [](LGCP::Command& cmd) { cmd.select_connect(11); }).back());
+    return line;
   }
   std::string Take(int fd) {
     char buffer[2048];
@@ -197,6 +233,70 @@ TEST_F(HardwareE2E, DisabledClockControlLeavesTheClockAlone) {
   ASSERT_TRUE(c_.Connect());
   EXPECT_EQ(List({"error 6"}), Command(1, -1, [](LGCP::Command& cmd) { cmd.select_clockCfg().set_source(1); }));
   EXPECT_EQ("ok -1 0", server_->Board("hal clock"));
+}
+
+// A PSTN slot of the cas kind holds the trunk's timeslot 16 but has no
+// layer: it never comes up, drops the frames that arrive and the user data it
+// is given. The CAS changes of the trunk's channels come from the E1 control.
+TEST_F(HardwareE2E, CasPstnSlotHoldsTimeslot16WhileCasChangesReachTheController) {
+  ASSERT_TRUE(server_->Start());
+  ASSERT_TRUE(c_.Connect());
+  const int line =
+      OnTrunk1(16, [](LGCP::CreateParams& p) { p.select_pstn().select_cas().set_trunk(2); });
+  ASSERT_GE(line, 0);
+  EXPECT_EQ(List({"cas 1/0 rx 0 tx 0", "cas 1/5 rx 0 tx 9", "success"}),
+            Command(4, -1, [](LGCP::Command& cmd) {
+              LGCP::CasCommand& cas = cmd.select_ioctl().select_cas();
+              cas.set_channel().set_path(1);
+              cas.set_channel().set_timeslot(5);
+              cas.set_cmd().select_open(9);
+            }));
+  for (const char* rx : {"3", "12"}) {
+    EXPECT_EQ("ok", server_->Board(std::string("cas receive 1 5 ") + rx));
+    EXPECT_TRUE(WaitFor(std::string("cas 1/5 rx ") + rx + " tx 9"));
+  }
+  ASSERT_EQ(3, ::send(line, "\x01\x02\x03", 3, 0));
+  const Fill twoOctets = [](LGCP::Command& cmd) { cmd.select_userData(std::vector<char>(2, 'x')); };
+  EXPECT_EQ("success", Command(5, 11, twoOctets).back());
+  // Up to the report that counts the frame, nothing but the slot's reports.
+  List seen = Until("hdlcLinkInfo rx 1");
+  seen.erase(std::remove(seen.begin(), seen.end(), "hdlcLinkInfo rx 0"), seen.end());
+  EXPECT_EQ(List({"hdlcLinkInfo rx 1"}), seen);
+  struct pollfd p = {line, POLLIN, 0};
+  EXPECT_EQ(0, ::poll(&p, 1, 0));
+  ::close(line);
+}
+
+// An HDLC packet slot with address 0x0102 on timeslot 17: frames with its
+// address go up, others not; packages go down with its address and the
+// sequence numbers (the peer's last one, 5, in the low bits).
+TEST_F(HardwareE2E, HdlcPacketSlotExchangesPackagesWithAPeerOnItsTimeslot) {
+  ASSERT_TRUE(server_->Start());
+  ASSERT_TRUE(c_.Connect());
+  const int line = OnTrunk1(17, [](LGCP::CreateParams& p) {
+    LGCP::HdlcParams& h = p.select_hdlcParams();
+    h.set_trunk(2), h.set_log(0), h.set_address(0x0102);
+  });
+  ASSERT_GE(line, 0);
+  for (const char* frame : {"010200 1000", "010399 0000", "0102A0 1100"}) {
+    const std::vector<unsigned char> bytes = FromHex(frame);
+    ASSERT_EQ(ssize_t(bytes.size()), ::send(line, bytes.data(), bytes.size(), 0));
+  }
+  List seen = Until("hdlcPackages 11");
+  auto report = [](const std::string& m) { return m.compare(0, 12, "hdlcLinkInfo") == 0; };
+  seen.erase(std::remove_if(seen.begin(), seen.end(), report), seen.end());
+  EXPECT_EQ(List({"hdlcPackages 1000", "hdlcPackages 1100"}), seen);
+  EXPECT_EQ("success", Command(4, 11, [](LGCP::Command& cmd) {
+              LGCP::HdlcPackage package;
+              auto& packages = cmd.select_ioctl().select_hdlcPackages();
+              for (const char* body : {"AB", "CDEF"}) {
+                package.set_body(std::vector<char>(body, body + strlen(body)));
+                packages.push_back(package);
+              }
+            }).back());
+  EXPECT_EQ(std::string("\x01\x02\x05" "AB"), Take(line));
+  EXPECT_EQ(std::string("\x01\x02\x25" "CDEF"), Take(line));
+  ::close(line);
 }
 
 }  // namespace
