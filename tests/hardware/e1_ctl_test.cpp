@@ -41,11 +41,10 @@ class E1CtlTest : public ServiceTest<E1Ctl> {
 
 TEST_F(E1CtlTest, ConnectReportsEveryTrunkFieldByFieldAndEverySecondAfter) {
   Maintenance& m = BoardSim::maintenance();
-  m.set(2, Maintenance::Field::Slips, 3);
-  m.set(2, Maintenance::Field::LossBF, 4);
-  m.set(2, Maintenance::Field::LossCarrier, 5);
-  m.set(2, Maintenance::Field::Ais, 6);
-  m.set(2, Maintenance::Field::Rai, 7);
+  int value = 3;  // distinct values, field by field
+  for (Maintenance::Field f : {Maintenance::Field::Slips, Maintenance::Field::LossBF, Maintenance::Field::LossCarrier,
+                               Maintenance::Field::Ais, Maintenance::Field::Rai})
+    m.set(2, f, value++);
   m.set(2, Maintenance::Field::State, 4);
   m.set(3, Maintenance::Field::State, 99);  // a state the enumeration lacks
   m.failRequest(MaintenanceRequest::kTclkMask, EIO, 0);
@@ -53,7 +52,7 @@ TEST_F(E1CtlTest, ConnectReportsEveryTrunkFieldByFieldAndEverySecondAfter) {
   service.OnConnect();
   std::vector<LGCP::Signal> signals = TakeSignals();
   ASSERT_EQ(4u, signals.size());
-  // Every field in value notation; state 99 becomes unknown (and encodes).
+  // Every field in value notation; mended: state 99 becomes unknown (and encodes).
   EXPECT_EQ(
       "trunkStatus : {\n  trunk 2,\n  state rai,\n  slips 3,\n  lossBF 4,\n  lossCarrier 5,\n  lossAIS 6,\n"
       "  lossRAI 7,\n  name \"\",\n  clockMaster FALSE,\n  type e1\n}",
@@ -85,14 +84,10 @@ TEST_F(E1CtlTest, TrunkCfgSetsTheTransmitClockMask) {
                {40, LGCP::TrunkMode::slave, 0x1, 4},
                {-1, LGCP::TrunkMode::slave, 0x1, 4}};
   for (const Case& c : cases) {
-    Handle([&](LGCP::Command& cmd) {
-      LGCP::TrunkCfg& config = cmd.select_trunkCfg();
-      config.set_trunk(c.trunk);
-      config.set_mode(c.mode);
-    });
-    ASSERT_EQ(1u, out.sent.size());
-    EXPECT_TRUE(IsSuccess(out.sent[0]));
-    out.clear();
+    EXPECT_EQ(-1, Handle([&](LGCP::Command& cmd) {
+                LGCP::TrunkCfg& config = cmd.select_trunkCfg();
+                config.set_trunk(c.trunk), config.set_mode(c.mode);
+              }));
     EXPECT_EQ(c.mask, BoardSim::maintenance().tclkMask()) << c.trunk;
     EXPECT_EQ(c.writes, BoardSim::maintenance().tclkWrites()) << c.trunk;
   }
@@ -118,36 +113,30 @@ TEST_F(E1CtlTest, CasCommandsReportTheirOutcomeBeforeTheResponse) {
       {4, 5, Open, 1, {}},
       {-1, 5, Open, 1, {}},
   };
-  for (const Step& s : steps) {
-    Handle([&](LGCP::Command& cmd) {
+  auto run = [&](const Step& s) {
+    return Handle([&](LGCP::Command& cmd) {
       LGCP::CasCommand& cas = cmd.select_ioctl().select_cas();
       cas.set_channel().set_path(s.path);
       cas.set_channel().set_timeslot(s.timeslot);
-      switch (s.cmd) {
-        case Open: cas.set_cmd().select_open(s.value); break;
-        case Close: cas.set_cmd().select_close(); break;
-        case Set: cas.set_cmd().select_set(s.value); break;
-        case Get: cas.set_cmd().select_get(); break;
-      }
+      s.cmd == Open ? (void)cas.set_cmd().select_open(s.value)
+      : s.cmd == Close ? (void)cas.set_cmd().select_close()
+      : s.cmd == Set ? (void)cas.set_cmd().select_set(s.value) : (void)cas.set_cmd().select_get();
     });
-    ASSERT_FALSE(out.sent.empty());
-    EXPECT_TRUE(IsSuccess(out.sent.back()));
+  };
+  for (const Step& s : steps) {
+    EXPECT_EQ(-1, run(s));
     EXPECT_EQ(s.signals, CasOf(TakeSignals())) << s.path << "/" << s.timeslot << " cmd " << s.cmd;
   }
   // A refused trunk open is reported in the signal and the log.
   BoardSim::e1Cas().failRequest(CasRequest::kTrunkOpen, EIO, 1);
   Capture log(std::clog);
-  Handle([](LGCP::Command& cmd) {
-    LGCP::CasCommand& cas = cmd.select_ioctl().select_cas();
-    cas.set_channel().set_path(2);
-    cas.set_channel().set_timeslot(7);
-    cas.set_cmd().select_open(1);
-  });
+  run({2, 7, Open, 1, {}});
   EXPECT_EQ(std::vector<Cas>({Cas{2, 0, -1, 0}}), CasOf(TakeSignals()));
   EXPECT_EQ("E1: open cas signalling on trunk(2) - fail(-1)\n", log.text());
   EXPECT_FALSE(BoardSim::e1Cas().initialised(2, 7));
 }
 
+// Mended: a hung-up CAS device spun the loop.
 TEST_F(E1CtlTest, DriverRecordsBecomeSignalsAndAHungUpDeviceIsReleasedOnce) {
   service.OnConnect();
   TakeSignals();

@@ -8,21 +8,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
 #include "board/sim/hal.h"
 #include "board/sim/mcc.h"
-#include "foundation/testing/loop_runner.h"
-#include "foundation/testing/virtual_clock.h"
-#include "tests/core/capture.h"
 #include "tests/hardware/board_pump.h"
+#include "tests/hardware/service_fixture.h"
 
 namespace {
 
 using BoardSim::mcc;
+using namespace HardwareTest;
 
 struct Client : HDLC::Notify {
   void on_hdlc_receive(Packet& frame) override {
@@ -109,7 +103,7 @@ TEST_F(HdlcTest, FramesCrossBetweenTheLineSideAndTheChannel) {
   EXPECT_EQ(std::string("\x02\x01\x7F\x00\xAA", 5), client.frames[0]);
   EXPECT_EQ(1u, channel.statistics().rxSU);
 
-  Packet reply = Frame(std::string("\x00\x01\x73", 3));
+  Packet reply = Frame(std::string("\x00\x01\x73", 3));  // and back
   ASSERT_TRUE(channel.hdlc_transmit(reply));
   EXPECT_EQ(1u, channel.statistics().txSU);
   char buffer[64];
@@ -185,10 +179,7 @@ TEST_F(HdlcTest, ActivationFailuresAreLoggedAndLeaveTheChannelClosed) {
       {MccRequest::kTimeslot, "hdlc [1/5]: MCC_TIMESLOT fail: Device or resource busy\n"},
   };
   for (const Case& c : cases) {
-    if (c.request)
-      mcc().failRequest(c.request, EBUSY, 1);
-    else
-      mcc().setPresent(false);
+    c.request ? mcc().failRequest(c.request, EBUSY, 1) : mcc().setPresent(false);
     Capture err(std::cerr);
     EXPECT_FALSE(Activate(43));
     EXPECT_EQ(c.message, err.text());
@@ -197,8 +188,8 @@ TEST_F(HdlcTest, ActivationFailuresAreLoggedAndLeaveTheChannelClosed) {
   }
 }
 
-// A read that fails closes the channel before the client hears of it, and the
-// writable step of the same wake-up does not run on the closed channel.
+// Mended: a read that fails closes the channel before the client hears of it,
+// and the writable step of the same wake-up does not run on the closed channel.
 TEST_F(HdlcTest, HangUpIsAReadErrorAndSkipsTheWritableStep) {
   ASSERT_TRUE(Activate(44));
   int device = mcc().channelOfNumber(channel.channelNumber());

@@ -20,7 +20,7 @@
 #include "foundation/testing/loop_runner.h"
 #include "foundation/testing/virtual_clock.h"
 #include "tests/hardware/board_pump.h"
-#include "tests/signalling/lapd_harness.h"
+#include "tests/support/bytes.h"
 
 namespace {
 
@@ -59,18 +59,15 @@ class IsdnSlotTest : public ::testing::Test {
   }
 
   void from_line(const std::string& frame) {
-    Packet p = LapdTest::bytes(frame);
-    ASSERT_EQ(static_cast<ssize_t>(p.length()), ::send(line_, p.data(), p.length(), 0));
+    const std::string f = TestBytes::FromHex<std::string>(frame);
+    ASSERT_EQ(static_cast<ssize_t>(f.size()), ::send(line_, f.data(), f.size(), 0));
     LoopTest::runFor(10);
   }
   std::string to_line() {
     LoopTest::runFor(10);
-    unsigned char b[600];
+    char b[600];
     const ssize_t n = ::recv(line_, b, sizeof b, MSG_DONTWAIT);
-    Packet p;
-    p.reserve_head(0);
-    for (ssize_t i = 0; i < n; ++i) p.put8(b[i]);
-    return LapdTest::hex(p);
+    return TestBytes::Hex(std::string(b, n > 0 ? size_t(n) : 0), true);
   }
   std::vector<std::string> signals() {
     std::vector<std::string> kinds;
