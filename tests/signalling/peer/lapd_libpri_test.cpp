@@ -14,14 +14,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
 extern "C" {
 #include <libpri.h>
@@ -32,8 +29,6 @@ extern "C" {
 #include "foundation/fd.h"
 #include "foundation/testing/loop_runner.h"
 #include "foundation/timer.h"
-#include "net/packet.h"
-#include "net/protocol.h"
 #include "signalling/lapd/lapd.h"
 #include "signalling/lapd/lapd_frame.h"
 #include "signalling/lapd/lapd_nt.h"
@@ -46,11 +41,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes bytes_of(const Packet& p) {
-  Bytes b;
-  for (unsigned i = 0; i < p.length(); ++i) b.push_back(*p[static_cast<int>(i)]);
-  return b;
-}
+Bytes bytes_of(const Packet& p) { return p.empty() ? Bytes() : Bytes(p[0], p[0] + p.length()); }
 
 Packet packet_of(const Bytes& b) {
   Packet p;
@@ -72,10 +63,7 @@ struct Relay {
   void carry(Bytes f, bool network_to_user, std::deque<Bytes>& to) {
     pcap->frame(f, network_to_user);
     line.push_back({f, network_to_user});
-    if (lose())
-      ++lost;
-    else
-      to.push_back(std::move(f));
+    lose() ? (void)++lost : to.push_back(std::move(f));
   }
   void from_us(Bytes f) { carry(std::move(f), !peer_is_network, to_peer); }
   void from_peer(Bytes f) { carry(std::move(f), peer_is_network, to_us); }
@@ -94,8 +82,7 @@ int peer_read(struct pri* pri, void* buf, int buflen) {
   Bytes f = relay->to_peer.front();
   relay->to_peer.pop_front();
   if (static_cast<int>(f.size()) + 2 > buflen) return -1;
-  f.push_back(0);  // the FCS that libpri expects and strips unread
-  f.push_back(0);
+  f.insert(f.end(), 2, 0);  // the FCS that libpri expects and strips unread
   std::memcpy(buf, f.data(), f.size());
   return static_cast<int>(f.size());
 }
@@ -150,7 +137,7 @@ class Interop : public ::testing::Test, public ISDN::FrameChannel {
   void start(bool bri, bool peer_is_network, const char* capture) {
     bri_ = bri;
     relay_.peer_is_network = peer_is_network;
-    capture_ = std::string(::testing::TempDir()) + std::to_string(::getpid()) + "_" + capture;
+    capture_ = std::string(::testing::TempDir()) + std::to_string(::getpid()) + "_" + capture + ".pcapng";
     relay_.pcap.reset(new LapdTest::PcapngWriter(capture_));
     pri_set_message(quiet);
     pri_set_error(quiet);
@@ -341,24 +328,27 @@ class Interop : public ::testing::Test, public ISDN::FrameChannel {
   std::string peer_digits_, our_digits_;
 };
 
-TEST_F(Interop, LibpriPriNetworkAgainstOurUserSide) {
-  start(false, true, "lapd_pri_user.pcapng");
+struct Role {
+  bool bri, peer_is_network;
+  const char* name;
+};
+
+class Roles : public Interop, public ::testing::WithParamInterface<Role> {};
+
+TEST_P(Roles, EveryDigitArrivesOnceAndInOrderThroughLossAndTsharkDecodesTheLine) {
+  start(GetParam().bri, GetParam().peer_is_network, GetParam().name);
   run_call();
 }
 
-TEST_F(Interop, LibpriPriUserAgainstOurNetworkSide) {
-  start(false, false, "lapd_pri_network.pcapng");
-  run_call();
-}
-
-TEST_F(Interop, LibpriBriNetworkAgainstOurBriUserSide) {
-  start(true, true, "lapd_bri_user.pcapng");
-  run_call();
-}
-
-TEST_F(Interop, LibpriBriUserAgainstOurBriNetworkSide) {
-  start(true, false, "lapd_bri_network.pcapng");
-  run_call();
-}
+// libpri's network side against our user side, its user side against our
+// network side; on a BRI, our user side gets its TEI from libpri (which
+// answers a frame from TEI 0 with two identity removes), and libpri's user
+// side gets its TEI from our LAPD_NT.
+INSTANTIATE_TEST_SUITE_P(Libpri, Roles,
+                         ::testing::Values(Role{false, true, "PriNetworkAgainstOurUserSide"},
+                                           Role{false, false, "PriUserAgainstOurNetworkSide"},
+                                           Role{true, true, "BriNetworkAgainstOurBriUserSide"},
+                                           Role{true, false, "BriUserAgainstOurBriNetworkSide"}),
+                         [](const ::testing::TestParamInfo<Role>& info) { return std::string(info.param.name); });
 
 }  // namespace

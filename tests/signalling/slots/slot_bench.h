@@ -1,5 +1,5 @@
 // The signalling slots' test bench: the slot table bound to the control
-// server with the PSTN and HDLC packet factories, the simulated board served
+// server with the PSTN, ISDN and HDLC packet factories, the simulated board served
 // in the loop, and the line side of one TDM channel. What the server sends
 // goes to OnSent (by default a transcript line in value notation with the
 // time since the start).
@@ -18,6 +18,7 @@
 #include "foundation/mux_clock.h"
 #include "foundation/testing/virtual_clock.h"
 #include "messages/acp/ACP.h"
+#include "signalling/isdn/isdn_factory.h"
 #include "signalling/slots/hdlc_slot.h"
 #include "signalling/slots/pstn_slot.h"
 #include "tests/core/lgcp_helpers.h"
@@ -33,7 +34,7 @@ class SlotBench : public ::testing::Test {
       : clock_(virtualTime ? new VirtualClock : nullptr), start_(Mux::milliseconds()) {
     CtrlSrv::ctrlServer.SetSendHook([this](const LGCP::Message& m) { OnSent(m); });
     static bool bound = (CtrlSrv::ctrlServer.Bind(&Slots::instance()), CreateTrunkFactories(),
-                         PstnFactory::instance(), HdlcSlotFactory::instance(),
+                         PstnFactory::instance(), IsdnFactory::instance(), HdlcSlotFactory::instance(),
                          Slots::SetSleepFunction([](unsigned) { return 0u; }), true);
     (void)bound;
     line_.Bind("SlotBench::OnLine", &SlotBench::OnLine, this);

@@ -7,6 +7,11 @@
 #include "tests/signalling/slots/slot_bench.h"
 #include "tests/signalling/ss7/ss7_helper.h"
 
+#include <sys/socket.h>
+
+#include "board/sim/dsp_data.h"
+#include "messages/term/TERM.h"
+
 namespace {
 
 using namespace CoreTest;
@@ -131,6 +136,72 @@ TEST_F(BriNtTest, TheNetworkSideAnswersATeiRequestOnTheLine) {
   to_line("FC FF 03 0F 12 34 01 FF");
   LoopTest::runFor(10);
   Expect("pstn_slot_bri_nt.golden");
+}
+
+// An ISDN slot (PRI, user side) on trunk 1 timeslot 6, the network on its line.
+class IsdnSlotTest : public SlotBench {
+ protected:
+  IsdnSlotTest() : SlotBench(38) {}
+  void from_line(const std::string& frame) override { Note("line: " + TestBytes::Hex(frame, true)); }
+  void OnSent(const LGCP::Message& m) override {  // without the channel numbers, which depend on the tests before
+    const bool route = m.get_pdu().signal_isSelected() &&
+                       (SignalOf(m).transmitter_isSelected() || SignalOf(m).receiver_isSelected());
+    if (!route) SlotBench::OnSent(m);
+  }
+  void Create() {
+    Handle(1, [](LGCP::Command& c) {
+      LGCP::TrunkParams& t = c.select_create().select_trunk();
+      t.set_trunk(1), t.set_timeslot(6);
+    });
+    Handle(2, [](LGCP::Command& c) {
+      LGCP::IsdnParams& p = c.select_create().select_isdn();
+      p.set_type(LGCP::IsdnType::pri), p.set_trunk(1), p.set_log(0), p.set_side().select_user();
+    });
+    Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
+    Handle(2, [](LGCP::Command& c) { c.select_connect(1); });
+    Handle(2, [](LGCP::Command& c) { c.select_activate().select_empty(); });
+    LoopTest::runFor(10);
+  }
+};
+
+TEST_F(IsdnSlotTest, LinkComesUpCarriesUserDataBothWaysAndADeadDescriptorTakesItDown) {
+  Create();
+  Note("> UA");
+  to_line("00 01 73");
+  LoopTest::runFor(10);
+  Note("> user data");
+  Handle(2, [](LGCP::Command& c) { c.select_userData(std::vector<char>{8, 1, 1, 5}); });
+  LoopTest::runFor(10);
+  Note("> CONNECT, P=1");
+  to_line("02 01 00 03 08 01 01 07");
+  LoopTest::runFor(10);
+  // Mended: a channel that read end of file was ignored, and the loop spun.
+  Note("> the channel's descriptor dies");
+  const int number = Slots::instance().Get(2)->GetTransmitChannel();
+  ::shutdown(BoardSim::mcc().channel(BoardSim::mcc().channelOfNumber(number))->fd, SHUT_RDWR);
+  LoopTest::runFor(10);
+  Expect("isdn_slot.golden");
+}
+
+TEST_F(IsdnSlotTest, QsigBChannelsComeAndGoThroughTheirSignallingSlot) {
+  Create();
+  BoardSim::dspData().requests.clear();
+  Handle(9, [](LGCP::Command& c) { c.select_create().select_ats_qsig().set_side().select_network(); });
+  Handle(9, [](LGCP::Command& c) { c.select_activate().select_empty(); });
+  EXPECT_EQ(BoardSim::DspData::kDTimeslot, Slots::instance().Get(9)->GetTransmitChannel());
+  EXPECT_EQ(std::string("\x02\x01\x7F", 3), BoardSim::dspData().frames.back());  // network side SABME
+  auto channel = [this](long slot, unsigned of) {
+    Handle(slot, [&](LGCP::Command& c) {
+      auto& q = c.select_create().select_ats_qsig_b();
+      q.set_slot(of), q.set_subslot(2);
+    });
+  };
+  channel(10, 9);
+  EXPECT_EQ(BoardSim::DspData::kDTimeslot + 2, Slots::instance().Get(10)->GetReceiveChannel());
+  channel(11, 2);  // an ISDN slot, not a QSIG one: refused
+  EXPECT_EQ(nullptr, Slots::instance().Get(11));
+  Handle(10, [](LGCP::Command& c) { c.select_destroy(); });
+  EXPECT_EQ((std::vector<std::string>{"timeslot", "add 1", "remove 1"}), BoardSim::dspData().requests);
 }
 
 }  // namespace
