@@ -73,6 +73,18 @@ class SlotBench : public ::testing::Test {
   void Handle(long slot, const std::function<void(LGCP::Command&)>& fill) {
     CtrlSrv::ctrlServer.Handle(CoreTest::Command(fill, CoreTest::kNone, slot));
   }
+  // Slot 1: a trunk slot on E1 trunk 1 `timeslot`.
+  void Trunk(int timeslot) {
+    Handle(1, [&](LGCP::Command& c) {
+      LGCP::TrunkParams& t = c.select_create().select_trunk();
+      t.set_trunk(1), t.set_timeslot(timeslot);
+    });
+  }
+  // Slot 1 connected to slot 2 (and back).
+  void Connect(bool back = false) {
+    Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
+    if (back) Handle(2, [](LGCP::Command& c) { c.select_connect(1); });
+  }
   void Status(ACP::TrunkType::NamedNumber type, unsigned trunk,
               ACP::TrunkState::NamedNumber state) {
     LGCP::Signal signal;

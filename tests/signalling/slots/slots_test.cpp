@@ -31,18 +31,14 @@ class PstnSlotTest : public SlotBench {
 };
 
 TEST_F(PstnSlotTest, Ss7LinkAlignsCarriesUserDataReportsAndFollowsOnlyE1TrunkStatus) {
-  Handle(1, [](LGCP::Command& c) {
-    LGCP::TrunkParams& t = c.select_create().select_trunk();
-    t.set_trunk(1);
-    t.set_timeslot(16);
-  });
+  Trunk(16);
   Handle(2, [](LGCP::Command& c) {
     LGCP::SS7Params& p = c.select_create().select_pstn().select_ss7();
     p.set_trunk(2), p.set_slc(3), p.set_dpc(4), p.set_opc(5), p.set_emergency(true);
   });
   peer_.slc->set_emergency(true);
   peer_.activate();
-  Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
+  Connect();
   LoopTest::runFor(1000);
   Note("> user data");
   Handle(2, [](LGCP::Command& c) { c.select_userData(std::vector<char>{'\x81', '\x01', '\x02'}); });
@@ -77,16 +73,12 @@ class HdlcSlotTest : public SlotBench {
 };
 
 TEST_F(HdlcSlotTest, PackagesCarryTheAddressAndSequenceNumbersAndBatchesGoUpWhole) {
-  Handle(1, [](LGCP::Command& c) {
-    LGCP::TrunkParams& t = c.select_create().select_trunk();
-    t.set_trunk(1);
-    t.set_timeslot(5);
-  });
+  Trunk(5);
   Handle(2, [](LGCP::Command& c) {
     LGCP::HdlcParams& p = c.select_create().select_hdlcParams();
     p.set_trunk(2), p.set_log(0), p.set_address(0x0102);
   });
-  Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
+  Connect();
   Note("> nine packages");
   Packages(9, "41 42");
   LoopTest::runFor(10);
@@ -130,8 +122,7 @@ TEST_F(BriNtTest, TheNetworkSideAnswersATeiRequestOnTheLine) {
     LGCP::IsdnParams& p = c.select_create().select_pstn().select_isdn();
     p.set_type(LGCP::IsdnType::bri), p.set_trunk(1), p.set_log(0), p.set_side().select_network();
   });
-  Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
-  Handle(2, [](LGCP::Command& c) { c.select_connect(1); });
+  Connect(true);
   Note("> TEI request");
   to_line("FC FF 03 0F 12 34 01 FF");
   LoopTest::runFor(10);
@@ -149,16 +140,12 @@ class IsdnSlotTest : public SlotBench {
     if (!route) SlotBench::OnSent(m);
   }
   void Create() {
-    Handle(1, [](LGCP::Command& c) {
-      LGCP::TrunkParams& t = c.select_create().select_trunk();
-      t.set_trunk(1), t.set_timeslot(6);
-    });
+    Trunk(6);
     Handle(2, [](LGCP::Command& c) {
       LGCP::IsdnParams& p = c.select_create().select_isdn();
       p.set_type(LGCP::IsdnType::pri), p.set_trunk(1), p.set_log(0), p.set_side().select_user();
     });
-    Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
-    Handle(2, [](LGCP::Command& c) { c.select_connect(1); });
+    Connect(true);
     Handle(2, [](LGCP::Command& c) { c.select_activate().select_empty(); });
     LoopTest::runFor(10);
   }
