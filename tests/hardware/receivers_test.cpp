@@ -1,366 +1,287 @@
 // The tone receiver service on the simulated "/dev/dtmf" and the DSP receiver
-// service on "/dev/dsp": request blocks by offset (and VAD version), detector
-// ids and flags, switching and clean-up, event dispatch filtered by state and
-// id with the reading rules, and the digit-string and wait-tone cadences on
-// the virtual clock.
+// service on "/dev/dsp", from data/<name>.script against data/<name>.golden:
+// each driver request with its record's fields by name, each event that
+// reaches a receiver, each log line, on the virtual clock.
+//
+// "tonec <name> <ts>" and "dsproc <name> <ts>" add a receiver; "<name> <call>
+// [args]" calls it (see Tonec::Call, Dsproc::Call). "dtmf|dsp present 0|1",
+// "dsp fail-disable <times>" (EIO), "dsp vad-version <n>", "dtmf last-id <n>",
+// "dtmf event <code> <ts> <id>", "dsp event <ts> <id> vad|sd|bss|tone|flags|<type>
+// <values>", "dtmf|dsp short <text>", "dtmf hangup", "pass" (one loop pass),
+// "restart" (new services, no receivers), "open" (whether the services are).
 #include <errno.h>
 #include <sys/socket.h>
+
+#include <map>
+#include <memory>
 
 #include "board/sim/dsp.h"
 #include "board/sim/dtmf.h"
 #include "hardware/dsproc_receiver.h"
 #include "hardware/tonec_receiver.h"
+#include "messages/lgcp/LGCP.h"
 #include "messages/term/TERM.h"
-#include "tests/hardware/service_fixture.h"
+#include "tests/support/script.h"
 
 namespace {
 
 using namespace Hardware;
-using namespace HardwareTest;
 using Request = BoardSim::RecordingDevice::Request;
+using Say = std::function<void(const std::string&)>;
 
-BoardSim::Dtmf& dtmfDev() { return BoardSim::dtmf(); }
-BoardSim::Dsp& dspDev() { return BoardSim::dsp(); }
+std::string N(long v) { return std::to_string(v); }
+bool On(const std::string& word) { return word == "on"; }
+std::string Ok(bool ok) { return ok ? "ok" : "failed"; }
+
+template <class T>
+T Record(const Request& r) {
+  T t{};
+  memcpy(&t, r.record.data(), std::min(sizeof t, r.record.size()));
+  return t;
+}
+
+std::string DtmfText(const Request& r) {
+  using namespace DtmfRequest;
+  const std::map<unsigned long, const char*> byValue = {
+      {kDisableDetector, "disable"}, {kLmsOn, "echo on"}, {kLmsOff, "echo off"}, {kRejectionEnable, "reject on"},
+      {kRejectionDisable, "reject off"}, {kIvaEnable, "iva on"}, {kIvaDisable, "iva off"}};
+  if (r.byValue) return std::string(byValue.count(r.code) ? byValue.at(r.code) : "?") + " ts " + N(long(r.value));
+  if (r.code == kConfigureDetector) {
+    const auto b = Record<DtmfConfigure>(r);
+    return "configure ts " + N(b.timeslot) + " twist " + N(b.twist) + " ratio " + N(b.ratio) + " silence " +
+           N(b.silence) + " noise " + N(b.noise);
+  }
+  if (r.code == kEnableDetector)
+    return "enable ts " + N(Record<DtmfEnable>(r).timeslot) + " id " + N(Record<DtmfEnable>(r).id);
+  if (r.code == kDial) {
+    const auto b = Record<DtmfDial>(r);
+    return "dial ts " + N(b.timeslot) + " " + N(b.freq1) + "/" + N(b.freq2) + " amp " + N(b.amp1) + "/" + N(b.amp2);
+  }
+  if (r.code == kIvaConfigure)
+    return "iva ts " + N(Record<IvaConfigure>(r).timeslot) + " level " + N(Record<IvaConfigure>(r).det_lvl_dB);
+  if (r.code == kSelcalDial) {
+    const auto b = Record<SelcalDial>(r);
+    return "selcal ts " + N(b.timeslot) + " amp " + N(b.amp) + " signs " + std::string(b.signs, 4) + " " +
+           N(b.zero[0]) + N(b.zero[1]);
+  }
+  return "?";
+}
+
+std::string DspText(const Request& r, int vadVersion) {
+  using namespace DsprocRequest;
+  if (r.code == kEnable || r.code == kDisable) {
+    const auto b = Record<dsproc_switch>(r);
+    return std::string(r.code == kEnable ? "enable" : "disable") + " ts " + N(b.timeslot) + " id " + N(b.id) +
+           " functions " + N(b.functions);
+  }
+  if (r.code != kConfigure) return "vad version";
+  const auto b = Record<dsproc_config>(r);
+  std::string t = "configure ts " + N(b.timeslot) + " function " + N(b.function);
+  if (b.function == kVad && vadVersion == 2)
+    return t + " voice " + N(b.u.vad2.voice_th_msec) + " silence " + N(b.u.vad2.silence_th_msec) + " energy " +
+           N(b.u.vad2.e_th_dB) + " then " + N(b.u.vad[2]);
+  if (b.function == kVad) return t + " " + N(b.u.vad[0]) + " " + N(b.u.vad[1]) + " " + N(b.u.vad[2]);
+  if (b.function == kDelays) return t + " rx " + N(b.u.delays.rx) + " tx " + N(b.u.delays.tx);
+  if (b.function == kRxGain) return t + " gain " + N(b.u.gain_dB);
+  if (b.function == kToneFilter)
+    return t + " freq " + N(b.u.tone.freq) + " enable " + N(b.u.tone.enable) + " duration " +
+           N(b.u.tone.duration_th_msec) + " level " + N(b.u.tone.det_level_dB);
+  return t;
+}
 
 struct Tonec : TonecReceiver {
-  Tonec(TonecReceiverService& s, unsigned ts) : TonecReceiver(s), ts(ts) {}
-  void tonec_event(const Params& p) override { codes.push_back(p.code); }
+  Tonec(TonecReceiverService& s, unsigned ts, Say say) : TonecReceiver(s), ts(ts), say(std::move(say)) {}
+  void tonec_event(const Params& p) override { say("event " + N(p.code)); }
   unsigned tonec_timeslot() const override { return ts; }
-  void tone_gen_complete() override { ++complete; }
+  void tone_gen_complete() override { say("complete"); }
+  void Call(const std::string& call, std::istringstream& in) {
+    std::string w;
+    if (call == "configure") {
+      int twist, ratio, noise, silence;
+      in >> twist >> ratio >> noise >> silence;
+      LGCP::DTMFParams p;
+      p.set_threshold().set_twist(twist), p.set_threshold().set_ratio(ratio), p.set_threshold().set_noise(noise);
+      p.set_level().set_silence(silence);
+      say(Ok(configureDTMF(p)));
+    } else if (call == "iva-configure") {
+      int level;
+      in >> level;
+      LGCP::IVAParams p;
+      p.set_det_lvl_dB(level);
+      say(Ok(configureIVA(p)));
+    } else if (call == "selcal") {
+      TERM::SelcalCommand c;
+      in >> w;
+      c.set_signs(w);
+      translateSelcal(c);
+    } else if (call == "digits") {  // <freq1>/<freq2> ...
+      LGCP::TranslateDtmfParams p;
+      for (long f1, f2; in >> f1 && in.ignore(1) && in >> f2;) {
+        LGCP::DualTone tone;
+        tone.set_freq1(f1), tone.set_freq2(f2);
+        p.set_digits().push_back(tone);
+      }
+      translateDTMF(p);
+    } else if (call == "wait-tone") {
+      in >> w;
+      On(w) ? activateAudibleCall() : cancelAudibleCall();
+    } else if (call == "show") {
+      say("id " + N(detectorId()) + ", listening " + N(listening()) + ", sending " + N(is_inDTMFTransmit()));
+    } else if (call == "clean") {
+      CleanBeforeDestroy();
+    } else if (call == "dtmf-disable") {
+      say(Ok(disableDTMF()));
+    } else {
+      in >> w;
+      if (call == "echo") say(Ok(echoCancel(On(w))));
+      if (call == "dtmf") say(Ok(enableDTMF(On(w))));
+      if (call == "iva") say(Ok(enableIVA(On(w))));
+      if (call == "reject") say(Ok(enableDTMFReject(On(w))));
+    }
+  }
   unsigned ts;
-  std::vector<int> codes;
-  int complete = 0;
+  Say say;
 };
 
 struct Dsproc : DSProcReceiver {
-  Dsproc(DSProcReceiverService& s, unsigned ts) : DSProcReceiver(s), ts(ts) {}
-  void dsproc_vad_event(const DSProcVADEvent& e) override { seen.push_back("vad " + N(e.rx) + " " + N(e.tx)); }
-  void dsproc_bss_event(const ::dsproc_bss_event* e) override { seen.push_back("bss " + N(int(e->score * 10))); }
-  void dsproc_sd_event(const DSProcSDEvent& e) override { seen.push_back("sd " + N(e.rx)); }
-  void dsproc_tone_flt_event(const dsproc_tone_event* e) override { seen.push_back("tone " + N(e->frequency)); }
-  void dsproc_flags_event(const ::dsproc_flags_event* e) override { seen.push_back("flags " + N(int(e->mask))); }
+  Dsproc(DSProcReceiverService& s, unsigned ts, Say say) : DSProcReceiver(s), ts(ts), say(std::move(say)) {}
+  void dsproc_vad_event(const DSProcVADEvent& e) override { say("vad " + N(e.rx) + " " + N(e.tx)); }
+  void dsproc_bss_event(const ::dsproc_bss_event* e) override { say("bss " + N(int(e->score * 10))); }
+  void dsproc_sd_event(const DSProcSDEvent& e) override { say("sd " + N(e.rx)); }
+  void dsproc_tone_flt_event(const dsproc_tone_event* e) override { say("tone " + N(e->frequency)); }
+  void dsproc_flags_event(const ::dsproc_flags_event* e) override { say("flags " + N(long(e->mask))); }
   unsigned dsproc_timeslot() const override { return ts; }
-  static std::string N(int v) { return std::to_string(v); }
-  unsigned ts;
-  std::vector<std::string> seen;
-};
-
-struct FreshModels {
-  FreshModels() {
-    for (BoardSim::RecordingDevice* m : {static_cast<BoardSim::RecordingDevice*>(&dtmfDev()),
-                                         static_cast<BoardSim::RecordingDevice*>(&dspDev())}) {
-      m->setPresent(true);
-      m->clearFailures();
-      m->clearRequests();
+  void Call(const std::string& call, std::istringstream& in) {
+    std::string w, v;
+    in >> w;
+    if (call == "vad") {  // v1, or v2 <voice ms> <silence ms> <energy dB>
+      LGCP::VADParams p;
+      if (w == "v1") p.select_v1();
+      int voice, silence, energy;
+      if (w == "v2" && in >> voice >> silence >> energy) {
+        TERM::VADParamsV2& v2 = p.select_v2();
+        v2.set_voice_th_msec(voice), v2.set_silence_th_msec(silence), v2.set_e_th_dB(energy);
+      }
+      say(Ok(configureVAD(p)));
+    } else if (call == "delays") {
+      in >> v;
+      configureDelays(std::stoul(w), std::stoul(v));
+    } else if (call == "gain") {
+      configureRxGain(static_cast<char>(std::stoi(w)));
+    } else if (call == "tone-filter") {  // <freq> <enable> <duration> <level>
+      int enable, duration, level;
+      in >> enable >> duration >> level;
+      configureToneFilter(std::stoul(w), enable, duration, level);
+    } else if (call == "mute") {  // <first> <second>, on or off
+      in >> v;
+      say(Ok(enableMute(On(w), On(v))));
+    } else if (call == "show") {
+      say("vad state " + N(vadState()));
+    } else if (call == "clean") {
+      CleanBeforeDestroy();
+    } else {  // vad-switch, bss, sd, ng: on or off
+      in >> v;
+      if (call == "vad-switch") say(Ok(enableVAD(On(w))));
+      if (call == "bss") say(Ok(enableBSS(On(w))));
+      if (call == "sd") say(Ok(enableSD(On(w))));
+      if (call == "ng") say(Ok(enableNG(On(w))));
     }
-    dspDev().setVadVersion(1);
   }
+  unsigned ts;
+  Say say;
 };
 
-class TonecTest : private FreshModels, public ::testing::Test {
- protected:
-  // The generator's last setting: freq1, freq2, amp1, amp2.
-  std::vector<int> LastDial() const {
-    for (auto it = dtmfDev().requests().rbegin(); it != dtmfDev().requests().rend(); ++it)
-      if (it->code == DtmfRequest::kDial)
-        return {At<uint16_t>(it->record, 4), At<uint16_t>(it->record, 6), At<uint16_t>(it->record, 8),
-                At<uint16_t>(it->record, 10)};
-    return {};
-  }
-  size_t Count(unsigned long code) const {
-    size_t n = 0;
-    for (const Request& r : dtmfDev().requests()) n += r.code == code;
-    return n;
-  }
-  static tonec_event Event(uint32_t code, uint32_t ts, uint32_t id) { return tonec_event{code, ts, 1234, id}; }
+class Scenario : public ScriptTest::Runner {
+  BoardSim::Dtmf& dtmf() { return BoardSim::dtmf(); }
+  BoardSim::Dsp& dsp() { return BoardSim::dsp(); }
 
-  VirtualClock clock_;
-  LoopTest::IdleDescriptor idle_;
-  TonecReceiverService service;
-  Tonec receiver{service, 7};
+  void Fresh(const std::string&) override {
+    for (BoardSim::RecordingDevice* m : {static_cast<BoardSim::RecordingDevice*>(&dtmf()),
+                                         static_cast<BoardSim::RecordingDevice*>(&dsp())}) {
+      m->setPresent(true), m->clearFailures(), m->clearRequests();
+    }
+    dsp().setVadVersion(vadVersion_ = 1);
+    Restart();
+  }
+  void Restart() {
+    Finish();
+    tonecService_.reset(new TonecReceiverService);
+    dspService_.reset(new DSProcReceiverService);
+    After();
+  }
+  void Finish() override { tonec_.clear(), dsproc_.clear(), tonecService_.reset(), dspService_.reset(); }
+  // The requests made since the last line.
+  void After() override {
+    for (; seenDtmf_ < dtmf().requests().size(); ++seenDtmf_) Note("dtmf: " + DtmfText(dtmf().requests()[seenDtmf_]));
+    for (; seenDsp_ < dsp().requests().size(); ++seenDsp_)
+      Note("dsp: " + DspText(dsp().requests()[seenDsp_], vadVersion_));
+    seenDtmf_ = dtmf().requests().size(), seenDsp_ = dsp().requests().size();
+  }
+
+  bool Command(const std::string& verb, const std::string& rest) override {
+    std::istringstream in(rest);
+    std::string w;
+    in >> w;
+    auto say = [this, w](const std::string& s) { Note(w + ": " + s); };
+    if (verb == "tonec" || verb == "dsproc") {
+      unsigned ts = 0;
+      in >> ts;
+      if (verb == "tonec") tonec_[w].reset(new Tonec(*tonecService_, ts, say));
+      else dsproc_[w].reset(new Dsproc(*dspService_, ts, say));
+    } else if (tonec_.count(verb)) {
+      tonec_[verb]->Call(w, in);
+    } else if (dsproc_.count(verb)) {
+      dsproc_[verb]->Call(w, in);
+    } else if (verb == "pass") {
+      LoopTest::runOnce();
+    } else if (verb == "restart") {
+      Restart();
+    } else if (verb == "open") {
+      Note("open: dtmf " + N(tonecService_->IsOpen()) + ", dsp " + N(dspService_->IsOpen()));
+    } else if (verb == "dtmf" || verb == "dsp") {
+      BoardSim::RecordingDevice& device = verb == "dtmf" ? static_cast<BoardSim::RecordingDevice&>(dtmf()) : dsp();
+      if (w == "present") in >> w, device.setPresent(w == "1");
+      if (w == "short") in >> w, device.emit(w.data(), w.size());
+      if (w == "vad-version") in >> vadVersion_, dsp().setVadVersion(vadVersion_);
+      if (w == "fail-disable") in >> w, dsp().failRequest(DsprocRequest::kDisable, EIO, std::stoi(w));
+      if (w == "last-id") in >> w, tonecService_->SetLastId(std::stoul(w, nullptr, 0));
+      if (w == "hangup") ::shutdown(BoardSim::Registry::instance().modelEnd(dtmf().openChannels().back()), SHUT_RDWR);
+      if (w == "event" && verb == "dtmf") {
+        unsigned long code, ts, id;
+        in >> code >> ts >> id;
+        dtmf().emit(tonec_event{uint32_t(code), uint32_t(ts), 1234, uint32_t(id)});
+      } else if (w == "event") {
+        dsproc_event e{};
+        std::string type;
+        in >> e.timeslot >> e.id >> type;
+        const std::map<std::string, uint32_t> types = {{"vad", DsprocRequest::kVad}, {"sd", DsprocRequest::kSd},
+            {"bss", DsprocRequest::kBss}, {"tone", DsprocRequest::kToneFilter}, {"flags", DsprocRequest::kFlags}};
+        e.type = types.count(type) ? types.at(type) : uint32_t(std::stoul(type));
+        if (type == "vad") in >> e.payload.vad.dir_mask >> e.payload.vad.rx >> e.payload.vad.tx;
+        if (type == "sd") in >> e.payload.sd.rx;
+        if (type == "bss") in >> e.payload.bss.score;
+        if (type == "tone") in >> e.payload.tone.frequency;
+        if (type == "flags") in >> e.payload.flags.flags >> std::hex >> e.payload.flags.mask;
+        dsp().emit(e);
+      }
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  std::unique_ptr<TonecReceiverService> tonecService_;
+  std::unique_ptr<DSProcReceiverService> dspService_;
+  std::map<std::string, std::unique_ptr<Tonec>> tonec_;
+  std::map<std::string, std::unique_ptr<Dsproc>> dsproc_;
+  size_t seenDtmf_ = 0, seenDsp_ = 0;
+  int vadVersion_ = 1;
 };
 
-TEST_F(TonecTest, RequestBlocksCarryEachFieldAtItsOffset) {
-  LGCP::DTMFParams dtmf;
-  dtmf.set_threshold().set_twist(11);
-  dtmf.set_threshold().set_ratio(12);
-  dtmf.set_threshold().set_noise(13);
-  dtmf.set_level().set_silence(14);
-  ASSERT_TRUE(receiver.configureDTMF(dtmf));
-  LGCP::IVAParams iva;
-  iva.set_det_lvl_dB(-20);
-  ASSERT_TRUE(receiver.configureIVA(iva));
-  TERM::SelcalCommand selcal;
-  selcal.set_signs("ABCDE");
-  receiver.translateSelcal(selcal);
-  ASSERT_TRUE(receiver.echoCancel(true));
-  const std::vector<Request>& r = dtmfDev().requests();
-  ASSERT_EQ(4u, r.size());
-  EXPECT_EQ(DtmfRequest::kConfigureDetector, r[0].code);
-  EXPECT_EQ(W({7, 11, 12, 14, 13}), Words(r[0].record));
-  EXPECT_EQ(W({7, static_cast<uint32_t>(-20)}), Words(r[1].record));
-  EXPECT_EQ(12000, At<uint16_t>(r[2].record, 4));
-  EXPECT_EQ("ABCD", std::string(r[2].record.begin() + 6, r[2].record.begin() + 10));
-  EXPECT_EQ(0, At<uint16_t>(r[2].record, 10));
-  EXPECT_TRUE(r[3].byValue && r[3].code == DtmfRequest::kLmsOn && r[3].value == 7);
+class Receivers : public ::testing::TestWithParam<const char*> {};
 
-  Capture err(std::cerr);
-  selcal.set_signs("ABC");
-  receiver.translateSelcal(selcal);
-  EXPECT_EQ(4u, dtmfDev().requests().size());
-  EXPECT_EQ("SELCAL_DIAL fail: timeslot=7 incorect signs:ABC\n", err.text());
-}
+TEST_P(Receivers, TranscriptMatchesTheGoldenFile) { Scenario().Check(__FILE__, GetParam()); }
 
-TEST_F(TonecTest, DetectorIdsAndOneFlagPerDetector) {
-  Capture err(std::cerr), log(std::clog);
-  ASSERT_TRUE(receiver.enableDTMF(true));
-  EXPECT_EQ(1u, receiver.detectorId());
-  ASSERT_TRUE(receiver.enableDTMF(true));
-  EXPECT_EQ(1u, Count(DtmfRequest::kEnableDetector));
-  EXPECT_EQ("DTMF_ENABLE_DETECTOR done: timeslot=7 id=1\n", err.text());
-
-  // IVA going off leaves DTMF listening; DTMF switched on while IVA is on is
-  // really switched on.
-  Tonec other(service, 9);
-  ASSERT_TRUE(other.enableIVA(true));
-  service.SetLastId(0xFFFFFFFFu);
-  ASSERT_TRUE(other.enableDTMF(true));
-  EXPECT_EQ(2u, Count(DtmfRequest::kEnableDetector));
-  EXPECT_EQ(1u, other.detectorId());  // 0 is skipped when the count wraps
-  ASSERT_TRUE(other.enableIVA(false));
-  EXPECT_TRUE(other.listening());
-}
-
-TEST_F(TonecTest, EventsReachTheFirstListeningReceiverUntilTheDriverIsEmpty) {
-  Tonec second(service, 7);  // same timeslot: never asked
-  ASSERT_TRUE(second.enableDTMF(true));
-  ASSERT_TRUE(receiver.enableDTMF(true));  // id 2
-  Capture err(std::cerr), log(std::clog);
-  ASSERT_TRUE(dtmfDev().emit(Event(5, 7, 2)));
-  ASSERT_TRUE(dtmfDev().emit(Event(6, 7, 1)));   // foreign id
-  ASSERT_TRUE(dtmfDev().emit(Event(7, 30, 2)));  // nobody's timeslot
-  ASSERT_TRUE(dtmfDev().emit(Event(0x300, 7, 2)));
-  LoopTest::runOnce();
-  EXPECT_EQ(std::vector<int>({5, 0x300}), receiver.codes);
-  EXPECT_TRUE(second.codes.empty());
-  EXPECT_EQ("receive tonec event from unknown timeslot 30\n", err.text());
-  EXPECT_NE(std::string::npos, log.text().find("ignore spurious dtmf event:  timestamp=1234 timeslot=7 code=6 id=1 rid=2\n"));
-
-  // A short record ends the handling; the next one waits for the next pass.
-  ASSERT_TRUE(dtmfDev().emit("short", 5));
-  ASSERT_TRUE(dtmfDev().emit(Event(8, 7, 2)));
-  LoopTest::runOnce();
-  EXPECT_EQ(2u, receiver.codes.size());
-  LoopTest::runOnce();
-  EXPECT_EQ(3u, receiver.codes.size());
-
-  ASSERT_TRUE(receiver.disableDTMF());
-  ASSERT_TRUE(dtmfDev().emit(Event(9, 7, 2)));
-  LoopTest::runOnce();
-  EXPECT_EQ(3u, receiver.codes.size());
-
-  // A device that hangs up is let go, not polled on every pass.
-  err.clear();
-  ::shutdown(BoardSim::Registry::instance().modelEnd(dtmfDev().openChannels().back()), SHUT_RDWR);
-  for (int pass = 0; pass < 3; ++pass) LoopTest::runOnce();
-  EXPECT_EQ("tonec device failed, closed\n", err.text());
-  EXPECT_FALSE(service.IsOpen());
-}
-
-TEST_F(TonecTest, DigitStringCadence) {
-  LGCP::TranslateDtmfParams digits;
-  for (int f : {697, 770}) {
-    LGCP::DualTone tone;
-    tone.set_freq1(f);
-    tone.set_freq2(1209 + 0x10000);  // cut to 16 bits
-    digits.set_digits().push_back(tone);
-  }
-  receiver.translateDTMF(digits);
-  EXPECT_TRUE(receiver.is_inDTMFTransmit());
-  const std::vector<std::vector<int>> steps = {
-      {697, 1209, 16384, 16384}, {1000, 1000, 0, 0}, {770, 1209, 16384, 16384}, {1000, 1000, 0, 0}, {0, 0, 0, 0}};
-  for (size_t i = 0; i < steps.size(); ++i) {
-    EXPECT_EQ(steps[i], LastDial()) << "at " << i * 70 << " ms";
-    ASSERT_TRUE(LoopTest::runFor(69));
-    EXPECT_EQ(steps[i], LastDial()) << "at " << i * 70 + 69 << " ms";
-    ASSERT_TRUE(LoopTest::runFor(1));
-  }
-  EXPECT_EQ(1, receiver.complete);
-  EXPECT_FALSE(receiver.is_inDTMFTransmit());
-}
-
-TEST_F(TonecTest, WaitToneCadenceAndItEndsARunningString) {
-  LGCP::TranslateDtmfParams digits;
-  digits.set_digits().push_back(LGCP::DualTone());
-  receiver.translateDTMF(digits);
-  receiver.activateAudibleCall();
-  EXPECT_FALSE(receiver.is_inDTMFTransmit());
-  EXPECT_EQ(std::vector<int>({425, 0, 2048, 2048}), LastDial());
-  ASSERT_TRUE(LoopTest::runFor(1000));
-  EXPECT_EQ(std::vector<int>({1000, 1000, 0, 0}), LastDial());
-  ASSERT_TRUE(LoopTest::runFor(2999));
-  EXPECT_EQ(std::vector<int>({1000, 1000, 0, 0}), LastDial());
-  ASSERT_TRUE(LoopTest::runFor(1));
-  EXPECT_EQ(std::vector<int>({425, 0, 2048, 2048}), LastDial());
-  receiver.cancelAudibleCall();
-  EXPECT_EQ(std::vector<int>({0, 0, 0, 0}), LastDial());
-  size_t before = dtmfDev().requests().size();
-  ASSERT_TRUE(LoopTest::runFor(5000));
-  EXPECT_EQ(before, dtmfDev().requests().size());
-  EXPECT_EQ(0, receiver.complete);
-}
-
-TEST_F(TonecTest, MissingDeviceAndCleanUp) {
-  dtmfDev().setPresent(false);
-  Capture err(std::cerr);
-  TonecReceiverService missing;
-  Tonec lonely(missing, 3);
-  EXPECT_FALSE(lonely.configureDTMF(LGCP::DTMFParams()));
-  EXPECT_FALSE(lonely.echoCancel(true));
-  EXPECT_EQ(
-      "open tonec fail, DTMF proceeding disabled: No such file or directory\n"
-      "open tonec fail, DTMF proceeding disabled: No such file or directory\n"
-      "configure DTMF fail: (interface not opened) timeslot=3\n"
-      "CHANNEL_LMS_ON fail: timeslot=3 errno=\"Bad file descriptor\"\n",
-      err.text());
-  dtmfDev().setPresent(true);
-
-  ASSERT_TRUE(receiver.enableIVA(true));
-  ASSERT_TRUE(receiver.enableDTMFReject(true));
-  ASSERT_TRUE(receiver.enableDTMF(true));
-  dtmfDev().clearRequests();
-  receiver.CleanBeforeDestroy();
-  const std::vector<Request>& r = dtmfDev().requests();
-  ASSERT_EQ(3u, r.size());
-  EXPECT_EQ(DtmfRequest::kDisableDetector, r[0].code);
-  EXPECT_EQ(DtmfRequest::kIvaDisable, r[1].code);
-  EXPECT_EQ(DtmfRequest::kRejectionDisable, r[2].code);
-}
-
-class DsprocTest : private FreshModels, public ::testing::Test {
- protected:
-  static dsproc_event Event(uint32_t ts, uint32_t id, uint32_t type, uint32_t a, int32_t b = 0, int32_t c = 0) {
-    dsproc_event e;
-    memset(&e, 0, sizeof e);
-    e.timeslot = ts;
-    e.id = id;
-    e.type = type;
-    memcpy(e.payload.bytes, &a, 4);
-    memcpy(e.payload.bytes + 4, &b, 4);
-    memcpy(e.payload.bytes + 8, &c, 4);
-    return e;
-  }
-  const Request& Last() const { return dspDev().requests().back(); }
-
-  VirtualClock clock_;
-  LoopTest::IdleDescriptor idle_;
-  DSProcReceiverService service;
-  Dsproc receiver{service, 12};
-};
-
-TEST_F(DsprocTest, ConfigurationBlocksByFunctionAndVadVersion) {
-  LGCP::VADParams v2;
-  TERM::VADParamsV2& p = v2.select_v2();
-  p.set_voice_th_msec(300);
-  p.set_silence_th_msec(500);
-  p.set_e_th_dB(-40);
-  ASSERT_TRUE(receiver.configureVAD(v2));  // version 1: fixed values
-  EXPECT_EQ(W({12, 1, 3, 127, 0}), Words(Last().record));
-  dspDev().setVadVersion(2);
-  ASSERT_TRUE(receiver.configureVAD(v2));
-  EXPECT_EQ(300, At<uint16_t>(Last().record, 8));
-  EXPECT_EQ(500, At<uint16_t>(Last().record, 10));
-  EXPECT_EQ(-40, At<int8_t>(Last().record, 12));
-  EXPECT_EQ(0u, At<uint32_t>(Last().record, 16));
-  size_t before = dspDev().requests().size();
-  Capture err(std::cerr);
-  LGCP::VADParams v1;
-  v1.select_v1();
-  EXPECT_FALSE(receiver.configureVAD(v1));
-  EXPECT_EQ("DSPROC_CONFIGURE VAD: params not specified for v2:  timeslot=12\n", err.text());
-  EXPECT_EQ(before + 1, dspDev().requests().size());  // the version request only
-
-  receiver.configureDelays(40, 60);
-  EXPECT_EQ(W({12, 32, 40, 60, 0}), Words(Last().record));
-  receiver.configureRxGain(-6);
-  EXPECT_EQ(-6, At<int8_t>(Last().record, 8));
-  receiver.configureToneFilter(2100, 1, 450, -25);
-  EXPECT_EQ(2100, At<uint16_t>(Last().record, 8));
-  EXPECT_EQ(1, At<uint8_t>(Last().record, 10));
-  EXPECT_EQ(450, At<uint16_t>(Last().record, 12));
-  EXPECT_EQ(-25, At<int8_t>(Last().record, 14));
-}
-
-TEST_F(DsprocTest, SwitchesSendOnlyWhatChangesAndShareOneIdCounter) {
-  ASSERT_TRUE(receiver.enableVAD(true));  // unknown state: always sent
-  ASSERT_TRUE(receiver.enableVAD(true));
-  ASSERT_TRUE(receiver.disableBSS());  // BSS starts off
-  ASSERT_TRUE(receiver.enableBSS(true));
-  ASSERT_EQ(2u, dspDev().requests().size());
-  EXPECT_EQ(DsprocRequest::kEnable, Last().code);
-  EXPECT_EQ(W({12, 2, 16}), Words(Last().record));
-  dspDev().failRequest(DsprocRequest::kDisable, EIO, 1);
-  Capture err(std::cerr);
-  EXPECT_FALSE(receiver.disableVAD());
-  EXPECT_EQ("DSPROC_DISABLE VAD fail: timeslot=12 errno=\"Input/output error\"\n", err.text());
-  EXPECT_EQ(1, receiver.vadState());
-  EXPECT_TRUE(receiver.disableVAD());
-  EXPECT_EQ(0u, At<uint32_t>(Last().record, 4));
-  ASSERT_TRUE(receiver.enableMute(true, false));
-  ASSERT_TRUE(receiver.disableMute());
-  EXPECT_EQ(W({12, 0, 12}), Words(Last().record));
-}
-
-TEST_F(DsprocTest, EventsAreFilteredByStateAndId) {
-  ASSERT_TRUE(receiver.enableVAD(true));  // id 1
-  ASSERT_TRUE(receiver.enableSD(true));   // id 2
-  float score = 0.5f;
-  uint32_t bits;
-  memcpy(&bits, &score, 4);
-  const dsproc_event events[] = {
-      Event(12, 1, DsprocRequest::kVad, 2, 5, 1),  // tx only
-      Event(12, 9, DsprocRequest::kVad, 3, 1, 1),  // foreign id
-      Event(12, 9, DsprocRequest::kBss, bits),     // BSS off
-      Event(12, 2, DsprocRequest::kSd, 1),
-      Event(12, 1, DsprocRequest::kSd, 1),  // foreign id
-      Event(12, 0, DsprocRequest::kToneFilter, 2100, 1),
-      Event(12, 0, DsprocRequest::kFlags, 0, 0x20000000),
-      Event(13, 1, DsprocRequest::kVad, 3, 1, 1),  // nobody's timeslot
-      Event(12, 0, 77, 0),                         // unknown type
-  };
-  for (const dsproc_event& e : events) ASSERT_TRUE(dspDev().emit(e));
-  LoopTest::runOnce();
-  ASSERT_TRUE(receiver.enableBSS(true));
-  ASSERT_TRUE(dspDev().emit(Event(12, 99, DsprocRequest::kBss, bits)));  // any id
-  LoopTest::runOnce();
-  EXPECT_EQ(std::vector<std::string>({"vad -1 1", "sd 1", "tone 2100", "flags 536870912", "bss 5"}), receiver.seen);
-
-  ASSERT_TRUE(receiver.disableVAD());
-  ASSERT_TRUE(dspDev().emit(Event(12, 1, DsprocRequest::kVad, 3, 1, 1)));
-  ASSERT_TRUE(dspDev().emit("tiny", 4));  // ends the handling
-  ASSERT_TRUE(dspDev().emit(Event(12, 2, DsprocRequest::kSd, 0)));
-  LoopTest::runOnce();
-  EXPECT_EQ(5u, receiver.seen.size());
-  LoopTest::runOnce();
-  EXPECT_EQ(6u, receiver.seen.size());
-}
-
-TEST_F(DsprocTest, CleanUpUndoesWhatWasSwitchedOnAndAlwaysDisablesTones) {
-  Dsproc fresh(service, 20);
-  fresh.CleanBeforeDestroy();
-  ASSERT_EQ(1u, dspDev().requests().size());
-  EXPECT_EQ(DsprocRequest::kDisable, Last().code);
-  EXPECT_EQ(W({20, 0, 256}), Words(Last().record));
-
-  ASSERT_TRUE(receiver.enableVAD(true));
-  ASSERT_TRUE(receiver.enableNG(true));
-  receiver.configureDelays(0, 5);
-  receiver.configureRxGain(3);
-  dspDev().clearRequests();
-  receiver.CleanBeforeDestroy();
-  std::vector<uint32_t> functions;
-  for (const Request& r : dspDev().requests()) functions.push_back(At<uint32_t>(r.record, r.code == DsprocRequest::kConfigure ? 4 : 8));
-  EXPECT_EQ(std::vector<uint32_t>({1, 128, 32, 64, 256}), functions);
-}
+INSTANTIATE_TEST_SUITE_P(Hardware, Receivers, ::testing::Values("tonec", "dsproc"));
 
 }  // namespace

@@ -16,7 +16,7 @@
 #include "signalling/lapd/frame_channel.h"
 #include "signalling/lapd/lapd.h"
 #include "signalling/lapd/lapd_nt.h"
-#include "tests/signalling/script.h"
+#include "tests/support/script.h"
 #include "tests/support/bytes.h"
 
 namespace {

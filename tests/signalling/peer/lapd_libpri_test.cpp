@@ -46,7 +46,7 @@ Bytes bytes_of(const Packet& p) { return p.empty() ? Bytes() : Bytes(p[0], p[0] 
 Packet packet_of(const Bytes& b) {
   Packet p;
   p.reserve_head(8);
-  for (std::uint8_t v : b) p.put8(v);
+  std::copy(b.begin(), b.end(), p.put(static_cast<unsigned>(b.size())));
   return p;
 }
 
@@ -163,10 +163,7 @@ class Interop : public ::testing::Test, public ISDN::FrameChannel {
     nt_ ? nt_->message(p) : lapd_->message(p);
   }
 
-  bool link_up() const {
-    if (nt_) return peer_up && nt_->entry(0).is_assigned();
-    return peer_up && our_up;
-  }
+  bool link_up() const { return peer_up && (nt_ ? nt_->entry(0).is_assigned() : our_up); }
 
   Bytes channel() const { return bri_ ? Bytes{0x18, 0x01, 0x89} : Bytes{0x18, 0x03, 0xA9, 0x83, 0x81}; }
 
@@ -184,7 +181,7 @@ class Interop : public ::testing::Test, public ISDN::FrameChannel {
       our_send(q931(peer_cref_, 0x07, {}));
     }
     for (std::size_t i = 3 + len; i + 1 < m.size();) {
-      if (m[i] & 0x80) {
+      if (m[i] & 0x80) {  // a single-octet element
         ++i;
         continue;
       }
@@ -228,10 +225,7 @@ class Interop : public ::testing::Test, public ISDN::FrameChannel {
         gettimeofday(&now, nullptr);
         if (!timercmp(next, &now, >)) handle(pri_schedule_run(pri_));
       }
-      if (reactivate) {
-        reactivate = false;
-        stack_.activate();
-      }
+      if (reactivate) reactivate = false, stack_.activate();
       tick_.set(5, no_op);  // the loop's pass never waits longer than this
       LoopTest::runOnce();
     }
@@ -243,9 +237,8 @@ class Interop : public ::testing::Test, public ISDN::FrameChannel {
     ASSERT_TRUE(pump([this] { return link_up(); }, 30)) << "link not up";
     const Bytes cref = bri_ ? Bytes{0x01} : Bytes{0x00, 0x01};
     if (relay_.peer_is_network) {
-      Bytes elements{0x04, 0x03, 0x80, 0x90, 0xA3};
-      const Bytes ch = channel();
-      elements.insert(elements.end(), ch.begin(), ch.end());
+      Bytes elements = channel();  // then bearer capability, called number, sending complete
+      elements.insert(elements.begin(), {0x04, 0x03, 0x80, 0x90, 0xA3});
       elements.insert(elements.end(), {0x70, 0x04, 0x81, 0x31, 0x32, 0x33, 0xA1});
       our_send(q931(cref, 0x05, elements));
       ASSERT_TRUE(pump([this] { return connected_; }, 30)) << "no CONNECT";

@@ -5,7 +5,7 @@
 // channel), "msu <hex>" (from above), "show" (state, BSNT, buffers, counters).
 #include <memory>
 
-#include "tests/signalling/script.h"
+#include "tests/support/script.h"
 #include "tests/signalling/ss7/ss7_helper.h"
 
 namespace {

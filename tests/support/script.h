@@ -1,5 +1,5 @@
-// Scripted scenarios of the signalling engines on the virtual clock: a
-// subclass knows the engine's commands; this reads data/<name>.script beside
+// Scripted scenarios on the virtual clock: a subclass knows the commands of
+// what it drives; this reads data/<name>.script beside
 // the test, writes everything that happens (frames, reports, log and error
 // lines, each with the virtual time) and compares it whole with
 // data/<name>.golden (GW_UPDATE_GOLDEN=1 rewrites it).
@@ -55,6 +55,7 @@ class Runner {
   virtual void Fresh(const std::string& title) = 0;  // a new engine for "== title"
   virtual void Finish() = 0;   // the engine goes
   virtual bool Command(const std::string& verb, const std::string& rest) = 0;  // false: unknown
+  virtual void After() {}  // after each line of the script
 
   void Note(const std::string& s) {
     if (mute_) return;
@@ -107,6 +108,7 @@ class Runner {
       }
       out_ += "> " + line + "\n";
       Line(line);
+      After();
     }
     if (open) Finish();
   }
