@@ -60,7 +60,8 @@ class SlotBench : public ::testing::Test {
     if (n <= 0) return;
     from_line(std::string(b, size_t(n)));
   }
-  virtual void from_line(const std::string& frame) = 0;
+  // What the line side hears; by default a transcript line.
+  virtual void from_line(const std::string& frame) { Note("line: " + TestBytes::Hex(frame, true)); }
   void to_line(const std::string& hex) {
     const std::string f = TestBytes::FromHex<std::string>(hex);
     EXPECT_EQ(ssize_t(f.size()), ::write(line_.lowlevel_fd(), f.data(), f.size()));

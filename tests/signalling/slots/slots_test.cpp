@@ -2,15 +2,14 @@
 // with a peer on the line side of their trunk timeslot. The messages the
 // server sends (value notation, with the virtual time) and the peer's notes
 // must equal the golden file beside this one (GW_UPDATE_GOLDEN=1 rewrites it).
-#include "foundation/testing/loop_runner.h"
-#include "tests/core/capture.h"
-#include "tests/signalling/slots/slot_bench.h"
-#include "tests/signalling/ss7/ss7_helper.h"
-
 #include <sys/socket.h>
 
 #include "board/sim/dsp_data.h"
+#include "foundation/testing/loop_runner.h"
 #include "messages/term/TERM.h"
+#include "tests/core/capture.h"
+#include "tests/signalling/slots/slot_bench.h"
+#include "tests/signalling/ss7/ss7_helper.h"
 
 namespace {
 
@@ -59,9 +58,6 @@ TEST_F(PstnSlotTest, Ss7LinkAlignsCarriesUserDataReportsAndFollowsOnlyE1TrunkSta
 class HdlcSlotTest : public SlotBench {
  protected:
   HdlcSlotTest() : SlotBench(37) {}
-  void from_line(const std::string& frame) override {
-    Note("line: " + TestBytes::Hex(frame, true));
-  }
   void Packages(int count, const std::string& body) {
     Handle(2, [&](LGCP::Command& c) {
       auto& list = c.select_ioctl().select_hdlcPackages();
@@ -111,9 +107,6 @@ TEST_F(HdlcSlotTest, PackagesCarryTheAddressAndSequenceNumbersAndBatchesGoUpWhol
 class BriNtTest : public SlotBench {
  protected:
   BriNtTest() : SlotBench(2) {}
-  void from_line(const std::string& frame) override {
-    Note("line: " + TestBytes::Hex(frame, true));
-  }
 };
 
 TEST_F(BriNtTest, TheNetworkSideAnswersATeiRequestOnTheLine) {
@@ -133,7 +126,6 @@ TEST_F(BriNtTest, TheNetworkSideAnswersATeiRequestOnTheLine) {
 class IsdnSlotTest : public SlotBench {
  protected:
   IsdnSlotTest() : SlotBench(38) {}
-  void from_line(const std::string& frame) override { Note("line: " + TestBytes::Hex(frame, true)); }
   void OnSent(const LGCP::Message& m) override {  // without the channel numbers, which depend on the tests before
     const bool route = m.get_pdu().signal_isSelected() &&
                        (SignalOf(m).transmitter_isSelected() || SignalOf(m).receiver_isSelected());
