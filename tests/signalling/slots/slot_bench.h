@@ -26,21 +26,20 @@
 #include "tests/support/bytes.h"
 #include "tests/support/golden.h"
 
-// The slot table bound to the control server, and the line of one timeslot.
-class SlotBench : public ::testing::Test {
- protected:
-  // A test of the peer on the wall clock passes virtualTime false.
-  explicit SlotBench(int tdm, bool virtualTime = true)
-      : clock_(virtualTime ? new VirtualClock : nullptr), start_(Mux::milliseconds()) {
+// The slot table bound to the control server, and the line of one timeslot;
+// the bench alone serves a scripted test, which owns the clock.
+class Bench {
+ public:
+  explicit Bench(int tdm) : start_(Mux::milliseconds()) {
     CtrlSrv::ctrlServer.SetSendHook([this](const LGCP::Message& m) { OnSent(m); });
     static bool bound = (CtrlSrv::ctrlServer.Bind(&Slots::instance()), CreateTrunkFactories(),
                          PstnFactory::instance(), IsdnFactory::instance(), HdlcSlotFactory::instance(),
                          Slots::SetSleepFunction([](unsigned) { return 0u; }), true);
     (void)bound;
-    line_.Bind("SlotBench::OnLine", &SlotBench::OnLine, this);
+    line_.Bind("Bench::OnLine", &Bench::OnLine, this);
     line_.Schedule(Fd(BoardSim::mcc().attachLine(tdm)), POLLIN);
   }
-  ~SlotBench() override {
+  virtual ~Bench() {
     Slots::instance().OnDisconnect();
     CtrlSrv::ctrlServer.SetSendHook(nullptr);
     BoardSim::mcc().reset();
@@ -49,10 +48,10 @@ class SlotBench : public ::testing::Test {
   // What the server sends; by default written to the transcript.
   virtual void OnSent(const LGCP::Message& m) {
     std::ostringstream os;
-    os << "[" << Mux::milliseconds() - start_ << "] " << m;
+    os << m;
     std::string text = os.str();
     for (char& c : text) c = c == '\n' ? ' ' : c;
-    transcript_ += text + "\n";
+    Note("[" + std::to_string(Mux::milliseconds() - start_) + "] " + text);
   }
   void OnLine(int fd, short revents) {
     char b[300];
@@ -70,7 +69,7 @@ class SlotBench : public ::testing::Test {
   void Expect(const char* name) {
     TestGolden::Expect(TestGolden::Beside(__FILE__, name), transcript_);
   }
-  void Note(const std::string& s) { transcript_ += s + "\n"; }
+  virtual void Note(const std::string& s) { transcript_ += s + "\n"; }
   void Handle(long slot, const std::function<void(LGCP::Command&)>& fill) {
     CtrlSrv::ctrlServer.Handle(CoreTest::Command(fill, CoreTest::kNone, slot));
   }
@@ -97,9 +96,19 @@ class SlotBench : public ::testing::Test {
     Slots::instance().OnSignal(signal);
   }
 
-  std::unique_ptr<VirtualClock> clock_;
   const unsigned start_;
   HardwareTest::BoardPump pump_;
   Event line_;
   std::string transcript_;
+};
+
+// The bench as a test fixture; a test of the peer on the wall clock passes
+// virtualTime false.
+struct ClockHolder {
+  std::unique_ptr<VirtualClock> clock_;
+};
+class SlotBench : public ::testing::Test, protected ClockHolder, public Bench {
+ protected:
+  explicit SlotBench(int tdm, bool virtualTime = true)
+      : ClockHolder{std::unique_ptr<VirtualClock>(virtualTime ? new VirtualClock : nullptr)}, Bench(tdm) {}
 };
