@@ -1,15 +1,13 @@
 // The signalling slots' test bench: the slot table bound to the control
-// server with the PSTN, ISDN and HDLC packet factories, the simulated board served
-// in the loop, and the line side of one TDM channel. What the server sends
-// goes to OnSent (by default a transcript line in value notation with the
-// time since the start).
+// server with the PSTN, ISDN and HDLC packet factories, the simulated board
+// served in the loop, and the line side of one TDM channel. What the server
+// sends goes to OnSent, what the line side hears to from_line.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "board/sim/mcc.h"
@@ -24,13 +22,12 @@
 #include "tests/core/lgcp_helpers.h"
 #include "tests/hardware/board_pump.h"
 #include "tests/support/bytes.h"
-#include "tests/support/golden.h"
 
 // The slot table bound to the control server, and the line of one timeslot;
 // the bench alone serves a scripted test, which owns the clock.
 class Bench {
  public:
-  explicit Bench(int tdm) : start_(Mux::milliseconds()) {
+  explicit Bench(int tdm) {
     CtrlSrv::ctrlServer.SetSendHook([this](const LGCP::Message& m) { OnSent(m); });
     static bool bound = (CtrlSrv::ctrlServer.Bind(&Slots::instance()), CreateTrunkFactories(),
                          PstnFactory::instance(), IsdnFactory::instance(), HdlcSlotFactory::instance(),
@@ -45,14 +42,7 @@ class Bench {
     BoardSim::mcc().reset();
   }
 
-  // What the server sends; by default written to the transcript.
-  virtual void OnSent(const LGCP::Message& m) {
-    std::ostringstream os;
-    os << m;
-    std::string text = os.str();
-    for (char& c : text) c = c == '\n' ? ' ' : c;
-    Note("[" + std::to_string(Mux::milliseconds() - start_) + "] " + text);
-  }
+  virtual void OnSent(const LGCP::Message&) {}  // what the server sends
   void OnLine(int fd, short revents) {
     char b[300];
     const ssize_t n = (revents & POLLIN) ? ::read(fd, b, sizeof b) : 0;
@@ -65,11 +55,7 @@ class Bench {
     const std::string f = TestBytes::FromHex<std::string>(hex);
     EXPECT_EQ(ssize_t(f.size()), ::write(line_.lowlevel_fd(), f.data(), f.size()));
   }
-  // The golden file `name` beside the tests.
-  void Expect(const char* name) {
-    TestGolden::Expect(TestGolden::Beside(__FILE__, name), transcript_);
-  }
-  virtual void Note(const std::string& s) { transcript_ += s + "\n"; }
+  virtual void Note(const std::string&) {}
   void Handle(long slot, const std::function<void(LGCP::Command&)>& fill) {
     CtrlSrv::ctrlServer.Handle(CoreTest::Command(fill, CoreTest::kNone, slot));
   }
@@ -96,10 +82,8 @@ class Bench {
     Slots::instance().OnSignal(signal);
   }
 
-  const unsigned start_;
   HardwareTest::BoardPump pump_;
   Event line_;
-  std::string transcript_;
 };
 
 // The bench as a test fixture; a test of the peer on the wall clock passes
