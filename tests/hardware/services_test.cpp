@@ -72,13 +72,8 @@ class Scenario : public ScriptTest::Runner {
       Note("spi write " + N(w.channel) + " " + N(w.address) + " " + N(w.data));
     hal().clearSpiWrites();
     for (const LGCP::Message& message : s_->out.sent) {
-      std::ostringstream os;
-      os << message;
-      std::string text;
-      for (char c : os.str())
-        if (c != '\n' && (c != ' ' || text.empty() || text.back() != ' ')) text += c;
       std::vector<char> bytes;
-      Note("< " + text + (Lgcp::Encode(message, bytes) ? "" : " (cannot be encoded)"));
+      Note("< " + TestGolden::OneLine(message) + (Lgcp::Encode(message, bytes) ? "" : " (cannot be encoded)"));
     }
     s_->out.clear();
   }

@@ -3,7 +3,7 @@
 // user (TEI 0: its commands 00 01, responses 02 01), network (primary rate),
 // bri-user (TEI from management), nt (basic-rate network side, LAPD_NT).
 // Commands: "activate", "deactivate", "rx <hex>" (from the line), "send <hex>"
-// (from layer 3), "refuse on|off" (the channel), "log <level>", "flow" (note
+// (from layer 3), "log <level>", "flow" (note
 // flow-status changes), "assign <tei>" (answer the last identity request),
 // "show" (state, queues, counters), "info" (GetInfo).
 // Transcript: "tx <hex>" sent on the line, "up <hex>" passed to layer 3,
@@ -48,7 +48,7 @@ class Scenario : public ScriptTest::Runner, ISDN::FrameChannel, ISDN::LAPD::Noti
     Scenario* s;
   };
 
-  bool hdlc_transmit(Packet& frame) override { return !refuse_ && (Transmit(frame), true); }
+  bool hdlc_transmit(Packet& frame) override { return Transmit(frame), true; }
   void Transmit(const Packet& frame) {
     const std::string h = hex(frame);
     if (h.compare(0, 12, "FC FF 03 0F ") == 0 && h.compare(18, 2, "01") == 0) ri_ = h.substr(12, 5);
@@ -59,7 +59,7 @@ class Scenario : public ScriptTest::Runner, ISDN::FrameChannel, ISDN::LAPD::Noti
   void Fresh(const std::string& title) override {
     std::srand(1);  // the identity requests' Ri
     upper_.reset(new Upper(this));
-    lapd_ = nullptr, nt_ = nullptr, refuse_ = false;
+    lapd_ = nullptr, nt_ = nullptr;
     const std::string kind = title.substr(0, title.find_first_of(": "));
     if (kind == "nt") {
       upper_->add_protocol_tail(new Wire(this));
@@ -87,8 +87,6 @@ class Scenario : public ScriptTest::Runner, ISDN::FrameChannel, ISDN::LAPD::Noti
       nt_ ? nt_->message(p) : lapd_->message(p);
     } else if (verb == "assign") {  // the Ri of the last identity request "FC FF 03 0F ri ri 01 FF"
       Line("rx FE FF 03 0F " + ri_ + " 02 " + TestBytes::Hex(std::string(1, char(std::stoi(rest) << 1 | 1))));
-    } else if (verb == "refuse") {
-      refuse_ = rest == "on";
     } else if (verb == "log") {
       nt_ ? nt_->set_log(std::stoi(rest)) : lapd_->set_log(std::stoi(rest));
     } else if (verb == "flow") {
@@ -121,7 +119,6 @@ class Scenario : public ScriptTest::Runner, ISDN::FrameChannel, ISDN::LAPD::Noti
   ISDN::LAPD_NT* nt_ = nullptr;  // owned by upper_
   ISDN::LAPD::Info info_;
   std::string ri_;
-  bool refuse_ = false;
 };
 
 class LapdScript : public ::testing::TestWithParam<const char*> {};

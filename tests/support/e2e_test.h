@@ -6,7 +6,6 @@
 
 #include <stdlib.h>
 
-#include <cctype>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -17,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "core/lgcp.h"
+#include "tests/support/golden.h"
 #include "tests/support/server_process.h"
 
 namespace E2E {
@@ -63,14 +63,7 @@ class ServerTest : public ::testing::Test {
     if (!c.ReceiveFrame(body, timeoutMs) ||
         !Lgcp::Decode(reinterpret_cast<const char*>(body.data()), static_cast<int>(body.size()), m))
       return "";
-    std::ostringstream os;
-    os << m;
-    std::string text;
-    for (char ch : os.str()) {
-      const bool blank = std::isspace(static_cast<unsigned char>(ch));
-      if (!blank || (!text.empty() && text.back() != ' ')) text += blank ? ' ' : ch;
-    }
-    return text;
+    return TestGolden::OneLine(m);
   }
   static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

@@ -30,14 +30,7 @@ class Scenario : public ScriptTest::Runner {
   struct Line : Bench {
     Line(int tdm, Scenario* s) : Bench(tdm), s(s) {}
     void Note(const std::string& text) override { s->Note(text); }
-    void OnSent(const LGCP::Message& m) override {
-      std::ostringstream os;
-      os << m;
-      std::string text;
-      for (char c : os.str())
-        if (c != '\n' && (c != ' ' || text.empty() || text.back() != ' ')) text += c;
-      Note(text);
-    }
+    void OnSent(const LGCP::Message& m) override { Note(TestGolden::OneLine(m)); }
     void from_line(const std::string& frame) override {
       if (!s->peer_) return Bench::from_line(frame);
       Packet p = ss7test::packet(TestBytes::Hex(frame), 0);
