@@ -53,16 +53,12 @@ void run(const std::uint8_t* data, std::size_t size) {
         ISDN::FrameHeader h;
         if (!p.empty() && ISDN::parse_frame(p[0], p.length(), &h)) Check(h.length <= p.length());
         Packet a = p, b = p, c = p;
-        user->on_hdlc_receive(a);
-        network->on_hdlc_receive(b);
-        nt->receive(c);
+        user->on_hdlc_receive(a), network->on_hdlc_receive(b), nt->receive(c);
         break;
       }
       case 1: {
         Packet a = p, b = p, c = p;
-        user->message(a);
-        network->message(b);
-        nt->message(c);
+        user->message(a), network->message(b), nt->message(c);
         break;
       }
       case 2:

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 
 extern "C" {
 #include <libpri.h>
@@ -28,8 +29,7 @@ int line_read(struct pri* pri, void* buf, int buflen) {
   const int fd = *static_cast<int*>(pri_get_userdata(pri));
   const ssize_t n = ::recv(fd, buf, static_cast<size_t>(buflen - 2), MSG_DONTWAIT);
   if (n <= 0) return -1;
-  static_cast<char*>(buf)[n] = static_cast<char>(0);  // the 2 FCS octets libpri strips unread
-  static_cast<char*>(buf)[n + 1] = static_cast<char>(0);
+  memset(static_cast<char*>(buf) + n, 0, 2);  // the 2 FCS octets libpri strips unread
   return static_cast<int>(n) + 2;
 }
 
@@ -53,15 +53,12 @@ class IsdnE2E : public ServerTest {
   void MakeLink(Controller& c, bool network) {
     ASSERT_TRUE(Send(c, 20, [&](LGCP::Command& cmd) {
       LGCP::IsdnParams& p = cmd.select_create().select_isdn();
-      p.set_type(LGCP::IsdnType::pri);
-      p.set_trunk(1);
-      p.set_log(0);
+      p.set_type(LGCP::IsdnType::pri), p.set_trunk(1), p.set_log(0);
       network ? (void)p.set_side().select_network() : (void)p.set_side().select_user();
     }));
     ASSERT_TRUE(Send(c, 21, [&](LGCP::Command& cmd) {
       LGCP::TrunkParams& t = cmd.select_create().select_trunk();
-      t.set_trunk(1);
-      t.set_timeslot(16);
+      t.set_trunk(1), t.set_timeslot(16);
     }));
     ASSERT_TRUE(Send(c, 20, [](LGCP::Command& cmd) { cmd.select_connect(21); }));
     ASSERT_TRUE(Send(c, 21, [](LGCP::Command& cmd) { cmd.select_connect(20); }));

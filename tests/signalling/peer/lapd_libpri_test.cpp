@@ -176,9 +176,8 @@ class Interop : public ::testing::Test, public ISDN::FrameChannel {
     if (type == 0x05) {  // SETUP from the peer: answer it at once
       peer_cref_.assign(m.begin() + 2, m.begin() + 2 + len);
       peer_cref_[0] ^= 0x80;
-      our_send(q931(peer_cref_, 0x02, channel()));
-      our_send(q931(peer_cref_, 0x01, {}));
-      our_send(q931(peer_cref_, 0x07, {}));
+      for (std::uint8_t answer : {0x02, 0x01, 0x07})  // call proceeding, alerting, connect
+        our_send(q931(peer_cref_, answer, answer == 0x02 ? channel() : Bytes()));
     }
     for (std::size_t i = 3 + len; i + 1 < m.size();) {
       if (m[i] & 0x80) {  // a single-octet element
@@ -195,10 +194,9 @@ class Interop : public ::testing::Test, public ISDN::FrameChannel {
     switch (e->e) {
       case PRI_EVENT_DCHAN_UP: peer_up = true; break;
       case PRI_EVENT_DCHAN_DOWN: peer_up = false; break;
-      case PRI_EVENT_RING:
+      case PRI_EVENT_RING:  // proceeding, alerting, connect
         call_ = e->ring.call;
-        pri_proceeding(pri_, call_, e->ring.channel, 0);
-        pri_acknowledge(pri_, call_, e->ring.channel, 0);
+        pri_proceeding(pri_, call_, e->ring.channel, 0), pri_acknowledge(pri_, call_, e->ring.channel, 0);
         pri_answer(pri_, call_, e->ring.channel, 0);
         break;
       case PRI_EVENT_PROCEEDING: peer_events_.push_back("proceeding"); break;
@@ -245,9 +243,8 @@ class Interop : public ::testing::Test, public ISDN::FrameChannel {
     } else {
       call_ = pri_new_call(pri_);
       pri_sr* sr = pri_sr_new();
-      pri_sr_set_channel(sr, 1, 1, 0);
-      pri_sr_set_bearer(sr, PRI_TRANS_CAP_SPEECH, PRI_LAYER_1_ALAW);
       char called[] = "123";
+      pri_sr_set_channel(sr, 1, 1, 0), pri_sr_set_bearer(sr, PRI_TRANS_CAP_SPEECH, PRI_LAYER_1_ALAW);
       pri_sr_set_called(sr, called, 0, 1);
       pri_setup(pri_, call_, sr);
       pri_sr_free(sr);
