@@ -96,22 +96,18 @@ struct Tonec : TonecReceiver {
   void tone_gen_complete() override { say("complete"); }
   void Call(const std::string& call, std::istringstream& in) {
     std::string w;
-    if (call == "configure") {
-      int twist, ratio, noise, silence;
-      in >> twist >> ratio >> noise >> silence;
+    int twist, ratio, noise, silence, level;
+    if (call == "configure" && in >> twist >> ratio >> noise >> silence) {
       LGCP::DTMFParams p;
       p.set_threshold().set_twist(twist), p.set_threshold().set_ratio(ratio), p.set_threshold().set_noise(noise);
       p.set_level().set_silence(silence);
       say(Ok(configureDTMF(p)));
-    } else if (call == "iva-configure") {
-      int level;
-      in >> level;
+    } else if (call == "iva-configure" && in >> level) {
       LGCP::IVAParams p;
       p.set_det_lvl_dB(level);
       say(Ok(configureIVA(p)));
-    } else if (call == "selcal") {
+    } else if (call == "selcal" && in >> w) {
       TERM::SelcalCommand c;
-      in >> w;
       c.set_signs(w);
       translateSelcal(c);
     } else if (call == "digits") {  // <freq1>/<freq2> ...
@@ -122,8 +118,7 @@ struct Tonec : TonecReceiver {
         p.set_digits().push_back(tone);
       }
       translateDTMF(p);
-    } else if (call == "wait-tone") {
-      in >> w;
+    } else if (call == "wait-tone" && in >> w) {
       On(w) ? activateAudibleCall() : cancelAudibleCall();
     } else if (call == "show") {
       say("id " + N(detectorId()) + ", listening " + N(listening()) + ", sending " + N(is_inDTMFTransmit()));
@@ -153,34 +148,29 @@ struct Dsproc : DSProcReceiver {
   unsigned dsproc_timeslot() const override { return ts; }
   void Call(const std::string& call, std::istringstream& in) {
     std::string w, v;
+    int voice, silence, energy, enable, duration, level;
     in >> w;
     if (call == "vad") {  // v1, or v2 <voice ms> <silence ms> <energy dB>
       LGCP::VADParams p;
       if (w == "v1") p.select_v1();
-      int voice, silence, energy;
       if (w == "v2" && in >> voice >> silence >> energy) {
         TERM::VADParamsV2& v2 = p.select_v2();
         v2.set_voice_th_msec(voice), v2.set_silence_th_msec(silence), v2.set_e_th_dB(energy);
       }
       say(Ok(configureVAD(p)));
-    } else if (call == "delays") {
-      in >> v;
+    } else if (call == "delays" && in >> v) {
       configureDelays(std::stoul(w), std::stoul(v));
     } else if (call == "gain") {
       configureRxGain(static_cast<char>(std::stoi(w)));
-    } else if (call == "tone-filter") {  // <freq> <enable> <duration> <level>
-      int enable, duration, level;
-      in >> enable >> duration >> level;
+    } else if (call == "tone-filter" && in >> enable >> duration >> level) {  // <freq> <enable> <duration> <level>
       configureToneFilter(std::stoul(w), enable, duration, level);
-    } else if (call == "mute") {  // <first> <second>, on or off
-      in >> v;
+    } else if (call == "mute" && in >> v) {  // <first> <second>, on or off
       say(Ok(enableMute(On(w), On(v))));
     } else if (call == "show") {
       say("vad state " + N(vadState()));
     } else if (call == "clean") {
       CleanBeforeDestroy();
     } else {  // vad-switch, bss, sd, ng: on or off
-      in >> v;
       if (call == "vad-switch") say(Ok(enableVAD(On(w))));
       if (call == "bss") say(Ok(enableBSS(On(w))));
       if (call == "sd") say(Ok(enableSD(On(w))));
