@@ -25,22 +25,17 @@ class HardwareE2E : public ServerTest {
     for (std::string m = "-"; !m.empty() && !Has(m, "pdu response");)
       if (!Has(m = Next(c_), "trunkStatus")) Note("< " + m);
   }
-  // Waits (up to `max` messages) for one that holds every part; notes it.
-  void WaitFor(const std::vector<std::string>& parts, int max = 40) {
-    for (int i = 0; i < max; ++i) {
-      const std::string m = Next(c_);
-      bool all = !m.empty();
-      for (const std::string& p : parts) all = all && Has(m, p);
-      if (all) return Note("< " + m);
-    }
-    ADD_FAILURE() << "not seen: " << parts.front();
+  // Waits (up to `max` messages) for one that holds both parts; notes it.
+  void WaitFor(const std::string& part, const std::string& also, int max = 40) {
+    for (std::string m; max-- > 0;)
+      if (Has(m = Next(c_), part) && Has(m, also)) return Note("< " + m);
+    ADD_FAILURE() << "not seen: " << part;
   }
   std::string Take(int fd) {
     char buffer[2048];
     struct pollfd p = {fd, POLLIN, 0};
-    if (::poll(&p, 1, 5000) != 1) return "<nothing>";
-    const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-    return got < 0 ? "<error>" : TestBytes::Hex(std::string(buffer, size_t(got)), true);
+    const ssize_t got = ::poll(&p, 1, 5000) == 1 ? ::recv(fd, buffer, sizeof buffer, 0) : -1;
+    return got < 0 ? "<nothing>" : TestBytes::Hex(std::string(buffer, size_t(got)), true);
   }
   void Trunk(long slot, int trunk, int timeslot) {
     Command(slot, [&](LGCP::Command& cmd) {
@@ -60,7 +55,7 @@ TEST_F(HardwareE2E, BoardCommandsAlarmsCasAndLineSideFrames) {
   Board("hal clock");
   ASSERT_TRUE(c_.Connect());
   // Connection: the status of every E1 trunk, the mask reset, free-running clock.
-  WaitFor({"trunk 3,", "type e1"});
+  WaitFor("trunk 3,", "type e1");
   Board("e1 tclk");
   Board("hal clock");
   Command(-1, [](LGCP::Command& cmd) {
@@ -83,7 +78,7 @@ TEST_F(HardwareE2E, BoardCommandsAlarmsCasAndLineSideFrames) {
   Note("# an alarm on trunk 1 shows in its next status");
   Board("e1 set 1 state 3");
   Board("e1 set 1 ais 7");
-  WaitFor({"trunk 1,", "lossAIS 7"});
+  WaitFor("trunk 1,", "lossAIS 7");
 
   Note("# CAS: the signals come before the command's response");
   Command(-1, [](LGCP::Command& cmd) {
@@ -92,7 +87,7 @@ TEST_F(HardwareE2E, BoardCommandsAlarmsCasAndLineSideFrames) {
     cas.set_cmd().select_open(9);
   });
   Board("cas receive 1 5 3");
-  WaitFor({"cas", "rx 3"});
+  WaitFor("cas", "rx 3");
 
   // Line side: timeslot 5 of trunk 0 switched onto trunk 1's timeslots 7 and
   // 8; one line handed over, the other plugged in from the test's side.

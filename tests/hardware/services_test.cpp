@@ -61,10 +61,8 @@ class Scenario : public ScriptTest::Runner {
     Restart();
   }
   void Restart() {
-    s_.reset();
-    hal().clearSpiWrites();
-    s_.reset(new Services);
-    After();
+    s_.reset(), hal().clearSpiWrites();
+    s_.reset(new Services), After();
   }
   void Finish() override { s_.reset(); }
   void After() override {
@@ -78,9 +76,9 @@ class Scenario : public ScriptTest::Runner {
     s_->out.clear();
   }
   void Handle(const Fill& fill) { s_->server.Handle(CoreTest::Command(fill, 1)); }
-  CtrlSrv::Service& Named(const std::string& name) {
-    return name == "spi" ? static_cast<CtrlSrv::Service&>(s_->spi)
-                         : name == "bus" ? static_cast<CtrlSrv::Service&>(s_->bus) : s_->e1;
+  CtrlSrv::Service& Named(const std::string& n) {
+    using S = CtrlSrv::Service&;
+    return n == "spi" ? static_cast<S>(s_->spi) : n == "bus" ? static_cast<S>(s_->bus) : s_->e1;
   }
 
   bool Command(const std::string& verb, const std::string& rest) override {
@@ -129,7 +127,8 @@ class Scenario : public ScriptTest::Runner {
     } else if (verb == "bus") {
       s_->bus.DisableControl();
     } else if (verb == "hal") {
-      if (w == "fail" && in >> v >> b) hal().failRequest(v == "read" ? HalRequest::kRead : HalRequest::kDisable, EIO, b);
+      if (w == "fail" && in >> v >> b)
+        hal().failRequest(v == "read" ? HalRequest::kRead : HalRequest::kDisable, EIO, b);
       in >> a >> b >> c;
       if (w == "reset") hal().reset();
       if (w == "spi-present") hal().setSpiPresent(a);

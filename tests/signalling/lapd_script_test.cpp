@@ -26,10 +26,9 @@ std::string hex(const Packet& p) {
 }
 
 Packet packet(const std::string& text) {
-  const std::string octets = TestBytes::FromHex<std::string>(text);
   Packet p;
   p.reserve_head(8);
-  for (char c : octets) p.put8(static_cast<std::uint8_t>(c));
+  for (char c : TestBytes::FromHex<std::string>(text)) p.put8(static_cast<std::uint8_t>(c));
   return p;
 }
 

@@ -46,8 +46,7 @@ class Bench {
   void OnLine(int fd, short revents) {
     char b[300];
     const ssize_t n = (revents & POLLIN) ? ::read(fd, b, sizeof b) : 0;
-    if (n <= 0) return;
-    from_line(std::string(b, size_t(n)));
+    if (n > 0) from_line(std::string(b, size_t(n)));
   }
   // What the line side hears; by default a transcript line.
   virtual void from_line(const std::string& frame) { Note("line: " + TestBytes::Hex(frame, true)); }
@@ -71,14 +70,11 @@ class Bench {
     Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
     if (back) Handle(2, [](LGCP::Command& c) { c.select_connect(1); });
   }
-  void Status(ACP::TrunkType::NamedNumber type, unsigned trunk,
-              ACP::TrunkState::NamedNumber state) {
+  // A trunk status as the hardware services signal it.
+  void Status(ACP::TrunkType::NamedNumber type, unsigned trunk, ACP::TrunkState::NamedNumber state) {
     LGCP::Signal signal;
     ACP::TrunkStatus& status = signal.select_trunkStatus();
-    status.set_type(type);
-    status.set_trunk(int(trunk));
-    status.set_state(state);
-    Note("> trunk status");
+    status.set_type(type), status.set_trunk(int(trunk)), status.set_state(state);
     Slots::instance().OnSignal(signal);
   }
 
