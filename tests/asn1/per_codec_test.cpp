@@ -94,8 +94,6 @@ TEST(Codec, VectorsBuiltInCode) {
   past.setFromInt(41);
   EXPECT_EQ("AAA4", encodeHex(past));
   EXPECT_TRUE(decodeHex("AAA4", back) && back.compare(past) == 0);
-  EXPECT_EQ("FAIL", encodeHex(Msg()));  // nothing selected
-  EXPECT_EQ("FAIL", encodeHex(Msg(), ASN1::CoderEnv::ber));
   EXPECT_EQ("FAIL", encodeHex(ASN1::OCTET_STRING(16384, 'x', &ASN1::OCTET_STRING::theInfo)));  // needs fragments
   EXPECT_EQ("BFFF7878", encodeHex(ASN1::OCTET_STRING(16383, 'x', &ASN1::OCTET_STRING::theInfo)).substr(0, 8));
   for (unsigned n : {200u, 256u}) {  // BER long lengths take the fewest octets
@@ -297,8 +295,6 @@ TEST(Codec, EveryTruncatedPrefixOfRandomMessagesFails) {
 TEST(Codec, OpenTypesKeepTheirOctetsUntilLookedInto) {
   ASN1::OpenData open;
   ASSERT_TRUE(decodeHex("020A0B", open) && open.has_buf());
-  EXPECT_EQ("0A0B", Hex(open.get_buf()));
-  EXPECT_EQ("020A0B", encodeHex(open));
   EXPECT_EQ("0100", encodeHex(ASN1::OpenData()));
   // A second look decodes the octets into a value of the contained type.
   open.grab_data(new ASN1::INTEGER(&Fixed<0, 65535u>::theInfo));
