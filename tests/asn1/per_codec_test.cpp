@@ -66,7 +66,8 @@ void vectors(const char* file, Rule rule) {
       ASSERT_TRUE(value->setFromValueNotation(f[2])) << f[2];
       ASSERT_EQ(f[3] == "FAIL" ? f[3] : Hex(FromHex(f[3])), encodeHex(*value, rule)) << f[1] << " " << f[2];
       Value back(ASN1::AbstractData::create(value->info()));
-      EXPECT_TRUE(f[3] == "FAIL" || (decodeHex(f[3], *back, rule) && back->compare(*value) == 0)) << f[2] << "\n" << *back;
+      EXPECT_TRUE(f[3] == "FAIL" || (decodeHex(f[3], *back, rule) && back->compare(*value) == 0))
+          << f[2] << "\n" << *back;
       return;
     }
     const bool decoded = decodeHex(f[2], *value, rule);
@@ -249,7 +250,8 @@ TEST(Codec, EncodingAppendsAndAFailureCutsBack) {
 }
 
 TEST(Codec, DecoderLimits) {
-  static constexpr ASN1::OCTET_STRING::InfoType big = {{&ASN1::OCTET_STRING::create, 4}, ASN1::FixedConstraint, 0, 20000u};
+  static constexpr ASN1::OCTET_STRING::InfoType big = {
+      {&ASN1::OCTET_STRING::create, 4}, ASN1::FixedConstraint, 0, 20000u};
   ASN1::OCTET_STRING s(16384, 'a', &big), back(&big);
   EXPECT_TRUE(decodeHex(encodeHex(s), back) && back.size() == 16384u);
   s.push_back('a');

@@ -13,6 +13,7 @@
 #include "asn1/asn1.h"
 #include "messages/pertest/PerTest.h"
 #include "tests/support/bytes.h"
+#include "tests/oracle/per_oracle.h"
 #include "tests/support/golden.h"
 
 namespace PerTest {
@@ -28,21 +29,15 @@ using namespace PerTest;
 typedef std::unique_ptr<ASN1::AbstractData> Value;
 typedef ASN1::CoderEnv::EncodingRules Rule;
 
-// The encoding in hex without blanks, or "FAIL".
+// The encoding in hex without blanks, or "FAIL"; decoding an exact-size copy.
 inline std::string encodeHex(const ASN1::AbstractData& value, Rule rule = ASN1::CoderEnv::per) {
-  std::vector<char> out;
-  ASN1::CoderEnv env;
-  env.set_encodingRule(rule);
-  return ASN1::encode(value, &env, std::back_inserter(out)) ? TestBytes::Hex(out) : "FAIL";
+  return oracle::encodeHex(value, rule);
 }
-// Decodes an exact-size copy, so that the sanitizers see any read beyond it.
 inline bool decode(std::vector<char> octets, ASN1::AbstractData& value, Rule rule = ASN1::CoderEnv::per) {
-  ASN1::CoderEnv env;
-  env.set_encodingRule(rule);
-  return ASN1::decode(octets.data(), octets.data() + octets.size(), &env, value, true);
+  return oracle::decode(std::move(octets), value, rule);
 }
 inline bool decodeHex(const std::string& text, ASN1::AbstractData& value, Rule rule = ASN1::CoderEnv::per) {
-  return decode(TestBytes::FromHex(text), value, rule);
+  return oracle::decode(TestBytes::FromHex(text), value, rule);
 }
 
 // Types beyond the test schema's, by their ASN.1 text.
@@ -73,7 +68,8 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
       {"INTEGER (0..7, ...)", &Int07ext::theInfo}, {"INTEGER (-128..127)", &Fixed<-128, 127u>::theInfo},
       {"INTEGER (0..4294967295)", &Fixed<0, 4294967295u>::theInfo},
       {"INTEGER (112000..399975)", &Fixed<112000, 399975u>::theInfo}, {"BOOLEAN", &ASN1::BOOLEAN::theInfo},
-      {"INTEGER (1..MAX)", &kFrom1}, {"INTEGER (-2147483648..2147483647)", &Fixed<-2147483647 - 1, 2147483647u>::theInfo},
+      {"INTEGER (1..MAX)", &kFrom1},
+      {"INTEGER (-2147483648..2147483647)", &Fixed<-2147483647 - 1, 2147483647u>::theInfo},
       {"INTEGER (0..1023)", &Fixed<0, 1023u>::theInfo}, {"INTEGER (5)", &Fixed<5, 5u>::theInfo},
       {"INTEGER (0..1023, ...)", &INTEGER_0_1023_ext::theInfo}, {"NumericString", &ASN1::NumericString::theInfo},
       {"OCTET STRING (SIZE (0..16))", &kOctets16},

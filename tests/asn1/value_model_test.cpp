@@ -171,7 +171,8 @@ TEST(ValueModel, AnObjectIdentifierCutShortAndATimeTooShortAreRefused) {
   ASN1::OBJECT_IDENTIFIER back;
   const std::vector<char> cut = TestBytes::FromHex("8180");
   EXPECT_FALSE(back.decodeCommon(cut.data(), 2));
-  ASN1::GeneralizedTime t(2024, 3, 5, 12, 30, 45, 7, 0, true), u("20240305123045+0130"), w("20240305123045.5-0030"), epoch;
+  ASN1::GeneralizedTime t(2024, 3, 5, 12, 30, 45, 7, 0, true), u("20240305123045+0130"),
+      w("20240305123045.5-0030"), epoch;
   EXPECT_TRUE(u.getMinDiff() == 90 && u.get() == "20240305123045+0130");
   EXPECT_TRUE(w.getMillisec() == 500 && w.getMinDiff() == -30);
   EXPECT_EQ("00010101000000", epoch.get());

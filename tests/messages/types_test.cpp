@@ -25,11 +25,9 @@ namespace {
 typedef std::unique_ptr<ASN1::AbstractData> Value;
 using oracle::encodeHex;
 
-bool decode(ASN1::CoderEnv::EncodingRules rule, const std::string& hex, ASN1::AbstractData& value) {
-  const std::vector<char> in = rule == ASN1::CoderEnv::avn ? std::vector<char>(hex.begin(), hex.end()) : TestBytes::FromHex(hex);
-  ASN1::CoderEnv env;
-  env.set_encodingRule(rule);
-  return ASN1::decode(in.data(), in.data() + in.size(), &env, value, true);
+bool decode(ASN1::CoderEnv::EncodingRules rule, const std::string& text, ASN1::AbstractData& value) {
+  const bool avn = rule == ASN1::CoderEnv::avn;
+  return oracle::decode(avn ? std::vector<char>(text.begin(), text.end()) : TestBytes::FromHex(text), value, rule);
 }
 std::string encoded(const ASN1::AbstractData& value) { return encodeHex(value, ASN1::CoderEnv::per); }
 // Hex, or in value notation the text itself.
@@ -41,10 +39,12 @@ std::string encodeText(const ASN1::AbstractData& value, ASN1::CoderEnv::Encoding
 
 TEST(Envelope, VectorsOfTheDataFile) {
   unsigned count = 0;
-  ASSERT_TRUE(TestGolden::ForEachLine(TestGolden::Beside(__FILE__, "envelope_vectors.txt"), [&](const std::vector<std::string>& f) {
+  const std::string vectors = TestGolden::Beside(__FILE__, "envelope_vectors.txt");
+  ASSERT_TRUE(TestGolden::ForEachLine(vectors, [&](const std::vector<std::string>& f) {
     ASSERT_EQ(4u, f.size()) << f[0];
     ++count;
-    const TypeEntry* type = std::find_if(kTypes, kTypes + kTypeCount, [&](const TypeEntry& t) { return f[1] == t.name; });
+    const TypeEntry* type =
+        std::find_if(kTypes, kTypes + kTypeCount, [&](const TypeEntry& t) { return f[1] == t.name; });
     ASSERT_NE(kTypes + kTypeCount, type) << f[1];
     std::unique_ptr<ASN1::AbstractData> value(type->makeTyped()), back(type->makeTyped());
     if (f[0] == "refuses") {
@@ -53,7 +53,8 @@ TEST(Envelope, VectorsOfTheDataFile) {
     }
     ASSERT_TRUE(value->setFromValueNotation(f[2])) << f[2];
     ASSERT_EQ(f[3] == "FAIL" ? f[3] : TestBytes::Hex(TestBytes::FromHex(f[3])), encoded(*value)) << f[2];
-    EXPECT_TRUE(f[3] == "FAIL" || (decode(ASN1::CoderEnv::per, f[3], *back) && back->compare(*value) == 0)) << f[2] << ": " << *back;
+    EXPECT_TRUE(f[3] == "FAIL" || (decode(ASN1::CoderEnv::per, f[3], *back) && back->compare(*value) == 0))
+        << f[2] << ": " << *back;
   }));
   EXPECT_GT(count, 15u);
   // 57 is no Payload enumerator: it decodes, has no name, encodes back.
@@ -167,7 +168,8 @@ TEST(MessageTypes, EveryTypeMakesItsClassAndItsValuesRoundTripInEveryRule) {
   for (unsigned i = 0; i < kTypeCount; ++i) {
     const TypeEntry& t = kTypes[i];
     SCOPED_TRACE(t.name);
-    Value typed(t.makeTyped()), created(ASN1::AbstractData::create(t.info)), decoded(ASN1::AbstractData::create(t.info));
+    Value typed(t.makeTyped()), created(ASN1::AbstractData::create(t.info));
+    Value decoded(ASN1::AbstractData::create(t.info));
     ASSERT_EQ(t.info, typed->info());
     EXPECT_EQ(t.kind == kSequence ? 16u : t.kind == kChoice ? 0u : 10u, typed->getTag());
     // What decoding and cloning create is of the class the accessors cast to;
