@@ -22,7 +22,8 @@ inline std::ostringstream& Out() {
 
 template <class T>
 void Put(std::ostream& os, const T& v) { os << +v; }
-// Quoted, unprintable bytes as \xNN and runs of 8 or more as {c*N}.
+// Quoted; a line end as \n, other unprintable bytes as \xNN, runs of 8 or
+// more as {c*N}.
 inline void Put(std::ostream& os, const std::string& s) {
   os << '"';
   for (size_t i = 0, run; i < s.size(); i += run) {
@@ -31,7 +32,7 @@ inline void Put(std::ostream& os, const std::string& s) {
     const unsigned char c = s[i];
     char hex[8];
     std::snprintf(hex, sizeof(hex), "\\x%02x", c);
-    os << (c >= 32 && c < 127 && c != '"' && c != '\\' ? std::string(1, c) : std::string(hex));
+    os << (c == '\n' ? std::string("\\n") : c >= 32 && c < 127 && c != '\\' ? std::string(1, c) : std::string(hex));
     if (run > 1) os << '*' << run << '}';
   }
   os << '"';
