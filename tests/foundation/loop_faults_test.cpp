@@ -6,8 +6,7 @@
 #include <stdlib.h>
 
 #include <functional>
-#include <string>
-#include <vector>
+#include <memory>
 
 #include "board/sim/sim_board.h"
 #include "foundation/dpc.h"
@@ -17,7 +16,38 @@
 
 namespace {
 
-using LoopFaults = FoundationTest::LoopFixture;
+class LoopFaults : public FoundationTest::LoopFixture {
+ public:
+  void OnStop() { multiplexer.terminate(); }
+  void OnTimer() { fired.push_back(clock_.nowMs() - t0); }
+  void OnRun() {
+    const std::function<void()> a = action[runs % 2];
+    if ((runs++ < 2 || every) && a) a();
+  }
+
+ protected:
+  // A deferred call whose action[0] runs right after the timer step and
+  // action[1] just before poll(), in the first pass or `every` pass.
+  void Deferred(std::function<void()> afterTimers, std::function<void()> beforePoll, bool every = false) {
+    this->every = every;
+    action[0] = afterTimers;
+    action[1] = beforePoll;
+    runs = 0;
+    dpc.Bind(this, &LoopFaults::OnRun);
+    dpc.Activate();
+    clock_.clearTimeouts();
+    t0 = clock_.nowMs();
+    fired.clear();
+  }
+  std::unique_ptr<LoopTest::IdleDescriptor> idle{new LoopTest::IdleDescriptor};
+  Timer timer, stop, late;
+  Dpc dpc;
+  std::function<void()> action[2];
+  int runs = 0;
+  bool every = false;
+  unsigned long long t0 = 0;
+  std::vector<unsigned long long> fired;
+};
 
 // poll() is interrupted, and the watchdog ping written after it fails and
 // sets errno to EIO: the pass must still see EINTR and go on.
@@ -32,132 +62,73 @@ int interruptedOnce(pollfd* fds, nfds_t n, int timeout) {
   return ::poll(fds, n, 0);
 }
 
-struct Stopper {
-  void OnStop() { multiplexer.terminate(); }
-  Timer timer;
-};
-
+// The failed ping at once, then one at 1000 ms.
 TEST_F(LoopFaults, InterruptedPollIsJudgedByItsOwnErrno) {
   BoardSim::watchdog().clear();
-  Stopper stop;
-  stop.timer.set(1500, &Stopper::OnStop, &stop);
+  stop.set(1500, &LoopFaults::OnStop, this);
   Multiplexer::PollFunction old = Multiplexer::setPollFunction(interruptedOnce);
   testing::internal::CaptureStderr();
   multiplexer.run(true, true);
-  std::string err = testing::internal::GetCapturedStderr();
   Multiplexer::setPollFunction(old);
-  EXPECT_EQ("Mux: ping watchdog failed: " + std::string(::strerror(EIO)) + "\nMux: terminating...\n", err);
-  // The failed ping at once, then at 1000 ms.
-  EXPECT_EQ((std::vector<std::string>{"START", "PING", "STOP"}), BoardSim::watchdog().words());
+  EXPECT_EQ("Mux: ping watchdog failed: " + std::string(::strerror(EIO)) + "\nMux: terminating...\n",
+            testing::internal::GetCapturedStderr());
+  SEE(BoardSim::watchdog().words());
 }
-
-// A deferred call that does something on one chosen run only: run 1 is right
-// after the timer step, run 2 just before poll().
-struct Once {
-  explicit Once(int run) : run(run) { dpc.Bind(this, &Once::OnRun); }
-  void OnRun() {
-    if (++runs == run && action) action();
-  }
-  Dpc dpc;
-  int run;
-  int runs = 0;
-  std::function<void()> action;
-};
-
-struct Fired {
-  void OnTimer() {
-    ++count;
-    at = VirtualClock::current()->nowMs();
-  }
-  Timer timer;
-  int count = 0;
-  unsigned long long at = 0;
-};
 
 // A timer armed by a deferred call bounds the poll of that very pass (without
-// the recomputation it would wait without limit), and fires on time.
+// the recomputation it would wait without limit) and fires on time; a later
+// one keeps an earlier bound; re-arming on every run does not spin.
 TEST_F(LoopFaults, TimerArmedByADeferredCallBoundsThatPoll) {
-  struct Case {
-    int run;
-    unsigned delay;
-  } cases[] = {{2, 10}, {2, 0}, {1, 0}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.run) + "/" + std::to_string(c.delay));
-    LoopTest::IdleDescriptor idle;
-    Fired f;
-    Once once(c.run);
-    once.action = [&f, &c]() { f.timer.set(c.delay, &Fired::OnTimer, &f); };
-    once.dpc.Activate();
-    clock_.clearTimeouts();
-    unsigned long long t0 = clock_.nowMs();
+  const std::pair<int, unsigned> cases[] = {{1, 10}, {1, 0}, {0, 0}};
+  for (const auto& c : cases) {
+    const std::function<void()> arm = [this, c] { timer.set(c.second, &LoopFaults::OnTimer, this); };
+    Deferred(c.first ? nullptr : arm, c.first ? arm : nullptr);
     LoopTest::runOnce();
-    EXPECT_EQ(std::vector<int>{static_cast<int>(c.delay)}, clock_.timeouts());
     LoopTest::runOnce();
-    EXPECT_EQ(1, f.count);
-    EXPECT_EQ(t0 + c.delay, f.at);
+    SEE(c.first, c.second, clock_.timeouts(), fired);
   }
-}
-
-TEST_F(LoopFaults, LaterTimerArmedBeforePollKeepsTheEarlierBound) {
-  Fired early, late;
-  early.timer.set(50, &Fired::OnTimer, &early);
-  Once once(2);
-  once.action = [&late]() { late.timer.set(500, &Fired::OnTimer, &late); };
-  once.dpc.Activate();
+  timer.set(50, &LoopFaults::OnTimer, this);
+  Deferred(nullptr, [this] { late.set(500, &LoopFaults::OnTimer, this); });
   LoopTest::runOnce();
-  EXPECT_EQ(std::vector<int>{50}, clock_.timeouts());
-  late.timer.reset();
+  SEE(clock_.timeouts());
+  const std::function<void()> rearm = [this] { late.set(5000, &LoopFaults::OnTimer, this); };
+  Deferred(rearm, rearm, true);
+  LoopTest::runOnce();
+  LoopTest::runOnce();
+  SEE(clock_.timeouts());
+  dpc.Deactivate();
+  timer.reset();
+  late.reset();
 }
 
+// A handler attached, or a call activated, by a deferred call before poll()
+// is served without the poll waiting.
 TEST_F(LoopFaults, HandlerAttachedOrCallActivatedBeforePollIsNotLeftWaiting) {
-  LoopTest::IdleDescriptor idle;
   FoundationTest::Pipe p;
   p.put();
+  std::vector<short> served;
   struct Reader {
-    void OnEvent(int, short revents) {
-      if (revents & POLLIN) ++served;
-    }
+    void OnEvent(int, short revents) { served->push_back(revents); }
+    std::vector<short>* served;
     Event event;
-    int served = 0;
-  } reader;
+  } reader{&served, {}};
   reader.event.Bind("Reader::OnEvent", &Reader::OnEvent, &reader);
-  Once once(2);
-  once.action = [&reader, &p]() { reader.event.Schedule(p.read, POLLIN); };
-  once.dpc.Activate();
+  Deferred(nullptr, [&] { reader.event.Schedule(p.read, POLLIN); });
   LoopTest::runOnce();
-  EXPECT_EQ(std::vector<int>{0}, clock_.timeouts());
   LoopTest::runOnce();
-  EXPECT_EQ(1, reader.served);
   reader.event.Release();
-
-  Once target(1);
-  Once activator(2);
-  activator.action = [&target]() { target.dpc.Activate(); };
-  activator.dpc.Activate();
-  LoopTest::runOnce();
-  EXPECT_EQ(0, clock_.timeouts().back());
-  EXPECT_EQ(0, target.runs);
-  LoopTest::runOnce();
-  EXPECT_LT(0, target.runs);
-}
-
-// A deferred call that keeps re-arming a timer on every run must not make
-// the loop spin: the poll still waits for that timer.
-TEST_F(LoopFaults, RearmingOnEveryRunDoesNotSpin) {
-  LoopTest::IdleDescriptor idle;
-  Fired f;
-  struct Rearm {
-    void OnRun() { f->timer.set(5000, &Fired::OnTimer, f); }
-    Fired* f;
+  struct Target {
+    void OnRun() { ++runs; }
     Dpc dpc;
-  } rearm{&f, {}};
-  rearm.dpc.Bind(&rearm, &Rearm::OnRun);
-  rearm.dpc.Activate();
+    int runs = 0;
+  } target;
+  target.dpc.Bind(&target, &Target::OnRun);
+  Deferred(nullptr, [&] { target.dpc.Activate(); });
   LoopTest::runOnce();
+  const int before = target.runs;
   LoopTest::runOnce();
-  EXPECT_EQ((std::vector<int>{5000, 5000}), clock_.timeouts());
-  rearm.dpc.Deactivate();
-  f.timer.reset();
+  SEE(served, clock_.timeouts(), before, target.runs > 0);
+  dpc.Deactivate();
 }
 
 using LoopFaultsDeathTest = LoopFaults;
@@ -167,8 +138,8 @@ using LoopFaultsDeathTest = LoopFaults;
 TEST_F(LoopFaultsDeathTest, StopWithNothingLeftEndsCleanly) {
   EXPECT_EXIT(
       {
-        Stopper stop;
-        stop.timer.set(100, &Stopper::OnStop, &stop);
+        idle.reset();
+        stop.set(100, &LoopFaults::OnStop, this);
         multiplexer.run(false, true);
         ::exit(multiplexer.handler_count() == 0 ? 7 : 1);
       },
