@@ -1,4 +1,6 @@
-// ASync::Copy on pipes and socket pairs, driven by single loop passes.
+// ASync::Copy on pipes and socket pairs, and ASync::Connect on loopback,
+// driven by single loop passes on the virtual clock.
+#include "foundation/async_connect.h"
 #include "foundation/async_copy.h"
 
 #include <arpa/inet.h>
@@ -201,6 +203,104 @@ TEST_F(AsyncCopyTest, HandlerMayDeleteTheCopy) {
   ASSERT_TRUE(LoopTest::runUntil([&] { return re.copy == nullptr; }, 100));
   EXPECT_EQ(Status::done, re.status);
   EXPECT_EQ("xyz", dst.received());
+}
+
+using ASync::Connect;
+using Conns = std::vector<Connect::Status::Type>;
+
+// A loopback socket on a free port: listening with `backlog` (a full backlog
+// of 0 makes the host drop further SYNs), or not listening at all (< 0).
+struct Listener {
+  explicit Listener(int backlog) {
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(addr);
+    EXPECT_EQ(0, bind(fd.lowlevel_fd(), reinterpret_cast<sockaddr*>(&addr), len));
+    getsockname(fd.lowlevel_fd(), reinterpret_cast<sockaddr*>(&addr), &len);
+    address = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+    if (backlog >= 0) listen(fd.lowlevel_fd(), backlog);
+    if (backlog == 0) connect(first.lowlevel_fd(), reinterpret_cast<sockaddr*>(&addr), len);
+  }
+  Fd fd{socket(AF_INET, SOCK_STREAM, 0)}, first{socket(AF_INET, SOCK_STREAM, 0)};
+  std::string address;
+};
+
+class AsyncConnectTest : public ::testing::Test {
+ public:
+  void OnEnd(Connect::Status::Type s, Fd socket) {
+    ends.push_back(s);
+    sockets.push_back(socket);
+    if (deleteIt) delete connect, connect = nullptr;
+  }
+
+ protected:
+  AsyncConnectTest() { clock_.setRealWaitLimit(20); }
+  ~AsyncConnectTest() override { delete connect; }
+  Connect& Start(const std::string& address, unsigned timeoutMs, bool deleteInHandler = false) {
+    deleteIt = deleteInHandler;
+    delete connect;
+    connect = new Connect;
+    connect->Bind(&AsyncConnectTest::OnEnd, this);
+    Connect& c = *connect;
+    c.Start(address, timeoutMs);
+    return c;
+  }
+  bool Run() { return LoopTest::runUntil([&] { return !ends.empty(); }, 100); }
+  VirtualClock clock_;
+  LoopTest::IdleDescriptor idle_;  // keeps passes without a timer from counting as a hung loop
+  Conns ends;
+  std::vector<Fd> sockets;
+  Connect* connect = nullptr;
+  bool deleteIt = false;
+};
+
+// The handler gets the connected socket and may delete the Connect.
+TEST_F(AsyncConnectTest, ConnectsAndHandsOverTheSocketOrFailsWhenRefused) {
+  Listener listener(4), closed(-1);
+  Start(listener.address, 5000, true);
+  ASSERT_TRUE(Run());
+  Fd peer(accept(listener.fd.lowlevel_fd(), nullptr, nullptr));
+  char buf[2];
+  EXPECT_EQ(2, write(sockets[0], "hi", 2));
+  EXPECT_EQ(2, read(peer, buf, 2));
+  EXPECT_EQ(Conns{Connect::Status::connected}, ends);
+  EXPECT_EQ(nullptr, connect);
+  ends.clear();
+  Connect& c = Start(closed.address, 5000);
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(Conns{Connect::Status::failed}, ends);
+  EXPECT_FALSE(sockets[1].is_valid() || c.holds_socket() || c.timer_running());
+}
+
+// Something listens on every local address: a connect to 0.0.0.0 would reach it.
+TEST_F(AsyncConnectTest, UnparsableAddressFailsInsideStartInsteadOfConnectingToThisHost) {
+  Listener any(4);
+  const std::string port = any.address.substr(any.address.find(':'));
+  for (const std::string& text : {"localhost" + port, "board" + port, port, std::string("not an address")}) {
+    ends.clear();
+    Start(text, 5000, true);
+    EXPECT_EQ(Conns{Connect::Status::failed}, ends) << text;
+    EXPECT_EQ(nullptr, connect);
+  }
+}
+
+// Neither the time-out nor the socket calls again after Stop; Stop twice ends once.
+TEST_F(AsyncConnectTest, NoAnswerFailsAfterTheTimeOutAndStopEndsOnce) {
+  Listener full(0);
+  Connect& c = Start(full.address, 5000);
+  if (c.status() != Connect::Status::connecting) GTEST_SKIP() << "connected at once";
+  LoopTest::runFor(4900);
+  if (!ends.empty()) GTEST_SKIP() << "this host answers SYNs on a full accept queue";
+  EXPECT_TRUE(c.timer_running());
+  LoopTest::runFor(200);
+  EXPECT_FALSE(c.holds_socket());
+  Connect& d = Start(full.address, 100);
+  d.Stop();
+  EXPECT_FALSE(d.holds_socket() || d.timer_running());
+  LoopTest::runFor(500);
+  d.Stop();
+  EXPECT_EQ((Conns{Connect::Status::failed, Connect::Status::stopped}), ends);
 }
 
 }  // namespace
