@@ -1,14 +1,22 @@
 // The loop's dispatch rules, its diagnostics, its fatal conditions, the
-// timer-poll plug-ins and its section of the status dump.
+// timer-poll plug-ins, its section of the status dump, the watchdog protocol
+// as the simulated device receives it, and the faults a plain reading of its
+// pass would get wrong.
 #include "foundation/multiplexer.h"
 
 #include <errno.h>
+#include <string.h>
 
 #include <functional>
+#include <memory>
 #include <regex>
 #include <sstream>
 
+#include "board/sim/devices.h"
+#include "board/sim/sim_board.h"
+#include "foundation/dpc.h"
 #include "foundation/profile.h"
+#include "foundation/timer.h"
 #include "tests/foundation/loop_fixture.h"
 
 namespace {
@@ -187,6 +195,239 @@ TEST_F(MultiplexerTest, DumpListsMeasuresPointsAndNamedHandlers) {
   }
   TestGolden::Expect(TestGolden::Beside(__FILE__, "multiplexer_dump.golden"), text);
   bare.mux_detach();
+}
+
+// Loop faults.
+
+class LoopFaults : public FoundationTest::LoopFixture {
+ public:
+  void OnStop() { multiplexer.terminate(); }
+  void OnTimer() { fired.push_back(clock_.nowMs() - t0); }
+  void OnRun() {
+    const std::function<void()> a = action[runs % 2];
+    if ((runs++ < 2 || every) && a) a();
+  }
+
+ protected:
+  // A deferred call whose action[0] runs right after the timer step and
+  // action[1] just before poll(), in the first pass or `every` pass.
+  void Deferred(std::function<void()> afterTimers, std::function<void()> beforePoll, bool every = false) {
+    this->every = every;
+    action[0] = afterTimers;
+    action[1] = beforePoll;
+    runs = 0;
+    dpc.Bind(this, &LoopFaults::OnRun);
+    dpc.Activate();
+    clock_.clearTimeouts();
+    t0 = clock_.nowMs();
+    fired.clear();
+  }
+  std::unique_ptr<LoopTest::IdleDescriptor> idle{new LoopTest::IdleDescriptor};
+  Timer timer, stop, late;
+  Dpc dpc;
+  std::function<void()> action[2];
+  int runs = 0;
+  bool every = false;
+  unsigned long long t0 = 0;
+  std::vector<unsigned long long> fired;
+};
+
+// poll() is interrupted, and the watchdog ping written after it fails and
+// sets errno to EIO: the pass must still see EINTR and go on.
+int interruptedOnce(pollfd* fds, nfds_t n, int timeout) {
+  static int calls = 0;
+  if (++calls == 1) {
+    BoardSim::watchdog().failWrites(EIO, 1);
+    errno = EINTR;
+    return -1;
+  }
+  VirtualClock::current()->advance(timeout < 0 ? 1000 : static_cast<unsigned>(timeout));
+  return ::poll(fds, n, 0);
+}
+
+// The failed ping at once, then one at 1000 ms.
+TEST_F(LoopFaults, InterruptedPollIsJudgedByItsOwnErrno) {
+  BoardSim::watchdog().clear();
+  stop.set(1500, &LoopFaults::OnStop, this);
+  Multiplexer::PollFunction old = Multiplexer::setPollFunction(interruptedOnce);
+  testing::internal::CaptureStderr();
+  multiplexer.run(true, true);
+  Multiplexer::setPollFunction(old);
+  EXPECT_EQ("Mux: ping watchdog failed: " + std::string(::strerror(EIO)) + "\nMux: terminating...\n",
+            testing::internal::GetCapturedStderr());
+  SEE(BoardSim::watchdog().words());
+}
+
+// A timer armed by a deferred call bounds the poll of that very pass (without
+// the recomputation it would wait without limit) and fires on time; a later
+// one keeps an earlier bound; re-arming on every run does not spin.
+TEST_F(LoopFaults, TimerArmedByADeferredCallBoundsThatPoll) {
+  const std::pair<int, unsigned> cases[] = {{1, 10}, {1, 0}, {0, 0}};
+  for (const auto& c : cases) {
+    const std::function<void()> arm = [this, c] { timer.set(c.second, &LoopFaults::OnTimer, this); };
+    Deferred(c.first ? nullptr : arm, c.first ? arm : nullptr);
+    LoopTest::runOnce();
+    LoopTest::runOnce();
+    SEE(c.first, c.second, clock_.timeouts(), fired);
+  }
+  timer.set(50, &LoopFaults::OnTimer, this);
+  Deferred(nullptr, [this] { late.set(500, &LoopFaults::OnTimer, this); });
+  LoopTest::runOnce();
+  SEE(clock_.timeouts());
+  const std::function<void()> rearm = [this] { late.set(5000, &LoopFaults::OnTimer, this); };
+  Deferred(rearm, rearm, true);
+  LoopTest::runOnce();
+  LoopTest::runOnce();
+  SEE(clock_.timeouts());
+  dpc.Deactivate();
+  timer.reset();
+  late.reset();
+}
+
+// A handler attached, or a call activated, by a deferred call before poll()
+// is served without the poll waiting.
+TEST_F(LoopFaults, HandlerAttachedOrCallActivatedBeforePollIsNotLeftWaiting) {
+  FoundationTest::Pipe p;
+  p.put();
+  std::vector<short> served;
+  struct Reader {
+    void OnEvent(int, short revents) { served->push_back(revents); }
+    std::vector<short>* served;
+    Event event;
+  } reader{&served, {}};
+  reader.event.Bind("Reader::OnEvent", &Reader::OnEvent, &reader);
+  Deferred(nullptr, [&] { reader.event.Schedule(p.read, POLLIN); });
+  LoopTest::runOnce();
+  LoopTest::runOnce();
+  reader.event.Release();
+  struct Target {
+    void OnRun() { ++runs; }
+    Dpc dpc;
+    int runs = 0;
+  } target;
+  target.dpc.Bind(&target, &Target::OnRun);
+  Deferred(nullptr, [&] { target.dpc.Activate(); });
+  LoopTest::runOnce();
+  const int before = target.runs;
+  LoopTest::runOnce();
+  SEE(served, clock_.timeouts(), before, target.runs > 0);
+  dpc.Deactivate();
+}
+
+using LoopFaultsDeathTest = LoopFaults;
+
+// A stop requested by the last timer leaves nothing to wait for: the loop
+// ends instead of aborting as hung.
+TEST_F(LoopFaultsDeathTest, StopWithNothingLeftEndsCleanly) {
+  EXPECT_EXIT(
+      {
+        idle.reset();
+        stop.set(100, &LoopFaults::OnStop, this);
+        multiplexer.run(false, true);
+        ::exit(multiplexer.handler_count() == 0 ? 7 : 1);
+      },
+      ::testing::ExitedWithCode(7), "Mux: terminating...");
+}
+
+// The watchdog: "START" once, "PING" at most once a second, "STOP" at the
+// end, and the failure lines.
+
+using Words = std::vector<std::string>;
+BoardSim::Watchdog& device() { return BoardSim::watchdog(); }
+
+Words words(const char* first, int pings, const char* last) {
+  Words w;
+  if (first) w.push_back(first);
+  w.insert(w.end(), static_cast<size_t>(pings), "PING");
+  if (last) w.push_back(last);
+  return w;
+}
+
+// A descriptor that is always ready and whose callback takes 100 ms.
+struct Busy : FoundationTest::Pipe {
+  Busy() {
+    put();
+    event.Bind("Busy::OnEvent", &Busy::OnEvent, this);
+    event.Schedule(read, POLLIN);
+  }
+  void OnEvent(int, short) { VirtualClock::current()->advance(100); }
+  Event event;
+};
+
+// Fails the ping that follows each waiting poll.
+int failNextPing(pollfd* fds, nfds_t n, int timeout) {
+  if (timeout != 0) device().failWrites(EPIPE, 1);
+  VirtualClock::current()->advance(timeout < 0 ? 1000 : static_cast<unsigned>(timeout));
+  return ::poll(fds, n, 0);
+}
+
+struct Callback {
+  void OnTimer() { action(); }
+  std::function<void()> action;
+  Timer timer;
+};
+
+std::string err(int e) { return std::string(::strerror(e)); }
+
+// Each case runs the loop (with the watchdog flag or not) until a timer
+// stops it, with an optional disturbance armed by a timer at `atMs`.
+TEST(Watchdog, WordsWaitsAndFailureLines) {
+  const std::string end = "Mux: terminating...\n";
+  const struct Case {
+    const char* name;
+    bool watchdog;
+    unsigned runMs;
+    int setup;  // 0 idle, 1 busy, 2 idle descriptor, 3 no device, 4 failed start, 5 failing pings
+    unsigned atMs;
+    std::function<void()> at;
+    Words words;
+    std::string log;
+    std::vector<int> waits;
+  } cases[] = {
+      {"idle", true, 5000, 0, 0, nullptr, words("START", 5, "STOP"), end, {1000, 1000, 1000, 1000, 1000, 0}},
+      {"busy: 30 passes, one ping a second", true, 3000, 1, 0, nullptr, words("START", 4, "STOP"), end, {}},
+      {"a far timer still caps the wait", true, 2500, 2, 0, nullptr, words("START", 2, "STOP"), end,
+       {1000, 1000, 500, 0}},
+      {"without the flag", false, 3000, 0, 0, nullptr, {}, end, {3000, 0}},
+      {"without the device", true, 3000, 3, 0, nullptr, {}, "Mux: fail to open watchdog: " + err(ENOENT) + "\n" + end,
+       {3000, 0}},
+      {"failed start", true, 3000, 4, 0, nullptr, {}, "Mux: fail to activate watchdog: " + err(EIO) + "\n" + end, {}},
+      {"failed pings", true, 2000, 5, 0, nullptr, words("START", 0, "STOP"),
+       "Mux: ping watchdog failed: " + err(EPIPE) + "\nMux: ping watchdog failed: " + err(EPIPE) + "\n" + end, {}},
+      {"failed stop", true, 1000, 0, 1000, [] { device().failWrites(EIO, 1); }, words("START", 1, nullptr),
+       end + "Mux: stop watchdog failed: " + err(EIO) + "\n", {}},
+      {"resetWD pings at once", true, 1800, 0, 1500, [] { multiplexer.resetWD(); }, words("START", 2, "STOP"), end,
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FoundationTest::LoopMustBeClean check;
+    VirtualClock clock(1000000ULL);
+    clock.setRealWaitLimit(0);
+    device().clear();
+    device().clearFailures();
+    device().setPresent(c.setup != 3);
+    if (c.setup == 4) device().failWrites(EIO, 1);
+    std::unique_ptr<Busy> busy(c.setup == 1 ? new Busy : nullptr);
+    std::unique_ptr<LoopTest::IdleDescriptor> idle(c.setup == 2 ? new LoopTest::IdleDescriptor : nullptr);
+    Multiplexer::PollFunction old = c.setup == 5 ? Multiplexer::setPollFunction(failNextPing) : nullptr;
+    multiplexer.resetWD();  // no watchdog open: nothing
+    Callback stop{[] { multiplexer.terminate(); }, {}}, at{c.at, {}};
+    stop.timer.set(c.runMs, &Callback::OnTimer, &stop);
+    if (c.at) at.timer.set(c.atMs, &Callback::OnTimer, &at);
+    testing::internal::CaptureStderr();
+    multiplexer.run(c.watchdog, true);
+    EXPECT_EQ(c.log, testing::internal::GetCapturedStderr());
+    if (old) Multiplexer::setPollFunction(old);
+    EXPECT_EQ(c.words, device().words());
+    if (!c.waits.empty()) {
+      EXPECT_EQ(c.waits, clock.timeouts());
+    }
+    EXPECT_FALSE(multiplexer.watchdog_open());
+    EXPECT_TRUE(device().openChannels().empty());
+  }
+  device().clearFailures();
+  device().setPresent(true);
 }
 
 }  // namespace
