@@ -197,8 +197,7 @@ TEST_F(MultiplexerTest, DumpListsMeasuresPointsAndNamedHandlers) {
   bare.mux_detach();
 }
 
-// Loop faults.
-
+// The faults a plain reading of the pass would get wrong.
 class LoopFaults : public FoundationTest::LoopFixture {
  public:
   void OnStop() { multiplexer.terminate(); }
@@ -330,10 +329,10 @@ TEST_F(LoopFaultsDeathTest, StopWithNothingLeftEndsCleanly) {
 }
 
 // The watchdog: "START" once, "PING" at most once a second, "STOP" at the
-// end, and the failure lines.
-
+// end, and the failure lines (cases in data/watchdog.txt).
 BoardSim::Watchdog& device() { return BoardSim::watchdog(); }
 
+// Always ready; its callback takes 100 ms.
 struct Busy : FoundationTest::Pipe {
   Busy() {
     put();
@@ -344,6 +343,7 @@ struct Busy : FoundationTest::Pipe {
   Event event;
 };
 
+// Fails the ping that follows each waiting poll.
 int failNextPing(pollfd* fds, nfds_t n, int timeout) {
   if (timeout != 0) device().failWrites(EPIPE, 1);
   VirtualClock::current()->advance(timeout < 0 ? 1000 : static_cast<unsigned>(timeout));
