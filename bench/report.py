@@ -10,6 +10,7 @@ tools/bench.sh leaves in a directory:
   idle-bare.json     bench_idle against the bare reference
   idle-status.json   bench_idle against the server with the E1 status timers running
   hdlc.json          bench_hdlc: the HDLC channel through the line side, and a bare relay
+  sig-*.json         bench_signalling, one file per kind (isdn, ss7), target and round
   machine.txt        what the run was measured on (optional)
 
 Control-path figures are the median over the alternating runs. A missing
@@ -221,7 +222,41 @@ def rows(directory):
     table.append(("HDLC frames via the line side, %s octets (frames/s)" % hdlc.get("size", 64),
                   fmt(hdlc.get("frames_per_s")), fmt(hdlc.get("bare_frames_per_s")),
                   "ratio reported" + (" (x%.3f)" % hdlc["ratio"] if "ratio" in hdlc else ""), ""))
+    table += signalling_rows(directory)
     return table
+
+
+def signalling_rows(directory):
+    """ISDN and SS7 frames from the line side to the controller and back,
+    the server against the bare relay: medians over the rounds, as ratios."""
+    runs = load_runs(directory, "sig-*.json")
+    out = []
+
+    def ratio_text(s, b):
+        return "ratio reported" + (" (x%.2f)" % (s / b) if s and b else "")
+
+    for kind, unit, what in (("isdn", "I frame", "one link"), ("ss7", "MSU", None)):
+        server, bare = runs.get(kind + "-server", []), runs.get(kind + "-bare", [])
+        for label, rs in ((kind + "-server", server), (kind + "-bare", bare)):
+            for e in errors_of(rs):
+                out.append(("  failed run (%s)" % label, e, "", "", ""))
+        ok = lambda rs: [r for r in rs if "error" not in r]
+        server, bare = ok(server), ok(bare)
+        links = median_of(server, "links") or median_of(bare, "links")
+        name = kind.upper()
+        for key, pct in (("p50_us", "p50"), ("p99_us", "p99")):
+            s, b = median_of(server, key), median_of(bare, key)
+            out.append(("%s %s, line -> controller -> line, %s (us)" % (name, unit, pct), fmt(s, 2), fmt(b, 2),
+                        ratio_text(s, b), ""))
+        s, b = median_of(server, "frames_per_s"), median_of(bare, "frames_per_s")
+        over = what or ("%s links at once" % fmt(int(links)) if links else "every E1 timeslot")
+        out.append(("%s %ss echoed per second, %s" % (name, unit, over), fmt(s), fmt(b),
+                    "ratio reported" + (" (x%.3f)" % (s / b) if s and b else ""), ""))
+        if kind == "ss7":
+            s, b = median_of(server, "cpu_share"), median_of(bare, "cpu_share")
+            pct_text = lambda v: "%.0f %%" % (100 * v) if v is not None and v >= 0 else "not run"
+            out.append(("  CPU share of the server / relay meanwhile", pct_text(s), pct_text(b), "", ""))
+    return out
 
 
 def render(table):

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/slot.h"
+#include "messages/acp/ACP.h"
 
 namespace {
 // Constant-initialised, so static factories of any translation unit can join
@@ -30,4 +31,10 @@ Slot* SlotFactory::NewSlot(const LGCP::CreateParams& params) {
 void SlotFactory::Remove(Slot* slot) {
   auto it = std::find(slots_.begin(), slots_.end(), slot);
   if (it != slots_.end()) slots_.erase(it);
+}
+
+void SlotFactory::PassTrunkStatus(const ACP::TrunkStatus& status) {
+  const std::vector<Slot*> slots = slots_;
+  for (Slot* slot : slots)
+    slot->OnTrunkStatus(unsigned(status.get_trunk().getValue()), status.get_state());
 }

@@ -43,6 +43,11 @@ class SlotFactory {
   SlotFactory* GetNext() const { return next_; }
   static SlotFactory* First();
 
+ protected:
+  // Hands a trunk's new state to every slot made here, in list order, on a
+  // copy of the list: a slot's reaction may change it.
+  void PassTrunkStatus(const ACP::TrunkStatus& status);
+
  private:
   std::vector<Slot*> slots_;
   SlotFactory* next_;  // the older factory

@@ -11,6 +11,7 @@
 #include "core/trace_ctl.h"
 #include "foundation/errno_text.h"
 #include "hardware/device_names.h"
+#include "hardware/device_records.h"
 #include "messages/lgcp/LGCP.h"
 #include "messages/term/TERM.h"
 
@@ -48,6 +49,15 @@ void DSProcReceiverService::Failure(const char* line, unsigned ts, const uint32_
   std::cerr << " errno=\"" << error << "\"" << std::endl;
 }
 
+bool DSProcReceiverService::Prepare(dsproc_config& block, unsigned ts, uint32_t function,
+                                    const char* notOpened) {
+  if (!Opened(notOpened, ts)) return false;
+  memset(&block, 0, sizeof block);
+  block.timeslot = ts;
+  block.function = function;
+  return true;
+}
+
 bool DSProcReceiverService::Configure(dsproc_config& block, const char* failure) {
   if (Board::ioctl(event_.lowlevel_fd(), DsprocRequest::kConfigure, &block) != -1) return true;
   Failure(failure, block.timeslot);
@@ -56,11 +66,9 @@ bool DSProcReceiverService::Configure(dsproc_config& block, const char* failure)
 
 bool DSProcReceiverService::configureVAD(DSProcReceiver& r, const LGCP::VADParams& params) {
   unsigned ts = r.dsproc_timeslot();
-  if (!Opened("configure VAD fail: (interface not opened)", ts)) return false;
   dsproc_config block;
-  memset(&block, 0, sizeof block);
-  block.timeslot = ts;
-  block.function = DsprocRequest::kVad;
+  if (!Prepare(block, ts, DsprocRequest::kVad, "configure VAD fail: (interface not opened)"))
+    return false;
   if (Board::ioctlValue(event_.lowlevel_fd(), DsprocRequest::kVadVersion, 0) == 2) {
     if (!params.v2_isSelected()) {
       std::cerr << "DSPROC_CONFIGURE VAD: params not specified for v2: " << " timeslot=" << ts << std::endl;
@@ -82,11 +90,9 @@ bool DSProcReceiverService::configureVAD(DSProcReceiver& r, const LGCP::VADParam
 
 bool DSProcReceiverService::configureSD(DSProcReceiver& r) {
   unsigned ts = r.dsproc_timeslot();
-  if (!Opened("configure SD fail: (interface not opened)", ts)) return false;
   dsproc_config block;
-  memset(&block, 0, sizeof block);
-  block.timeslot = ts;
-  block.function = DsprocRequest::kSd;
+  if (!Prepare(block, ts, DsprocRequest::kSd, "configure SD fail: (interface not opened)"))
+    return false;
   if (!Configure(block, "DSPROC_CONFIGURE SD fail:")) return false;
   std::clog << "DSPROC_CONFIGURE SD" << " ts=" << ts << std::endl;
   return true;
@@ -94,11 +100,9 @@ bool DSProcReceiverService::configureSD(DSProcReceiver& r) {
 
 void DSProcReceiverService::configureDelays(DSProcReceiver& r, unsigned rx, unsigned tx) {
   unsigned ts = r.dsproc_timeslot();
-  if (!Opened("configure Delays fail: (interface not opened)", ts)) return;
   dsproc_config block;
-  memset(&block, 0, sizeof block);
-  block.timeslot = ts;
-  block.function = DsprocRequest::kDelays;
+  if (!Prepare(block, ts, DsprocRequest::kDelays, "configure Delays fail: (interface not opened)"))
+    return;
   block.u.delays.rx = rx;
   block.u.delays.tx = tx;
   if (!Configure(block, "DSPROC_CONFIGURE DELAYS fail:")) return;
@@ -108,11 +112,9 @@ void DSProcReceiverService::configureDelays(DSProcReceiver& r, unsigned rx, unsi
 
 void DSProcReceiverService::configureRxGain(DSProcReceiver& r, char gain_dB) {
   unsigned ts = r.dsproc_timeslot();
-  if (!Opened("Configure Rx gain fail: (interface not opened)", ts)) return;
   dsproc_config block;
-  memset(&block, 0, sizeof block);
-  block.timeslot = ts;
-  block.function = DsprocRequest::kRxGain;
+  if (!Prepare(block, ts, DsprocRequest::kRxGain, "Configure Rx gain fail: (interface not opened)"))
+    return;
   block.u.gain_dB = static_cast<int8_t>(gain_dB);
   if (!Configure(block, "DSPROC_CONFIGURE Rx Gain fail:")) return;
   r.gainSet_ = gain_dB != 0;
@@ -123,11 +125,10 @@ void DSProcReceiverService::configureRxGain(DSProcReceiver& r, char gain_dB) {
 void DSProcReceiverService::configureToneFilter(DSProcReceiver& r, unsigned freq, unsigned enable,
                                                 int duration_th_msec, int det_level_dB) {
   unsigned ts = r.dsproc_timeslot();
-  if (!Opened("Configure Tone Filter fail: (interface not opened)", ts)) return;
   dsproc_config block;
-  memset(&block, 0, sizeof block);
-  block.timeslot = ts;
-  block.function = DsprocRequest::kToneFilter;
+  if (!Prepare(block, ts, DsprocRequest::kToneFilter,
+               "Configure Tone Filter fail: (interface not opened)"))
+    return;
   block.u.tone.freq = static_cast<uint16_t>(freq);
   block.u.tone.enable = static_cast<uint8_t>(enable);
   block.u.tone.duration_th_msec = static_cast<uint16_t>(duration_th_msec);
@@ -209,37 +210,8 @@ bool DSProcReceiverService::enableMute(DSProcReceiver& r, bool first, bool secon
 }
 
 void DSProcReceiverService::OnEvent(int fd, short revents) {
-  if (!(revents & POLLIN)) {
-    if (revents & (POLLERR | POLLHUP)) {
-      // Left registered it would be reported on every pass; a configuration
-      // request opens the device again.
-      std::cerr << "dsproc device failed, closed" << std::endl;
-      event_.Release();
-    }
-    return;
-  }
-  for (;;) {
-    dsproc_event record;
-    ssize_t got = Board::read(fd, &record, sizeof record);
-    if (got < 0) {
-      if (errno != EAGAIN) {
-        Errno error;
-        std::cerr << "fail to read from dsproc: " << error << std::endl;
-      }
-      return;
-    }
-    // A short record ends the handling: reading on could go on for ever.
-    if (got != static_cast<ssize_t>(sizeof record)) {
-      if (got == 0 && (revents & (POLLERR | POLLHUP))) {
-        std::cerr << "dsproc device failed, closed" << std::endl;
-        event_.Release();
-        return;
-      }
-      std::cerr << "fail to read from dsproc: short record of " << got << " bytes" << std::endl;
-      return;
-    }
-    Dispatch(record);
-  }
+  dsproc_event record;
+  while (ReadDeviceRecord(event_, fd, revents, "dsproc", &record, sizeof record)) Dispatch(record);
 }
 
 namespace {

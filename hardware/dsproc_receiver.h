@@ -51,6 +51,9 @@ class DSProcReceiverService {
  private:
   void Init();
   bool Opened(const char* notOpened, unsigned ts);
+  // Opens the device if need be (false, reported, when it stays closed) and
+  // fills the common head of a configuration block.
+  bool Prepare(dsproc_config& block, unsigned ts, uint32_t function, const char* notOpened);
   bool Configure(dsproc_config& block, const char* failure);
   bool Switch(DSProcReceiver& r, int32_t& state, uint32_t& id, uint32_t functions, const char* name, bool on);
   void Failure(const char* line, unsigned ts, const uint32_t* id = nullptr);

@@ -30,14 +30,13 @@
 #include <iosfwd>
 
 #include "foundation/event.h"
+#include "net/hdlc_channel.h"
 #include "net/packet.h"
 
-// The transmit side of an HDLC channel, as a link layer sees it.
-class GenericHDLC {
+// The transmit side of an HDLC channel, as a link layer sees it, with its
+// state.
+class GenericHDLC : public HdlcChannel {
  public:
-  virtual ~GenericHDLC() = default;
-  // True when the frame was handed to the driver (or was empty).
-  virtual bool hdlc_transmit(Packet& frame) = 0;
   virtual bool is_open() const = 0;
   // The driver took the last frame; false after a write that would block,
   // until the client's on_hdlc_ready().
@@ -68,17 +67,7 @@ class HDLC : public GenericHDLC {
   };
 
   // The receive side, implemented by the link layer.
-  class Notify {
-   public:
-    struct Cause {
-      enum Type { readFail = 0 };
-    };
-    virtual ~Notify() = default;
-    // The frame is the client's to keep or drop.
-    virtual void on_hdlc_receive(Packet& frame) = 0;
-    virtual void on_hdlc_error(Cause::Type cause) = 0;
-    virtual void on_hdlc_ready() = 0;
-  };
+  using Notify = HdlcNotify;
 
   HDLC();
   ~HDLC() override = default;

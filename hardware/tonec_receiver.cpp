@@ -10,6 +10,7 @@
 #include "board/board.h"
 #include "foundation/errno_text.h"
 #include "hardware/device_names.h"
+#include "hardware/device_records.h"
 #include "messages/lgcp/LGCP.h"
 #include "messages/term/TERM.h"
 
@@ -56,6 +57,13 @@ void TonecReceiverService::Fail(const char* name, unsigned ts, const uint32_t* i
   std::cerr << " errno=\"" << error << "\"" << std::endl;
 }
 
+bool TonecReceiverService::Opened(const char* notOpened, unsigned ts) {
+  if (!IsOpen()) Init();
+  if (IsOpen()) return true;
+  std::cerr << notOpened << " timeslot=" << ts << std::endl;
+  return false;
+}
+
 // A closed descriptor fails as the driver call on it would.
 bool TonecReceiverService::Value(unsigned long request, unsigned ts) {
   if (!IsOpen()) {
@@ -74,11 +82,7 @@ bool TonecReceiverService::Block(unsigned long request, void* block) {
 }
 
 bool TonecReceiverService::configureDTMF(unsigned ts, const LGCP::DTMFParams& params) {
-  if (!IsOpen()) Init();
-  if (!IsOpen()) {
-    std::cerr << "configure DTMF fail: (interface not opened)" << " timeslot=" << ts << std::endl;
-    return false;
-  }
+  if (!Opened("configure DTMF fail: (interface not opened)", ts)) return false;
   DtmfConfigure block;
   memset(&block, 0, sizeof block);
   block.timeslot = ts;
@@ -120,9 +124,10 @@ bool TonecReceiverService::enableDTMF(TonecReceiver& receiver, bool on) {
   return true;
 }
 
-bool TonecReceiverService::echoCancel(unsigned ts, bool on) {
-  const char* name = on ? "CHANNEL_LMS_ON" : "CHANNEL_LMS_OFF";
-  if (!Value(on ? DtmfRequest::kLmsOn : DtmfRequest::kLmsOff, ts)) {
+bool TonecReceiverService::Turn(unsigned ts, bool on, unsigned long onRequest,
+                                unsigned long offRequest, const char* onName, const char* offName) {
+  const char* name = on ? onName : offName;
+  if (!Value(on ? onRequest : offRequest, ts)) {
     Fail(name, ts);
     return false;
   }
@@ -130,14 +135,14 @@ bool TonecReceiverService::echoCancel(unsigned ts, bool on) {
   return true;
 }
 
+bool TonecReceiverService::echoCancel(unsigned ts, bool on) {
+  return Turn(ts, on, DtmfRequest::kLmsOn, DtmfRequest::kLmsOff, "CHANNEL_LMS_ON",
+              "CHANNEL_LMS_OFF");
+}
+
 bool TonecReceiverService::enableDTMFReject(unsigned ts, bool on) {
-  const char* name = on ? "DTMF_REJECTION_ENABLE" : "DTMF_REJECTION_DISABLE";
-  if (!Value(on ? DtmfRequest::kRejectionEnable : DtmfRequest::kRejectionDisable, ts)) {
-    Fail(name, ts);
-    return false;
-  }
-  std::clog << name << "[" << ts << "] ok" << std::endl;
-  return true;
+  return Turn(ts, on, DtmfRequest::kRejectionEnable, DtmfRequest::kRejectionDisable,
+              "DTMF_REJECTION_ENABLE", "DTMF_REJECTION_DISABLE");
 }
 
 bool TonecReceiverService::enableToneGenerator(unsigned ts, uint16_t freq1, uint16_t freq2, uint16_t amp1,
@@ -158,11 +163,7 @@ bool TonecReceiverService::enableToneGenerator(unsigned ts, uint16_t freq1, uint
 
 bool TonecReceiverService::configureIVA(TonecReceiver& receiver, const LGCP::IVAParams& params) {
   unsigned ts = receiver.tonec_timeslot();
-  if (!IsOpen()) Init();
-  if (!IsOpen()) {
-    std::cerr << "configure IVA fail: (interface not opened)" << " timeslot=" << ts << std::endl;
-    return false;
-  }
+  if (!Opened("configure IVA fail: (interface not opened)", ts)) return false;
   IvaConfigure block = {ts, params.get_det_lvl_dB().getValue()};
   if (!Block(DtmfRequest::kIvaConfigure, &block)) {
     Fail("IVA_CONFIGURE_DETECTOR", ts);
@@ -173,14 +174,10 @@ bool TonecReceiverService::configureIVA(TonecReceiver& receiver, const LGCP::IVA
 }
 
 bool TonecReceiverService::enableIVA(TonecReceiver& receiver, bool on) {
-  unsigned ts = receiver.tonec_timeslot();
-  const char* name = on ? "IVA_DETECTOR_ENABLE" : "IVA_DETECTOR_DISABLE";
-  if (!Value(on ? DtmfRequest::kIvaEnable : DtmfRequest::kIvaDisable, ts)) {
-    Fail(name, ts);
+  if (!Turn(receiver.tonec_timeslot(), on, DtmfRequest::kIvaEnable, DtmfRequest::kIvaDisable,
+            "IVA_DETECTOR_ENABLE", "IVA_DETECTOR_DISABLE"))
     return false;
-  }
   receiver.ivaListening_ = on;
-  std::clog << name << "[" << ts << "] ok" << std::endl;
   return true;
 }
 
@@ -200,38 +197,8 @@ void TonecReceiverService::translateSelcal(TonecReceiver& receiver, const TERM::
 }
 
 void TonecReceiverService::OnEvent(int fd, short revents) {
-  if (!(revents & POLLIN)) {
-    if (revents & (POLLERR | POLLHUP)) {
-      // Left registered it would be reported on every pass; a configuration
-      // request opens the device again.
-      std::cerr << "tonec device failed, closed" << std::endl;
-      event_.Release();
-    }
-    return;
-  }
-  for (;;) {
-    tonec_event record;
-    ssize_t got = Board::read(fd, &record, sizeof record);
-    if (got < 0) {
-      if (errno != EAGAIN) {
-        Errno error;
-        std::cerr << "fail to read from tonec: " << error << std::endl;
-      }
-      return;
-    }
-    // A short record ends the handling: reading on could go on for ever.
-    if (got != static_cast<ssize_t>(sizeof record)) {
-      if (got == 0 && (revents & (POLLERR | POLLHUP))) {
-        std::cerr << "tonec device failed, closed" << std::endl;
-        event_.Release();
-        return;
-      }
-      std::cerr << "fail to read from tonec: short record of " << got << " bytes" << std::endl;
-      return;
-    }
-    Dispatch(record);
-    if (!event_.IsActive() || event_.lowlevel_fd() != fd) return;
-  }
+  tonec_event record;
+  while (ReadDeviceRecord(event_, fd, revents, "tonec", &record, sizeof record)) Dispatch(record);
 }
 
 void TonecReceiverService::Dispatch(const tonec_event& e) {

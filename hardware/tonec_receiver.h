@@ -65,7 +65,12 @@ class TonecReceiverService {
   void Init();
   void OnEvent(int fd, short revents);
   void Dispatch(const tonec_event& event);
+  // Opens the device if need be; false, reported, when it stays closed.
+  bool Opened(const char* notOpened, unsigned ts);
   bool Value(unsigned long request, unsigned ts);
+  // One request of an on/off pair, reported by the name of the one made.
+  bool Turn(unsigned ts, bool on, unsigned long onRequest, unsigned long offRequest,
+            const char* onName, const char* offName);
   bool Block(unsigned long request, void* block);
   void Fail(const char* name, unsigned ts, const uint32_t* id = nullptr);
 

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs every benchmark and prints one table: the codec (C++ against Erlang's
 # compiled copy of the schema), the control path (the server against a bare
-# poll() reference, alternately, pinned with taskset) and the idle server
-# (start to listening, resident memory, idle CPU). Figures are reported
+# poll() reference, alternately, pinned with taskset), the idle server
+# (start to listening, resident memory, idle CPU) and the signalling links
+# (ISDN and SS7 frames from the line side to the controller and back, against
+# a bare relay). Figures are reported
 # against their targets, never asserted.
 #
 # Usage: tools/bench.sh [--smoke] [--record] [--build-dir DIR]
@@ -79,10 +81,12 @@ if [ "$smoke" = 1 ]; then
   rounds=1; rtt_count=200; pipe_count=2000; warmup=50
   idle_commands=1000; idle_seconds=1; starts=1; codec_min_time=0.001; codec_repetitions=1; erlang_iterations=200
   hdlc_frames=2000
+  sig_count=50; sig_warmup=10; isdn_rate=500; ss7_rate=1000
 else
   rounds=${BENCH_ROUNDS:-5}; rtt_count=20000; pipe_count=400000; warmup=2000
   idle_commands=100000; idle_seconds=30; starts=5; codec_min_time=0.3; codec_repetitions=5; erlang_iterations=50000
   hdlc_frames=200000
+  sig_count=5000; sig_warmup=500; isdn_rate=30000; ss7_rate=60000
 fi
 status=0
 note() { echo "bench: $*" >&2; }
@@ -201,6 +205,24 @@ if [ -x "$bin/bench_hdlc" ]; then
   note "HDLC channel through the simulated line side, against a bare socketpair relay"
   taskset -c "$server_cpu" "$bin/bench_hdlc" --frames "$hdlc_frames" > "$out/hdlc.json" \
     || { note "HDLC benchmark failed: $(cat "$out/hdlc.json")"; status=1; }
+fi
+
+# --- signalling links ---------------------------------------------------------
+if [ -x "$bin/bench_signalling" ] && [ -x "$server" ]; then
+  note "signalling links: ISDN (one LAPD link) and SS7 (124 MTP2 links), bare relay and server alternately"
+  for r in $(seq "$rounds"); do
+    for kind in isdn ss7; do
+      rate=$isdn_rate
+      [ "$kind" = ss7 ] && rate=$ss7_rate
+      for target in bare server; do
+        args=(--bare)
+        [ "$target" = server ] && args=(--server "$server" --server-log "$out/sig-$kind-$r-server.log")
+        taskset -c "$client_cpu" "$bin/bench_signalling" --kind "$kind" "${args[@]}" --server-cpu "$server_cpu" \
+          --count "$sig_count" --warmup "$sig_warmup" --rate-frames "$rate" > "$out/sig-$kind-$target-$r.json" \
+          || { note "signalling benchmark ($kind, $target) failed: $(cat "$out/sig-$kind-$target-$r.json")"; status=1; }
+      done
+    done
+  done
 fi
 
 echo

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "board/sim/descriptor_passing.h"
 #include "board/sim/devices.h"
 #include "board/sim/e1_cas.h"
 #include "board/sim/hal.h"
@@ -257,7 +258,7 @@ class ControlSocket {
     for (;;) {
       struct pollfd p = {client, POLLIN, 0};
       if (::poll(&p, 1, kReadWaitMs) <= 0) break;
-      ssize_t got = receive(client, buffer, sizeof buffer, received);
+      ssize_t got = receiveWithDescriptor(client, buffer, sizeof buffer, received);
       if (got <= 0) break;
       line.append(buffer, static_cast<size_t>(got));
       size_t end = line.find('\n');
@@ -281,53 +282,9 @@ class ControlSocket {
     if (received >= 0) ::close(received);
   }
 
-  // recv() that also takes one descriptor passed along (SCM_RIGHTS).
-  static ssize_t receive(int client, char* buffer, size_t size, int& received) {
-    struct iovec io = {buffer, size};
-    union {
-      struct cmsghdr header;
-      char space[CMSG_SPACE(sizeof(int))];
-    } control;
-    struct msghdr message = {};
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control.space;
-    message.msg_controllen = sizeof control.space;
-    ssize_t got = ::recvmsg(client, &message, MSG_CMSG_CLOEXEC);
-    for (struct cmsghdr* c = CMSG_FIRSTHDR(&message); got > 0 && c; c = CMSG_NXTHDR(&message, c)) {
-      if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS || c->cmsg_len != CMSG_LEN(sizeof(int)))
-        continue;
-      int fd;
-      memcpy(&fd, CMSG_DATA(c), sizeof fd);
-      if (received >= 0) ::close(received);
-      received = fd;
-    }
-    return got;
-  }
-
   static void reply(int client, const std::string& text, int handed = -1) {
     std::string out = text + "\n";
-    if (handed < 0) {
-      ::send(client, out.data(), out.size(), MSG_NOSIGNAL);
-      return;
-    }
-    struct iovec io = {&out[0], out.size()};
-    union {
-      struct cmsghdr header;
-      char space[CMSG_SPACE(sizeof(int))];
-    } control;
-    memset(&control, 0, sizeof control);
-    struct msghdr message = {};
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control.space;
-    message.msg_controllen = sizeof control.space;
-    struct cmsghdr* c = CMSG_FIRSTHDR(&message);
-    c->cmsg_level = SOL_SOCKET;
-    c->cmsg_type = SCM_RIGHTS;
-    c->cmsg_len = CMSG_LEN(sizeof(int));
-    memcpy(CMSG_DATA(c), &handed, sizeof handed);
-    ::sendmsg(client, &message, MSG_NOSIGNAL);
+    sendWithDescriptor(client, out.data(), out.size(), handed);
   }
 
   int fd_ = -1;

@@ -6,28 +6,11 @@
 // then data; c < 0x80 a received frame of c octets, c >= 0x80 a package of
 // c - 0x80 octets to send. No packet block may stay in use once the slot is
 // gone.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <iostream>
-#include <streambuf>
-
+#include "fuzz/signalling/fuzz_support.h"
 #include "signalling/slots/hdlc_slot.h"
 
-namespace {
-
-class NullBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return c; }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static NullBuffer null_buffer;
-  static bool quiet = (std::clog.rdbuf(&null_buffer), std::cerr.rdbuf(&null_buffer), true);
-  (void)quiet;
+  FuzzSupport::Quiet();
   if (size < 2) return 0;
   {
     LGCP::HdlcParams params;
@@ -40,9 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::size_t n = c & 0x7F;
       if (n > size - at) n = size - at;
       if (c < 0x80) {
-        Packet frame;
-        frame.reserve_head(0);
-        if (n) std::memcpy(frame.put(static_cast<unsigned>(n)), data + at, n);
+        Packet frame = FuzzSupport::Octets(data + at, n, 0);
         slot.on_hdlc_receive(frame);
       } else {
         LGCP::IoctlParams ioctl;
@@ -54,6 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       at += n;
     }
   }
-  if (Packet_pool::free_count() != Packet_pool::capacity) std::abort();
+  FuzzSupport::CheckPool();
   return 0;
 }

@@ -6,15 +6,9 @@
 // 100 ms). Every step goes to a BRI user-side link, a PRI network-side link
 // and a BRI network side. The queues must stay within their bounds, and no
 // packet block may stay in use once the links are gone.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <iostream>
-#include <streambuf>
-
 #include "foundation/testing/loop_runner.h"
 #include "foundation/testing/virtual_clock.h"
-#include "net/packet.h"
+#include "fuzz/signalling/fuzz_support.h"
 #include "net/protocol.h"
 #include "signalling/lapd/lapd.h"
 #include "signalling/lapd/lapd_frame.h"
@@ -22,12 +16,9 @@
 
 namespace {
 
-class NullBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return c; }
-};
+using namespace FuzzSupport;
 
-struct Sink : ISDN::FrameChannel {
+struct Sink : HdlcChannel {
   bool hdlc_transmit(Packet& frame) override { return frame.length() > 0 && (++count % 5) != 0; }
   unsigned count = 0;
 };
@@ -35,10 +26,6 @@ struct Sink : ISDN::FrameChannel {
 struct Line : Protocol {
   void message(Packet&) override {}
 };
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
 
 void run(const std::uint8_t* data, std::size_t size) {
   Sink sink;
@@ -59,59 +46,43 @@ void run(const std::uint8_t* data, std::size_t size) {
     std::size_t n = data[at + 1];
     at += 2;
     if (n > size - at) n = size - at;
-    Packet p;
-    p.reserve_head(4);
-    for (std::size_t i = 0; i < n; ++i) p.put8(data[at + i]);
+    Packet p = Octets(data + at, n, 4);
     at += n;
     switch (op) {
       case 0: {
         ISDN::FrameHeader h;
-        if (!p.empty() && ISDN::parse_frame(p[0], p.length(), &h)) check(h.length <= p.length());
+        if (!p.empty() && ISDN::parse_frame(p[0], p.length(), &h)) Check(h.length <= p.length());
         Packet a = p, b = p, c = p;
-        user->on_hdlc_receive(a);
-        network->on_hdlc_receive(b);
-        nt->receive(c);
+        user->on_hdlc_receive(a), network->on_hdlc_receive(b), nt->receive(c);
         break;
       }
       case 1: {
         Packet a = p, b = p, c = p;
-        user->message(a);
-        network->message(b);
-        nt->message(c);
+        user->message(a), network->message(b), nt->message(c);
         break;
       }
       case 2:
-        if (n & 1) {
-          user_stack.deactivate();
-          network_stack.deactivate();
-          nt_stack.deactivate();
-        } else {
-          user_stack.activate();
-          network_stack.activate();
-          nt_stack.activate();
-        }
+        for (ProtocolsFamily* f : {&user_stack, &network_stack, &nt_stack}) n & 1 ? f->deactivate() : f->activate();
         break;
       case 3: LoopTest::runFor(100ull * n + 1); break;
     }
     // Up to 128 frames from layer 3, and the 7 moved back for retransmission.
-    for (const ISDN::LAPD* l : {user, network}) check(l->ack_count() <= 7 && l->out_count() + l->ack_count() <= 135);
+    for (const ISDN::LAPD* l : {user, network}) Check(l->ack_count() <= 7 && l->out_count() + l->ack_count() <= 135);
     for (unsigned i = 0; i < ISDN::LAPD_NT::entries; ++i)
-      check(nt->entry(i).outstanding() <= 7 && nt->entry(i).queued() <= 128);
+      Check(nt->entry(i).outstanding() <= 7 && nt->entry(i).queued() <= 128);
   }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static NullBuffer null_buffer;
-  static bool quiet = (std::clog.rdbuf(&null_buffer), std::cerr.rdbuf(&null_buffer), true);
-  (void)quiet;
+  Quiet();
   {
     VirtualClock clock;
     clock.setRealWaitLimit(0);
     LoopTest::IdleDescriptor idle;
     run(data, size);
   }
-  check(Packet_pool::free_count() == Packet_pool::capacity);
+  CheckPool();
   return 0;
 }

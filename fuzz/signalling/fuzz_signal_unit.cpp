@@ -5,44 +5,22 @@
 // octets from above; 0xF1 the channel refuses (or takes again) frames; 0xF2
 // the channel is ready; 0xF3 activation. The buffers must stay within their
 // bounds, and no packet block may stay in use once the link is gone.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <iostream>
-#include <streambuf>
-
+#include "fuzz/signalling/fuzz_support.h"
 #include "signalling/ss7/slc.h"
 
 namespace {
 
-class NullBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return c; }
-};
+using namespace FuzzSupport;
 
-struct Channel : SS7::HdlcPort {
+struct Channel : HdlcChannel {
   bool hdlc_transmit(Packet&) override { return !refuse; }
   bool refuse = false;
 };
 
-Packet bytes(const std::uint8_t* data, std::size_t n, unsigned headroom) {
-  Packet p;
-  p.reserve_head(headroom);
-  if (n) std::memcpy(p.put(static_cast<unsigned>(n)), data, n);
-  return p;
-}
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static NullBuffer null_buffer;
-  static bool quiet = (std::clog.rdbuf(&null_buffer), std::cerr.rdbuf(&null_buffer), true);
-  (void)quiet;
+  Quiet();
   {
     Channel channel;
     SS7::SLC link;
@@ -52,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::uint8_t bring_up[3][4] = {
         {0xFF, 0xFF, 1, 0}, {0xFF, 0xFF, 1, 1}, {0xFF, 0xFF, 0}};
     for (int i = 0; i < 3; ++i) {
-      Packet p = bytes(bring_up[i], i < 2 ? 4 : 3, 0);
+      Packet p = Octets(bring_up[i], i < 2 ? 4 : 3, 0);
       link.on_hdlc_receive(p);
     }
     for (std::size_t at = 0; at < size;) {
@@ -60,10 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::size_t n = c < 0x80 ? c : c == 0xF0 && at < size ? data[at++] : 0;
       if (n > size - at) n = size - at;
       if (c < 0x80) {
-        Packet p = bytes(data + at, n, 0);
+        Packet p = Octets(data + at, n, 0);
         link.on_hdlc_receive(p);
       } else if (c == 0xF0) {
-        Packet p = bytes(data + at, n, 3);
+        Packet p = Octets(data + at, n, 3);
         link.message(p);
       } else if (c == 0xF1) {
         channel.refuse = !channel.refuse;
@@ -73,10 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         link.local_activate();
       }
       at += n;
-      check(link.rtb_count() >= 0 && link.rtb_count() <= 127 &&
+      Check(link.rtb_count() >= 0 && link.rtb_count() <= 127 &&
             link.tb_count() + link.rtb_count() <= 327);
     }
   }
-  check(Packet_pool::free_count() == Packet_pool::capacity);
+  CheckPool();
   return 0;
 }

@@ -5,9 +5,10 @@
 
 #include <iostream>
 
-#include "messages/acp/ACP.h"
 #include "board/board.h"
 #include "foundation/errno_text.h"
+#include "messages/acp/ACP.h"
+#include "signalling/isdn/isdn_link_info.h"
 
 IsdnSlot::IsdnSlot(Fd fd, ISDN::LAPD* lapd, int channel, const char* event_name)
     : channel_(channel), lapd_(lapd) {
@@ -56,36 +57,7 @@ void IsdnSlot::UpdateISDN_Statistics() {
   ISDN::LAPD::Info i;
   if (!lapd_->GetInfo(i)) return;
   LGCP::IoctlResponse response;
-  ACP::IsdnLinkInfo& r = response.select_isdnLinkInfo();
-  r.set_side(ACP::IsdnSide::user);
-  r.set_msuTxCount(static_cast<int>(i.msuTxCount));
-  r.set_msuRxCount(static_cast<int>(i.msuRxCount));
-  r.set_mT200(static_cast<int>(i.mT200));
-  r.set_mT203(static_cast<int>(i.mT203));
-  r.set_errors(static_cast<int>(i.errors));
-  r.set_retrains(static_cast<int>(i.retrains));
-  r.set_rejected(static_cast<int>(i.rejected));
-  r.set_badconfirm(static_cast<int>(i.badconfirm));
-  r.set_outOverflows(static_cast<int>(i.outOverflows));
-  r.set_ackOverflows(static_cast<int>(i.ackOverflows));
-  r.set_lapdState(static_cast<ACP::LAPDState::NamedNumber>(i.lapdState));
-  r.set_rc(static_cast<int>(i.rc));
-  r.set_peerBusy(i.peerBusy);
-  r.set_ownBusy(i.ownBusy);
-  r.set_rejException(i.rejException);
-  r.set_ackPending(i.ackPending);
-  r.set_l3Initiated(i.l3Initiated);
-  r.set_establishable(i.establishable);
-  r.set_queuedUpRQ(i.queuedUpRQ);
-  r.set_retrRQ(i.retrRQ);
-  r.set_ackRQ(i.ackRQ);
-  r.set_t200run(i.t200run);
-  r.set_t203run(i.t203run);
-  r.set_vs(static_cast<int>(i.vs));
-  r.set_va(static_cast<int>(i.va));
-  r.set_vr(static_cast<int>(i.vr));
-  r.set_queueOut(static_cast<int>(i.queueOut));
-  r.set_queueAck(static_cast<int>(i.queueAck));
+  FillIsdnLinkInfo(response.select_isdnLinkInfo(), i, ACP::IsdnSide::user);
   OnIoctlResponse(response);
 }
 

@@ -21,14 +21,12 @@
 #include "foundation/fd.h"
 #include "hardware/hdlc.h"
 #include "net/protocol.h"
-#include "signalling/lapd/frame_channel.h"
 #include "signalling/lapd/lapd.h"
 
 class IsdnSlot : public Slot,
                  public ProtocolsFamily,
                  public ISDN::LAPD::Notify,
-                 public GenericHDLC,
-                 public ISDN::FrameChannel {
+                 public GenericHDLC {
  public:
   // Takes the channel's descriptor (allocated) and the link layer (owned by
   // the family from now on); `event_name` names the descriptor's event.
@@ -44,7 +42,7 @@ class IsdnSlot : public Slot,
   int IGetReceiveChannel() override { return channel_; }
   const char* GetName() const override { return "MCC"; }
 
-  // The link's channel below (GenericHDLC and ISDN::FrameChannel alike).
+  // The link's channel below.
   bool hdlc_transmit(Packet& frame) override;
   bool is_open() const override { return event_.IsActive(); }
   bool is_ready() const override { return ready_; }

@@ -613,25 +613,32 @@ void LAPD::rr_in_recovery(const FrameHeader& h, bool command, bool log_out_of_or
     }
     return;
   }
+  recovery_nr(h, command, log_out_of_order);
+}
+
+void LAPD::recovery_nr(const FrameHeader& h, bool command, bool log_out_of_order) {
   if (command && h.pf) tx_enquiry_response();
   if (in_range(h.nr)) {
     VA = h.nr;
-  } else {
-    if (log_out_of_order && log_ > 3)
-      std::clog << ext::header(this) << "receive RR with out of order N(R)" << std::endl;
-    nr_error();
+    return;
   }
+  if (log_out_of_order && log_ > 3)
+    std::clog << ext::header(this) << "receive RR with out of order N(R)" << std::endl;
+  nr_error();
+}
+
+void LAPD::answer_poll(const FrameHeader& h, bool command) {
+  if (!h.pf) return;
+  if (command)
+    tx_enquiry_response();
+  else
+    on_error(MdlError::A);
 }
 
 void LAPD::on_REJ(const FrameHeader& h, bool command) {
   if (state == State::MultipleFrameEstablished) {
     peer_busy = false;
-    if (h.pf) {
-      if (command)
-        tx_enquiry_response();
-      else
-        on_error(MdlError::A);
-    }
+    answer_poll(h, command);
     if (in_range(h.nr)) {
       stop_T200();
       start_T203();
@@ -647,12 +654,7 @@ void LAPD::on_REJ(const FrameHeader& h, bool command) {
 void LAPD::on_RNR(const FrameHeader& h, bool command) {
   if (state == State::MultipleFrameEstablished) {
     peer_busy = true;
-    if (h.pf) {
-      if (command)
-        tx_enquiry_response();
-      else
-        on_error(MdlError::A);
-    }
+    answer_poll(h, command);
     if (in_range(h.nr)) {
       VA = h.nr;
       stop_T203();
@@ -672,11 +674,7 @@ void LAPD::on_RNR(const FrameHeader& h, bool command) {
       }
       return;
     }
-    if (command && h.pf) tx_enquiry_response();
-    if (in_range(h.nr))
-      VA = h.nr;
-    else
-      nr_error();
+    recovery_nr(h, command, false);
   }
 }
 
@@ -919,72 +917,56 @@ void LAPD::mdl_remove() {
 
 // ---- Timers -----------------------------------------------------------------
 
-void LAPD::start_T200() {
-  if (T202_running) on_error("trying to start T200 while T202 running");
-  if (T203_running) on_error("trying to start T200 while T203 running");
-  if (T200_running) stop_T200();
-  T200_running = true;
-  timer_.set(T200_ms, &LAPD::on_T200, this);
+struct LAPD::TimerUse {
+  const char* name;
+  unsigned ms;
+  bool LAPDFullState::*running;
+  unsigned Stats::*expiries;
+  void (LAPD::*expire)();
+  void (LAPD::*action)();
+};
+
+const LAPD::TimerUse& LAPD::timer_use(LinkTimer which) {
+  static const TimerUse uses[] = {
+      {"T200", T200_ms, &LAPD::T200_running, &Stats::T200, &LAPD::on_T200, &LAPD::on_T200A},
+      {"T202", T202_ms, &LAPD::T202_running, &Stats::T202, &LAPD::on_T202, &LAPD::on_T202A},
+      {"T203", T203_ms, &LAPD::T203_running, &Stats::T203, &LAPD::on_T203, &LAPD::on_T203A},
+  };
+  return uses[static_cast<unsigned>(which)];
 }
 
-void LAPD::start_T202() {
-  if (T200_running) on_error("trying to start T202 while T200 running");
-  if (T203_running) on_error("trying to start T202 while T203 running");
-  if (T202_running) stop_T202();
-  T202_running = true;
-  timer_.set(T202_ms, &LAPD::on_T202, this);
+// Only one timer may own timer_; any other flagged running is reported, in
+// the order T200, T202, T203.
+void LAPD::report_timer_clash(const char* verb, LinkTimer which) {
+  for (LinkTimer other : {LinkTimer::T200, LinkTimer::T202, LinkTimer::T203}) {
+    if (other == which || !(this->*timer_use(other).running)) continue;
+    const std::string text = std::string("trying to ") + verb + " " + timer_use(which).name +
+                             " while " + timer_use(other).name + " running";
+    on_error(text.c_str());
+  }
 }
 
-void LAPD::start_T203() {
-  if (T200_running) on_error("trying to start T203 while T200 running");
-  if (T202_running) on_error("trying to start T203 while T202 running");
-  if (T203_running) stop_T203();
-  T203_running = true;
-  timer_.set(T203_ms, &LAPD::on_T203, this);
+void LAPD::start_timer(LinkTimer which) {
+  const TimerUse& use = timer_use(which);
+  report_timer_clash("start", which);
+  if (this->*use.running) stop_timer(which);
+  this->*use.running = true;
+  timer_.set(use.ms, use.expire, this);
 }
 
-void LAPD::stop_T200() {
-  if (!T200_running) return;
-  if (T203_running) on_error("trying to stop T200 while T203 running");
-  if (T202_running) on_error("trying to stop T200 while T202 running");
-  T200_running = false;
+void LAPD::stop_timer(LinkTimer which) {
+  const TimerUse& use = timer_use(which);
+  if (!(this->*use.running)) return;
+  report_timer_clash("stop", which);
+  this->*use.running = false;
   timer_.reset();
 }
 
-void LAPD::stop_T202() {
-  if (!T202_running) return;
-  if (T200_running) on_error("trying to stop T202 while T200 running");
-  if (T203_running) on_error("trying to stop T202 while T203 running");
-  T202_running = false;
-  timer_.reset();
-}
-
-void LAPD::stop_T203() {
-  if (!T203_running) return;
-  if (T200_running) on_error("trying to stop T203 while T200 running");
-  if (T202_running) on_error("trying to stop T203 while T202 running");
-  T203_running = false;
-  timer_.reset();
-}
-
-void LAPD::on_T200() {
-  T200_running = false;
-  ++stats_.T200;
-  on_T200A();
-  local_events();
-}
-
-void LAPD::on_T202() {
-  T202_running = false;
-  ++stats_.T202;
-  on_T202A();
-  local_events();
-}
-
-void LAPD::on_T203() {
-  T203_running = false;
-  ++stats_.T203;
-  on_T203A();
+void LAPD::on_timer(LinkTimer which) {
+  const TimerUse& use = timer_use(which);
+  this->*use.running = false;
+  ++(stats_.*use.expiries);
+  (this->*use.action)();
   local_events();
 }
 

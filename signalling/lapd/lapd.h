@@ -3,14 +3,14 @@
 //
 // Design note. One protocol layer: layer 3 above hands it Q.931 messages
 // (transmit -> message(), DL-DATA) and activation requests (activate() is
-// DL-ESTABLISH, deactivate() DL-RELEASE); below it a FrameChannel takes one
+// DL-ESTABLISH, deactivate() DL-RELEASE); below it an HdlcChannel takes one
 // frame at a time and the owner feeds received frames to on_hdlc_receive().
 //
 // Queues: the out queue (135 slots: up to 128 from layer 3, and the 7 that
-// retransmission moves back) holds information fields waiting to be sent; the ack queue (7 = k) holds those sent and not
-// yet acknowledged, as they were handed down, so that a frame sent again gets
-// a fresh header. Retransmission moves the ack queue back in front of the
-// out queue. Acknowledgements go out at once (no acknowledgement delay).
+// retransmission moves back) holds information fields waiting to be sent; the ack queue (7 = k)
+// holds those sent and not yet acknowledged, as they were handed down, so that a frame sent again
+// gets a fresh header. Retransmission moves the ack queue back in front of the out queue.
+// Acknowledgements go out at once (no acknowledgement delay).
 //
 // Timers: one Timer serves T200 (1000 ms), T202 (2000 ms) and T203
 // (10000 ms); flags tell which of them owns it. Starting one while another is
@@ -32,9 +32,9 @@
 #include "foundation/timer.h"
 #include "net/clean_queue.h"
 #include "net/cyclic.h"
+#include "net/hdlc_channel.h"
 #include "net/packet.h"
 #include "net/protocol.h"
-#include "signalling/lapd/frame_channel.h"
 #include "signalling/lapd/lapd_frame.h"
 
 namespace ISDN {
@@ -88,7 +88,7 @@ constexpr unsigned A = 1, B = 2, C = 4, D = 8, E = 16, F = 32, G = 64, H = 128, 
 }
 const char* mdl_error_text(unsigned code);
 
-class LAPD : public Protocol, private LAPDFullState {
+class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
  public:
   struct Stats {
     unsigned T200 = 0, T202 = 0, T203 = 0;
@@ -146,7 +146,7 @@ class LAPD : public Protocol, private LAPDFullState {
   void set_linkno(unsigned n) { linkno_ = n; }
   // The channel to send on; not owned, null to detach. It must outlive the
   // link or be detached first.
-  void hdlc(FrameChannel* channel) { hdlc_ = channel; }
+  void hdlc(HdlcChannel* channel) { hdlc_ = channel; }
   // The flow-status listener; not owned, may be null.
   void BindNotify(Notify* notify) { notify_ = notify; }
   // Turns TEI management on (BRI): UI frames, TEI filtering, TEI assignment.
@@ -158,9 +158,9 @@ class LAPD : public Protocol, private LAPDFullState {
   bool GetInfo(Info& info) const;
 
   // From the channel below.
-  void on_hdlc_receive(Packet& frame) { receive(frame); }
-  void on_hdlc_error(unsigned) {}
-  void on_hdlc_ready() { local_events(); }
+  void on_hdlc_receive(Packet& frame) override { receive(frame); }
+  void on_hdlc_error(Cause::Type) override {}
+  void on_hdlc_ready() override { local_events(); }
 
   // Protocol.
   const Protocol_name& name() const override { return name_; }
@@ -203,6 +203,12 @@ class LAPD : public Protocol, private LAPDFullState {
   void on_FRMR();
   void on_UI(Packet& info);
   void rr_in_recovery(const FrameHeader& h, bool command, bool log_out_of_order);
+  // In timer recovery, a supervisory frame that does not answer the enquiry
+  // only moves V(A) (a poll in it is answered).
+  void recovery_nr(const FrameHeader& h, bool command, bool log_out_of_order);
+  // A poll in a supervisory command is answered; a final bit in a response
+  // nobody asked for is an error.
+  void answer_poll(const FrameHeader& h, bool command);
 
   // Senders.
   bool xmit(Packet& frame);
@@ -234,16 +240,25 @@ class LAPD : public Protocol, private LAPDFullState {
   void BeginTeiAssignProcedure();
   void change_flowstatus(FlowStatus::Type f);
 
-  // Timers.
-  void start_T200();
-  void start_T202();
-  void start_T203();
-  void stop_T200();
-  void stop_T202();
-  void stop_T203();
-  void on_T200();
-  void on_T202();
-  void on_T203();
+  // Timers: the three share timer_, and one table (TimerUse) says what each
+  // is called, how long it runs, which flag marks it running and what its
+  // expiry does.
+  enum class LinkTimer : unsigned { T200, T202, T203 };
+  struct TimerUse;
+  static const TimerUse& timer_use(LinkTimer which);
+  void report_timer_clash(const char* verb, LinkTimer which);
+  void start_timer(LinkTimer which);
+  void stop_timer(LinkTimer which);
+  void on_timer(LinkTimer which);
+  void start_T200() { start_timer(LinkTimer::T200); }
+  void start_T202() { start_timer(LinkTimer::T202); }
+  void start_T203() { start_timer(LinkTimer::T203); }
+  void stop_T200() { stop_timer(LinkTimer::T200); }
+  void stop_T202() { stop_timer(LinkTimer::T202); }
+  void stop_T203() { stop_timer(LinkTimer::T203); }
+  void on_T200() { on_timer(LinkTimer::T200); }
+  void on_T202() { on_timer(LinkTimer::T202); }
+  void on_T203() { on_timer(LinkTimer::T203); }
   void on_T200A();
   void on_T202A();
   void on_T203A();
@@ -266,7 +281,7 @@ class LAPD : public Protocol, private LAPDFullState {
   CleanQueue<Packet, 135> out_;
   CleanQueue<Packet, 7> ack_;
   Protocol_name_str name_{"ISDN::LAPD"};
-  FrameChannel* hdlc_ = nullptr;
+  HdlcChannel* hdlc_ = nullptr;
 };
 
 std::ostream& operator<<(std::ostream& os, const LAPD::Stats& stats);

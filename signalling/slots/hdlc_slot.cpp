@@ -187,8 +187,5 @@ Slot* HdlcSlotFactory::INewSlot(const LGCP::CreateParams& params) {
 
 void HdlcSlotFactory::SelfSignal(const LGCP::Signal& signal) {
   if (!signal.trunkStatus_isSelected()) return;
-  const ACP::TrunkStatus& status = signal.get_trunkStatus();
-  const std::vector<Slot*> slots = GetSlots();
-  for (Slot* slot : slots)
-    slot->OnTrunkStatus(unsigned(status.get_trunk().getValue()), status.get_state());
+  PassTrunkStatus(signal.get_trunkStatus());
 }

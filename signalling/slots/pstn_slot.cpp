@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "messages/acp/ACP.h"
+#include "signalling/isdn/isdn_link_info.h"
 
 const TimerSpec<PstnSlot>::Record PstnSlot::TUpdatespec::record = {&PstnSlot::OnUpdateTimer, 3000};
 
@@ -12,6 +13,7 @@ PstnSlot::PstnSlot(const LGCP::PstnParams& params) {
     const LGCP::SS7Params& ss7 = params.get_ss7();
     const unsigned trunk = unsigned(ss7.get_trunk().getValue());
     slc_ = new SS7::SLC;
+    link_ = slc_;
     slc_->hdlc(this);
     slc_->set_linkno(trunk);
     slc_->set_slc(unsigned(ss7.get_slc().getValue()));
@@ -33,6 +35,7 @@ PstnSlot::PstnSlot(const LGCP::PstnParams& params) {
       kind_ = Kind::isdnBriNt;
     } else {
       lapd_ = new ISDN::LAPD(ISDN::Side::user, 0);
+      link_ = lapd_;
       lapd_->hdlc(this);
       networkSide_ = isdn.get_side().network_isSelected();
       lapd_->set_side(networkSide_ ? ISDN::Side::network : ISDN::Side::user);
@@ -160,20 +163,9 @@ void PstnSlot::iactivate() {
 }
 
 void PstnSlot::on_hdlc_receive(Packet& frame) {
-  if (slc_) slc_->on_hdlc_receive(frame);
-  if (lapd_) lapd_->on_hdlc_receive(frame);
+  if (link_) link_->on_hdlc_receive(frame);
   // The basic-rate network side takes its frames straight from the channel.
   if (lapdNt_) lapdNt_->receive(frame);
-}
-
-void PstnSlot::on_hdlc_error(HDLC::Notify::Cause::Type cause) {
-  if (slc_) slc_->on_hdlc_error(static_cast<SS7::HdlcNotify::Cause>(cause));
-  if (lapd_) lapd_->on_hdlc_error(unsigned(cause));
-}
-
-void PstnSlot::on_hdlc_ready() {
-  if (slc_) slc_->on_hdlc_ready();
-  if (lapd_) lapd_->on_hdlc_ready();
 }
 
 void PstnSlot::on_activated(Protocol*) {
@@ -224,35 +216,7 @@ void PstnSlot::UpdateISDN_Statistics() {
   ISDN::LAPD::Info i;
   if (!lapd_ || !lapd_->GetInfo(i)) return;
   ACP::IsdnLinkInfo info;
-  info.set_side(networkSide_ ? ACP::IsdnSide::network : ACP::IsdnSide::user);
-  info.set_msuTxCount(int(i.msuTxCount));
-  info.set_msuRxCount(int(i.msuRxCount));
-  info.set_mT200(int(i.mT200));
-  info.set_mT203(int(i.mT203));
-  info.set_errors(int(i.errors));
-  info.set_retrains(int(i.retrains));
-  info.set_rejected(int(i.rejected));
-  info.set_badconfirm(int(i.badconfirm));
-  info.set_outOverflows(int(i.outOverflows));
-  info.set_ackOverflows(int(i.ackOverflows));
-  info.set_lapdState(static_cast<ACP::LAPDState::NamedNumber>(i.lapdState));
-  info.set_rc(int(i.rc));
-  info.set_peerBusy(i.peerBusy);
-  info.set_ownBusy(i.ownBusy);
-  info.set_rejException(i.rejException);
-  info.set_ackPending(i.ackPending);
-  info.set_l3Initiated(i.l3Initiated);
-  info.set_establishable(i.establishable);
-  info.set_queuedUpRQ(i.queuedUpRQ);
-  info.set_retrRQ(i.retrRQ);
-  info.set_ackRQ(i.ackRQ);
-  info.set_t200run(i.t200run);
-  info.set_t203run(i.t203run);
-  info.set_vs(int(i.vs));
-  info.set_va(int(i.va));
-  info.set_vr(int(i.vr));
-  info.set_queueOut(int(i.queueOut));
-  info.set_queueAck(int(i.queueAck));
+  FillIsdnLinkInfo(info, i, networkSide_ ? ACP::IsdnSide::network : ACP::IsdnSide::user);
   OnIoctlResponse(LGCP::IoctlResponse(LGCP::IoctlResponse::isdnLinkInfo::id, info));
 }
 
@@ -287,8 +251,5 @@ void PstnFactory::SelfSignal(const LGCP::Signal& signal) {
   if (!signal.trunkStatus_isSelected()) return;
   const ACP::TrunkStatus& status = signal.get_trunkStatus();
   // BRI interfaces report under numbers that E1 trunks use too.
-  if (status.get_type() != ACP::TrunkType::e1) return;
-  const std::vector<Slot*> slots = GetSlots();  // a slot's reaction may change the list
-  for (Slot* slot : slots)
-    slot->OnTrunkStatus(unsigned(status.get_trunk().getValue()), status.get_state());
+  if (status.get_type() == ACP::TrunkType::e1) PassTrunkStatus(status);
 }

@@ -30,9 +30,8 @@
 class PstnSlot : public Slot,
                  public ProtocolsFamily,
                  public ISDN::LAPD::Notify,
-                 public HDLC::Notify,
-                 public SS7::HdlcPort,
-                 public ISDN::FrameChannel {
+                 public HdlcNotify,
+                 public HdlcChannel {
  public:
   // What the slot carries.
   enum class Kind : unsigned {
@@ -62,8 +61,12 @@ class PstnSlot : public Slot,
 
   // HDLC channel events, handed to the layer.
   void on_hdlc_receive(Packet& frame) override;
-  void on_hdlc_error(HDLC::Notify::Cause::Type cause) override;
-  void on_hdlc_ready() override;
+  void on_hdlc_error(Cause::Type cause) override {
+    if (link_) link_->on_hdlc_error(cause);
+  }
+  void on_hdlc_ready() override {
+    if (link_) link_->on_hdlc_ready();
+  }
   // A frame from the layer to the channel.
   bool hdlc_transmit(Packet& frame) override { return hdlc_.hdlc_transmit(frame); }
 
@@ -101,6 +104,7 @@ class PstnSlot : public Slot,
   SS7::SLC* slc_ = nullptr;
   ISDN::LAPD* lapd_ = nullptr;
   ISDN::LAPD_NT* lapdNt_ = nullptr;
+  HdlcNotify* link_ = nullptr;  // slc_ or lapd_: the layer the channel's events go to
   ACP::TrunkState::NamedNumber lastTrunkState_ = ACP::TrunkState::unknown;
   TimerSpec<PstnSlot>::SpecTimer<TUpdatespec> update_;
 };

@@ -32,9 +32,9 @@
 #include "foundation/timer.h"
 #include "net/clean_queue.h"
 #include "net/cyclic.h"
+#include "net/hdlc_channel.h"
 #include "net/packet.h"
 #include "net/protocol.h"
-#include "signalling/ss7/hdlc_port.h"
 
 namespace SS7 {
 
@@ -150,7 +150,7 @@ class SLC : public Protocol, public HdlcNotify {
 
   // Set-up, before the link is activated. The channel is not owned and must
   // outlive the link (or be replaced by hdlc(nullptr) first).
-  void hdlc(HdlcPort* channel) { hdlc_ = channel; }
+  void hdlc(HdlcChannel* channel) { hdlc_ = channel; }
   void set_linkno(unsigned int n) { linkno_ = n; }
   void set_slc(unsigned int n) { slc_ = n; }
   void set_dpc(unsigned int n) { dpc_ = n; }
@@ -172,7 +172,7 @@ class SLC : public Protocol, public HdlcNotify {
   // Channel callbacks.
   void on_hdlc_receive(Packet& frame) override;
   // A failed read has closed the channel: a link failure.
-  void on_hdlc_error(Cause cause) override;
+  void on_hdlc_error(Cause::Type cause) override;
   void on_hdlc_ready() override;
 
   // The trunk carrying the link went up (true) or down (false).
@@ -222,6 +222,9 @@ class SLC : public Protocol, public HdlcNotify {
   void dump(const char* label, const Packet& packet) const;
   // Shared by FISUs and MSUs in service when the FIB is not the expected one.
   void abnormal_fib();
+  // The FIB and BSN checks an in-service FISU or MSU starts with; false when
+  // the unit goes no further.
+  bool accept_fib_and_bsn();
 
   // State machine (slc_states.cpp).
   void next_state(State& state);
@@ -293,7 +296,7 @@ class SLC : public Protocol, public HdlcNotify {
   unsigned int last_congestion_ = 0;
   unsigned int slc_ = 0, dpc_ = 0, opc_ = 0;
   mutable Statistics stats_;
-  HdlcPort* hdlc_ = nullptr;
+  HdlcChannel* hdlc_ = nullptr;
 };
 
 std::ostream& operator<<(std::ostream& os, const SLC::DumpPtr& d);

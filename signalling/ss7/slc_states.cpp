@@ -79,7 +79,7 @@ void SLC::local_deactivate() {
 
 void SLC::on_hdlc_receive(Packet& frame) { receive(frame); }
 
-void SLC::on_hdlc_error(Cause cause) {
+void SLC::on_hdlc_error(Cause::Type cause) {
   std::clog << ext::header(this) << "hdlc error [cause=" << static_cast<unsigned>(cause) << "]"
             << std::endl;
   // The channel has closed itself: nothing more can be sent or received.

@@ -180,13 +180,7 @@ void SLC::msu(Worked&, Packet& msu) {
     }
     return;
   }
-  if (fibr_ != fibx_) {
-    abnormal_fib();
-    return;
-  }
-  nack_outstanding_ = 0;
-  abnormal_fib_ = 0;
-  if (!process_bsnr()) return;
+  if (!accept_fib_and_bsn()) return;
   if (fsnr_ != fsnx_ + Seq(1)) {
     if (trace_.msu_processing) {
       std::clog << ext::header(this) << "discard msu due to 5.2.2/ii Q.702"
@@ -202,14 +196,18 @@ void SLC::msu(Worked&, Packet& msu) {
 
 void SLC::fisu(Worked&) {
   make_expected();
+  if (!accept_fib_and_bsn()) return;
+  if (fsnr_ != fsnx_) nack();
+}
+
+bool SLC::accept_fib_and_bsn() {
   if (fibr_ != fibx_) {
     abnormal_fib();
-    return;
+    return false;
   }
   nack_outstanding_ = 0;
   abnormal_fib_ = 0;
-  if (!process_bsnr()) return;
-  if (fsnr_ != fsnx_) nack();
+  return process_bsnr();
 }
 
 bool SLC::process_bsnr() {

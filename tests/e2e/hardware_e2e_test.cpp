@@ -1,209 +1,195 @@
 // The board's hardware services through the real server on the simulated
 // board: commands from a TPKT controller, alarms and CAS changes injected and
-// line-side frames exchanged through the board's control socket.
+// line-side frames exchanged through the board's control socket. What the
+// controller and the board answer is compared with hardware_e2e.golden
+// (trunk status signals, which come every second, only where awaited).
 #include <poll.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <functional>
-#include <iostream>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
-#include "core/lgcp.h"
-#include "messages/acp/ACP.h"
-#include "tests/support/server_process.h"
+#include "tests/support/e2e_test.h"
+#include "tests/support/golden.h"
 
 namespace {
 
 using namespace E2E;
-using Fill = std::function<void(LGCP::Command&)>;
 
-std::string sandboxError;
-
-class HardwareE2E : public ::testing::Test {
+class HardwareE2E : public ServerTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ("", sandboxError);
-    char directory[] = "/tmp/gw-hw-e2e-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(directory));
-    directory_ = directory;
-    server_.reset(new ServerProcess(directory_));
+  void Note(const std::string& line) { transcript_ += line + "\n"; }
+  void Board(const std::string& request) { Note("board " + request + ": " + server_->Board(request)); }
+  // Sends a command; notes what came up to its response.
+  void Command(long slot, const std::function<void(LGCP::Command&)>& fill) {
+    Note("> command");
+    ASSERT_TRUE(Send(c_, slot, fill));
+    for (std::string m = "-"; !m.empty() && !Has(m, "pdu response");)
+      if (!Periodic(m = Next(c_))) Note("< " + m);
   }
-  void TearDown() override {
-    server_.reset();
-    if (system(("rm -rf '" + directory_ + "'").c_str()) != 0) std::cerr << "cannot remove " << directory_ << "\n";
-  }
-
-  // Sends a command; returns what came up to its response, signals included
-  // (as text: "cas 1/5 rx 0 tx 9", "trunk 2 e1 state 3 ais 7", "success",
-  // "error 6"; other signals as "signal").
-  std::vector<std::string> Command(int seq, long slot, const Fill& fill) {
-    LGCP::Message m;
-    m.set_seq(seq);
-    if (slot >= 0) m.set_slot(static_cast<unsigned>(slot));
-    fill(m.set_pdu().select_command());
-    std::vector<char> bytes;
-    EXPECT_TRUE(Lgcp::Encode(m, bytes));
-    EXPECT_TRUE(c_.SendFrame(std::vector<unsigned char>(bytes.begin(), bytes.end())));
-    std::vector<std::string> seen;
-    while (seen.empty() || (seen.back() != "success" && seen.back().compare(0, 5, "error") != 0)) {
-      std::string next = Next();
-      if (next.empty()) break;
-      if (next.compare(0, 5, "trunk") != 0) seen.push_back(next);
-    }
-    return seen;
-  }
-  std::string Next() {
-    std::vector<unsigned char> body;
-    LGCP::Message m;
-    if (!c_.ReceiveFrame(body) ||
-        !Lgcp::Decode(reinterpret_cast<const char*>(body.data()), static_cast<int>(body.size()), m))
-      return "";
-    const LGCP::PDU& pdu = m.get_pdu();
-    if (pdu.response_isSelected()) {
-      const LGCP::Response& r = pdu.get_response();
-      return r.success_isSelected()
-                 ? "success"
-                 : "error " + std::to_string(static_cast<LGCP::ErrorCause::NamedNumber>(r.get_error()));
-    }
-    const LGCP::Signal& s = pdu.get_signal();
-    if (s.cas_isSelected()) {
-      const LGCP::CasSignalling& c = s.get_cas();
-      return "cas " + std::to_string(c.get_channel().get_path().getValue()) + "/" +
-             std::to_string(c.get_channel().get_timeslot().getValue()) + " rx " +
-             std::to_string(c.get_rx().getValue()) + " tx " + std::to_string(c.get_tx().getValue());
-    }
-    if (s.trunkStatus_isSelected()) {
-      const ACP::TrunkStatus& t = s.get_trunkStatus();
-      return "trunk " + std::to_string(t.get_trunk().getValue()) +
-             (static_cast<ACP::TrunkType::NamedNumber>(t.get_type()) == ACP::TrunkType::e1 ? " e1" : " bri") +
-             " state " + std::to_string(static_cast<ACP::TrunkState::NamedNumber>(t.get_state())) + " ais " +
-             std::to_string(t.get_lossAIS().getValue());
-    }
-    return "signal";
-  }
-  // Waits (up to `max` messages) for a message that starts with `prefix`.
-  bool WaitFor(const std::string& prefix, int max = 40) {
-    for (int i = 0; i < max; ++i)
-      if (Next().compare(0, prefix.size(), prefix) == 0) return true;
-    return false;
+  // Trunk status (every second) and a slot's link information (every 3 s).
+  static bool Periodic(const std::string& m) { return Has(m, "trunkStatus") || Has(m, "hdlcLinkInfo"); }
+  // Waits (up to `max` messages) for one that holds both parts; notes it.
+  void WaitFor(const std::string& part, const std::string& also, int max = 40) {
+    for (std::string m; max-- > 0;)
+      if (Has(m = Next(c_), part) && Has(m, also)) return Note("< " + m);
+    ADD_FAILURE() << "not seen: " << part;
   }
   std::string Take(int fd) {
     char buffer[2048];
     struct pollfd p = {fd, POLLIN, 0};
-    if (::poll(&p, 1, 5000) != 1) return "<nothing>";
-    ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-    return got < 0 ? "<error>" : std::string(buffer, static_cast<size_t>(got));
+    const ssize_t got = ::poll(&p, 1, 5000) == 1 ? ::recv(fd, buffer, sizeof buffer, 0) : -1;
+    return got < 0 ? "<nothing>" : TestBytes::Hex(std::string(buffer, size_t(got)), true);
+  }
+  void Trunk(long slot, int trunk, int timeslot) {
+    Command(slot, [&](LGCP::Command& cmd) {
+      LGCP::TrunkParams& t = cmd.select_create().select_trunk();
+      t.set_trunk(trunk), t.set_timeslot(timeslot);
+    });
   }
 
-  std::string directory_;
-  std::unique_ptr<ServerProcess> server_;
-  Controller c_;
-};
+  // Slot 11, made by `create`, receives from trunk 1's `timeslot` (slot 10);
+  // returns the test's end of that timeslot's line side.
+  int OnTrunk1(int timeslot, const std::function<void(LGCP::CreateParams&)>& create) {
+    std::string reply;
+    const int line = server_->BoardTake("line attach " + std::to_string(32 + timeslot), reply);
+    Trunk(10, 1, timeslot);
+    Command(11, [&](LGCP::Command& cmd) { create(cmd.select_create()); });
+    Command(10, [](LGCP::Command& cmd) { cmd.select_connect(11); });
+    return line;
+  }
+  void OpenCas() {
+    Command(-1, [](LGCP::Command& cmd) {
+      LGCP::CasCommand& cas = cmd.select_ioctl().select_cas();
+      cas.set_channel().set_path(1), cas.set_channel().set_timeslot(5);
+      cas.set_cmd().select_open(9);
+    });
+  }
 
-using List = std::vector<std::string>;
+  ServerProcess* server_ = &NewServer();
+  Controller c_;
+  std::string transcript_;
+};
 
 TEST_F(HardwareE2E, BoardCommandsAlarmsCasAndLineSideFrames) {
   server_->SetAbsentDevices("spi");
   ASSERT_TRUE(server_->Start());
-  EXPECT_EQ("ok -1 0", server_->Board("hal clock"));
+  Board("hal clock");
   ASSERT_TRUE(c_.Connect());
   // Connection: the status of every E1 trunk, the mask reset, free-running clock.
-  EXPECT_TRUE(WaitFor("trunk 3 e1 state 0"));
-  EXPECT_EQ("ok 0 1", server_->Board("e1 tclk"));
-  EXPECT_EQ("ok 4 1", server_->Board("hal clock"));
+  WaitFor("trunk 3,", "type e1");
+  Board("e1 tclk");
+  Board("hal clock");
+  Command(-1, [](LGCP::Command& cmd) {
+    LGCP::TrunkCfg& config = cmd.select_trunkCfg();
+    config.set_trunk(2), config.set_mode(LGCP::TrunkMode::slave);
+  });
+  Board("e1 tclk");
+  Command(-1, [](LGCP::Command& cmd) {
+    LGCP::ClockCfg& config = cmd.select_clockCfg();
+    config.set_clkSel0(LGCP::ClkSel0::external), config.set_bextEn(LGCP::BExtEn::enabled), config.set_source(2);
+  });
+  Board("hal clock");
+  Command(7, [](LGCP::Command& cmd) {
+    LGCP::BpcTestParams& p = cmd.select_testBpc();
+    p.set_bus(1), p.set_seed(1), p.set_timeslot_start(10), p.set_timeslot_length(3);
+    p.set_mode().select_write();
+  });
+  Board("hal get 8331");  // seed 1: 0x67, 0xC6 (198), 0x69
 
-  EXPECT_EQ(List({"success"}), Command(1, -1, [](LGCP::Command& cmd) {
-              LGCP::TrunkCfg& config = cmd.select_trunkCfg();
-              config.set_trunk(2);
-              config.set_mode(LGCP::TrunkMode::slave);
-            }));
-  EXPECT_EQ("ok 4 2", server_->Board("e1 tclk"));
-  EXPECT_EQ(List({"success"}), Command(2, -1, [](LGCP::Command& cmd) {
-              LGCP::ClockCfg& config = cmd.select_clockCfg();
-              config.set_clkSel0(LGCP::ClkSel0::external);
-              config.set_bextEn(LGCP::BExtEn::enabled);
-              config.set_source(2);
-            }));
-  EXPECT_EQ("ok 2 2", server_->Board("hal clock"));
-  EXPECT_EQ(List({"success"}), Command(3, 7, [](LGCP::Command& cmd) {
-              LGCP::BpcTestParams& p = cmd.select_testBpc();
-              p.set_bus(1);
-              p.set_seed(1);
-              p.set_timeslot_start(10);
-              p.set_timeslot_length(3);
-              p.set_mode().select_write();
-            }));
-  EXPECT_EQ("ok 198", server_->Board("hal get 8331"));  // seed 1: 0x67, 0xC6, 0x69
+  Note("# an alarm on trunk 1 shows in its next status");
+  Board("e1 set 1 state 3");
+  Board("e1 set 1 ais 7");
+  WaitFor("trunk 1,", "lossAIS 7");
 
-  // An alarm on trunk 1 shows in its next status.
-  EXPECT_EQ("ok", server_->Board("e1 set 1 state 3"));
-  EXPECT_EQ("ok", server_->Board("e1 set 1 ais 7"));
-  EXPECT_TRUE(WaitFor("trunk 1 e1 state 3 ais 7"));
-
-  // CAS: the signals come before the command's response.
-  EXPECT_EQ(List({"cas 1/0 rx 0 tx 0", "cas 1/5 rx 0 tx 9", "success"}), Command(4, -1, [](LGCP::Command& cmd) {
-              LGCP::CasCommand& cas = cmd.select_ioctl().select_cas();
-              cas.set_channel().set_path(1);
-              cas.set_channel().set_timeslot(5);
-              cas.set_cmd().select_open(9);
-            }));
-  EXPECT_EQ("ok", server_->Board("cas receive 1 5 3"));
-  EXPECT_TRUE(WaitFor("cas 1/5 rx 3 tx 9"));
+  Note("# CAS: the signals come before the command's response");
+  OpenCas();
+  Board("cas receive 1 5 3");
+  WaitFor("cas", "rx 3");
 
   // Line side: timeslot 5 of trunk 0 switched onto trunk 1's timeslots 7 and
   // 8; one line handed over, the other plugged in from the test's side.
   std::string reply;
-  int line5 = server_->BoardTake("line attach 5", reply);
-  int line39 = server_->BoardTake("line attach 39", reply);
+  const int line5 = server_->BoardTake("line attach 5", reply), line39 = server_->BoardTake("line attach 39", reply);
   ASSERT_GE(line5, 0);
   ASSERT_GE(line39, 0);
   int cable[2];
   ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, cable));
   EXPECT_EQ("ok", server_->BoardGive("line plug 40", cable[1]));
   ::close(cable[1]);
-  int seq = 5;
-  const int slots[][3] = {{10, 0, 5}, {11, 1, 7}, {12, 1, 8}};
-  for (const auto& s : slots)
-    EXPECT_EQ("success", Command(seq++, s[0], [&](LGCP::Command& cmd) {
-                LGCP::TrunkParams& t = cmd.select_create().select_trunk();
-                t.set_trunk(s[1]);
-                t.set_timeslot(s[2]);
-              }).back());
-  for (long destination : {11, 12})
-    EXPECT_EQ("success", Command(seq++, 10, [&](LGCP::Command& cmd) { cmd.select_connect(destination); }).back());
-  std::string frame("\x02\x01\x01\x7F\x08\x02", 6);
-  ASSERT_EQ(6, ::send(line5, frame.data(), frame.size(), 0));
-  EXPECT_EQ(frame, Take(line39));
-  EXPECT_EQ(frame, Take(cable[0]));
-  ::close(line5);
-  ::close(line39);
-  ::close(cable[0]);
+  Trunk(10, 0, 5);
+  Trunk(11, 1, 7);
+  Trunk(12, 1, 8);
+  for (long destination : {11, 12}) Command(10, [&](LGCP::Command& cmd) { cmd.select_connect(destination); });
+  ASSERT_EQ(6, ::send(line5, "\x02\x01\x01\x7F\x08\x02", 6, 0));
+  Note("line 39: " + Take(line39));
+  Note("line 40: " + Take(cable[0]));
+  ::close(line5), ::close(line39), ::close(cable[0]);
 
-  // Losing the controller puts the clock back on free-running.
+  Note("# losing the controller puts the clock back on free-running");
   c_.Close();
   for (int i = 0; i < 100 && server_->Board("hal clock") != "ok 4 3"; ++i) usleep(10000);
-  EXPECT_EQ("ok 4 3", server_->Board("hal clock"));
+  Board("hal clock");
+  TestGolden::Expect(TestGolden::Beside(__FILE__, "hardware_e2e.golden"), transcript_);
 }
 
 TEST_F(HardwareE2E, DisabledClockControlLeavesTheClockAlone) {
   ASSERT_TRUE(server_->Start({"--disable-clock"}));
   EXPECT_NE(std::string::npos, server_->Stderr().find("clock control disabled.\n"));
   ASSERT_TRUE(c_.Connect());
-  EXPECT_EQ(List({"error 6"}), Command(1, -1, [](LGCP::Command& cmd) { cmd.select_clockCfg().set_source(1); }));
+  ASSERT_TRUE(Send(c_, -1, [](LGCP::Command& cmd) { cmd.select_clockCfg().set_source(1); }));
+  EXPECT_TRUE(Has(Next(c_), "error : unsupported"));
   EXPECT_EQ("ok -1 0", server_->Board("hal clock"));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  sandboxError = EnterSandbox();
-  if (!sandboxError.empty()) std::cerr << "e2e sandbox: " << sandboxError << std::endl;
-  return RUN_ALL_TESTS();
+// A PSTN slot of the cas kind holds the trunk's timeslot 16 but has no
+// layer: it never comes up, drops the frames that arrive and the user data it
+// is given. The CAS changes of the trunk's channels come from the E1 control.
+TEST_F(HardwareE2E, CasPstnSlotHoldsTimeslot16WhileCasChangesReachTheController) {
+  ASSERT_TRUE(server_->Start());
+  ASSERT_TRUE(c_.Connect());
+  const int line = OnTrunk1(16, [](LGCP::CreateParams& p) { p.select_pstn().select_cas().set_trunk(2); });
+  ASSERT_GE(line, 0);
+  OpenCas();
+  for (const std::string rx : {"3", "12"}) {
+    Board("cas receive 1 5 " + rx);
+    WaitFor("cas", "rx " + rx + ",");
+  }
+  ASSERT_EQ(3, ::send(line, "\x01\x02\x03", 3, 0));
+  Command(11, [](LGCP::Command& cmd) { cmd.select_userData(std::vector<char>(2, 'x')); });
+  // Up to the report that counts the frame, nothing but periodic reports.
+  for (std::string m = "-"; !m.empty() && !Has(m, "rxSU 1");)
+    if (!Periodic(m = Next(c_))) Note("< " + m);
+  struct pollfd p = {line, POLLIN, 0};
+  EXPECT_EQ(0, ::poll(&p, 1, 0)) << "user data reached the line";
+  ::close(line);
+  TestGolden::Expect(TestGolden::Beside(__FILE__, "hardware_e2e_cas_slot.golden"), transcript_);
 }
+
+// An HDLC packet slot with address 0x0102 on timeslot 17: frames with its
+// address go up, others not; packages go down with its address and the
+// sequence numbers (the peer's last one, 5, in the low bits).
+TEST_F(HardwareE2E, HdlcPacketSlotExchangesPackagesWithAPeerOnItsTimeslot) {
+  ASSERT_TRUE(server_->Start());
+  ASSERT_TRUE(c_.Connect());
+  const int line = OnTrunk1(17, [](LGCP::CreateParams& p) {
+    LGCP::HdlcParams& h = p.select_hdlcParams();
+    h.set_trunk(2), h.set_log(0), h.set_address(0x0102);
+  });
+  ASSERT_GE(line, 0);
+  for (const char* frame : {"0102001000", "0103990000", "0102A01100"}) {
+    const std::string bytes = TestBytes::FromHex<std::string>(frame);
+    ASSERT_EQ(ssize_t(bytes.size()), ::send(line, bytes.data(), bytes.size(), 0));
+  }
+  for (std::string m = "-"; !m.empty() && !Has(m, "'11 00'H");)
+    if (!Periodic(m = Next(c_))) Note("< " + m);
+  Command(11, [](LGCP::Command& cmd) {
+    LGCP::HdlcPackage package;
+    auto& packages = cmd.select_ioctl().select_hdlcPackages();
+    for (const std::string body : {"AB", "CDEF"}) packages.push_back((package.set_body({body.begin(), body.end()}), package));
+  });
+  Note("line: " + Take(line));
+  Note("line: " + Take(line));
+  ::close(line);
+  TestGolden::Expect(TestGolden::Beside(__FILE__, "hardware_e2e_hdlc_slot.golden"), transcript_);
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 // 2 check octets of libss7's DAHDI convention and, as the board's HDLC driver
 // does, repeats the last FISU or LSSU. The test is the controller's MTP3: it
 // answers the peer's link tests and restart, and sends its own link tests.
+// A loss of carrier reported for the trunk takes the link out of service.
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -90,6 +91,7 @@ class Ss7E2E : public ::testing::Test {
     }
     const LGCP::Signal& s = m.get_pdu().get_signal();
     if (s.activated_isSelected()) ++ups_, UserData("81 02 40 00 00 11 20 FF FF");
+    downs_ += s.deactivated_isSelected();
     if (s.ioctl_isSelected() && s.get_ioctl().ss7LinkInfo_isSelected()) reports_.push_back(NowMs());
     if (!s.userData_isSelected()) return;
     const std::string msu =
@@ -125,7 +127,7 @@ class Ss7E2E : public ::testing::Test {
       ssize_t n;
       if ((p[1].revents & POLLIN) && (n = ::recv(line_, b, sizeof b, 0)) > 0)
         queue_.emplace_back(b, size_t(n));
-      if ((p[2].revents & POLLIN) && (n = ::recv(relay_, b, sizeof b, 0)) >= 5)
+      if ((p[2].revents & POLLIN) && (n = ::recv(relay_, b, sizeof b, 0)) >= 5 && !cut_)
         ::send(line_, b, size_t(n - 2), 0);
       if (p[3].revents & POLLIN) ss7_read(ss7_, peer_);
       if (NowMs() < tick) continue;
@@ -139,7 +141,7 @@ class Ss7E2E : public ::testing::Test {
         f = queue_.front(), queue_.pop_front();
         idle_ = f.size() <= 5 ? f : f.substr(0, 2) + std::string(1, '\0');
       }
-      if (!f.empty()) f.append(2, '\0'), ::send(relay_, f.data(), f.size(), 0);
+      if (!f.empty() && !cut_) f.append(2, '\0'), ::send(relay_, f.data(), f.size(), 0);
     }
     return done();
   }
@@ -153,10 +155,12 @@ class Ss7E2E : public ::testing::Test {
   std::string idle_;
   std::vector<std::string> got_;
   std::vector<long long> reports_;
-  int ups_ = 0, peer_ups_ = 0, errors_ = 0;
+  int ups_ = 0, downs_ = 0, peer_ups_ = 0, errors_ = 0;
+  bool cut_ = false;  // the line carries nothing either way
 };
 
-TEST_F(Ss7E2E, Libss7AlignsWithAPstnSlotAndUserDataFlowsBothWays) {
+TEST_F(Ss7E2E, Libss7AlignsWithAPstnSlotUserDataFlowsAndALineFailureTakesTheLinkDown) {
+  server_->SetAbsentDevices("spi");  // trunk status every second
   ASSERT_TRUE(server_->Start());
   std::string reply;
   line_ = server_->BoardTake("line attach 48", reply);
@@ -191,6 +195,17 @@ TEST_F(Ss7E2E, Libss7AlignsWithAPstnSlotAndUserDataFlowsBothWays) {
   const long long period = reports_.back() - reports_[reports_.size() - 2];
   EXPECT_GE(period, 2900);
   EXPECT_LE(period, 3300);
+
+  // Loss of carrier on trunk 1 (the slot's trunk 2): the link goes down.
+  cut_ = true;
+  EXPECT_EQ("ok", server_->Board("e1 set 1 state 2"));
+  ASSERT_TRUE(Run([&] { return downs_ == 1; }, 10000));
+  EXPECT_NE(std::string::npos, server_->Stderr().find(" transport OFF by low level terminated"));
+  // The line back: the peer's alignment brings the link into service again.
+  EXPECT_EQ("ok", server_->Board("e1 set 1 state 0"));
+  cut_ = false;
+  EXPECT_TRUE(Run([&] { return ups_ == 2 && peer_ups_ == 2; }, 40000));
+  EXPECT_EQ(1, downs_);
 }
 
 }  // namespace

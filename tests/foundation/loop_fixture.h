@@ -1,5 +1,5 @@
-// What the loop tests share: a check that a test left the loop clean, a
-// virtual clock that never waits in real time, and an owned pipe.
+// What the loop tests share: a check that a test left the loop clean, its
+// golden SEE lines, a virtual clock that never waits in real time, a pipe.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include "foundation/fd.h"
 #include "foundation/testing/loop_runner.h"
 #include "foundation/testing/virtual_clock.h"
+#include "tests/foundation/see.h"
 
 namespace FoundationTest {
 
@@ -22,6 +23,7 @@ class LoopFixture : public ::testing::Test {
     clock_.setRealWaitLimit(0);
   }
   LoopMustBeClean check_;
+  See::Golden golden_;
   VirtualClock clock_;
 };
 

@@ -1,26 +1,30 @@
 // The loop's dispatch rules, its diagnostics, its fatal conditions, the
-// timer-poll plug-ins and its section of the status dump.
+// timer-poll plug-ins, its section of the status dump, the watchdog protocol
+// as the simulated device receives it, and the faults a plain reading of its
+// pass would get wrong.
 #include "foundation/multiplexer.h"
 
 #include <errno.h>
+#include <string.h>
 
 #include <functional>
+#include <memory>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
+#include "board/sim/devices.h"
+#include "board/sim/sim_board.h"
+#include "foundation/dpc.h"
 #include "foundation/profile.h"
+#include "foundation/timer.h"
 #include "tests/foundation/loop_fixture.h"
-#include "tests/support/golden.h"
 
 namespace {
 
-using FoundationTest::LoopFixture;
 using Log = std::vector<std::string>;
 
 // A pipe watched by an Event whose callback logs its name and runs a test
-// action once.
+// action once (which may delete the source).
 struct Source : FoundationTest::Pipe {
   Source(Log* log, const std::string& name) : log(log), name(name) {
     event.Bind(name + "::OnEvent", &Source::OnEvent, this);
@@ -31,10 +35,9 @@ struct Source : FoundationTest::Pipe {
   }
   void OnEvent(int, short revents) {
     log->push_back(name + (revents ? "" : "(0)"));
-    if (!action) return;
     std::function<void(Source*)> once;
     once.swap(action);
-    once(this);  // may delete this
+    if (once) once(this);
   }
   Log* log;
   std::string name;
@@ -42,67 +45,59 @@ struct Source : FoundationTest::Pipe {
   std::function<void(Source*)> action;
 };
 
-class MultiplexerTest : public LoopFixture {
+class MultiplexerTest : public FoundationTest::LoopFixture {
  protected:
+  void Passes(int n) {
+    for (int i = 0; i < n; ++i) LoopTest::runOnce();
+  }
   Log log;
 };
 
-TEST_F(MultiplexerTest, HandlersAreServedInAttachOrderAndOneAttachedDuringDispatchFromTheNextPass) {
-  Source a(&log, "a"), b(&log, "b"), late(&log, "late");
-  b.ready();
-  a.ready();
-  late.put();
-  a.action = [&late](Source*) { late.event.Schedule(late.read, POLLIN); };
-  LoopTest::runOnce();
-  LoopTest::runOnce();
-  EXPECT_EQ((Log{"b", "a", "b", "a", "late"}), log);
-}
-
-// Detached during the dispatch: one not yet served is skipped; one already
-// served, or the handler deleting itself, leaves the rest served.
-TEST_F(MultiplexerTest, DetachDuringDispatch) {
-  const struct {
-    int actor;
-    void (*action)(Source* self, Source* other);
-    Log expected;
-  } cases[] = {
-      {0, [](Source*, Source* other) { other->event.mux_detach(); }, {"a", "a"}},
-      {1, [](Source*, Source* other) { other->event.Release(); }, {"a", "b", "b"}},
-      {0, [](Source* self, Source*) { delete self; }, {"a", "b", "b"}},
-  };
-  for (const auto& c : cases) {
+// Served in attach order; one attached during the dispatch from the next
+// pass. Detached during the dispatch: one not yet served is skipped; one
+// already served, or the handler deleting itself, leaves the rest served.
+TEST_F(MultiplexerTest, DispatchOrderAndChangesDuringTheDispatch) {
+  {
+    Source a(&log, "a"), b(&log, "b"), late(&log, "late");
+    b.ready();
+    a.ready();
+    late.put();
+    a.action = [&late](Source*) { late.event.Schedule(late.read, POLLIN); };
+    Passes(2);
+    SEE(log);
+  }
+  const std::function<void(Source*, Source*)> actions[] = {
+      [](Source*, Source* other) { other->event.mux_detach(); },
+      [](Source*, Source* other) { other->event.Release(); },
+      [](Source* self, Source*) { delete self; }};
+  for (int i = 0; i < 3; ++i) {
     log.clear();
     Source* s[2] = {new Source(&log, "a"), new Source(&log, "b")};
     s[0]->ready();
     s[1]->ready();
-    Source* other = s[1 - c.actor];
-    auto action = c.action;
-    s[c.actor]->action = [action, other](Source* self) { action(self, other); };
-    const bool deletes = &c == &cases[2];
-    LoopTest::runOnce();
-    LoopTest::runOnce();
-    EXPECT_EQ(c.expected, log);
-    if (!deletes) delete s[0];
+    const int actor = i == 1;
+    s[actor]->action = [&actions, i, other = s[1 - actor]](Source* self) { actions[i](self, other); };
+    Passes(2);
+    SEE(i, log);
+    if (i != 2) delete s[0];
     delete s[1];
   }
 }
 
+// terminate() before run() has no effect; in the dispatch it ends it, and the
+// rest stay attached behind the served ones.
 TEST_F(MultiplexerTest, TerminateEndsTheDispatchButNotBeforeRun) {
   Source a(&log, "a"), b(&log, "b"), c(&log, "c");
   a.ready();
   b.ready();
   c.ready();
   b.action = [](Source*) { multiplexer.terminate(); };
-  multiplexer.terminate();  // before run(): no effect
+  multiplexer.terminate();
   testing::internal::CaptureStderr();
   multiplexer.run(false, true);
-  EXPECT_EQ("Mux: terminating...\n", testing::internal::GetCapturedStderr());
-  EXPECT_EQ((Log{"a", "b"}), log);
-  EXPECT_TRUE(multiplexer.terminated());
-  // c stays attached, behind the served ones.
-  EXPECT_EQ(3u, multiplexer.handler_count());
-  LoopTest::runOnce();
-  EXPECT_EQ((Log{"a", "b", "a", "b", "c"}), log);
+  SEE(testing::internal::GetCapturedStderr(), log, multiplexer.terminated(), multiplexer.handler_count());
+  Passes(1);
+  SEE(log);
 }
 
 TEST_F(MultiplexerTest, DuplicateAttachAndInvalidDetachAreReported) {
@@ -110,29 +105,22 @@ TEST_F(MultiplexerTest, DuplicateAttachAndInvalidDetachAreReported) {
   testing::internal::CaptureStderr();
   multiplexer.attach(&s.event);
   multiplexer.attach(&s.event);
-  EXPECT_EQ("duplicate multiplexer attach \"Dup::OnEvent\" ignored.\n",
-            testing::internal::GetCapturedStderr());
-  EXPECT_EQ(1u, multiplexer.handler_count());
-  testing::internal::CaptureStderr();
+  SEE(multiplexer.handler_count());
   multiplexer.detach(&s.event);
   multiplexer.detach(&s.event);
-  EXPECT_EQ("indvalid Multiplexer::detach Dup::OnEvent\n", testing::internal::GetCapturedStderr());
-  EXPECT_FALSE(multiplexer.event_exists(&s.event));
+  SEE(testing::internal::GetCapturedStderr(), multiplexer.event_exists(&s.event));
 }
 
 using MultiplexerDeathTest = MultiplexerTest;
-
-TEST_F(MultiplexerDeathTest, NothingToWaitForAborts) {
-  EXPECT_DEATH(multiplexer.run_once(), "multiplexer: system hang detected!!!");
-  EXPECT_DEATH(multiplexer.run(true, true), "multiplexer: system hang detected!!!");
-}
 
 int failingPoll(pollfd*, nfds_t, int) {
   errno = ENOMEM;
   return -1;
 }
 
-TEST_F(MultiplexerDeathTest, PollFailureAborts) {
+TEST_F(MultiplexerDeathTest, NothingToWaitForOrAFailedPollAborts) {
+  EXPECT_DEATH(multiplexer.run_once(), "multiplexer: system hang detected!!!");
+  EXPECT_DEATH(multiplexer.run(true, true), "multiplexer: system hang detected!!!");
   LoopTest::IdleDescriptor idle;
   EXPECT_DEATH(
       {
@@ -142,64 +130,50 @@ TEST_F(MultiplexerDeathTest, PollFailureAborts) {
       "multiplexer poll failed: Cannot allocate memory");
 }
 
-// Timer-poll plug-ins.
 struct Plugin : TimerPoolPlugin {
   explicit Plugin(int wait) : wait(wait) {}
   int timerPoll() override {
-    ++asked;
     if (action) action();
     return wait;
   }
   int wait;
-  int asked = 0;
   std::function<void()> action;
 };
 
+// The smallest answer bounds the poll; below 1 ms the plug-ins set no limit;
+// hooked twice counts once. Hooked or unhooked while asking: from the next pass.
 TEST_F(MultiplexerTest, PluginsBoundThePollTimeout) {
   LoopTest::IdleDescriptor idle;
   Plugin a(300), b(-1), c(700);
   a.timerHook();
-  a.timerHook();  // guarded by the hooked flag
-  b.timerHook();
-  c.timerHook();
-  EXPECT_EQ(3u, multiplexer.plugin_count());
-  LoopTest::runOnce();
-  EXPECT_EQ(300, clock_.timeouts().back());
-  // The smallest answer counts; below 1 ms the plug-ins set no limit at all.
-  a.wait = 0;
-  LoopTest::runOnce();
-  EXPECT_EQ(-1, clock_.timeouts().back());
-  a.wait = 1000;
-  LoopTest::runOnce();
-  EXPECT_EQ(700, clock_.timeouts().back());
-  a.timerUnhook();
-  b.timerUnhook();
-  c.timerUnhook();
-  EXPECT_EQ(2147483647, multiplexer.timerPoll_schedule());
-}
-
-TEST_F(MultiplexerTest, PluginsHookedOrUnhookedWhileAskingCountFromTheNextPass) {
-  Plugin a(-1), b(-1);
-  Plugin* late = new Plugin(50);
   a.timerHook();
   b.timerHook();
+  c.timerHook();
+  for (int wait : {300, 0, 1000}) {
+    a.wait = wait;
+    LoopTest::runOnce();
+  }
+  SEE(multiplexer.plugin_count(), clock_.timeouts());
+  Plugin* late = new Plugin(50);
+  b.wait = 10;
   a.action = [&b, late]() {
     b.timerUnhook();
     late->timerHook();
   };
-  EXPECT_EQ(2147483647, multiplexer.timerPoll_schedule());
-  EXPECT_EQ(0, b.asked);
-  EXPECT_EQ(0, late->asked);
+  SEE(multiplexer.timerPoll_schedule());
   a.action = nullptr;
-  EXPECT_EQ(50, multiplexer.timerPoll_schedule());
+  SEE(multiplexer.timerPoll_schedule());
   delete late;  // the destructor unhooks
-  EXPECT_EQ(1u, multiplexer.plugin_count());
+  a.timerUnhook();
+  c.timerUnhook();
+  SEE(multiplexer.plugin_count(), multiplexer.timerPoll_schedule());
 }
 
-// The status dump's loop section.
+// The status dump's loop section; figures and descriptor numbers vary with
+// what ran before, the layout does not.
 TEST_F(MultiplexerTest, DumpListsMeasuresPointsAndNamedHandlers) {
   static Profile::Point point("Test::point");
-  Source a(&log, "Reader");
+  Source a(&log, "Reader"), other(&log, "x");
   a.ready();
   struct Bare : EventHandler {
     void shedule_event(pollfd& p) override { p.fd = -1; }
@@ -207,23 +181,209 @@ TEST_F(MultiplexerTest, DumpListsMeasuresPointsAndNamedHandlers) {
   } bare;
   bare.mux_attach();
   Event unbound;
-  Source other(&log, "x");
   unbound.Schedule(other.read, POLLIN | POLLOUT);
   LoopTest::runOnce();
   EXPECT_NE(0u, multiplexer.event_measure().counter());
   std::ostringstream os;
   multiplexer.dump(os);
-  // Figures and descriptor numbers vary with what ran before; the layout does not.
   std::string text = std::regex_replace(os.str(), std::regex("min=[0-9]+ max=[0-9]+ avg=[0-9]+ counter=[0-9]+"),
                                         "min=# max=# avg=# counter=#");
   for (int fd : {a.event.lowlevel_fd(), unbound.lowlevel_fd()}) {
-    const std::string number = std::to_string(fd), cell = "|" + std::string((5 - number.size()) / 2, ' ') + number +
-                                                          std::string((6 - number.size()) / 2, ' ') + "|";
+    const std::string n = std::to_string(fd);
+    const std::string cell = "|" + std::string((5 - n.size()) / 2, ' ') + n + std::string((6 - n.size()) / 2, ' ') + "|";
     text.replace(text.find(cell), cell.size(), "| fd  |");
   }
   TestGolden::Expect(TestGolden::Beside(__FILE__, "multiplexer_dump.golden"), text);
-  EXPECT_NE(std::string::npos, text.find("[Test::point]: min=# max=# avg=# counter=#\n"));
   bare.mux_detach();
+}
+
+// The faults a plain reading of the pass would get wrong.
+class LoopFaults : public FoundationTest::LoopFixture {
+ public:
+  void OnStop() { multiplexer.terminate(); }
+  void OnTimer() { fired.push_back(clock_.nowMs() - t0); }
+  void OnRun() {
+    const std::function<void()> a = action[runs % 2];
+    if ((runs++ < 2 || every) && a) a();
+  }
+
+ protected:
+  // A deferred call whose action[0] runs right after the timer step and
+  // action[1] just before poll(), in the first pass or `every` pass.
+  void Deferred(std::function<void()> afterTimers, std::function<void()> beforePoll, bool every = false) {
+    this->every = every;
+    action[0] = afterTimers;
+    action[1] = beforePoll;
+    runs = 0;
+    dpc.Bind(this, &LoopFaults::OnRun);
+    dpc.Activate();
+    clock_.clearTimeouts();
+    t0 = clock_.nowMs();
+    fired.clear();
+  }
+  std::unique_ptr<LoopTest::IdleDescriptor> idle{new LoopTest::IdleDescriptor};
+  Timer timer, stop, late;
+  Dpc dpc;
+  std::function<void()> action[2];
+  int runs = 0;
+  bool every = false;
+  unsigned long long t0 = 0;
+  std::vector<unsigned long long> fired;
+};
+
+// poll() is interrupted, and the watchdog ping written after it fails and
+// sets errno to EIO: the pass must still see EINTR and go on.
+int interruptedOnce(pollfd* fds, nfds_t n, int timeout) {
+  static int calls = 0;
+  if (++calls == 1) {
+    BoardSim::watchdog().failWrites(EIO, 1);
+    errno = EINTR;
+    return -1;
+  }
+  VirtualClock::current()->advance(timeout < 0 ? 1000 : static_cast<unsigned>(timeout));
+  return ::poll(fds, n, 0);
+}
+
+// The failed ping at once, then one at 1000 ms.
+TEST_F(LoopFaults, InterruptedPollIsJudgedByItsOwnErrno) {
+  BoardSim::watchdog().clear();
+  stop.set(1500, &LoopFaults::OnStop, this);
+  Multiplexer::PollFunction old = Multiplexer::setPollFunction(interruptedOnce);
+  testing::internal::CaptureStderr();
+  multiplexer.run(true, true);
+  Multiplexer::setPollFunction(old);
+  EXPECT_EQ("Mux: ping watchdog failed: " + std::string(::strerror(EIO)) + "\nMux: terminating...\n",
+            testing::internal::GetCapturedStderr());
+  SEE(BoardSim::watchdog().words());
+}
+
+// A timer armed by a deferred call bounds the poll of that very pass (without
+// the recomputation it would wait without limit) and fires on time; a later
+// one keeps an earlier bound; re-arming on every run does not spin.
+TEST_F(LoopFaults, TimerArmedByADeferredCallBoundsThatPoll) {
+  const std::pair<int, unsigned> cases[] = {{1, 10}, {1, 0}, {0, 0}};
+  for (const auto& c : cases) {
+    const std::function<void()> arm = [this, c] { timer.set(c.second, &LoopFaults::OnTimer, this); };
+    Deferred(c.first ? nullptr : arm, c.first ? arm : nullptr);
+    LoopTest::runOnce();
+    LoopTest::runOnce();
+    SEE(c.first, c.second, clock_.timeouts(), fired);
+  }
+  timer.set(50, &LoopFaults::OnTimer, this);
+  Deferred(nullptr, [this] { late.set(500, &LoopFaults::OnTimer, this); });
+  LoopTest::runOnce();
+  SEE(clock_.timeouts());
+  const std::function<void()> rearm = [this] { late.set(5000, &LoopFaults::OnTimer, this); };
+  Deferred(rearm, rearm, true);
+  LoopTest::runOnce();
+  LoopTest::runOnce();
+  SEE(clock_.timeouts());
+  dpc.Deactivate();
+  timer.reset();
+  late.reset();
+}
+
+// A handler attached, or a call activated, by a deferred call before poll()
+// is served without the poll waiting.
+TEST_F(LoopFaults, HandlerAttachedOrCallActivatedBeforePollIsNotLeftWaiting) {
+  FoundationTest::Pipe p;
+  p.put();
+  std::vector<short> served;
+  struct Reader {
+    void OnEvent(int, short revents) { served->push_back(revents); }
+    std::vector<short>* served;
+    Event event;
+  } reader{&served, {}};
+  reader.event.Bind("Reader::OnEvent", &Reader::OnEvent, &reader);
+  Deferred(nullptr, [&] { reader.event.Schedule(p.read, POLLIN); });
+  LoopTest::runOnce();
+  LoopTest::runOnce();
+  reader.event.Release();
+  struct Target {
+    void OnRun() { ++runs; }
+    Dpc dpc;
+    int runs = 0;
+  } target;
+  target.dpc.Bind(&target, &Target::OnRun);
+  Deferred(nullptr, [&] { target.dpc.Activate(); });
+  LoopTest::runOnce();
+  const int before = target.runs;
+  LoopTest::runOnce();
+  SEE(served, clock_.timeouts(), before, target.runs > 0);
+  dpc.Deactivate();
+}
+
+using LoopFaultsDeathTest = LoopFaults;
+
+// A stop requested by the last timer leaves nothing to wait for: the loop
+// ends instead of aborting as hung.
+TEST_F(LoopFaultsDeathTest, StopWithNothingLeftEndsCleanly) {
+  EXPECT_EXIT(
+      {
+        idle.reset();
+        stop.set(100, &LoopFaults::OnStop, this);
+        multiplexer.run(false, true);
+        ::exit(multiplexer.handler_count() == 0 ? 7 : 1);
+      },
+      ::testing::ExitedWithCode(7), "Mux: terminating...");
+}
+
+// The watchdog: "START" once, "PING" at most once a second, "STOP" at the
+// end, and the failure lines (cases in data/watchdog.txt).
+BoardSim::Watchdog& device() { return BoardSim::watchdog(); }
+
+// Always ready; its callback takes 100 ms.
+struct Busy : FoundationTest::Pipe {
+  Busy() {
+    put();
+    event.Bind("Busy::OnEvent", &Busy::OnEvent, this);
+    event.Schedule(read, POLLIN);
+  }
+  void OnEvent(int, short) { VirtualClock::current()->advance(100); }
+  Event event;
+};
+
+// Fails the ping that follows each waiting poll.
+int failNextPing(pollfd* fds, nfds_t n, int timeout) {
+  if (timeout != 0) device().failWrites(EPIPE, 1);
+  VirtualClock::current()->advance(timeout < 0 ? 1000 : static_cast<unsigned>(timeout));
+  return ::poll(fds, n, 0);
+}
+
+struct Callback {
+  void OnTimer() { action(); }
+  std::function<void()> action;
+  Timer timer;
+};
+
+TEST(Watchdog, WordsWaitsAndFailureLines) {
+  See::Golden golden;
+  TestGolden::ForEachLine(TestGolden::Beside(__FILE__, "data/watchdog.txt"), [](const std::vector<std::string>& f) {
+    const std::string& setup = f[3];
+    FoundationTest::LoopMustBeClean check;
+    VirtualClock clock(1000000ULL);
+    clock.setRealWaitLimit(0);
+    device().clear();
+    device().clearFailures();
+    device().setPresent(setup != "no device");
+    if (setup == "failed start") device().failWrites(EIO, 1);
+    std::unique_ptr<Busy> busy(setup == "busy" ? new Busy : nullptr);
+    std::unique_ptr<LoopTest::IdleDescriptor> idle(setup == "idle descriptor" ? new LoopTest::IdleDescriptor : nullptr);
+    Multiplexer::PollFunction old = setup == "failing pings" ? Multiplexer::setPollFunction(failNextPing) : nullptr;
+    multiplexer.resetWD();  // no watchdog open: nothing
+    Callback stop{[] { multiplexer.terminate(); }, {}}, at{nullptr, {}};
+    if (setup == "failed stop") at.action = [] { device().failWrites(EIO, 1); };
+    if (setup == "resetWD") at.action = [] { multiplexer.resetWD(); };
+    stop.timer.set(std::stoul(f[2]), &Callback::OnTimer, &stop);
+    if (at.action) at.timer.set(std::stoul(f[4]), &Callback::OnTimer, &at);
+    testing::internal::CaptureStderr();
+    multiplexer.run(f[1] == "1", true);
+    const std::string log = testing::internal::GetCapturedStderr();
+    if (old) Multiplexer::setPollFunction(old);
+    SEE(f[0], device().words(), log, clock.timeouts(), multiplexer.watchdog_open(), device().openChannels().size());
+  });
+  device().clearFailures();
+  device().setPresent(true);
 }
 
 }  // namespace

@@ -2,177 +2,113 @@
 // the process search and the console switches.
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <net/if.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "foundation/system_console.h"
 #include "foundation/system_net.h"
 #include "foundation/system_proc.h"
 #include "foundation/system_run.h"
 #include "foundation/system_signal.h"
+#include "tests/foundation/see.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-uint32_t Ip(const char* text) { return ntohl(inet_addr(text)); }
+using SystemTest = See::Test;
 
-TEST(NetSelection, ModesSelectByAddressAndName) {
-  using namespace Net;
-  const ifconfig_mode_t both = ifconfig_link_local | ifconfig_private;  // any matching bit takes it
-  const struct {
-    const char *name, *address;
-    ifconfig_mode_t mode;
-    bool taken;
-  } cases[] = {
-      {"eth0", "10.1.2.3", ifconfig_private, true},      {"eth0", "172.31.0.1", ifconfig_private, true},
-      {"eth0", "192.168.5.5", ifconfig_private, true},   {"eth0", "127.0.0.1", ifconfig_private, false},
-      {"eth0", "172.32.0.1", ifconfig_private, false},   {"eth0", "172.15.255.255", ifconfig_private, false},
-      {"eth0", "192.169.0.1", ifconfig_private, false},  {"lo", "127.0.0.1", ifconfig_not_loopback, false},
-      {"LO", "127.0.0.1", ifconfig_not_loopback, false}, {"lo0", "127.0.0.1", ifconfig_not_loopback, true},
-      {"lo", "127.0.0.1", ifconfig_all, true},           {"lo", "169.254.1.1", ifconfig_link_local, true},
-      {"eth0", "169.253.1.1", ifconfig_link_local, false}, {"lo", "10.0.0.1", both, true},
-      {"lo", "169.254.0.1", both, true},                 {"lo", "8.8.8.8", both, false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(c.taken, ifconfig_selects(c.name, Ip(c.address), c.mode)) << c.name << " " << c.address;
-}
-
-TEST(NetInterfaces, LoopbackInterfaceOfThisHost) {
-  std::list<INet4::Addr> addrs;
-  addrs.push_back(INet4::Addr("1.1.1.1:5"));
+TEST_F(SystemTest, InterfaceSelectionByAddressAndName) {
+  EXPECT_TRUE(TestGolden::ForEachLine(TestGolden::Beside(__FILE__, "data/ifconfig_selects.txt"), [](const std::vector<std::string>& f) {
+    unsigned mode = 0;
+    for (const char* bit : {"not_loopback", "link_local", "private"})
+      if (f[2].find(bit) != std::string::npos) mode |= bit[0] == 'n' ? 1 : bit[0] == 'l' ? 2 : 4;
+    EXPECT_EQ(f[3] == "1", Net::ifconfig_selects(f[0].c_str(), ntohl(inet_addr(f[1].c_str())), Net::ifconfig_mode_t(mode)))
+        << f[0] << " " << f[1];
+  }));
+  // This host's loopback interface, appended after what was there.
+  std::list<INet4::Addr> addrs(1, INet4::Addr("1.1.1.1:5")), notLo;
   const int n = Net::ifconfig(addrs, Net::ifconfig_all);
-  ASSERT_GE(n, 1);
-  EXPECT_EQ(static_cast<size_t>(n) + 1, addrs.size());  // appended after what was there
-  const INet4::Addr lo("127.0.0.1");
-  EXPECT_NE(addrs.end(), std::find(addrs.begin(), addrs.end(), lo));
-
-  std::list<INet4::Addr> notLo;
   Net::ifconfig(notLo, Net::ifconfig_not_loopback);
-  EXPECT_EQ(notLo.end(), std::find(notLo.begin(), notLo.end(), lo));
-
   std::list<std::string> names;
-  EXPECT_GE(Net::ifconfig(names, Net::ifconfig_all, IFF_LOOPBACK | IFF_UP), 1);
-  EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "lo"));
-  for (const std::string& name : names) EXPECT_NE("", name);
-
-  EXPECT_FALSE(Net::hostname().empty());
+  const INet4::Addr lo("127.0.0.1");
+  SEE(n >= 1 && size_t(n) + 1 == addrs.size(), std::count(addrs.begin(), addrs.end(), lo), std::count(notLo.begin(), notLo.end(), lo),
+      Net::ifconfig(names, Net::ifconfig_all, IFF_LOOPBACK | IFF_UP) >= 1, std::count(names.begin(), names.end(), "lo"),
+      std::count(names.begin(), names.end(), ""), Net::hostname().empty());
 }
 
-volatile sig_atomic_t g_signo = 0;
-volatile sig_atomic_t g_infoSigno = 0;
+volatile sig_atomic_t g_signo = 0, g_infoSigno = 0;
 void Plain(int sig) { g_signo = sig; }
 void WithInfo(int sig, siginfo_t* info, void*) {
   g_signo = sig;
   g_infoSigno = info ? info->si_signo : -1;
 }
 
-struct sigaction Installed(int sig) {
-  struct sigaction action;
-  sigaction(sig, nullptr, &action);
-  return action;
-}
-
-TEST(Signal, InfoHandlerAlwaysGetsSigInfo) {
+// An info handler always gets SA_SIGINFO; a plain one never, whatever flags.
+TEST_F(SystemTest, SignalInstallers) {
+  struct sigaction a;
   ASSERT_EQ(0, IPC::Signal::handle(SIGUSR1, &WithInfo, 0));
-  EXPECT_TRUE(Installed(SIGUSR1).sa_flags & SA_SIGINFO);
-  g_signo = g_infoSigno = 0;
   raise(SIGUSR1);
-  EXPECT_EQ(SIGUSR1, g_signo);
-  EXPECT_EQ(SIGUSR1, g_infoSigno);
-
+  sigaction(SIGUSR1, nullptr, &a);
+  SEE((a.sa_flags & SA_SIGINFO) != 0, g_signo == SIGUSR1, g_infoSigno == SIGUSR1);
   ASSERT_EQ(0, IPC::Signal::handle(SIGUSR1, &Plain, IPC::Signal::Set(SIGUSR2, SIGHUP), SA_SIGINFO | SA_RESTART));
-  const struct sigaction action = Installed(SIGUSR1);
-  EXPECT_FALSE(action.sa_flags & SA_SIGINFO);
-  EXPECT_TRUE(action.sa_flags & SA_RESTART);
-  EXPECT_TRUE(sigismember(&action.sa_mask, SIGUSR2));
-  EXPECT_TRUE(sigismember(&action.sa_mask, SIGHUP));
-  EXPECT_FALSE(sigismember(&action.sa_mask, SIGTERM));
   g_signo = 0;
   raise(SIGUSR1);
-  EXPECT_EQ(SIGUSR1, g_signo);
+  sigaction(SIGUSR1, nullptr, &a);
+  SEE((a.sa_flags & SA_SIGINFO) != 0, (a.sa_flags & SA_RESTART) != 0, sigismember(&a.sa_mask, SIGUSR2),
+      sigismember(&a.sa_mask, SIGHUP), sigismember(&a.sa_mask, SIGTERM), g_signo == SIGUSR1);
   IPC::Signal::system(SIGUSR1);
 }
 
-class RunTest : public ::testing::Test {
- protected:
-  TestFiles::TempDir temp_;
-  const std::string dir_ = temp_.path();
-};
-
-TEST_F(RunTest, PidFileHoldsOnlyTheDigitsAndGoesAway) {
-  const std::string path = dir_ + "/server.pid";
-  {
-    std::ofstream old(path.c_str());
-    old << "99999999 from another process\n";
-  }
+// Only the digits, mode 0644 under the usual umask, gone with the object; at
+// a directory the open fails and nothing is removed.
+TEST_F(SystemTest, PidFileHoldsOnlyTheDigitsAndGoesAway) {
+  TestFiles::TempDir dir;
+  const std::string path = dir.at("server.pid");
+  std::ofstream(path.c_str()) << "99999999 from another process\n";
+  struct stat st = {};
   {
     Linux::Run run{Linux::Run::Path(path)};
-    EXPECT_TRUE(run.created());
-    std::ifstream in(path.c_str());
-    std::stringstream ss;
-    ss << in.rdbuf();
-    EXPECT_EQ(std::to_string(getpid()), ss.str());
-    struct stat st;
-    ASSERT_EQ(0, stat(path.c_str(), &st));
-    EXPECT_EQ(0644u, st.st_mode & 0777 & ~0022u);
+    stat(path.c_str(), &st);
+    EXPECT_EQ(std::to_string(getpid()), TestFiles::ReadFile(path));
+    SEE(run.created(), (st.st_mode & 0777 & ~0022u) == 0644u);
   }
-  EXPECT_NE(0, access(path.c_str(), F_OK));
-  {
-    // The path names a directory: the open fails and nothing is removed.
-    Linux::Run run{Linux::Run::Path(dir_)};
-    EXPECT_FALSE(run.created());
-  }
-  EXPECT_EQ(0, access(dir_.c_str(), F_OK));
+  Linux::Run atDir{Linux::Run::Path(dir.path())};
+  SEE(access(path.c_str(), F_OK), atDir.created(), access(dir.path().c_str(), F_OK));
 }
 
-TEST(FindProc, ByNameWithHint) {
-  // Unique per test process, so that parallel runs do not see each other.
+// By exact name (unique per test process), with a good, absent or stale hint.
+TEST_F(SystemTest, FindProcessByNameWithHint) {
   const std::string name = "gw(" + std::to_string(getpid() % 1000000) + ")x";
-  std::string upper = name;
-  upper[0] = 'G';
-  upper[1] = 'W';
   int ready[2], hold[2];
   ASSERT_EQ(0, pipe(ready));
   ASSERT_EQ(0, pipe(hold));
   const pid_t child = fork();
+  char c = 1;
   if (child == 0) {
-    close(ready[0]);
-    close(hold[1]);
     prctl(PR_SET_NAME, name.c_str(), 0, 0, 0);
-    char c = 1;
-    ssize_t n = write(ready[1], &c, 1);
-    n = read(hold[0], &c, 1);  // until the parent closes its end
-    (void)n;
-    _exit(0);
+    close(hold[1]);
+    _exit(write(ready[1], &c, 1) + read(hold[0], &c, 1) > 0 ? 0 : 1);  // until the parent closes its end
   }
-  close(ready[1]);
   close(hold[0]);
-  char c;
   ASSERT_EQ(1, read(ready[0], &c, 1));
-
-  EXPECT_EQ(child, find_proc_by_name(name.c_str(), child));
-  EXPECT_EQ(child, find_proc_by_name(name.c_str(), 0));
-  EXPECT_EQ(child, find_proc_by_name(name.c_str(), getpid()));  // stale hint
-  EXPECT_EQ(-1, find_proc_by_name(upper.c_str(), child));
-  EXPECT_EQ(-1, find_proc_by_name(name.substr(0, name.size() - 1).c_str(), 0));
-
+  SEE(find_proc_by_name(name.c_str(), child) == child, find_proc_by_name(name.c_str(), 0) == child,
+      find_proc_by_name(name.c_str(), getpid()) == child, find_proc_by_name(("GW" + name.substr(2)).c_str(), child),
+      find_proc_by_name(name.substr(0, name.size() - 1).c_str(), 0));
   close(hold[1]);
   close(ready[0]);
+  close(ready[1]);
   waitpid(child, nullptr, 0);
-  EXPECT_EQ(-1, find_proc_by_name(name.c_str(), child));
+  SEE(find_proc_by_name(name.c_str(), child));
 }
 
-TEST(Console, NotATerminal) {
+TEST_F(SystemTest, ConsoleSwitchesOnAPipe) {
   int p[2];
   ASSERT_EQ(0, pipe(p));
   const int saved = dup(0);
@@ -182,12 +118,9 @@ TEST(Console, NotATerminal) {
   Console::SwitchToBinaryMode();
   Console::SwitchToNonBlockMode();
   std::cerr.rdbuf(old);
-  EXPECT_EQ("can't obtain terminal attributes\n", err.str());
-  EXPECT_TRUE(fcntl(0, F_GETFL) & O_NONBLOCK);
+  SEE(err.str(), (fcntl(0, F_GETFL) & O_NONBLOCK) != 0);
   dup2(saved, 0);
-  close(saved);
-  close(p[0]);
-  close(p[1]);
+  for (int fd : {saved, p[0], p[1]}) close(fd);
 }
 
 }  // namespace

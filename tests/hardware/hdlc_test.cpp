@@ -1,47 +1,32 @@
-// The HDLC controller channel on the simulated "/dev/mcc/ctl": allocation per
-// mode, the cross-connect routes, frames to and from a trunk timeslot's line
-// side, flow control, failures and the read-error rules.
-#include "hardware/hdlc.h"
-
+// The HDLC controller channel on the simulated "/dev/mcc/ctl", from
+// data/hdlc.script against data/hdlc.golden: allocation per mode, the
+// cross-connect routes, frames to and from a trunk timeslot's line side, flow
+// control, failures and the read-error rules. What the client hears is noted
+// ("received <hex>", "ready", "error <cause>" with whether the channel was
+// still open), and every log line.
+//
+// Commands: "activate <tdm> [<mode> [<tx tdm>]]" (modes 0 SS7, 1 standard,
+// 2 BRI D), "model" (the allocation block and the routes), "line <tdm>" (attach
+// to its line side), "line-send <hex>", "line-read", "deliver <hex>" (a frame
+// from the driver), "transmit <hex>|empty", "fill" (transmit until refused),
+// "fail-writes <n>", "fail allocate|timeslot", "present 0|1", "close-on-receive",
+// "hang-up", "show", "state", "pass".
 #include <errno.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
 #include "board/sim/hal.h"
 #include "board/sim/mcc.h"
-#include "foundation/testing/loop_runner.h"
-#include "foundation/testing/virtual_clock.h"
-#include "tests/core/capture.h"
+#include "hardware/hdlc.h"
 #include "tests/hardware/board_pump.h"
+#include "tests/support/bytes.h"
+#include "tests/support/script.h"
 
 namespace {
 
 using BoardSim::mcc;
-
-struct Client : HDLC::Notify {
-  void on_hdlc_receive(Packet& frame) override {
-    frames.push_back(std::string(reinterpret_cast<const char*>(frame.data()), frame.length()));
-    if (closeOnReceive) channel->deactivate();
-  }
-  void on_hdlc_error(Cause::Type cause) override {
-    errors.push_back(cause);
-    openInsideError = channel->is_open();
-  }
-  void on_hdlc_ready() override { ++ready; }
-
-  HDLC* channel = nullptr;
-  std::vector<std::string> frames;
-  std::vector<int> errors;
-  int ready = 0;
-  bool openInsideError = true;
-  bool closeOnReceive = false;
-};
+std::string N(long v) { return std::to_string(v); }
 
 Packet Frame(const std::string& bytes) {
   Packet p;
@@ -50,167 +35,99 @@ Packet Frame(const std::string& bytes) {
   return p;
 }
 
-class HdlcTest : public ::testing::Test {
- protected:
-  void SetUp() override {
+class Scenario : public ScriptTest::Runner, HDLC::Notify {
+  void on_hdlc_receive(Packet& frame) override {
+    Note("received " + TestBytes::Hex(std::string(reinterpret_cast<const char*>(frame.data()), frame.length()), true));
+    if (closeOnReceive_) channel_->deactivate();
+  }
+  void on_hdlc_error(Cause::Type cause) override { Note("error " + N(cause) + ", open " + N(channel_->is_open())); }
+  void on_hdlc_ready() override { Note("ready"); }
+
+  void Fresh(const std::string&) override {
+    mcc().reset(), mcc().clearFailures(), mcc().setPresent(true);
+    pump_.reset(new HardwareTest::BoardPump);
+    channel_.reset(new HDLC);
+    channel_->bind(this);
+    closeOnReceive_ = false;
+  }
+  void Finish() override {
+    if (line_ >= 0) ::close(line_), line_ = -1;
+    channel_.reset(), pump_.reset();
     mcc().reset();
-    mcc().clearFailures();
-    mcc().setPresent(true);
-    client.channel = &channel;
-    channel.bind(&client);
   }
-  void TearDown() override { mcc().reset(); }
+  int Device() { return mcc().channelOfNumber(channel_->channelNumber()); }
 
-  bool Activate(int tdm, unsigned mode = HDLC::kModeStandard, int txTdm = -1) {
-    channel.params({1, 5, tdm, txTdm, mode});
-    channel.trunk(1);
-    return channel.activate();
-  }
-  const BoardSim::Mcc::Channel* Model() const {
-    return mcc().channel(mcc().channelOfNumber(channel.channelNumber()));
+  bool Command(const std::string& verb, const std::string& rest) override {
+    std::istringstream in(rest);
+    long a = -1, b = HDLC::kModeStandard, c = -1;
+    const HDLC::Statistics& s = channel_->statistics();
+    if (verb == "activate") {
+      in >> a >> b >> c;
+      channel_->params({1, 5, int(a), int(c), unsigned(b)});
+      channel_->trunk(1);
+      Note(channel_->activate() ? "active" : "refused");
+    } else if (verb == "model") {
+      const mcc_allocate_params& p = mcc().channel(Device())->params;
+      const BoardSim::Hal& hal = BoardSim::hal();
+      const int number = channel_->channelNumber(), tdm = channel_->params().tdm, tx = channel_->params().tx_tdm;
+      Note("allocated: type " + N(p.type) + ", rx size " + N(p.rx_packet_size) + ", reserved " + N(p.reserved) +
+           ", rx threshold " + N(p.rx_threshold) + ", tx threshold " + N(p.tx_threshold) + "; channel from tdm " +
+           N(hal.state(number).source == tdm) + ", into tdm " + N(tx < 0 ? tdm : tx) + " " +
+           N(hal.state(tx < 0 ? tdm : tx).source == number));
+    } else if (verb == "line") {
+      line_ = mcc().attachLine(std::stoi(rest));
+    } else if (verb == "line-send") {
+      const std::string f = TestBytes::FromHex<std::string>(rest);
+      EXPECT_EQ(ssize_t(f.size()), ::send(line_, f.data(), f.size(), 0));
+      LoopTest::runFor(10);
+    } else if (verb == "line-read") {
+      char buffer[64];
+      LoopTest::runUntil([&] {
+        struct pollfd p = {line_, POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1;
+      }, 100);
+      const ssize_t n = ::recv(line_, buffer, sizeof buffer, MSG_DONTWAIT);
+      Note("line: " + TestBytes::Hex(std::string(buffer, n > 0 ? size_t(n) : 0), true));
+    } else if (verb == "deliver") {
+      const std::string f = TestBytes::FromHex<std::string>(rest);
+      EXPECT_TRUE(mcc().deliver(Device(), f.data(), f.size()));
+    } else if (verb == "transmit") {
+      Packet frame = rest == "empty" ? Packet() : Frame(TestBytes::FromHex<std::string>(rest));
+      Note(channel_->hdlc_transmit(frame) ? "taken" : "refused");
+    } else if (verb == "fill") {  // nothing drains the queue while the loop stands still
+      Packet frame = Frame(std::string(200, '\x55'));
+      uint32_t written = 0;
+      while (written < 100000 && channel_->hdlc_transmit(frame)) ++written;
+      Note("filled: refused at last " + N(written < 100000) + ", all counted " + N(written == s.txSU));
+    } else if (verb == "fail-writes") {
+      mcc().failWrites(EIO, std::stoi(rest));
+    } else if (verb == "fail") {
+      mcc().failRequest(rest == "allocate" ? MccRequest::kAllocate : MccRequest::kTimeslot, EBUSY, 1);
+    } else if (verb == "present") {
+      mcc().setPresent(rest == "1");
+    } else if (verb == "close-on-receive") {
+      closeOnReceive_ = true;
+    } else if (verb == "hang-up") {
+      ::shutdown(BoardSim::Registry::instance().modelEnd(Device()), SHUT_RDWR);
+    } else if (verb == "state") {  // without the counters, whose fill depends on the system's buffers
+      Note("open " + N(channel_->is_open()) + ", ready " + N(channel_->is_ready()) + ", errors " + N(s.txError));
+    } else if (verb == "show") {
+      Note("open " + N(channel_->is_open()) + ", ready " + N(channel_->is_ready()) + ", tx " + N(s.txSU) +
+           ", discarded " + N(s.txDiscard) + ", errors " + N(s.txError) + ", rx " + N(s.rxSU));
+    } else if (verb == "pass") {
+      LoopTest::runOnce();
+    } else {
+      return false;
+    }
+    return true;
   }
 
-  VirtualClock clock_;
-  HardwareTest::BoardPump pump_;
-  Client client;
-  HDLC channel;
+  std::unique_ptr<HardwareTest::BoardPump> pump_;
+  std::unique_ptr<HDLC> channel_;
+  int line_ = -1;
+  bool closeOnReceive_ = false;
 };
 
-TEST_F(HdlcTest, AllocationBlockAndRoutesFollowTheMode) {
-  struct Case {
-    unsigned mode;
-    int tdm, txTdm;
-    uint32_t type;
-    int transmitInto;
-  } cases[] = {{HDLC::kModeSs7, 37, -1, 3, 37}, {HDLC::kModeStandard, 16, -1, 0, 16}, {HDLC::kModeBriD, 6, 7, 1, 7}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.mode);
-    ASSERT_TRUE(Activate(c.tdm, c.mode, c.txTdm));
-    const BoardSim::Mcc::Channel* model = Model();
-    ASSERT_NE(nullptr, model);
-    const mcc_allocate_params& p = model->params;
-    EXPECT_EQ(std::vector<uint32_t>({c.type, 512, 0, 1, 4}),
-              std::vector<uint32_t>({p.type, p.rx_packet_size, p.reserved, p.rx_threshold, p.tx_threshold}));
-    const BoardSim::Hal& hal = BoardSim::hal();
-    EXPECT_EQ(channel.channelNumber(), hal.state(c.transmitInto).source);
-    EXPECT_EQ(c.tdm, hal.state(channel.channelNumber()).source);
-  }
-  Capture err(std::cerr);
-  EXPECT_FALSE(Activate(3, 7));  // no such mode: refused before the device is touched
-  EXPECT_EQ("hdlc [1/5]: bad mode 7\n", err.text());
-}
-
-TEST_F(HdlcTest, FramesCrossBetweenTheLineSideAndTheChannel) {
-  int line = mcc().attachLine(37);
-  ASSERT_GE(line, 0);
-  ASSERT_TRUE(Activate(37));
-  ASSERT_EQ(5, ::send(line, "\x02\x01\x7F\x00\xAA", 5, 0));
-  ASSERT_TRUE(LoopTest::runUntil([&] { return !client.frames.empty(); }, 100));
-  EXPECT_EQ(std::string("\x02\x01\x7F\x00\xAA", 5), client.frames[0]);
-  EXPECT_EQ(1u, channel.statistics().rxSU);
-
-  Packet reply = Frame(std::string("\x00\x01\x73", 3));
-  ASSERT_TRUE(channel.hdlc_transmit(reply));
-  EXPECT_EQ(1u, channel.statistics().txSU);
-  char buffer[64];
-  ASSERT_TRUE(LoopTest::runUntil([&] {
-    struct pollfd p = {line, POLLIN, 0};
-    return ::poll(&p, 1, 0) == 1;
-  }, 100));
-  ASSERT_EQ(3, ::recv(line, buffer, sizeof buffer, 0));
-  EXPECT_EQ(std::string("\x00\x01\x73", 3), std::string(buffer, 3));
-  ::close(line);
-}
-
-TEST_F(HdlcTest, TwoWaitingFramesNeedTwoReadinessEvents) {
-  ASSERT_TRUE(Activate(40));
-  int device = mcc().channelOfNumber(channel.channelNumber());
-  ASSERT_TRUE(mcc().deliver(device, "A", 1));
-  ASSERT_TRUE(mcc().deliver(device, "BC", 2));
-  LoopTest::runOnce();
-  EXPECT_EQ(std::vector<std::string>({"A"}), client.frames);
-  LoopTest::runOnce();
-  EXPECT_EQ(std::vector<std::string>({"A", "BC"}), client.frames);
-  // A client that closes the channel on a frame is not told it is ready.
-  ASSERT_TRUE(Activate(40));
-  int ready = client.ready;
-  client.closeOnReceive = true;
-  ASSERT_TRUE(mcc().deliver(mcc().channelOfNumber(channel.channelNumber()), "Z", 1));
-  LoopTest::runOnce();
-  EXPECT_EQ(ready, client.ready);
-  EXPECT_FALSE(channel.is_open());
-}
-
-TEST_F(HdlcTest, FullQueueRefusesUntilExactlyOneReadyNotification) {
-  ASSERT_TRUE(Activate(41));
-  LoopTest::runOnce();
-  ASSERT_EQ(1, client.ready);
-  ASSERT_TRUE(channel.is_ready());
-  // Nothing drains the queue while the loop stands still.
-  Packet frame = Frame(std::string(200, '\x55'));
-  int written = 0;
-  while (channel.hdlc_transmit(frame) && written < 100000) ++written;
-  ASSERT_LT(written, 100000);
-  EXPECT_FALSE(channel.is_ready());
-  EXPECT_EQ(static_cast<uint32_t>(written), channel.statistics().txSU);
-  EXPECT_EQ(0u, channel.statistics().txError);
-  ASSERT_TRUE(LoopTest::runFor(50));
-  EXPECT_EQ(2, client.ready);
-  EXPECT_TRUE(channel.is_ready());
-}
-
-TEST_F(HdlcTest, CountersAndRefusals) {
-  Packet empty, frame = Frame("x");
-  EXPECT_TRUE(channel.hdlc_transmit(empty));
-  EXPECT_FALSE(channel.hdlc_transmit(frame));
-  EXPECT_EQ(1u, channel.statistics().txDiscard);
-  EXPECT_EQ(0u, channel.statistics().txSU);
-
-  ASSERT_TRUE(Activate(42));
-  EXPECT_EQ(0u, channel.statistics().txDiscard);  // activation zeroes them
-  mcc().failWrites(EIO, 1);
-  EXPECT_FALSE(channel.hdlc_transmit(frame));
-  EXPECT_EQ(1u, channel.statistics().txError);
-  EXPECT_TRUE(channel.hdlc_transmit(frame));
-  EXPECT_EQ(1u, channel.statistics().txSU);
-}
-
-TEST_F(HdlcTest, ActivationFailuresAreLoggedAndLeaveTheChannelClosed) {
-  struct Case {
-    unsigned long request;  // 0: the device is absent
-    std::string message;
-  } cases[] = {
-      {0, "hdlc [1/5]: fail to open MCC device: No such file or directory\n"},
-      {MccRequest::kAllocate, "hdlc [1/5]: MCC_ALLOCATE fail: Device or resource busy\n"},
-      {MccRequest::kTimeslot, "hdlc [1/5]: MCC_TIMESLOT fail: Device or resource busy\n"},
-  };
-  for (const Case& c : cases) {
-    if (c.request)
-      mcc().failRequest(c.request, EBUSY, 1);
-    else
-      mcc().setPresent(false);
-    Capture err(std::cerr);
-    EXPECT_FALSE(Activate(43));
-    EXPECT_EQ(c.message, err.text());
-    EXPECT_FALSE(channel.is_open());
-    mcc().setPresent(true);
-  }
-}
-
-// A read that fails closes the channel before the client hears of it, and the
-// writable step of the same wake-up does not run on the closed channel.
-TEST_F(HdlcTest, HangUpIsAReadErrorAndSkipsTheWritableStep) {
-  ASSERT_TRUE(Activate(44));
-  int device = mcc().channelOfNumber(channel.channelNumber());
-  ::shutdown(BoardSim::Registry::instance().modelEnd(device), SHUT_RDWR);
-  Capture err(std::cerr);
-  LoopTest::runOnce();
-  EXPECT_EQ(std::vector<int>({HDLC::Notify::Cause::readFail}), client.errors);
-  EXPECT_FALSE(client.openInsideError);
-  EXPECT_EQ(0, client.ready);
-  EXPECT_EQ("hdlc [1/5]: read error: end of data\n", err.text());
-  LoopTest::runOnce();
-  EXPECT_EQ(1u, client.errors.size());
-}
+TEST(Hdlc, TranscriptMatchesTheGoldenFile) { Scenario().Check(__FILE__, "hdlc"); }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // asn1 compiler over the standard ASN.1 copy of the schema (tests/oracle), for
 // every type that a message can carry.
 #include "tests/messages/type_table.h"
-#include "tests/oracle/both_ways.h"
+#include "tests/oracle/per_oracle.h"
 
 namespace messages_test {
 namespace {
@@ -15,7 +15,8 @@ TEST(Oracle, RandomValuesOfEveryCarriedTypeRoundTripBothWays) {
   for (unsigned i = 0; i < kTypeCount; ++i)
     if (kTypes[i].carried) carried.push_back({kTypes[i].name, kTypes[i].oracleName, kTypes[i].info});
   ASSERT_FALSE(carried.empty());
-  oracle::ExpectBothWays({GW_ORACLE_SCRIPT, GW_ORACLE_BEAMS, "messages", "messages_strict", 128}, carried, 16, 1206);
+  oracle::ExpectBothWays({GW_ORACLE_SCRIPT, GW_ORACLE_BEAMS, "messages", "messages_strict", 128}, ASN1::CoderEnv::per,
+                         carried, 16, 1206);
 }
 
 }  // namespace

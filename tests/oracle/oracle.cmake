@@ -12,7 +12,7 @@ include_guard(GLOBAL)
 
 find_program(GW_ERLC erlc)
 
-add_library(per_oracle STATIC ${CMAKE_CURRENT_LIST_DIR}/per_oracle.cpp ${CMAKE_CURRENT_LIST_DIR}/value_builder.cpp)
+add_library(per_oracle STATIC ${CMAKE_CURRENT_LIST_DIR}/per_oracle.cpp)
 target_include_directories(per_oracle PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(per_oracle PUBLIC asn1)
 set(GW_ORACLE_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/per_oracle.escript CACHE INTERNAL "")

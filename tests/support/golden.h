@@ -16,6 +16,19 @@
 
 namespace TestGolden {
 
+// A value's text (value notation, for a message) on one line, blanks folded.
+template <class T>
+std::string OneLine(const T& value) {
+  std::ostringstream os;
+  os << value;
+  std::string text;
+  for (char c : os.str()) {
+    const bool blank = c == ' ' || c == '\n' || c == '\t';
+    if (!blank || (!text.empty() && text.back() != ' ')) text += blank ? ' ' : c;
+  }
+  return text;
+}
+
 // The file `name` in the directory of the source file `source` (__FILE__).
 inline std::string Beside(const std::string& source, const std::string& name) {
   const std::string::size_type slash = source.rfind('/');

@@ -1,5 +1,6 @@
 #include "tests/support/server_process.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <net/if.h>
@@ -18,11 +19,12 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <time.h>
-#include <dirent.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
+
+#include "board/sim/descriptor_passing.h"
 
 #ifndef GW_SERVER_BINARY
 #error "GW_SERVER_BINARY names the server executable"
@@ -198,42 +200,16 @@ std::string ServerProcess::Ask(const std::string& request, int give, int* take) 
     return "no socket";
   }
   std::string line = request + "\n";
-  union {
-    struct cmsghdr header;
-    char space[CMSG_SPACE(sizeof(int))];
-  } control;
-  memset(&control, 0, sizeof control);
-  struct iovec io = {&line[0], line.size()};
-  struct msghdr message = {};
-  message.msg_iov = &io;
-  message.msg_iovlen = 1;
-  if (give >= 0) {
-    message.msg_control = control.space;
-    message.msg_controllen = sizeof control.space;
-    struct cmsghdr* c = CMSG_FIRSTHDR(&message);
-    c->cmsg_level = SOL_SOCKET;
-    c->cmsg_type = SCM_RIGHTS;
-    c->cmsg_len = CMSG_LEN(sizeof(int));
-    memcpy(CMSG_DATA(c), &give, sizeof give);
-  }
-  ::sendmsg(fd, &message, MSG_NOSIGNAL);
+  BoardSim::sendWithDescriptor(fd, line.data(), line.size(), give);
   std::string reply;
   char buffer[4096];
   for (;;) {
     struct pollfd p = {fd, POLLIN, 0};
     if (::poll(&p, 1, 5000) <= 0) break;
-    struct iovec in = {buffer, sizeof buffer};
-    struct msghdr received = {};
-    received.msg_iov = &in;
-    received.msg_iovlen = 1;
-    received.msg_control = control.space;
-    received.msg_controllen = sizeof control.space;
-    ssize_t got = ::recvmsg(fd, &received, MSG_CMSG_CLOEXEC);
+    int passed = -1;
+    ssize_t got = BoardSim::receiveWithDescriptor(fd, buffer, sizeof buffer, passed);
     if (got <= 0) break;
-    for (struct cmsghdr* c = CMSG_FIRSTHDR(&received); c; c = CMSG_NXTHDR(&received, c)) {
-      if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
-      int passed;
-      memcpy(&passed, CMSG_DATA(c), sizeof passed);
+    if (passed >= 0) {
       if (take && *take < 0)
         *take = passed;
       else

@@ -4,27 +4,18 @@
 // side, wall clock) in one case, and a second server's ISDN slot (network
 // side) joined by a simulated cable in the other.
 #include <poll.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
-#include <iostream>
-#include <memory>
-#include <string>
-#include <vector>
+#include <cstring>
 
 extern "C" {
 #include <libpri.h>
 }
 
-#include <gtest/gtest.h>
-
-#include "core/lgcp.h"
-#include "messages/acp/ACP.h"
 #include "messages/term/TERM.h"
-#include "tests/support/server_process.h"
+#include "tests/support/e2e_test.h"
 
 extern "C" const char* __lsan_default_suppressions() { return "leak:libpri\n"; }
 
@@ -32,15 +23,13 @@ namespace {
 
 using namespace E2E;
 
-std::string sandboxError;
 const int kTdm = 48;  // E1 trunk 1, timeslot 16
 
 int line_read(struct pri* pri, void* buf, int buflen) {
   const int fd = *static_cast<int*>(pri_get_userdata(pri));
   const ssize_t n = ::recv(fd, buf, static_cast<size_t>(buflen - 2), MSG_DONTWAIT);
   if (n <= 0) return -1;
-  static_cast<char*>(buf)[n] = static_cast<char>(0);  // the 2 FCS octets libpri strips unread
-  static_cast<char*>(buf)[n + 1] = static_cast<char>(0);
+  memset(static_cast<char*>(buf) + n, 0, 2);  // the 2 FCS octets libpri strips unread
   return static_cast<int>(n) + 2;
 }
 
@@ -52,86 +41,42 @@ int line_write(struct pri* pri, void* buf, int buflen) {
 
 void quiet(struct pri*, char*) {}
 
-class IsdnE2E : public ::testing::Test {
+class IsdnE2E : public ServerTest {
  protected:
-  void SetUp() override { ASSERT_EQ("", sandboxError); }
-  void TearDown() override {
-    servers_.clear();
-    for (const std::string& d : directories_) {
-      const std::string command = "rm -rf '" + d + "'";
-      if (system(command.c_str()) != 0) std::cerr << "could not remove " << d << "\n";
-    }
-  }
-
   ServerProcess& StartServer(int port) {
-    char directory[] = "/tmp/gw-isdn-e2e-XXXXXX";
-    EXPECT_NE(nullptr, mkdtemp(directory));
-    directories_.push_back(directory);
-    servers_.emplace_back(new ServerProcess(directory));
-    EXPECT_TRUE(servers_.back()->Start({"--port", std::to_string(port)}));
-    return *servers_.back();
-  }
-
-  static bool Send(Controller& c, long slot, const std::function<void(LGCP::Command&)>& fill) {
-    static int seq = 1;
-    LGCP::Message m;
-    m.set_seq(seq++);
-    m.set_slot(static_cast<unsigned>(slot));
-    fill(m.set_pdu().select_command());
-    std::vector<char> bytes;
-    return Lgcp::Encode(m, bytes) && c.SendFrame(std::vector<unsigned char>(bytes.begin(), bytes.end()));
+    ServerProcess& server = NewServer();
+    EXPECT_TRUE(server.Start({"--port", std::to_string(port)}));
+    return server;
   }
   // Creates the ISDN slot 20 and the trunk slot 21, connected both ways, and
   // activates the link.
-  static void MakeLink(Controller& c, bool network) {
+  void MakeLink(Controller& c, bool network) {
     ASSERT_TRUE(Send(c, 20, [&](LGCP::Command& cmd) {
       LGCP::IsdnParams& p = cmd.select_create().select_isdn();
-      p.set_type(LGCP::IsdnType::pri);
-      p.set_trunk(1);
-      p.set_log(0);
+      p.set_type(LGCP::IsdnType::pri), p.set_trunk(1), p.set_log(0);
       network ? (void)p.set_side().select_network() : (void)p.set_side().select_user();
     }));
     ASSERT_TRUE(Send(c, 21, [&](LGCP::Command& cmd) {
       LGCP::TrunkParams& t = cmd.select_create().select_trunk();
-      t.set_trunk(1);
-      t.set_timeslot(16);
+      t.set_trunk(1), t.set_timeslot(16);
     }));
     ASSERT_TRUE(Send(c, 20, [](LGCP::Command& cmd) { cmd.select_connect(21); }));
     ASSERT_TRUE(Send(c, 21, [](LGCP::Command& cmd) { cmd.select_connect(20); }));
     ASSERT_TRUE(Send(c, 20, [](LGCP::Command& cmd) { cmd.select_activate().select_empty(); }));
   }
 
-  // Signals of slot 20 as "activated", "isdnLinkInfo <state>", "userData <hex>";
-  // responses must all be successes.
+  // Every message until none comes for 5 ms; no error response.
   static void Read(Controller& c, std::vector<std::string>& seen) {
-    std::vector<unsigned char> body;
-    while (c.ReceiveFrame(body, 5)) {
-      LGCP::Message m;
-      if (!Lgcp::Decode(reinterpret_cast<const char*>(body.data()), static_cast<int>(body.size()), m)) continue;
-      if (m.get_pdu().response_isSelected()) {
-        if (!m.get_pdu().get_response().success_isSelected()) seen.push_back("error");
-        continue;
-      }
-      if (!m.get_pdu().signal_isSelected()) continue;
-      const LGCP::Signal& s = m.get_pdu().get_signal();
-      if (s.activated_isSelected()) seen.push_back("activated");
-      if (s.ioctl_isSelected() && s.get_ioctl().isdnLinkInfo_isSelected())
-        seen.push_back("isdnLinkInfo " + std::to_string(s.get_ioctl().get_isdnLinkInfo().get_lapdState().asInt()));
-      if (s.userData_isSelected()) {
-        const std::vector<char>& d = s.get_userData();
-        seen.push_back("userData " + TestBytes::Hex(std::vector<unsigned char>(d.begin(), d.end()), true));
-      }
+    for (std::string m; !(m = Next(c, 5)).empty();) {
+      EXPECT_FALSE(ServerTest::Has(m, "pdu response : error")) << m;
+      seen.push_back(m);
     }
   }
-
-  static bool Has(const std::vector<std::string>& seen, const std::string& prefix) {
+  static bool Has(const std::vector<std::string>& seen, const std::string& part) {
     for (const std::string& s : seen)
-      if (s.compare(0, prefix.size(), prefix) == 0) return true;
+      if (ServerTest::Has(s, part)) return true;
     return false;
   }
-
-  std::vector<std::string> directories_;
-  std::vector<std::unique_ptr<ServerProcess>> servers_;
 };
 
 TEST_F(IsdnE2E, LibpriOnTheLineEstablishesAndExchangesUserData) {
@@ -149,7 +94,7 @@ TEST_F(IsdnE2E, LibpriOnTheLineEstablishesAndExchangesUserData) {
   std::vector<std::string> seen;
   bool sent = false, ring = false, peer_up = false;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!Has(seen, "userData 08 02 80 01 07") && std::chrono::steady_clock::now() < end) {
+  while (!Has(seen, "userData : '08 02 80 01 07") && std::chrono::steady_clock::now() < end) {
     struct pollfd p = {line, POLLIN, 0};
     if (::poll(&p, 1, 5) == 1) {
       if (pri_event* e = pri_check_event(pri)) {
@@ -163,7 +108,7 @@ TEST_F(IsdnE2E, LibpriOnTheLineEstablishesAndExchangesUserData) {
     if (pri_schedule_next(pri)) pri_schedule_run(pri);
     Read(c, seen);
     // Both sides start the link; the call waits until both see it up.
-    if (!sent && peer_up && Has(seen, "activated")) {
+    if (!sent && peer_up && Has(seen, "signal : activated")) {
       sent = true;
       ASSERT_TRUE(Send(c, 20, [](LGCP::Command& cmd) {
         const unsigned char setup[] = {0x08, 0x02, 0x00, 0x01, 0x05, 0x04, 0x03, 0x80, 0x90, 0xA3,
@@ -173,9 +118,8 @@ TEST_F(IsdnE2E, LibpriOnTheLineEstablishesAndExchangesUserData) {
     }
   }
   EXPECT_TRUE(ring);
-  EXPECT_TRUE(Has(seen, "isdnLinkInfo 6"));  // multiple frame established
-  EXPECT_TRUE(Has(seen, "userData 08 02 80 01 07")) << ::testing::PrintToString(seen);
-  EXPECT_FALSE(Has(seen, "error"));
+  EXPECT_TRUE(Has(seen, "lapdState multiple-frame-established"));
+  EXPECT_TRUE(Has(seen, "userData : '08 02 80 01 07")) << ::testing::PrintToString(seen);
   ::close(line);
 }
 
@@ -193,21 +137,14 @@ TEST_F(IsdnE2E, TwoServersJoinedByACableBringTheLinkUp) {
   MakeLink(a, false);
   MakeLink(b, true);
   std::vector<std::string> seenA, seenB;
-  for (int i = 0; i < 400 && !(Has(seenA, "activated") && Has(seenB, "activated")); ++i) {
+  for (int i = 0; i < 400 && !(Has(seenA, "signal : activated") && Has(seenB, "signal : activated")); ++i) {
     Read(a, seenA);
     Read(b, seenB);
   }
-  ASSERT_TRUE(Has(seenA, "activated") && Has(seenB, "activated"));
+  ASSERT_TRUE(Has(seenA, "signal : activated") && Has(seenB, "signal : activated"));
   ASSERT_TRUE(Send(a, 20, [](LGCP::Command& cmd) { cmd.select_userData() = {0x08, 0x01, 0x01, 0x05}; }));
   for (int i = 0; i < 400 && !Has(seenB, "userData"); ++i) Read(b, seenB);
-  EXPECT_TRUE(Has(seenB, "userData 08 01 01 05")) << ::testing::PrintToString(seenB);
+  EXPECT_TRUE(Has(seenB, "userData : '08 01 01 05'H")) << ::testing::PrintToString(seenB);
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  sandboxError = EnterSandbox();
-  if (!sandboxError.empty()) std::cerr << "e2e sandbox: " << sandboxError << std::endl;
-  return RUN_ALL_TESTS();
-}

@@ -133,15 +133,12 @@ class Libss7Slot : public SlotBench {
 };
 
 TEST_F(Libss7Slot, AlignsCarriesMsusThroughLossFallsOutWithTheLineAndRealigns) {
-  Handle(1, [](LGCP::Command& c) {
-    LGCP::TrunkParams& t = c.select_create().select_trunk();
-    t.set_trunk(1), t.set_timeslot(16);
-  });
+  Trunk(16);
   Handle(2, [](LGCP::Command& c) {
     LGCP::SS7Params& p = c.select_create().select_pstn().select_ss7();
     p.set_trunk(2), p.set_slc(0), p.set_dpc(2), p.set_opc(1), p.set_emergency(false);
   });
-  Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
+  Connect();
   ASSERT_TRUE(run_until([&] { return peer_ups_ == 1 && ups_ == 1; }, 40000));
 
   // Link tests through 5 % loss each way, one every 10 ms: every SLTA comes

@@ -1,136 +1,148 @@
 // The signalling slots on the simulated board, driven by control messages,
-// with a peer on the line side of their trunk timeslot. The messages the
-// server sends (value notation, with the virtual time) and the peer's notes
-// must equal the golden file beside this one (GW_UPDATE_GOLDEN=1 rewrites it).
-#include "foundation/testing/loop_runner.h"
-#include "tests/core/capture.h"
+// with the line side of their trunk timeslot, from data/slots.script against
+// data/slots.golden: every message the server sends (value notation), what
+// the line side hears ("line: <hex>") and the SS7 peer's notes.
+//
+// "== <tdm> <title>" attaches to that TDM channel's line. Commands: "trunk
+// <ts>" and "trunk-bri <ts>" (slot 1), "create ss7 <trunk> <slc> <dpc> <opc>
+// <emergency>", "create hdlc <trunk> <address>", "create isdn|pstn-isdn
+// pri|bri <trunk> user|network" (slot 2), "create qsig <slot> user|network",
+// "create qsig-b <slot> <of> <subslot>", "connect [back]" (slot 1 to 2, and
+// back), "activate|deactivate|disconnect|destroy|rqbsn <slot>", "user-data
+// <slot> <hex>", "packages <slot> <n> <hex>", "status e1|bri <trunk>
+// normal|lossBF|lossCarrier", "line <hex>", "peer ss7|emergency|activate|send
+// <hex>" (one of our SS7 links on the line), "kill-channel <slot>", "show
+// <slot>" (its channels), "dsp-data" (the requests and last frame on
+// "/dev/dsp-data").
+#include <sys/socket.h>
+
+#include "board/sim/dsp_data.h"
+#include "messages/term/TERM.h"
 #include "tests/signalling/slots/slot_bench.h"
 #include "tests/signalling/ss7/ss7_helper.h"
+#include "tests/support/script.h"
 
 namespace {
 
-using namespace CoreTest;
+using Fill = std::function<void(LGCP::Command&)>;
 
-// An SS7 slot on trunk 1 timeslot 16, with one of our links as the peer.
-class PstnSlotTest : public SlotBench {
- protected:
-  PstnSlotTest() : SlotBench(48) {
-    peer_.channel.on_frame = [this](const Packet& f) { to_line(ss7test::hex(f)); };
-    peer_.note = [this](const std::string& s) { Note("peer: " + s); };
+class Scenario : public ScriptTest::Runner {
+  struct Line : Bench {
+    Line(int tdm, Scenario* s) : Bench(tdm), s(s) {}
+    void Note(const std::string& text) override { s->Note(text); }
+    void OnSent(const LGCP::Message& m) override { Note(TestGolden::OneLine(m)); }
+    void from_line(const std::string& frame) override {
+      if (!s->peer_) return Bench::from_line(frame);
+      Packet p = ss7test::packet(TestBytes::Hex(frame), 0);
+      s->peer_->slc->on_hdlc_receive(p);
+    }
+    Scenario* s;
+  };
+
+  void Fresh(const std::string& title) override { line_.reset(new Line(std::stoi(title), this)); }
+  void Finish() override { peer_.reset(), line_.reset(); }
+  void Send(long slot, const Fill& fill) { line_->Handle(slot, fill); }
+
+  bool Command(const std::string& verb, const std::string& rest) override {
+    std::istringstream in(rest);
+    std::string w, side;
+    long slot = 0, a = 0, b = 0, c = 0, d = 0;
+    if (verb == "trunk" || verb == "trunk-bri") {
+      in >> a;
+      Send(1, [&](LGCP::Command& cmd) {
+        if (verb == "trunk-bri") return (void)cmd.select_create().select_trunk_bri().set_timeslot(a);
+        LGCP::TrunkParams& t = cmd.select_create().select_trunk();
+        t.set_trunk(1), t.set_timeslot(a);
+      });
+    } else if (verb == "create") {
+      in >> w;
+      if (w == "ss7" && in >> a >> b >> c >> d >> slot)
+        Send(2, [&](LGCP::Command& cmd) {
+          LGCP::SS7Params& p = cmd.select_create().select_pstn().select_ss7();
+          p.set_trunk(a), p.set_slc(b), p.set_dpc(c), p.set_opc(d), p.set_emergency(slot);
+        });
+      if (w == "hdlc" && in >> a >> std::hex >> b)
+        Send(2, [&](LGCP::Command& cmd) {
+          LGCP::HdlcParams& p = cmd.select_create().select_hdlcParams();
+          p.set_trunk(a), p.set_log(0), p.set_address(b);
+        });
+      std::string type;
+      if ((w == "isdn" || w == "pstn-isdn") && in >> type >> a >> side)
+        Send(2, [&](LGCP::Command& cmd) {
+          LGCP::IsdnParams& p = w == "isdn" ? cmd.select_create().select_isdn()
+                                            : cmd.select_create().select_pstn().select_isdn();
+          p.set_type(type == "bri" ? LGCP::IsdnType::bri : LGCP::IsdnType::pri), p.set_trunk(a), p.set_log(0);
+          side == "user" ? (void)p.set_side().select_user() : (void)p.set_side().select_network();
+        });
+      if (w == "qsig" && in >> slot >> side)
+        Send(slot, [&](LGCP::Command& cmd) {
+          LGCP::AtsQsigParams& p = cmd.select_create().select_ats_qsig();
+          side == "user" ? (void)p.set_side().select_user() : (void)p.set_side().select_network();
+        });
+      if (w == "qsig-b" && in >> slot >> a >> b)
+        Send(slot, [&](LGCP::Command& cmd) {
+          auto& q = cmd.select_create().select_ats_qsig_b();
+          q.set_slot(a), q.set_subslot(b);
+        });
+    } else if (verb == "connect") {
+      line_->Connect(rest == "back");
+    } else if (verb == "activate" || verb == "deactivate" || verb == "disconnect" || verb == "destroy" ||
+               verb == "rqbsn") {
+      Send(std::stol(rest), [&](LGCP::Command& cmd) {
+        if (verb == "activate") cmd.select_activate().select_empty();
+        if (verb == "deactivate") cmd.select_deactivate();
+        if (verb == "disconnect") cmd.select_disconnect();
+        if (verb == "destroy") cmd.select_destroy();
+        if (verb == "rqbsn") cmd.select_ioctl().select_ss7RqBSN();
+      });
+    } else if (verb == "user-data" && in >> slot >> std::ws && std::getline(in, w)) {
+      Send(slot, [&](LGCP::Command& cmd) { cmd.select_userData(TestBytes::FromHex(w)); });
+    } else if (verb == "packages" && in >> slot >> a >> std::ws && std::getline(in, w)) {
+      Send(slot, [&](LGCP::Command& cmd) {
+        auto& list = cmd.select_ioctl().select_hdlcPackages();
+        LGCP::HdlcPackage package;
+        package.set_body(TestBytes::FromHex(w));
+        for (long i = 0; i < a; ++i) list.push_back(package);
+      });
+    } else if (verb == "status" && in >> w >> a >> side) {
+      line_->Status(w == "bri" ? ACP::TrunkType::bri : ACP::TrunkType::e1, a,
+                    side == "normal" ? ACP::TrunkState::normal
+                    : side == "lossBF" ? ACP::TrunkState::lossBF : ACP::TrunkState::lossCarrier);
+    } else if (verb == "line") {
+      line_->to_line(rest);
+    } else if (verb == "peer") {
+      in >> w;
+      if (w == "ss7") {
+        peer_.reset(new ss7test::Stack);
+        peer_->channel.on_frame = [this](const Packet& f) { line_->to_line(ss7test::hex(f)); };
+        peer_->note = [this](const std::string& s) { Note("peer: " + s); };
+      }
+      if (w == "emergency") peer_->slc->set_emergency(true);
+      if (w == "activate") peer_->activate();
+      if (w == "send") peer_->send(rest.substr(5));
+    } else if (verb == "kill-channel") {
+      const int number = Slots::instance().Get(std::stoi(rest))->GetTransmitChannel();
+      ::shutdown(BoardSim::mcc().channel(BoardSim::mcc().channelOfNumber(number))->fd, SHUT_RDWR);
+    } else if (verb == "show") {
+      Slot* s = Slots::instance().Get(std::stoi(rest));
+      Note(s ? "slot " + rest + ": transmit " + std::to_string(s->GetTransmitChannel()) + ", receive " +
+                   std::to_string(s->GetReceiveChannel())
+             : "no slot " + rest);
+    } else if (verb == "dsp-data") {
+      const BoardSim::DspData& d = BoardSim::dspData();
+      std::string text = "dsp-data:";
+      for (const std::string& r : d.requests) text += " " + r + ";";
+      Note(text + " last frame " + (d.frames.empty() ? "none" : TestBytes::Hex(d.frames.back(), true)));
+    } else {
+      return false;
+    }
+    return true;
   }
-  void from_line(const std::string& frame) override {
-    Packet p = ss7test::packet(TestBytes::Hex(frame), 0);
-    peer_.slc->on_hdlc_receive(p);
-  }
-  ss7test::Stack peer_;
+
+  std::unique_ptr<Line> line_;
+  std::unique_ptr<ss7test::Stack> peer_;
 };
 
-TEST_F(PstnSlotTest, Ss7LinkAlignsCarriesUserDataReportsAndFollowsOnlyE1TrunkStatus) {
-  Handle(1, [](LGCP::Command& c) {
-    LGCP::TrunkParams& t = c.select_create().select_trunk();
-    t.set_trunk(1);
-    t.set_timeslot(16);
-  });
-  Handle(2, [](LGCP::Command& c) {
-    LGCP::SS7Params& p = c.select_create().select_pstn().select_ss7();
-    p.set_trunk(2), p.set_slc(3), p.set_dpc(4), p.set_opc(5), p.set_emergency(true);
-  });
-  peer_.slc->set_emergency(true);
-  peer_.activate();
-  Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
-  LoopTest::runFor(1000);
-  Note("> user data");
-  Handle(2, [](LGCP::Command& c) { c.select_userData(std::vector<char>{'\x81', '\x01', '\x02'}); });
-  LoopTest::runFor(20);
-  peer_.send("83 0A 0B");
-  LoopTest::runFor(20);
-  Note("> ss7RqBSN");
-  Handle(2, [](LGCP::Command& c) { c.select_ioctl().select_ss7RqBSN(); });
-  LoopTest::runFor(2000);
-  Status(ACP::TrunkType::bri, 1, ACP::TrunkState::lossBF);
-  Status(ACP::TrunkType::e1, 0, ACP::TrunkState::lossBF);
-  Status(ACP::TrunkType::e1, 1, ACP::TrunkState::lossBF);
-  Status(ACP::TrunkType::e1, 1, ACP::TrunkState::lossCarrier);
-  Expect("pstn_slot_ss7.golden");
-}
-
-// An HDLC packet slot with address 0x0102 on trunk 1 timeslot 5.
-class HdlcSlotTest : public SlotBench {
- protected:
-  HdlcSlotTest() : SlotBench(37) {}
-  void from_line(const std::string& frame) override {
-    Note("line: " + TestBytes::Hex(frame, true));
-  }
-  void Packages(int count, const std::string& body) {
-    Handle(2, [&](LGCP::Command& c) {
-      auto& list = c.select_ioctl().select_hdlcPackages();
-      LGCP::HdlcPackage package;
-      package.set_body(TestBytes::FromHex(body));
-      for (int i = 0; i < count; ++i) list.push_back(package);
-    });
-  }
-};
-
-TEST_F(HdlcSlotTest, PackagesCarryTheAddressAndSequenceNumbersAndBatchesGoUpWhole) {
-  Handle(1, [](LGCP::Command& c) {
-    LGCP::TrunkParams& t = c.select_create().select_trunk();
-    t.set_trunk(1);
-    t.set_timeslot(5);
-  });
-  Handle(2, [](LGCP::Command& c) {
-    LGCP::HdlcParams& p = c.select_create().select_hdlcParams();
-    p.set_trunk(2), p.set_log(0), p.set_address(0x0102);
-  });
-  Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
-  Note("> nine packages");
-  Packages(9, "41 42");
-  LoopTest::runFor(10);
-  Note("> a batch of two, then one for another address that ends the next batch");
-  to_line("01 02 A0 10 80");
-  to_line("01 02 20 11 00");
-  to_line("01 02 00 12 80");
-  to_line("01 03 00 13 00");
-  LoopTest::runFor(10);
-  Note("> a package after the peer's number 5; a frame announcing more goes up after 100 ms");
-  Packages(1, "43");
-  to_line("01 02 40 14 80");
-  LoopTest::runFor(200);
-  Note("> off the timeslot: 121 packages wait for the channel, one is dropped and counted");
-  Handle(2, [](LGCP::Command& c) { c.select_disconnect(); });
-  {
-    Capture errors(std::cerr);
-    Packages(121, "44");
-    EXPECT_EQ("HdlcSlot[1/*]: transmit queue full, package dropped: 01 02 42 44\n", errors.text());
-  }
-  Note("> deactivate: the link information at once; another alternative is unsupported");
-  Handle(2, [](LGCP::Command& c) { c.select_deactivate(); });
-  Handle(2, [](LGCP::Command& c) { c.select_ioctl().select_ss7RqBSN(); });
-  LoopTest::runFor(3000);
-  Expect("hdlc_slot.golden");
-}
-
-// A basic-rate network-side PSTN slot on BRI port 0 channel 2: its LAPD_NT
-// layer hears the line and answers on it.
-class BriNtTest : public SlotBench {
- protected:
-  BriNtTest() : SlotBench(2) {}
-  void from_line(const std::string& frame) override {
-    Note("line: " + TestBytes::Hex(frame, true));
-  }
-};
-
-TEST_F(BriNtTest, TheNetworkSideAnswersATeiRequestOnTheLine) {
-  Handle(1, [](LGCP::Command& c) { c.select_create().select_trunk_bri().set_timeslot(2); });
-  Handle(2, [](LGCP::Command& c) {
-    LGCP::IsdnParams& p = c.select_create().select_pstn().select_isdn();
-    p.set_type(LGCP::IsdnType::bri), p.set_trunk(1), p.set_log(0), p.set_side().select_network();
-  });
-  Handle(1, [](LGCP::Command& c) { c.select_connect(2); });
-  Handle(2, [](LGCP::Command& c) { c.select_connect(1); });
-  Note("> TEI request");
-  to_line("FC FF 03 0F 12 34 01 FF");
-  LoopTest::runFor(10);
-  Expect("pstn_slot_bri_nt.golden");
-}
+TEST(Slots, TranscriptMatchesTheGoldenFile) { Scenario().Check(__FILE__, "slots"); }
 
 }  // namespace

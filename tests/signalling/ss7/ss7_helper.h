@@ -19,7 +19,7 @@ std::string bytes(const Packet& p);
 std::string hex(const Packet& p);  // "83 01 FF"
 Packet packet(const std::string& hex_bytes, unsigned headroom = 3);
 
-struct Channel : SS7::HdlcPort {
+struct Channel : HdlcChannel {
   bool hdlc_transmit(Packet& frame) override {
     if (refuse) return false;
     if (on_frame) on_frame(frame);

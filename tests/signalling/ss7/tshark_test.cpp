@@ -31,19 +31,18 @@ TEST(Ss7Capture, TsharkDecodesEverySignalUnitWithTheHeaderFieldsSent) {
     LapdTest::PcapngWriter out(path, 140);
     VirtualClock clock;
     ss7test::Pair p(3, 5);
-    p.tap = [&](const std::string& f) {
+    p.tap = [&](const std::string& f) {  // BSN, BIB, FSN, FIB, LI
       out.frame(std::vector<std::uint8_t>(f.begin(), f.end()), false);
-      const unsigned b0 = static_cast<unsigned char>(f[0]), b1 = static_cast<unsigned char>(f[1]);
-      want += std::to_string(b0 & 127) + "," + std::to_string(b0 >> 7) + "," +
-              std::to_string(b1 & 127) + "," + std::to_string(b1 >> 7) + "," +
-              std::to_string(static_cast<unsigned char>(f[2])) + "\n";
+      char row[32];
+      const unsigned char* u = reinterpret_cast<const unsigned char*>(f.data());
+      std::snprintf(row, sizeof row, "%u,%u,%u,%u,%u\n", u[0] & 127, u[0] >> 7, u[1] & 127, u[1] >> 7, u[2]);
+      want += row;
     };
     p.a.activate();
     p.b.activate();
     LoopTest::runFor(9000);
     ASSERT_TRUE(p.both_up());
-    for (unsigned i = 0; i < 60; ++i)
-      p.a.send(ss7test::Pair::msu(i)), p.b.send(ss7test::Pair::msu(i));
+    for (unsigned i = 0; i < 60; ++i) p.a.send(ss7test::Pair::msu(i)), p.b.send(ss7test::Pair::msu(i));
     LoopTest::runFor(2000);
     EXPECT_EQ(60u, p.got[0].size());
   }
