@@ -24,6 +24,7 @@ bool isOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1; }
 // Everything a test arms or schedules reports to this log: events with their
 // revents, deferred calls and timers with their name and the virtual time.
 struct Owner {
+  Owner() { dpc[0].Bind(this, &Owner::OnDpc0), dpc[1].Bind(this, &Owner::OnDpc1); }
   void OnEvent(int, short revents) { log.push_back("ev" + std::to_string(revents)); }
   void OnA() { at("A"); }
   void OnB() { at("B"); }
@@ -121,7 +122,6 @@ TEST_F(LoopTestF, EventCallbackMayRebindAndRescheduleItsOwnEvent) {
 // active; activated twice is once; unbound ones do nothing and stay active.
 TEST_F(LoopTestF, DeferredCallsRunAfterTheTimersAndBeforePollWhileActive) {
   Owner o;
-  o.dpc[0].Bind(&o, &Owner::OnDpc0);
   o.a.set(0, &Owner::OnT, &o);
   LoopTest::runOnce();
   o.dpc[0].Activate();
@@ -149,8 +149,6 @@ TEST_F(LoopTestF, DeferredCallsInAddressOrderAndChangesDuringAnExecution) {
   const int active[] = {3, 1, 3, 2};
   for (int i = 0; i < 4; ++i) {
     Owner o;
-    o.dpc[0].Bind(&o, &Owner::OnDpc0);
-    o.dpc[1].Bind(&o, &Owner::OnDpc1);
     for (int k : {1, 0}) {
       o.action[k] = actions[i][k];
       if (active[i] & (1 << k)) o.dpc[k].Activate();
