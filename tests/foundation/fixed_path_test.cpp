@@ -60,9 +60,7 @@ TEST_F(FixedPathTest, ReadingFollowsLinksToRegularFilesOnlyAndUpToTheCap) {
     SEE(name, read, refusal, contents);
   }
   IniFile::File config;
-  SEE(config.Open(At("link")), config.GetSectionCount());
-  SEE(config.Open(At("fifo")), config.GetRefusal());
-  SEE(config.Open(At("missing")), config.GetRefusal());
+  for (const char* name : {"link", "fifo", "missing"}) SEE(name, config.Open(At(name)), config.GetSectionCount(), config.GetRefusal());
 }
 
 TEST(StandardDescriptors, ClosedOnesAreFilledBeforeAnythingIsOpened) {

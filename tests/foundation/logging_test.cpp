@@ -27,6 +27,16 @@ namespace {
 
 const long kNow = 1676542830;  // 2023-02-16 10:20:30 UTC
 
+// A unix socket of `type` bound to `path`.
+int Bound(const std::string& path, int type) {
+  const int fd = socket(AF_UNIX, type, 0);
+  sockaddr_un addr = {};
+  addr.sun_family = AF_UNIX;
+  std::strcpy(addr.sun_path, path.c_str());
+  EXPECT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
+  return fd;
+}
+
 class SyslogTest : public See::Test {
  protected:
   void SetUp() override {
@@ -47,11 +57,7 @@ class SyslogTest : public See::Test {
   }
   void Listen(int type) {
     Close();
-    server_ = socket(AF_UNIX, type, 0);
-    sockaddr_un addr = {};
-    addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, path_.c_str());
-    EXPECT_EQ(0, bind(server_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
+    server_ = Bound(path_, type);
     if (type == SOCK_STREAM) listen(server_, 1);
   }
   // The records of one datagram (each ends with its NUL), none when none waits.
@@ -223,10 +229,6 @@ TEST_F(SysLogStreamBufTest, PlainBufferCutsAtItsAreaSize) {
 class DaemonTest : public See::Test {
  protected:
   DaemonTest() {
-    sockaddr_un addr = {};
-    addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, path_.c_str());
-    EXPECT_EQ(0, bind(server_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
     timeval limit = {5, 0};  // a daemon that sends nothing fails the test, not hangs it
     setsockopt(server_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
   }
@@ -257,7 +259,7 @@ class DaemonTest : public See::Test {
   }
   TestFiles::TempDir temp_;
   const std::string path_ = temp_.at("log");
-  int server_ = socket(AF_UNIX, SOCK_DGRAM, 0);
+  int server_ = Bound(path_, SOCK_DGRAM);
 };
 
 // A new session in "/"; the standard streams go to syslog under the name cut

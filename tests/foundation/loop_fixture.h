@@ -22,6 +22,7 @@ class LoopFixture : public ::testing::Test {
   explicit LoopFixture(unsigned long long startMs = 1000000ULL) : clock_(startMs) {
     clock_.setRealWaitLimit(0);
   }
+  static void Passes(int n) { while (n-- > 0) LoopTest::runOnce(); }
   LoopMustBeClean check_;
   See::Golden golden_;
   VirtualClock clock_;

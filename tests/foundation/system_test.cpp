@@ -76,8 +76,7 @@ TEST_F(SystemTest, PidFileHoldsOnlyTheDigitsAndGoesAway) {
   {
     Linux::Run run{Linux::Run::Path(path)};
     stat(path.c_str(), &st);
-    EXPECT_EQ(std::to_string(getpid()), TestFiles::ReadFile(path));
-    SEE(run.created(), (st.st_mode & 0777 & ~0022u) == 0644u);
+    SEE(TestFiles::ReadFile(path) == std::to_string(getpid()), run.created(), (st.st_mode & 0777 & ~0022u) == 0644u);
   }
   Linux::Run atDir{Linux::Run::Path(dir.path())};
   SEE(access(path.c_str(), F_OK), atDir.created(), access(dir.path().c_str(), F_OK));

@@ -178,9 +178,7 @@ std::vector<int> Keys(const F_dual_list<Item>& list) {
   std::vector<Item*> f, b;
   for (auto it = list.begin(); it.good(); ++it) f.push_back(*it);
   for (Item* p = list.get_tail(); p; p = p->get_prev()) b.insert(b.begin(), p);
-  EXPECT_EQ(f, b);
-  EXPECT_EQ(f.size(), list.count());
-  EXPECT_TRUE(!list.get_head() || (!list.get_head()->get_prev() && !list.get_tail()->get_next()));
+  EXPECT_TRUE(f == b && f.size() == list.count() && (!list.get_head() || (!list.get_head()->get_prev() && !list.get_tail()->get_next())));
   std::vector<int> keys;
   for (Item* p : f) keys.push_back(p->key);
   return keys;
