@@ -150,7 +150,8 @@ TEST(ServiceTest, AnUnboundServiceOrServerReportsEveryUse) {
   server.SendSignal(3, TrunkSignal());
   EXPECT_FALSE(server.CheckServerConnection(connected));
   std::string expected;
-  for (int i = 0; i < 7; ++i) expected += "CtrlSrv::Service error! service not connected to server.\n";
+  for (int i = 0; i < 7; ++i)
+    expected += "CtrlSrv::Service error! service not connected to server.\n";
   EXPECT_EQ(expected + "ctrl [null]: send fail: Service not attached!\n", errors.text());
 }
 
@@ -158,7 +159,8 @@ TEST_F(ServerTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstComm
   Capture log(std::clog);
   Connect();
   bool connected = false;
-  EXPECT_TRUE(server.CheckServerConnection(connected) && connected && log.has("controller connect."));
+  EXPECT_TRUE(server.CheckServerConnection(connected) && connected);
+  EXPECT_TRUE(log.has("controller connect."));
   LoopTest::runFor(200000);  // a connection alone does not start the heartbeat
   EXPECT_FALSE(transport->Closed() || heartbeat.IsWatching());
   // Every command restarts the period, even one that nobody takes.
@@ -171,13 +173,15 @@ TEST_F(ServerTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstComm
   EXPECT_FALSE(transport->Closed() || log.has("heartbeat timeout!!!"));
   LoopTest::runFor(20);
   EXPECT_TRUE(log.has("heartbeat timeout!!!\n"));
-  ASSERT_TRUE(LoopTest::runUntil([&] { return transport->Closed() && journal.back() == "b.disconnect"; }, 100));
+  ASSERT_TRUE(LoopTest::runUntil(
+      [&] { return transport->Closed() && journal.back() == "b.disconnect"; }, 100));
   EXPECT_FALSE(heartbeat.IsWatching());
 }
 
 TEST_F(ServerTest, DeactivationRunsEveryOnDisconnectAlsoWithoutController) {
   Capture errors(std::cerr);
-  ASSERT_TRUE(server.Activate(new Control::ConnectorUnix("/nonexistent/control")));  // never connects
+  // A connector that never connects.
+  ASSERT_TRUE(server.Activate(new Control::ConnectorUnix("/nonexistent/control")));
   server.Deactivate();
   bool connected = true;
   EXPECT_FALSE(server.CheckServerConnection(connected));

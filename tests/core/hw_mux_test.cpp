@@ -77,8 +77,8 @@ class HwMuxTest : public ::testing::Test {
     } else if (verb == "entries") {
       while (in >> a) {
         const uint16_t e = mux->BusEntry(static_cast<int>(a));
-        view << a << ":" << (e == HwMux::kDisabled ? "d" : e == HwMux::kConstant ? "c" : std::to_string(e))
-             << " ";
+        const std::string text = e == HwMux::kConstant ? "c" : std::to_string(e);
+        view << a << ":" << (e == HwMux::kDisabled ? "d" : text) << " ";
       }
       view << "| refresh at " << mux->RefreshPosition();
     } else if (verb == "carried" && in >> a) {

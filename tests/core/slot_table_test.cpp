@@ -244,7 +244,8 @@ class SlotsTest : public ::testing::Test {
       struct NoChannel : ProbeSlot {
         using ProbeSlot::ProbeSlot;
         int IGetReceiveChannel() override { return -1; }
-      } lonely(1, 1, ProbeSettings(), factory().journal), other(1, 1, ProbeSettings(), factory().journal);
+      } lonely(1, 1, ProbeSettings(), factory().journal),
+          other(1, 1, ProbeSettings(), factory().journal);
       view << "connect " << MuxConnect(other, lonely) << ", disconnect " << MuxDisconnect(lonely);
     } else if (verb == "table") {
       // Live slots in creation order (r: releasing), probes alive, in the probe factory.
