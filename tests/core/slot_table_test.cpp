@@ -61,10 +61,7 @@ class ProbeSlot : public Slot {
       : tx_(tx), rx_(rx), settings_(settings), journal_(journal) {
     ++alive;
   }
-  ~ProbeSlot() override {
-    --alive;
-    journal_.push_back(Name() + ".deleted");
-  }
+  ~ProbeSlot() override { --alive, journal_.push_back(Name() + ".deleted"); }
 
   bool IBeforeDestroy() override {
     if (settings_.onBeforeDestroy) settings_.onBeforeDestroy();
@@ -147,9 +144,7 @@ using Fill = std::function<void(LGCP::Command&)>;
 class SlotsTest : public ::testing::Test {
  protected:
   SlotsTest() : t(CtrlSrv::ctrlServer, &factory().journal) {
-    factory().next = ProbeSettings();
-    factory().journal.clear();
-    sleeps.clear();
+    factory().next = ProbeSettings(), factory().journal.clear(), sleeps.clear();
   }
   ~SlotsTest() override {
     Slots::instance().OnDisconnect();  // leaves the table empty
@@ -255,7 +250,7 @@ class SlotsTest : public ::testing::Test {
     } else if (verb == "slot" && in >> a) {
       Slot* slot = slots().Get(static_cast<unsigned>(a));
       if (!slot) view << "none";
-      if (slot)
+      else
         view << slot->GetName() << " tx " << slot->IGetTransmitChannel() << " rx "
              << slot->IGetReceiveChannel() << " trunk " << slot->GetTrunk() << " ts "
              << slot->GetTrunkTimeSlot();
