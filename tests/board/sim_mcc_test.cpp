@@ -48,10 +48,7 @@ std::string Take(int fd) {
 
 class SimMcc : public ::testing::Test {
  protected:
-  void SetUp() override {
-    BoardSim::hal().reset();
-    mcc().reset();
-  }
+  void SetUp() override { BoardSim::hal().reset(), mcc().reset(); }
   void TearDown() override { mcc().reset(); }
 };
 
@@ -62,11 +59,8 @@ TEST_F(SimMcc, FramesFollowTheCrossConnectAndJoinedLinesActAsACable) {
   int na = Allocate(a), nb = Allocate(b, 3);
   EXPECT_EQ(-EBUSY, Allocate(a));
   EXPECT_EQ(std::vector<int>({512, 513}), std::vector<int>({na, nb}));
-  Connect(na, 5);
-  Connect(5, na);
-  Connect(nb, 8192 + 3);  // through a shared-bus channel
-  Connect(8192 + 3, 40);
-  Connect(40, nb);
+  Connect(na, 5), Connect(5, na);
+  Connect(nb, 8192 + 3), Connect(8192 + 3, 40), Connect(40, nb);  // through a shared-bus channel
   ASSERT_TRUE(mcc().joinLines(5, 40));
   ASSERT_EQ(3, Board::write(a, "abc", 3));
   mcc().relay();
@@ -74,26 +68,23 @@ TEST_F(SimMcc, FramesFollowTheCrossConnectAndJoinedLinesActAsACable) {
   ASSERT_EQ(2, Board::write(b, "de", 2));
   mcc().relay();
   EXPECT_EQ("de", Take(a));
-  EXPECT_EQ(2u, mcc().counts().fromChannels);
-  EXPECT_EQ(2u, mcc().counts().fromLines);
-  EXPECT_EQ(4u, mcc().counts().delivered);
+  const auto& n = mcc().counts();
+  EXPECT_TRUE(n.fromChannels == 2 && n.fromLines == 2 && n.delivered == 4);
 
   // Nobody switched to receive: the frame goes out on the wire and is lost.
   mcc().detachLine(40);
   ASSERT_EQ(1, Board::write(a, "f", 1));
   mcc().relay();
   EXPECT_EQ(1u, mcc().counts().dropped);
-  ::close(a);
-  ::close(b);
+  ::close(a), ::close(b);
 }
 
 TEST_F(SimMcc, AStuckLineHoldsFramesBackWithoutSpinning) {
-  int a = Open();
-  int number = Allocate(a);
-  Connect(number, 9);
-  int line = mcc().attachLine(9);
+  const int a = Open();
+  Connect(Allocate(a), 9);
+  const int line = mcc().attachLine(9);
   ASSERT_GE(line, 0);
-  std::string frame(1000, 'q');
+  const std::string frame(1000, 'q');
   int sent = 0;
   while (sent < 100000 && Board::write(a, frame.data(), frame.size()) > 0) {
     ++sent;
@@ -112,10 +103,8 @@ TEST_F(SimMcc, AStuckLineHoldsFramesBackWithoutSpinning) {
     }
     Board::service();
   }
-  EXPECT_EQ(sent, received);
-  EXPECT_EQ(0u, mcc().counts().dropped);
-  ::close(line);
-  ::close(a);
+  EXPECT_TRUE(sent == received && mcc().counts().dropped == 0);
+  ::close(line), ::close(a);
 }
 
 }  // namespace

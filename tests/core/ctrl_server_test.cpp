@@ -61,8 +61,7 @@ class ServerTest : public ::testing::Test {
   ~ServerTest() override { server.Deactivate(); }
   // A controller at the far end of a socket pair.
   void Connect() {
-    transport = new PairTransport;
-    ASSERT_TRUE(server.Activate(transport));
+    ASSERT_TRUE(server.Activate(transport = new PairTransport));
     EXPECT_EQ((std::vector<std::string>{"a.connect", "b.connect"}), journal);
   }
   // The display command, taken by `p` (when set), which then takes `steps`:
@@ -133,44 +132,41 @@ TEST_F(ServerTest, RoutingAnswersAndSignals) {
     a.delayedSuccess(31, withoutSeq);
     a.delayedSuccess(30, withSeq);
   });
-  t.Check();
-}
-
-TEST(ServiceTest, AnUnboundServiceOrServerReportsEveryUse) {
-  std::vector<std::string> journal;
+  t.Note("an unbound service, and a server without a controller, report every use");
   Probe lonely("x", journal);
-  Capture errors(std::cerr);
-  lonely.Success();
-  lonely.Error(LGCP::ErrorCause::internal);
-  lonely.SendSignal(TrunkSignal());
-  lonely.SendSignal(1, TrunkSignal());
-  CtrlSrv::Sequence seq = lonely.delayResponse();
-  lonely.delayedSuccess(1, seq);
-  EXPECT_EQ(-1, lonely.GetSlot());
-  EXPECT_TRUE(!seq.present && seq.value == ~0u);
+  CtrlSrv::Sequence seq;
   bool connected = true;
-  EXPECT_FALSE(lonely.CheckServerConnection(connected));  // adds no line
-  CtrlSrv::Server server;
-  server.SendSignal(3, TrunkSignal());
-  EXPECT_FALSE(server.CheckServerConnection(connected));
-  std::string expected;
-  for (int i = 0; i < 7; ++i)
-    expected += "CtrlSrv::Service error! service not connected to server.\n";
-  EXPECT_EQ(expected + "ctrl [null]: send fail: Service not attached!\n", errors.text());
+  t.Do("lonely", [&] {
+    lonely.Success(), lonely.Error(LGCP::ErrorCause::internal);
+    lonely.SendSignal(TrunkSignal()), lonely.SendSignal(1, TrunkSignal());
+    seq = lonely.delayResponse();
+    lonely.delayedSuccess(1, seq);
+    t.Show("slot, delay, connection",
+           std::to_string(lonely.GetSlot()) + " " + std::to_string(seq.present) + "/" +
+               std::to_string(seq.value) + " " +
+               std::to_string(lonely.CheckServerConnection(connected)));
+    CtrlSrv::Server unbound;
+    unbound.SendSignal(3, TrunkSignal());
+    t.Show("unbound connection", std::to_string(unbound.CheckServerConnection(connected)));
+  });
+  t.Do("deactivation without a controller runs every OnDisconnect", [&] {
+    connected = true;
+    const bool active = server.Activate(new Control::ConnectorUnix("/nonexistent/control"));
+    server.Deactivate();
+    t.Show("activated, connection", std::to_string(active) + " " +
+                                        std::to_string(server.CheckServerConnection(connected)));
+  });
+  t.Check();
 }
 
 TEST_F(ServerTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstCommand) {
   Capture log(std::clog);
   Connect();
   bool connected = false;
-  EXPECT_TRUE(server.CheckServerConnection(connected));
-  EXPECT_TRUE(connected);
+  EXPECT_TRUE(server.CheckServerConnection(connected) && connected);
   EXPECT_TRUE(log.has("controller connect."));
-  // A connection alone does not start the heartbeat.
-  LoopTest::runFor(200000);
-  EXPECT_FALSE(transport->Closed());
-  EXPECT_FALSE(heartbeat.IsWatching());
-
+  LoopTest::runFor(200000);  // a connection alone does not start the heartbeat
+  EXPECT_FALSE(transport->Closed() || heartbeat.IsWatching());
   // Every command restarts the period, even one that nobody takes.
   Outbox outbox(server);
   server.Handle(Ping(1));
@@ -178,23 +174,12 @@ TEST_F(ServerTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstComm
   LoopTest::runFor(100000);
   server.Handle(Command([](LGCP::Command& c) { c.select_protoLemz(); }));
   LoopTest::runFor(119990);
-  EXPECT_FALSE(transport->Closed());
-  EXPECT_FALSE(log.has("heartbeat timeout!!!"));
+  EXPECT_FALSE(transport->Closed() || log.has("heartbeat timeout!!!"));
   LoopTest::runFor(20);
   EXPECT_TRUE(log.has("heartbeat timeout!!!\n"));
-  ASSERT_TRUE(LoopTest::runUntil([&] { return transport->Closed(); }, 50));
-  ASSERT_TRUE(LoopTest::runUntil([&] { return journal.back() == "b.disconnect"; }, 50));
+  ASSERT_TRUE(LoopTest::runUntil(
+      [&] { return transport->Closed() && journal.back() == "b.disconnect"; }, 100));
   EXPECT_FALSE(heartbeat.IsWatching());
-}
-
-TEST_F(ServerTest, DeactivationRunsEveryOnDisconnectAlsoWithoutController) {
-  Capture errors(std::cerr);
-  ASSERT_TRUE(
-      server.Activate(new Control::ConnectorUnix("/nonexistent/control")));  // never connects
-  server.Deactivate();
-  EXPECT_EQ((std::vector<std::string>{"a.disconnect", "b.disconnect"}), journal);
-  bool connected = true;
-  EXPECT_FALSE(server.CheckServerConnection(connected));
 }
 
 }  // namespace

@@ -29,10 +29,7 @@ using BoardSim::Hal;
 
 class HwMuxTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    hal().reset();
-    hal().clearFailures();
-  }
+  void SetUp() override { hal().reset(), hal().clearFailures(); }
   void TearDown() override { EXPECT_EQ("", LoopTest::leftovers()); }
   static Hal& hal() { return BoardSim::hal(); }
 
@@ -48,12 +45,11 @@ class HwMuxTest : public ::testing::Test {
     in >> verb >> std::setbase(0);
     long long a = 0, b = 0;  // 64 bits also on the board: driver words above 2^31
     std::ostringstream view;
+    std::string word;
     if (verb == "new") {
-      std::string absent;
-      in >> absent;
-      hal().setPresent(absent != "absent");
-      mux.reset();
-      mux.reset(new HwMux);
+      in >> word;
+      hal().setPresent(word != "absent");
+      mux.reset(), mux.reset(new HwMux);
     } else if (verb == "present" && in >> a) {
       hal().setPresent(a != 0);
     } else if (requests.count(verb) && in >> a) {
@@ -66,13 +62,11 @@ class HwMuxTest : public ::testing::Test {
     } else if (verb == "noise" && in >> a) {
       hal().setReadNoise(static_cast<uint32_t>(a));
     } else if (verb == "fail") {
-      const std::map<std::string, unsigned long> codes = {{"connect", HalRequest::kConnect},
-                                                          {"disable", HalRequest::kDisable},
-                                                          {"write", HalRequest::kWrite},
-                                                          {"read", HalRequest::kRead}};
-      std::string request;
-      if (!(in >> request >> a >> b) || !codes.count(request)) return false;
-      hal().failRequest(codes.at(request), static_cast<int>(a), static_cast<int>(b));
+      const std::map<std::string, unsigned long> codes = {
+          {"connect", HalRequest::kConnect}, {"disable", HalRequest::kDisable},
+          {"write", HalRequest::kWrite}, {"read", HalRequest::kRead}};
+      if (!(in >> word >> a >> b) || !codes.count(word)) return false;
+      hal().failRequest(codes.at(word), static_cast<int>(a), static_cast<int>(b));
     } else if (verb == "counts") {
       while (in >> a) {
         const Hal::Counts n = hal().counts(static_cast<int>(a));
@@ -83,11 +77,8 @@ class HwMuxTest : public ::testing::Test {
     } else if (verb == "entries") {
       while (in >> a) {
         const uint16_t e = mux->BusEntry(static_cast<int>(a));
-        view << a << ":"
-             << (e == HwMux::kDisabled   ? "d"
-                 : e == HwMux::kConstant ? "c"
-                                         : std::to_string(e))
-             << " ";
+        const std::string text = e == HwMux::kConstant ? "c" : std::to_string(e);
+        view << a << ":" << (e == HwMux::kDisabled ? "d" : text) << " ";
       }
       view << "| refresh at " << mux->RefreshPosition();
     } else if (verb == "carried" && in >> a) {
@@ -117,7 +108,7 @@ TEST_F(HwMuxTest, RefreshRunsTwiceInEveryPassOfTheLoop) {
   VirtualClock clock;
   LoopTest::IdleDescriptor idle;
   HwMux mux;
-  unsigned before = hal().totals().disable;
+  const unsigned before = hal().totals().disable;
   LoopTest::runOnce();
   EXPECT_EQ(before + 256u, hal().totals().disable);
 }

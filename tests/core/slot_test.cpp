@@ -21,13 +21,8 @@ class Plain : public Slot {
   void SetNumber(unsigned n) { SetId(n); }
 };
 
-class Bound : public ::testing::Environment {
- public:
-  void SetUp() override { CtrlSrv::ctrlServer.Bind(&Slots::instance()); }
-};
-const auto* const bound = ::testing::AddGlobalTestEnvironment(new Bound);
-
 TEST(SlotTest, PrintedFormAndConverters) {
+  CtrlSrv::ctrlServer.Bind(&Slots::instance());
   Transcript t(CtrlSrv::ctrlServer, nullptr);
   Plain slot;
   for (int number : {-1, 7, 1023, 2000}) {
@@ -45,16 +40,13 @@ TEST(SlotTest, PrintedFormAndConverters) {
   for (int rx : {1, -1}) {
     for (int tx : {-1, 0}) {
       Hardware::DSProcVADEvent vad;
-      vad.rx = rx;
-      vad.tx = tx;
+      vad.rx = rx, vad.tx = tx;
       t.Do("vad rx " + std::to_string(rx) + " tx " + std::to_string(tx),
            [&] { slot.processVADEvent(vad); });
     }
-  }
-  for (int rx : {-1, 2}) {
     Hardware::DSProcSDEvent sd;
-    sd.rx = rx;
-    t.Do("sd rx " + std::to_string(rx), [&] { slot.processSDEvent(sd); });
+    sd.rx = rx == 1 ? -1 : 2;
+    t.Do("sd rx " + std::to_string(sd.rx), [&] { slot.processSDEvent(sd); });
   }
   dsproc_tone_event tone = {2100, 7};
   t.Do("tone filter 2100 Hz", [&] { slot.processToneFltEvent(&tone); });

@@ -126,8 +126,7 @@ struct Tonec : TonecReceiver {
       CleanBeforeDestroy();
     } else if (call == "dtmf-disable") {
       say(Ok(disableDTMF()));
-    } else {
-      in >> w;
+    } else if (in >> w) {
       if (call == "echo") say(Ok(echoCancel(On(w))));
       if (call == "dtmf") say(Ok(enableDTMF(On(w))));
       if (call == "iva") say(Ok(enableIVA(On(w))));
@@ -166,15 +165,13 @@ struct Dsproc : DSProcReceiver {
       configureToneFilter(std::stoul(w), enable, duration, level);
     } else if (call == "mute" && in >> v) {  // <first> <second>, on or off
       say(Ok(enableMute(On(w), On(v))));
-    } else if (call == "show") {
-      say("vad state " + N(vadState()));
-    } else if (call == "clean") {
-      CleanBeforeDestroy();
+    } else if (call == "show" || call == "clean") {
+      call == "show" ? say("vad state " + N(vadState())) : CleanBeforeDestroy();
     } else {  // vad-switch, bss, sd, ng: on or off
-      if (call == "vad-switch") say(Ok(enableVAD(On(w))));
-      if (call == "bss") say(Ok(enableBSS(On(w))));
-      if (call == "sd") say(Ok(enableSD(On(w))));
-      if (call == "ng") say(Ok(enableNG(On(w))));
+      using Switch = bool (DSProcReceiver::*)(bool);
+      static const std::map<std::string, Switch> switches = {{"vad-switch", &DSProcReceiver::enableVAD},
+          {"bss", &DSProcReceiver::enableBSS}, {"sd", &DSProcReceiver::enableSD}, {"ng", &DSProcReceiver::enableNG}};
+      if (switches.count(call)) say(Ok((this->*switches.at(call))(On(w))));
     }
   }
   unsigned ts;

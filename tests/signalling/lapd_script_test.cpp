@@ -79,9 +79,8 @@ class Scenario : public ScriptTest::Runner, HdlcChannel, ISDN::LAPD::Notify {
       Packet p = packet(rest);
       nt_ ? nt_->receive(p) : lapd_->on_hdlc_receive(p);
     } else if (verb == "send") {
-      Packet p;
+      Packet p, b = packet(rest);
       upper_->prepare_head(p);
-      Packet b = packet(rest);
       p.put(b);
       nt_ ? nt_->message(p) : lapd_->message(p);
     } else if (verb == "assign") {  // the Ri of the last identity request "FC FF 03 0F ri ri 01 FF"
