@@ -17,6 +17,7 @@ namespace E2E {
 // directories the server writes: /var/run, /var/log and /usr/local/etc. An
 // empty result means success; otherwise it tells what failed.
 std::string EnterSandbox();
+unsigned long long NowMs();  // monotonic
 
 class ServerProcess {
  public:
@@ -38,30 +39,24 @@ class ServerProcess {
   // <dir>/server_sim": then pid() and the /proc figures are the emulator's),
   // else this build's own server binary.
   bool Start(const std::vector<std::string>& arguments = {});
-  // Sends a signal.
   void Signal(int signal);
   // Waits for the exit; the exit status (or -1 after `timeoutMs`).
   int Wait(int timeoutMs);
   pid_t pid() const { return pid_; }
-  // True while the process has not ended (it is not reaped here).
-  bool Running() const;
   // The exit status of a server that ended during Start(), else -1.
   int ExitStatus() const { return exitStatus_; }
 
   std::string Stdout() const;
   std::string Stderr() const;
   // One request line to the simulated board; the reply without its newline.
-  std::string Board(const std::string& request) const;
+  std::string Board(const std::string& request) const { return Ask(request, -1, nullptr); }
   // The same with a descriptor passed along to the board ("line plug"), or
   // received from it ("line attach": the result, -1 when none came; the
   // caller owns it).
-  std::string BoardGive(const std::string& request, int fd) const;
+  std::string BoardGive(const std::string& request, int fd) const { return Ask(request, fd, nullptr); }
   int BoardTake(const std::string& request, std::string& reply) const;
-  // The "PING" words the watchdog has received so far (-1: no answer).
-  int WatchdogPings() const;
-
-  // The running server's open descriptors, from /proc (-1 when it is gone).
-  int Descriptors() const;
+  int WatchdogPings() const;  // the "PING" words the watchdog has received (-1: no answer)
+  int Descriptors() const;    // the server's open descriptors, from /proc (-1 when it is gone)
 
  private:
   std::string Ask(const std::string& request, int give, int* take) const;
@@ -76,7 +71,7 @@ class ServerProcess {
 class Controller {
  public:
   Controller() = default;
-  ~Controller();
+  ~Controller() { Close(); }
   Controller(const Controller&) = delete;
   Controller& operator=(const Controller&) = delete;
 
@@ -89,8 +84,7 @@ class Controller {
   // Closes the connection (an abrupt close when `reset`: the peer sees RST).
   void Close(bool reset = false);
   int fd() const { return fd_; }
-  // Writes one TPKT frame around `body`.
-  bool SendFrame(const std::vector<unsigned char>& body);
+  bool SendFrame(const std::vector<unsigned char>& body) { return SendRaw(TestBytes::TpktFrame(body)); }
   bool SendRaw(const std::vector<unsigned char>& bytes);
   // Reads one frame body; false when none arrives within `timeoutMs` or the
   // connection ends. Reads are buffered, so a burst of answers costs few
@@ -104,11 +98,11 @@ class Controller {
   const std::string& LastError() const { return lastError_; }
 
  private:
-  bool ReadExactly(unsigned char* out, size_t size, int timeoutMs);
+  bool Fill(size_t size, unsigned long long deadline);
   int fd_ = -1;
   int receiveBuffer_ = 0;
-  std::vector<unsigned char> buffer_;
-  size_t read_ = 0;  // consumed part of buffer_
+  std::string buffer_;  // received; read up to read_
+  size_t read_ = 0;
   std::string lastError_;
 };
 
