@@ -17,7 +17,7 @@ std::string Hex(const Bytes& bytes, bool spaced = false) {
   char digits[3];
   for (auto byte : bytes) {
     if (spaced && !text.empty()) text += ' ';
-    std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned>(static_cast<unsigned char>(byte)));
+    std::snprintf(digits, sizeof digits, "%02X", unsigned(static_cast<unsigned char>(byte)));
     text += digits;
   }
   return text;
@@ -31,18 +31,11 @@ Bytes FromHex(const std::string& text, bool* ok = nullptr) {
   int high = -1;
   bool good = true;
   for (unsigned char c : text) {
-    if (c == ' ') continue;
-    if (!std::isxdigit(c)) {
-      good = false;
-      continue;
-    }
-    const int digit = std::isdigit(c) ? c - '0' : std::toupper(c) - 'A' + 10;
-    if (high < 0) {
-      high = digit;
-    } else {
-      out.push_back(static_cast<typename Bytes::value_type>(high * 16 + digit));
-      high = -1;
-    }
+    const int digit = std::isdigit(c) ? c - '0' : std::isxdigit(c) ? std::toupper(c) - 'A' + 10 : -1;
+    good = good && (digit >= 0 || c == ' ');
+    if (digit < 0) continue;
+    if (high >= 0) out.push_back(static_cast<typename Bytes::value_type>(high * 16 + digit));
+    high = high < 0 ? digit : -1;
   }
   if (ok) *ok = good && high < 0;
   return out;

@@ -18,8 +18,7 @@ namespace TestGolden {
 
 // The file `name` in the directory of the source file `source` (__FILE__).
 inline std::string Beside(const std::string& source, const std::string& name) {
-  const std::string::size_type slash = source.rfind('/');
-  return (slash == std::string::npos ? std::string() : source.substr(0, slash + 1)) + name;
+  return source.substr(0, source.rfind('/') + 1) + name;
 }
 
 // Compares `actual` with the file's text; on a difference, names the first
@@ -39,28 +38,22 @@ inline void Expect(const std::string& path, const std::string& actual) {
   std::string a, b;
   for (int line = 1;; ++line) {
     const bool moreA = bool(std::getline(want, a)), moreB = bool(std::getline(got, b));
-    if (!moreA && !moreB) break;
-    if (a != b || moreA != moreB) {
-      ADD_FAILURE() << path << ":" << line << " differs\n  expected: " << (moreA ? a : "(end)")
-                    << "\n  actual:   " << (moreB ? b : "(end)");
-      return;
-    }
+    if (a != b || moreA != moreB || (!moreA && !moreB))
+      return ADD_FAILURE() << path << ":" << line << " differs\n  expected: " << (moreA ? a : "(end)")
+                           << "\n  actual:   " << (moreB ? b : "(end)") << (moreA || moreB ? "" : " (line ends)");
   }
-  ADD_FAILURE() << path << " differs (line ends)";
 }
 
 // Calls f with the fields (split at " | ") of each line of the data file
 // that is neither empty nor a "#" comment; false when the file cannot be read.
 inline bool ForEachLine(const std::string& path, const std::function<void(const std::vector<std::string>&)>& f) {
   std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
+  for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == '#') continue;
     std::vector<std::string> fields;
-    for (std::size_t from = 0, bar;; from = bar + 3) {
+    for (std::size_t from = 0, bar = 0; bar != std::string::npos; from = bar + 3) {
       bar = line.find(" | ", from);
       fields.push_back(line.substr(from, bar == std::string::npos ? bar : bar - from));
-      if (bar == std::string::npos) break;
     }
     f(fields);
   }
