@@ -150,49 +150,39 @@ int ServerProcess::BoardTake(const std::string& request, std::string& reply) con
 // One request, with a descriptor passed along either way (SCM_RIGHTS).
 std::string ServerProcess::Ask(const std::string& request, int give, int* take) const {
   int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  struct sockaddr_un address;
-  memset(&address, 0, sizeof address);
+  struct sockaddr_un address = {};
   address.sun_family = AF_UNIX;
   strncpy(address.sun_path, socket_.c_str(), sizeof address.sun_path - 1);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return "no socket";
-  }
-  std::string line = request + "\n";
+  std::string reply, line = request + "\n";
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) reply = "no socket";
   union {
     struct cmsghdr header;
     char space[CMSG_SPACE(sizeof(int))];
-  } control;
-  memset(&control, 0, sizeof control);
+  } control = {};
+  char buffer[4096];
   struct iovec io = {&line[0], line.size()};
   struct msghdr message = {};
   message.msg_iov = &io;
   message.msg_iovlen = 1;
+  message.msg_control = control.space;
+  message.msg_controllen = give >= 0 ? sizeof control.space : 0;
   if (give >= 0) {
-    message.msg_control = control.space;
-    message.msg_controllen = sizeof control.space;
     struct cmsghdr* c = CMSG_FIRSTHDR(&message);
     c->cmsg_level = SOL_SOCKET;
     c->cmsg_type = SCM_RIGHTS;
     c->cmsg_len = CMSG_LEN(sizeof(int));
     memcpy(CMSG_DATA(c), &give, sizeof give);
   }
-  ::sendmsg(fd, &message, MSG_NOSIGNAL);
-  std::string reply;
-  char buffer[4096];
-  for (struct pollfd p = {fd, POLLIN, 0}; ::poll(&p, 1, 5000) > 0;) {
-    struct iovec in = {buffer, sizeof buffer};
-    struct msghdr received = {};
-    received.msg_iov = &in;
-    received.msg_iovlen = 1;
-    received.msg_control = control.space;
-    received.msg_controllen = sizeof control.space;
-    ssize_t got = ::recvmsg(fd, &received, MSG_CMSG_CLOEXEC);
+  if (reply.empty()) ::sendmsg(fd, &message, MSG_NOSIGNAL);
+  for (struct pollfd p = {fd, POLLIN, 0}; reply != "no socket" && ::poll(&p, 1, 5000) > 0;) {
+    io = {buffer, sizeof buffer};
+    message.msg_controllen = sizeof control.space;
+    ssize_t got = ::recvmsg(fd, &message, MSG_CMSG_CLOEXEC);
     if (got <= 0) break;
-    for (struct cmsghdr* c = CMSG_FIRSTHDR(&received); c; c = CMSG_NXTHDR(&received, c)) {
-      if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+    for (struct cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
       int passed;
       memcpy(&passed, CMSG_DATA(c), sizeof passed);
+      if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
       if (take && *take < 0)
         *take = passed;
       else
@@ -235,7 +225,6 @@ bool Controller::Connect(int port, int timeoutMs) {
   Close();
   for (const unsigned long long deadline = NowMs() + static_cast<unsigned>(timeoutMs);; ::usleep(20000)) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (receiveBuffer_ > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer_, sizeof receiveBuffer_);
     int on = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     struct sockaddr_in address;
@@ -293,18 +282,9 @@ bool Controller::ReceiveFrame(std::vector<unsigned char>& body, int timeoutMs) {
 }
 
 bool Controller::ClosedByPeer(int timeoutMs) {
-  buffer_.clear();
-  read_ = 0;
   const unsigned long long deadline = NowMs() + static_cast<unsigned>(timeoutMs);
-  for (unsigned long long now; (now = NowMs()) < deadline;) {
-    struct pollfd p = {fd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(deadline - now)) <= 0) return false;
-    char chunk[65536];
-    ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
-    if (got == 0 || (got < 0 && errno == ECONNRESET)) return true;
-    if (got < 0) return false;
-  }
-  return false;
+  for (read_ = buffer_.size(); Fill(1, deadline);) read_ = buffer_.size();
+  return lastError_ == "closed" || lastError_ == strerror(ECONNRESET);
 }
 
 }  // namespace E2E
