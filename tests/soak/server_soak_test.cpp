@@ -25,6 +25,7 @@ namespace {
 
 using E2E::Controller;
 using E2E::NowMs;
+typedef std::vector<LGCP::Message> Messages;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;  // freed memory sits in quarantine: figures mean nothing
@@ -35,21 +36,20 @@ constexpr bool kSanitized = false;
 #endif
 
 const bool kLong = getenv("GW_SOAK_SCALE") && strcmp(getenv("GW_SOAK_SCALE"), "long") == 0;
-const unsigned long kCommands = kLong ? 1000000 : 20000;  // over one connection
+const unsigned long kCommands = kLong ? 1000000 : 20000, kHostileFrames = kLong ? 100000 : 10000;
 const unsigned kServedReconnects = kLong ? 500 : 8, kRefusedClients = kLong ? 9500 : 200;
-const unsigned long kHostileFrames = kLong ? 100000 : 10000;
 
 std::string sandboxError;
 
 // A numbered message added to `out`; its command for the caller to choose.
-LGCP::Command& Add(std::vector<LGCP::Message>& out, int& seq, long slot) {
+LGCP::Command& Add(Messages& out, int& seq, long slot) {
   out.emplace_back();
   out.back().set_seq(seq++);
   if (slot >= 0) out.back().set_slot(static_cast<unsigned>(slot));
   return out.back().set_pdu().select_command();
 }
 
-std::string Frames(const std::vector<LGCP::Message>& messages) {
+std::string Frames(const Messages& messages) {
   std::string bytes;
   for (const LGCP::Message& message : messages) {
     std::vector<char> body;
@@ -59,7 +59,7 @@ std::string Frames(const std::vector<LGCP::Message>& messages) {
 }
 
 std::string Pings(int& seq, int count) {
-  std::vector<LGCP::Message> pings;
+  Messages pings;
   while (count-- > 0) Add(pings, seq, -1).select_ping();
   return Frames(pings);
 }
@@ -73,7 +73,7 @@ struct CommandMix {
   std::mt19937 random;
   unsigned rounds = 0;
   int seq = 1;
-  void NextRound(std::vector<LGCP::Message>& out) {
+  void NextRound(Messages& out) {
     const unsigned r = rounds++;
     // Slot numbers walk the whole table, trunk and timeslot all four E1s.
     const unsigned a = (2 * r) % 1024, b = (2 * r + 1) % 1024;
@@ -84,8 +84,8 @@ struct CommandMix {
     params.set_trunk(trunk);
     params.set_timeslot(timeslot);
     LGCP::CreateParams& create = Add(out, seq, b).select_create();
+    const int channel = static_cast<int>((r * 2) % 2048);  // all 16 buses of 128 channels
     if (bToMap) {
-      const int channel = static_cast<int>((r * 2) % 2048);  // all 16 buses of 128 channels
       LGCP::MapParams& map = create.select_map();
       LGCP::SharedChannel &tx = map.set_transmitter(), &rx = map.set_receiver();
       tx.set_bus(channel / 128);
@@ -108,111 +108,96 @@ struct CommandMix {
   }
 };
 
-// Random frames of garbage for the control port. A model of the server's TPKT
-// receiver (start 3, reserved 0, a length counting the header; anything else
-// sends it back to waiting for a start byte) lets through only bytes after
-// which no body cut out decodes: nothing sent may be answered, and after
+// A model of the server's TPKT receiver: start 3, reserved 0, a length
+// counting the header; anything else sends it back to waiting for a start byte.
+struct Receiver {
+  int state = 0;  // 0 start, 1 reserved, 2 length high, 3 length low, 4 body
+  unsigned count = 0;
+  std::string body;
+  // False when a body cut out decodes; `bodies` counts those cut out.
+  bool Feed(const std::string& bytes, unsigned long& bodies) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      const unsigned char byte = static_cast<unsigned char>(bytes[i]);
+      if (state < 2) {
+        state = (state == 0 ? byte == 3 : byte == 0) ? state + 1 : 0;
+      } else if (state == 2) {
+        count = static_cast<unsigned>(byte) << 8;
+        state = 3;
+      } else if (state == 3) {
+        state = (count | byte) < 4 ? 0 : 4;
+        count = (count | byte) - 4;
+        body.clear();
+      } else {
+        const size_t n = std::min<size_t>(count, bytes.size() - i);
+        body.append(bytes, i, n);
+        count -= static_cast<unsigned>(n);
+        i += n - 1;
+      }
+      if (state != 4 || count != 0) continue;
+      ++bodies;
+      state = 0;
+      LGCP::Message message;
+      if (Lgcp::Decode(body.data(), static_cast<int>(body.size()), message)) return false;
+    }
+    return true;
+  }
+};
+
+// Random frames of garbage for the control port, let through the model only
+// when no body cut out decodes: nothing sent may be answered, and after
 // Settle() a valid frame that follows is cut out whole.
-class HostileStream {
- public:
-  explicit HostileStream(unsigned seed) : random_(seed) {}
+struct HostileStream {
+  std::mt19937 random;
+  Receiver receiver = {};
+  unsigned long bodies = 0;  // cut out by the receiver, none decodes
+
   void NextFrame(std::string& out) {
     for (;;) {
       std::string bytes;
-      if (random_() % 4 == 0) {  // garbage between frames, with start bytes in it
-        bytes = RandomBytes(1 + random_() % 24);
-        if (random_() % 3 == 0) bytes[random_() % bytes.size()] = 3;
+      if (random() % 4 == 0) {  // garbage between frames, with start bytes in it
+        bytes = RandomBytes(1 + random() % 24);
+        if (random() % 3 == 0) bytes[random() % bytes.size()] = 3;
       }
-      const unsigned pick = random_() % 1000;  // now and then up to the largest TPKT body
+      const unsigned pick = random() % 1000;  // now and then up to the largest TPKT body
       const std::string body =
-          RandomBytes(pick < 2 ? 60000 + random_() % 5532 : pick < 60 ? random_() % 2048 : random_() % 48);
+          RandomBytes(pick < 2 ? 60000 + random() % 5532 : pick < 60 ? random() % 2048 : random() % 48);
       std::string frame = TestBytes::TpktFrame(body);
-      switch (random_() % 10) {
-        case 0:  // a length below the header's own
-          frame.resize(4);
-          frame[2] = 0;
-          frame[3] = static_cast<char>(random_() % 4);
-          break;
-        case 1: frame[1] = static_cast<char>(1 + random_() % 255); break;  // bad reserved byte
+      switch (random() % 10) {
+        case 0: frame = std::string("\x03\x00\x00", 3) + static_cast<char>(random() % 4); break;  // length below 4
+        case 1: frame[1] = static_cast<char>(1 + random() % 255); break;  // bad reserved byte
         case 2: frame.resize(4 + body.size() / 2); break;  // cut short: what follows completes it
       }
       if (Offer(bytes + frame, out)) return;
     }
   }
   // Ends a frame the receiver is inside of; false (rare) when every ending
-  // tried would complete a body that decodes.
+  // tried would complete a body that decodes (the server's time-out must pass).
   bool Settle(std::string& out) {
-    for (int attempt = 0; receiver_.state != 0; ++attempt) {
+    for (int attempt = 0; receiver.state != 0; ++attempt) {
       if (attempt == 1000) return false;
-      const std::string endings[] = {"", "\x07", std::string(2, '\0'), std::string(1, '\0'),
-                                     RandomBytes(receiver_.count)};
-      Offer(endings[receiver_.state], out);
-    }
-    return true;
-  }
-  void TimedOut() { receiver_ = Receiver(); }  // the server's frame time-out passed
-  unsigned long bodies = 0;  // cut out by the receiver, none decodes
-
- private:
-  struct Receiver {
-    int state = 0;  // 0 start, 1 reserved, 2 length high, 3 length low, 4 body
-    unsigned count = 0;
-    std::string body;
-  };
-  static bool Feed(Receiver& r, const std::string& bytes, unsigned long& bodies) {
-    for (size_t i = 0; i < bytes.size(); ++i) {
-      const unsigned char byte = static_cast<unsigned char>(bytes[i]);
-      if (r.state == 0) {
-        r.state = byte == 3 ? 1 : 0;
-      } else if (r.state == 1) {
-        r.state = byte == 0 ? 2 : 0;
-      } else if (r.state == 2) {
-        r.count = static_cast<unsigned>(byte) << 8;
-        r.state = 3;
-      } else if (r.state == 3) {
-        const unsigned length = r.count | byte;
-        r.count = length - 4;
-        r.body.clear();
-        r.state = length < 4 ? 0 : 4;
-      } else {
-        const size_t n = std::min<size_t>(r.count, bytes.size() - i);
-        r.body.append(bytes, i, n);
-        r.count -= static_cast<unsigned>(n);
-        i += n - 1;
-      }
-      if (r.state == 4 && r.count == 0) {
-        ++bodies;
-        LGCP::Message message;
-        if (Lgcp::Decode(r.body.data(), static_cast<int>(r.body.size()), message)) return false;
-        r.state = 0;
-      }
+      const std::string endings[] = {"", "\x07", std::string(2, '\0'), std::string(1, '\0'), RandomBytes(receiver.count)};
+      Offer(endings[receiver.state], out);
     }
     return true;
   }
   bool Offer(const std::string& bytes, std::string& out) {
-    Receiver trial = receiver_;
-    unsigned long counted = bodies;
-    if (!Feed(trial, bytes, counted)) return false;
+    Receiver trial = receiver;
+    unsigned long counted = bodies, ignored = 0;
+    if (!trial.Feed(bytes, counted)) return false;
     // A body whose first part already decodes stays decodable however it ends.
     bool endable = trial.state != 4;
-    for (int attempt = 0; !endable && attempt < 8; ++attempt) {
-      Receiver ending = trial;
-      unsigned long ignored = 0;
-      endable = Feed(ending, RandomBytes(trial.count), ignored);
-    }
+    for (int attempt = 0; !endable && attempt < 8; ++attempt) endable = Receiver(trial).Feed(RandomBytes(trial.count), ignored);
     if (!endable) return false;
-    receiver_ = std::move(trial);
+    receiver = std::move(trial);
     bodies = counted;
     out += bytes;
     return true;
   }
   std::string RandomBytes(size_t size) {
     std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(random_() & 0xFF);
+    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
     return bytes;
   }
-  std::mt19937 random_;
-  Receiver receiver_;
 };
 
 // Resident kB outside the packet pool (-1: gone). The pool's pages become
@@ -220,8 +205,7 @@ class HostileStream {
 // stay flat is everything else.
 long ResidentOutsidePoolKb(pid_t pid) {
   std::ifstream smaps("/proc/" + std::to_string(pid) + "/smaps");
-  if (!smaps) return -1;
-  long total = 0;
+  long total = smaps ? 0 : -1;
   bool pool = false;
   for (std::string line; std::getline(smaps, line);) {
     if (!line.empty() && isxdigit(static_cast<unsigned char>(line[0])) && line.find('-') < 17) {
@@ -238,9 +222,7 @@ long ResidentOutsidePoolKb(pid_t pid) {
   return total;
 }
 
-bool Send(Controller& c, const std::string& bytes) {
-  return c.SendRaw(std::vector<unsigned char>(bytes.begin(), bytes.end()));
-}
+bool Send(Controller& c, const std::string& bytes) { return c.SendRaw({bytes.begin(), bytes.end()}); }
 
 bool Receive(Controller& c, LGCP::Message& m, int timeoutMs = 10000) {
   std::vector<unsigned char> body;
@@ -267,7 +249,7 @@ class ServerSoak : public ::testing::Test {
 
   // Sends the commands in one write; each must get a success with its seq, in
   // order (signals between are skipped).
-  void Exchange(Controller& c, const std::vector<LGCP::Message>& commands) {
+  void Exchange(Controller& c, const Messages& commands) {
     ASSERT_TRUE(Send(c, Frames(commands)));
     for (size_t answered = 0; answered < commands.size();) {
       LGCP::Message m;
@@ -284,16 +266,13 @@ class ServerSoak : public ::testing::Test {
   // server is still ending the last connection is refused; it tries again
   // every 10 ms for up to 10 s.
   void ConnectServed(Controller& c) {
+    LGCP::Message answer;
     for (const unsigned long long start = NowMs();; usleep(10000), ++raced_) {
       ASSERT_LT(NowMs() - start, 10000u) << "no controller is served; the server's last lines:\n" << Tail();
-      ASSERT_TRUE(c.Connect());
-      ASSERT_TRUE(Send(c, Pings(seq_, 1)));
-      LGCP::Message answer;
-      if (Receive(c, answer, 5000)) {
-        ASSERT_TRUE(Succeeded(answer));
-        return;
-      }
+      ASSERT_TRUE(c.Connect() && Send(c, Pings(seq_, 1)));
+      if (Receive(c, answer, 5000)) break;
     }
+    ASSERT_TRUE(Succeeded(answer));
   }
 
   long Resident() const { return ResidentOutsidePoolKb(server_.pid()); }
@@ -301,14 +280,14 @@ class ServerSoak : public ::testing::Test {
   // No slot left (a destroy of every number is answered slotNotExists), the
   // descriptors and resident memory as before, an orderly stop.
   void ExpectSettledAndStop(Controller& c, int descriptorsBefore, long residentAtTenth) {
-    std::vector<LGCP::Message> destroys;
+    Messages destroys;
     for (unsigned n = 0; n < 1024; ++n) Add(destroys, seq_, n).select_destroy();
     ASSERT_TRUE(Send(c, Frames(destroys)));
-    unsigned notThere = 0, answers = 0;
-    for (LGCP::Message m; answers < 1024;) {
+    unsigned notThere = 0;
+    for (LGCP::Message m; destroys.size() > 0;) {
       ASSERT_TRUE(Receive(c, m));
       if (!m.get_pdu().response_isSelected()) continue;
-      ++answers;
+      destroys.pop_back();
       notThere += m.get_pdu().get_response().error_isSelected() &&
                   m.get_pdu().get_response().get_error() == LGCP::ErrorCause::slotNotExists;
     }
@@ -339,7 +318,7 @@ TEST_F(ServerSoak, MixedCommandsAndHostileBytesOverOneConnectionLeaveNothingBehi
   const int descriptorsBefore = server_.Descriptors(), pingsBefore = server_.WatchdogPings();
   const unsigned long long start = NowMs();
   CommandMix mix{std::mt19937(4711)};
-  HostileStream hostile(31337);
+  HostileStream hostile{std::mt19937(31337)};
   long residentAtTenth = -1;
   for (unsigned long sent = 0, frames = 0; sent < kCommands; frames += 1000) {
     std::string bytes;
@@ -348,9 +327,9 @@ TEST_F(ServerSoak, MixedCommandsAndHostileBytesOverOneConnectionLeaveNothingBehi
     ASSERT_TRUE(Send(c, bytes));
     if (!settled) {  // inside a frame no ending leaves undecodable: its time-out drops it
       usleep(3500000);
-      hostile.TimedOut();
+      hostile.receiver = Receiver();
     }
-    std::vector<LGCP::Message> batch;
+    Messages batch;
     while (batch.size() < 600) mix.NextRound(batch);
     ASSERT_NO_FATAL_FAILURE(Exchange(c, batch)) << "after " << sent << " commands and " << frames << " hostile frames";
     sent += batch.size();
@@ -380,7 +359,7 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClientsLeaveNothingBehind) {
       ASSERT_TRUE(knock.Connect());
       ASSERT_TRUE(knock.ClosedByPeer(5000)) << "a second client was not refused";
     }
-    std::vector<LGCP::Message> round;
+    Messages round;
     mix.NextRound(round);
     if (i % 4 == 0) {  // a round of work, then an orderly close
       ASSERT_NO_FATAL_FAILURE(Exchange(c, round));
@@ -392,7 +371,7 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClientsLeaveNothingBehind) {
     } else if (i % 4 == 2) {  // answers never read, then a reset
       ASSERT_TRUE(Send(c, Pings(seq_, 50)));
     } else {  // a ping still answered after the refusals, then a reset
-      std::vector<LGCP::Message> ping;
+      Messages ping;
       Add(ping, seq_, -1).select_ping();
       ASSERT_NO_FATAL_FAILURE(Exchange(c, ping));
     }
