@@ -21,8 +21,7 @@ inline std::string Beside(const std::string& source, const std::string& name) {
   return source.substr(0, source.rfind('/') + 1) + name;
 }
 
-// Compares `actual` with the file's text; on a difference, names the first
-// line that differs.
+// Compares `actual` with the file's text (gtest shows the lines that differ).
 inline void Expect(const std::string& path, const std::string& actual) {
   const char* update = std::getenv("GW_UPDATE_GOLDEN");
   if (update && std::string(update) == "1") {
@@ -33,15 +32,7 @@ inline void Expect(const std::string& path, const std::string& actual) {
   ASSERT_TRUE(in.good()) << "no golden file " << path << " (GW_UPDATE_GOLDEN=1 writes it)";
   std::ostringstream expected;
   expected << in.rdbuf();
-  if (expected.str() == actual) return;
-  std::istringstream want(expected.str()), got(actual);
-  std::string a, b;
-  for (int line = 1;; ++line) {
-    const bool moreA = bool(std::getline(want, a)), moreB = bool(std::getline(got, b));
-    if (a != b || moreA != moreB || (!moreA && !moreB))
-      return ADD_FAILURE() << path << ":" << line << " differs\n  expected: " << (moreA ? a : "(end)")
-                           << "\n  actual:   " << (moreB ? b : "(end)") << (moreA || moreB ? "" : " (line ends)");
-  }
+  EXPECT_EQ(expected.str(), actual) << path;
 }
 
 // Calls f with the fields (split at " | ") of each line of the data file

@@ -91,16 +91,13 @@ ServerProcess::ServerProcess(std::string directory)
     : directory_(std::move(directory)), socket_(directory_ + "/board") {}
 
 ServerProcess::~ServerProcess() {
-  if (pid_ > 0) {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
+  if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);
 }
 
 bool ServerProcess::Start(const std::vector<std::string>& arguments) {
-  std::string out = directory_ + "/stdout", err = directory_ + "/stderr";
+  const std::string out = directory_ + "/stdout", err = directory_ + "/stderr";
   exitStatus_ = -1;
-  // Made before the fork: a soak test forks while a thread of its own runs.
+  // Made before the fork: the child only sets up its streams and runs the command.
   std::vector<std::string> words;
   const char* command = getenv("GW_SERVER_COMMAND");
   std::istringstream in(command ? command : "");
@@ -227,8 +224,7 @@ bool Controller::Connect(int port, int timeoutMs) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     int on = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    struct sockaddr_in address;
-    memset(&address, 0, sizeof address);
+    struct sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -248,16 +244,13 @@ bool Controller::Fill(size_t size, unsigned long long deadline) {
   while (buffer_.size() - read_ < size) {
     buffer_.erase(0, read_);
     read_ = 0;
-    unsigned long long now = NowMs();
+    const unsigned long long now = NowMs();
     struct pollfd p = {fd_, POLLIN, 0};
-    if (now >= deadline || ::poll(&p, 1, static_cast<int>(deadline - now)) <= 0) {
-      lastError_ = "timeout";
-      return false;
-    }
     char chunk[65536];
-    ssize_t got = ::recv(fd_, chunk, sizeof chunk, 0);
+    const ssize_t got = now < deadline && ::poll(&p, 1, static_cast<int>(deadline - now)) > 0
+                            ? ::recv(fd_, chunk, sizeof chunk, 0) : -2;
     if (got <= 0) {
-      lastError_ = got == 0 ? "closed" : strerror(errno);
+      lastError_ = got == -2 ? "timeout" : got == 0 ? "closed" : strerror(errno);
       return false;
     }
     buffer_.append(chunk, static_cast<size_t>(got));
