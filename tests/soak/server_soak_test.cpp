@@ -6,6 +6,7 @@
 // (under the sanitizer build that exit runs the leak check).
 // GW_SOAK_SCALE=long gives the full figures (tools/soak.sh), else CI's quick ones.
 #include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -205,19 +206,17 @@ struct HostileStream {
 // stay flat is everything else.
 long ResidentOutsidePoolKb(pid_t pid) {
   std::ifstream smaps("/proc/" + std::to_string(pid) + "/smaps");
-  long total = smaps ? 0 : -1;
+  long total = smaps ? 0 : -1, kb;
+  unsigned long long start, end;
+  char access[5];
   bool pool = false;
   for (std::string line; std::getline(smaps, line);) {
-    if (!line.empty() && isxdigit(static_cast<unsigned char>(line[0])) && line.find('-') < 17) {
-      // A mapping: the pool is an anonymous writable one at least as large as the pool.
-      const size_t dash = line.find('-'), space = line.find(' ');
-      const unsigned long long start = std::stoull(line.substr(0, dash), nullptr, 16);
-      const unsigned long long end = std::stoull(line.substr(dash + 1, space - dash - 1), nullptr, 16);
-      pool = line.find('/') == std::string::npos && line.find('[') == std::string::npos &&
-             end - start >= 1024ULL * 65536ULL && line.find(" rw-p ") != std::string::npos;
-    } else if (line.compare(0, 4, "Rss:") == 0 && !pool) {
-      total += std::stol(line.substr(4));
-    }
+    // A mapping: the pool is an anonymous writable one at least as large as the pool.
+    if (sscanf(line.c_str(), "%llx-%llx %4s", &start, &end, access) == 3)
+      pool = line.find_first_of("/[") == std::string::npos && end - start >= 1024ULL * 65536ULL &&
+             strcmp(access, "rw-p") == 0;
+    else if (sscanf(line.c_str(), "Rss: %ld", &kb) == 1 && !pool)
+      total += kb;
   }
   return total;
 }
@@ -359,23 +358,18 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClientsLeaveNothingBehind) {
       ASSERT_TRUE(knock.Connect());
       ASSERT_TRUE(knock.ClosedByPeer(5000)) << "a second client was not refused";
     }
+    // Closed in turn: after a round of work; with slots left connected and a
+    // frame cut in the middle; unread answers, then a reset; a ping answered
+    // after the refusals, then a reset.
+    const unsigned kind = i % 4;
     Messages round;
-    mix.NextRound(round);
-    if (i % 4 == 0) {  // a round of work, then an orderly close
-      ASSERT_NO_FATAL_FAILURE(Exchange(c, round));
-    } else if (i % 4 == 1) {  // slots left connected, and a frame cut in the middle
-      round.resize(3);
-      ASSERT_NO_FATAL_FAILURE(Exchange(c, round));
-      std::string partial = Pings(seq_, 1);
-      ASSERT_TRUE(Send(c, partial.substr(0, 1 + i % (partial.size() - 1))));
-    } else if (i % 4 == 2) {  // answers never read, then a reset
-      ASSERT_TRUE(Send(c, Pings(seq_, 50)));
-    } else {  // a ping still answered after the refusals, then a reset
-      Messages ping;
-      Add(ping, seq_, -1).select_ping();
-      ASSERT_NO_FATAL_FAILURE(Exchange(c, ping));
-    }
-    c.Close(i % 4 >= 2);
+    if (kind == 3) Add(round, seq_, -1).select_ping();
+    if (kind < 2) mix.NextRound(round);
+    round.resize(kind == 1 ? 3 : round.size());
+    ASSERT_NO_FATAL_FAILURE(Exchange(c, round));
+    const std::string pings = Pings(seq_, kind == 2 ? 50 : 1);
+    ASSERT_TRUE(kind == 0 || kind == 3 || Send(c, kind == 1 ? pings.substr(0, 1 + i % (pings.size() - 1)) : pings));
+    c.Close(kind >= 2);
     if (residentAtTenth < 0 && i + 1 >= served / 10) residentAtTenth = Resident();
   }
   Controller last;

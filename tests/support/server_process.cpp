@@ -20,6 +20,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "tests/support/temp_dir.h"
@@ -32,12 +33,7 @@ namespace E2E {
 
 namespace {
 
-bool WriteFile(const char* path, const std::string& text) {
-  int fd = ::open(path, O_WRONLY);
-  bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  if (fd >= 0) ::close(fd);
-  return ok;
-}
+bool WriteFile(const char* path, const std::string& text) { return bool(std::ofstream(path) << text << std::flush); }
 
 std::string Errno(const std::string& what) { return what + ": " + strerror(errno); }
 
