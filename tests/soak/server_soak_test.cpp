@@ -1,18 +1,15 @@
 // The real server binary under load and abuse, in the test's own namespaces on
 // the simulated board. Each test ends with what tells a leak or a stall: every
 // slot number free, the descriptor count as when the controller first
-// connected, resident memory (outside the packet pool) not grown by more than
-// 1 MB since the first tenth of the run, and SIGTERM ending it with status 0
-// (under the sanitizer build that exit runs the leak check).
+// connected, and SIGTERM ending it with status 0 (under the sanitizer build
+// that exit runs the leak check).
 // GW_SOAK_SCALE=long gives the full figures (tools/soak.sh), else CI's quick ones.
 #include <signal.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <iostream>
 #include <random>
 
@@ -27,14 +24,6 @@ namespace {
 using E2E::Controller;
 using E2E::NowMs;
 typedef std::vector<LGCP::Message> Messages;
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;  // freed memory sits in quarantine: figures mean nothing
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
 
 const bool kLong = getenv("GW_SOAK_SCALE") && strcmp(getenv("GW_SOAK_SCALE"), "long") == 0;
 const unsigned long kCommands = kLong ? 1000000 : 20000, kHostileFrames = kLong ? 100000 : 10000;
@@ -201,26 +190,6 @@ struct HostileStream {
   }
 };
 
-// Resident kB outside the packet pool (-1: gone). The pool's pages become
-// resident as first-in first-out reuse reaches them, without a leak; what must
-// stay flat is everything else.
-long ResidentOutsidePoolKb(pid_t pid) {
-  std::ifstream smaps("/proc/" + std::to_string(pid) + "/smaps");
-  long total = smaps ? 0 : -1, kb;
-  unsigned long long start, end;
-  char access[5];
-  bool pool = false;
-  for (std::string line; std::getline(smaps, line);) {
-    // A mapping: the pool is an anonymous writable one at least as large as the pool.
-    if (sscanf(line.c_str(), "%llx-%llx %4s", &start, &end, access) == 3)
-      pool = line.find_first_of("/[") == std::string::npos && end - start >= 1024ULL * 65536ULL &&
-             strcmp(access, "rw-p") == 0;
-    else if (sscanf(line.c_str(), "Rss: %ld", &kb) == 1 && !pool)
-      total += kb;
-  }
-  return total;
-}
-
 bool Send(Controller& c, const std::string& bytes) { return c.SendRaw({bytes.begin(), bytes.end()}); }
 
 bool Receive(Controller& c, LGCP::Message& m, int timeoutMs = 10000) {
@@ -274,11 +243,9 @@ class ServerSoak : public ::testing::Test {
     ASSERT_TRUE(Succeeded(answer));
   }
 
-  long Resident() const { return ResidentOutsidePoolKb(server_.pid()); }
-
   // No slot left (a destroy of every number is answered slotNotExists), the
-  // descriptors and resident memory as before, an orderly stop.
-  void ExpectSettledAndStop(Controller& c, int descriptorsBefore, long residentAtTenth) {
+  // descriptors as before, an orderly stop.
+  void ExpectSettledAndStop(Controller& c, int descriptorsBefore) {
     Messages destroys;
     for (unsigned n = 0; n < 1024; ++n) Add(destroys, seq_, n).select_destroy();
     ASSERT_TRUE(Send(c, Frames(destroys)));
@@ -292,7 +259,6 @@ class ServerSoak : public ::testing::Test {
     }
     EXPECT_EQ(1024u, notThere);
     EXPECT_EQ(descriptorsBefore, server_.Descriptors());
-    EXPECT_TRUE(kSanitized || residentAtTenth < 0 || Resident() <= residentAtTenth + 1024) << Resident();
     c.Close();
     server_.Signal(SIGTERM);
     EXPECT_EQ(0, server_.Wait(30000)) << Tail();
@@ -318,7 +284,6 @@ TEST_F(ServerSoak, MixedCommandsAndHostileBytesOverOneConnectionLeaveNothingBehi
   const unsigned long long start = NowMs();
   CommandMix mix{std::mt19937(4711)};
   HostileStream hostile{std::mt19937(31337)};
-  long residentAtTenth = -1;
   for (unsigned long sent = 0, frames = 0; sent < kCommands; frames += 1000) {
     std::string bytes;
     for (int k = 0; k < 1000 && frames < kHostileFrames; ++k) hostile.NextFrame(bytes);
@@ -332,13 +297,10 @@ TEST_F(ServerSoak, MixedCommandsAndHostileBytesOverOneConnectionLeaveNothingBehi
     while (batch.size() < 600) mix.NextRound(batch);
     ASSERT_NO_FATAL_FAILURE(Exchange(c, batch)) << "after " << sent << " commands and " << frames << " hostile frames";
     sent += batch.size();
-    // Not before the mix has walked every bus channel once: the simulated
-    // board keeps a record per channel used.
-    if (residentAtTenth < 0 && sent >= kCommands / 10 && mix.rounds >= 1100) residentAtTenth = Resident();
   }
   EXPECT_EQ(static_cast<long>(hostile.bodies), Occurrences(server_.Stderr(), "receive fail: decode error!"));
   EXPECT_GE(server_.WatchdogPings() - pingsBefore, static_cast<int>((NowMs() - start) / 1000) - 1);
-  ExpectSettledAndStop(c, descriptorsBefore, residentAtTenth);
+  ExpectSettledAndStop(c, descriptorsBefore);
 }
 
 TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClientsLeaveNothingBehind) {
@@ -348,7 +310,6 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClientsLeaveNothingBehind) {
   first.Close();
   CommandMix mix{std::mt19937(99)};
   const unsigned served = kServedReconnects, knocksEach = kRefusedClients / served;
-  long residentAtTenth = -1;
   for (unsigned i = 0; i < served; ++i) {
     SCOPED_TRACE("reconnect " + std::to_string(i));
     Controller c;
@@ -370,12 +331,11 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClientsLeaveNothingBehind) {
     const std::string pings = Pings(seq_, kind == 2 ? 50 : 1);
     ASSERT_TRUE(kind == 0 || kind == 3 || Send(c, kind == 1 ? pings.substr(0, 1 + i % (pings.size() - 1)) : pings));
     c.Close(kind >= 2);
-    if (residentAtTenth < 0 && i + 1 >= served / 10) residentAtTenth = Resident();
   }
   Controller last;
   ConnectServed(last);
   EXPECT_EQ(static_cast<int>(served * knocksEach + raced_), Occurrences(server_.Stderr(), "refuse connection from "));
-  ExpectSettledAndStop(last, descriptorsBefore, residentAtTenth);
+  ExpectSettledAndStop(last, descriptorsBefore);
 }
 
 }  // namespace
