@@ -1,9 +1,5 @@
-// The real server binary on the simulated board, in the test's own mount and
-// network namespaces (tmpfs over /var/run, /var/log and /usr/local/etc), so it
-// uses its real paths and port 20001 without touching the machine. A test
-// controller speaks TPKT and aligned PER to it (server.script: the frames
-// byte for byte) and drives the simulated cross-connect through the board's
-// control socket.
+// The real server binary on the simulated board, in the test's own namespaces: its
+// real paths and port 20001, frames byte for byte and the board's control socket.
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>

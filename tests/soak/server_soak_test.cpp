@@ -1,9 +1,6 @@
-// The real server binary under load and abuse, in the test's own namespaces on
-// the simulated board. Each test ends with what tells a leak or a stall: every
-// slot number free, the descriptor count as when the controller first
-// connected, and SIGTERM ending it with status 0 (under the sanitizer build
-// that exit runs the leak check).
-// GW_SOAK_SCALE=long gives the full figures (tools/soak.sh), else CI's quick ones.
+// The real server binary under load and abuse (GW_SOAK_SCALE=long: tools/soak.sh's
+// figures). Each test ends with every slot free, the descriptors as when the first
+// controller came, and SIGTERM ending it with status 0 (and the sanitizers' leak check).
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
@@ -54,11 +51,9 @@ std::string Pings(int& seq, int count) {
   return Frames(pings);
 }
 
-// A seeded, endless stream of commands that all succeed when sent in order to
-// a fresh server. Each round creates two slots on rotating numbers (an E1
-// timeslot, and another timeslot or a map slot on rotating bus channels),
-// connects them one or both ways, pings, queries, maybe disconnects and
-// destroys both: after every round no slot and no cross-connect channel is left.
+// Seeded rounds of commands that all succeed in order: two slots on rotating numbers
+// (E1 timeslots, or one a map slot on rotating bus channels) created, connected one
+// or both ways, ping, query, maybe disconnected, destroyed: nothing is left after.
 struct CommandMix {
   std::mt19937 random;
   unsigned rounds = 0;
@@ -98,8 +93,7 @@ struct CommandMix {
   }
 };
 
-// A model of the server's TPKT receiver: start 3, reserved 0, a length
-// counting the header; anything else sends it back to waiting for a start byte.
+// The server's TPKT receiver: start 3, reserved 0, a length counting the header, else back to start.
 struct Receiver {
   int state = 0;  // 0 start, 1 reserved, 2 length high, 3 length low, 4 body
   unsigned count = 0;
@@ -133,9 +127,8 @@ struct Receiver {
   }
 };
 
-// Random frames of garbage for the control port, let through the model only
-// when no body cut out decodes: nothing sent may be answered, and after
-// Settle() a valid frame that follows is cut out whole.
+// Random garbage frames, let through only when no body the model cuts out decodes
+// (nothing may be answered); after Settle() a valid frame is cut out whole.
 struct HostileStream {
   std::mt19937 random;
   Receiver receiver = {};
@@ -160,8 +153,7 @@ struct HostileStream {
       if (Offer(bytes + frame, out)) return;
     }
   }
-  // Ends a frame the receiver is inside of; false (rare) when every ending
-  // tried would complete a body that decodes (the server's time-out must pass).
+  // Ends a frame the receiver is in; false (rare) when every ending tried decodes.
   bool Settle(std::string& out) {
     for (int attempt = 0; receiver.state != 0; ++attempt) {
       if (attempt == 1000) return false;
@@ -215,8 +207,7 @@ class ServerSoak : public ::testing::Test {
     ASSERT_TRUE(server_.Start());
   }
 
-  // Sends the commands in one write; each must get a success with its seq, in
-  // order (signals between are skipped).
+  // Sends the commands in one write; each gets a success with its seq, in order.
   void Exchange(Controller& c, const Messages& commands) {
     ASSERT_TRUE(Send(c, Frames(commands)));
     for (size_t answered = 0; answered < commands.size();) {
@@ -230,9 +221,8 @@ class ServerSoak : public ::testing::Test {
     }
   }
 
-  // A controller that is served (a ping answered). One that comes while the
-  // server is still ending the last connection is refused; it tries again
-  // every 10 ms for up to 10 s.
+  // A controller served (a ping answered); refused while the server still ends the
+  // last connection, it tries again every 10 ms for up to 10 s.
   void ConnectServed(Controller& c) {
     LGCP::Message answer;
     for (const unsigned long long start = NowMs();; usleep(10000), ++raced_) {
@@ -243,8 +233,7 @@ class ServerSoak : public ::testing::Test {
     ASSERT_TRUE(Succeeded(answer));
   }
 
-  // No slot left (a destroy of every number is answered slotNotExists), the
-  // descriptors as before, an orderly stop.
+  // No slot left (every destroy answered slotNotExists), descriptors as before, a clean stop.
   void ExpectSettledAndStop(Controller& c, int descriptorsBefore) {
     Messages destroys;
     for (unsigned n = 0; n < 1024; ++n) Add(destroys, seq_, n).select_destroy();
@@ -275,8 +264,7 @@ class ServerSoak : public ::testing::Test {
   unsigned raced_ = 0;
 };
 
-// Hostile bytes first (nothing of them may be answered, and the next command
-// still is), then only the mix.
+// Hostile bytes first (unanswered; the next command still is), then only the mix.
 TEST_F(ServerSoak, MixedCommandsAndHostileBytesOverOneConnectionLeaveNothingBehindAndFeedTheWatchdog) {
   Controller c;
   ConnectServed(c);
@@ -319,9 +307,8 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClientsLeaveNothingBehind) {
       ASSERT_TRUE(knock.Connect());
       ASSERT_TRUE(knock.ClosedByPeer(5000)) << "a second client was not refused";
     }
-    // Closed in turn: after a round of work; with slots left connected and a
-    // frame cut in the middle; unread answers, then a reset; a ping answered
-    // after the refusals, then a reset.
+    // Closed after work; with slots connected and a frame cut; unread answers and a
+    // reset; a ping answered after the refusals and a reset.
     const unsigned kind = i % 4;
     Messages round;
     if (kind == 3) Add(round, seq_, -1).select_ping();

@@ -1,5 +1,4 @@
-// Hex texts and TPKT frames, for every test that writes or checks bytes.
-// Header only: any test binary may include it without linking anything.
+// Hex texts and TPKT frames, for every test that writes or checks bytes. Header only.
 #pragma once
 
 #include <algorithm>
@@ -41,8 +40,7 @@ Bytes FromHex(const std::string& text, bool* ok = nullptr) {
   return out;
 }
 
-// A TPKT frame around body: version 3, a zero octet, the frame's whole
-// length in two octets (most significant first), then the body.
+// A TPKT frame: version 3, a zero octet, the whole length (big-endian), the body.
 template <class Bytes>
 Bytes TpktFrame(const Bytes& body) {
   typedef typename Bytes::value_type Byte;

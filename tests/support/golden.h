@@ -1,8 +1,5 @@
-// Golden transcripts: a test writes what it saw as text and compares it
-// whole with the expected file checked in beside the test. With
-// GW_UPDATE_GOLDEN=1 in the environment the file is written instead (review
-// its diff like code). And the lines of vector tables kept beside a test.
-// Header only.
+// Golden transcripts compared whole with the file beside the test (GW_UPDATE_GOLDEN=1
+// writes it instead: review its diff like code), and the lines of data files. Header only.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -35,8 +32,7 @@ inline void Expect(const std::string& path, const std::string& actual) {
   EXPECT_EQ(expected.str(), actual) << path;
 }
 
-// Calls f with the fields (split at " | ") of each line of the data file
-// that is neither empty nor a "#" comment; false when the file cannot be read.
+// f gets the fields (split at " | ") of each line not empty nor "#"; false when unreadable.
 inline bool ForEachLine(const std::string& path, const std::function<void(const std::vector<std::string>&)>& f) {
   std::ifstream in(path);
   for (std::string line; std::getline(in, line);) {

@@ -1,6 +1,5 @@
-// The real server binary, run as the README's run command runs it, inside
-// the test's own mount and network namespaces, and a controller that speaks
-// TPKT to it over loopback. Shared by the end-to-end and soak tests.
+// The real server binary in the test's own namespaces, and a TPKT controller
+// for it over loopback. Shared by the end-to-end and soak tests.
 #pragma once
 
 #include <sys/types.h>
@@ -26,14 +25,11 @@ class ServerProcess {
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
 
-  // The devices the simulated board lacks (GW_SIM_ABSENT; "spi": no SPI bus
-  // behind "/dev/hal"), set before Start(). By default "/dev/maintenance spi":
-  // no trunk status signals every second, so answers compare frame by frame.
+  // The devices the simulated board lacks (GW_SIM_ABSENT, before Start()). The default
+  // "/dev/maintenance spi" stops trunk status signals, so answers compare frame by frame.
   void SetAbsentDevices(std::string devices) { absent_ = std::move(devices); }
-  // Starts the server; true once its board socket answers (the loop runs). The
-  // command is GW_SERVER_COMMAND split at blanks (e.g. "qemu-ppc -L
-  // /usr/powerpc-linux-gnu <dir>/server_sim": pid() and /proc figures are then
-  // the emulator's), else this build's own server binary.
+  // Starts GW_SERVER_COMMAND split at blanks (e.g. "qemu-ppc -L /usr/powerpc-linux-gnu
+  // <dir>/server_sim"), else this build's server; true once its board socket answers.
   bool Start(const std::vector<std::string>& arguments = {});
   void Signal(int signal);
   int Wait(int timeoutMs);  // the exit status, or -1 after `timeoutMs`
@@ -74,8 +70,7 @@ class Controller {
   int fd() const { return fd_; }
   bool SendFrame(const std::vector<unsigned char>& body) { return SendRaw(TestBytes::TpktFrame(body)); }
   bool SendRaw(const std::vector<unsigned char>& bytes);
-  // Reads one frame body (buffered: a burst of answers costs few system calls);
-  // false when none arrives within `timeoutMs` or the connection ends.
+  // One frame body (reads are buffered); false after `timeoutMs` or the connection's end.
   bool ReceiveFrame(std::vector<unsigned char>& body, int timeoutMs = 5000);
   // True when the server closed the connection within `timeoutMs` (unread bytes skipped).
   bool ClosedByPeer(int timeoutMs);
