@@ -233,26 +233,6 @@ class ServerSoak : public ::testing::Test {
     ASSERT_TRUE(Succeeded(answer));
   }
 
-  // No slot left (every destroy answered slotNotExists), descriptors as before, a clean stop.
-  void ExpectSettledAndStop(Controller& c, int descriptorsBefore) {
-    Messages destroys;
-    for (unsigned n = 0; n < 1024; ++n) Add(destroys, seq_, n).select_destroy();
-    ASSERT_TRUE(Send(c, Frames(destroys)));
-    unsigned notThere = 0;
-    for (LGCP::Message m; destroys.size() > 0;) {
-      ASSERT_TRUE(Receive(c, m));
-      if (!m.get_pdu().response_isSelected()) continue;
-      destroys.pop_back();
-      notThere += m.get_pdu().get_response().error_isSelected() &&
-                  m.get_pdu().get_response().get_error() == LGCP::ErrorCause::slotNotExists;
-    }
-    EXPECT_EQ(1024u, notThere);
-    EXPECT_EQ(descriptorsBefore, server_.Descriptors());
-    c.Close();
-    server_.Signal(SIGTERM);
-    EXPECT_EQ(0, server_.Wait(30000)) << Tail();
-  }
-
   std::string Tail() const {
     const std::string text = server_.Stderr();
     return text.substr(text.size() > 4000 ? text.size() - 4000 : 0);
@@ -264,8 +244,9 @@ class ServerSoak : public ::testing::Test {
   unsigned raced_ = 0;
 };
 
-// Hostile bytes first (unanswered; the next command still is), then only the mix.
-TEST_F(ServerSoak, MixedCommandsAndHostileBytesOverOneConnectionLeaveNothingBehindAndFeedTheWatchdog) {
+// One connection: hostile bytes first (unanswered; the next command still is), then
+// only the mix. Then controllers one after the other, with others knocking meanwhile.
+TEST_F(ServerSoak, HostileBytesMixedCommandsReconnectsAndRefusalsLeaveNothingBehindAndFeedTheWatchdog) {
   Controller c;
   ConnectServed(c);
   const int descriptorsBefore = server_.Descriptors(), pingsBefore = server_.WatchdogPings();
@@ -288,19 +269,9 @@ TEST_F(ServerSoak, MixedCommandsAndHostileBytesOverOneConnectionLeaveNothingBehi
   }
   EXPECT_EQ(static_cast<long>(hostile.bodies), Occurrences(server_.Stderr(), "receive fail: decode error!"));
   EXPECT_GE(server_.WatchdogPings() - pingsBefore, static_cast<int>((NowMs() - start) / 1000) - 1);
-  ExpectSettledAndStop(c, descriptorsBefore);
-}
-
-TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClientsLeaveNothingBehind) {
-  Controller first;
-  ConnectServed(first);
-  const int descriptorsBefore = server_.Descriptors();
-  first.Close();
-  CommandMix mix{std::mt19937(99)};
-  const unsigned served = kServedReconnects, knocksEach = kRefusedClients / served;
-  for (unsigned i = 0; i < served; ++i) {
+  const unsigned knocksEach = kRefusedClients / kServedReconnects;
+  for (unsigned i = 0; i < kServedReconnects; ++i) {
     SCOPED_TRACE("reconnect " + std::to_string(i));
-    Controller c;
     ASSERT_NO_FATAL_FAILURE(ConnectServed(c));
     for (unsigned k = 0; k < knocksEach; ++k) {
       Controller knock;
@@ -319,10 +290,25 @@ TEST_F(ServerSoak, ReconnectsDropsMidFrameAndRefusedClientsLeaveNothingBehind) {
     ASSERT_TRUE(kind == 0 || kind == 3 || Send(c, kind == 1 ? pings.substr(0, 1 + i % (pings.size() - 1)) : pings));
     c.Close(kind >= 2);
   }
-  Controller last;
-  ConnectServed(last);
-  EXPECT_EQ(static_cast<int>(served * knocksEach + raced_), Occurrences(server_.Stderr(), "refuse connection from "));
-  ExpectSettledAndStop(last, descriptorsBefore);
+  ConnectServed(c);
+  EXPECT_EQ(static_cast<int>(kServedReconnects * knocksEach + raced_), Occurrences(server_.Stderr(), "refuse connection from "));
+  // No slot left (every destroy answered slotNotExists), descriptors as before, a clean stop.
+  Messages destroys;
+  for (unsigned n = 0; n < 1024; ++n) Add(destroys, seq_, n).select_destroy();
+  ASSERT_TRUE(Send(c, Frames(destroys)));
+  unsigned notThere = 0;
+  for (LGCP::Message m; destroys.size() > 0;) {
+    ASSERT_TRUE(Receive(c, m));
+    if (!m.get_pdu().response_isSelected()) continue;
+    destroys.pop_back();
+    notThere += m.get_pdu().get_response().error_isSelected() &&
+                m.get_pdu().get_response().get_error() == LGCP::ErrorCause::slotNotExists;
+  }
+  EXPECT_EQ(1024u, notThere);
+  EXPECT_EQ(descriptorsBefore, server_.Descriptors());
+  c.Close();
+  server_.Signal(SIGTERM);
+  EXPECT_EQ(0, server_.Wait(30000)) << Tail();
 }
 
 }  // namespace
