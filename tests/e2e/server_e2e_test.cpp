@@ -34,8 +34,7 @@ class ServerE2E : public ::testing::Test {
   // Plays the script beside this file (its first lines tell the verbs).
   void Play(const std::string& script) {
     Controller c;
-    ASSERT_TRUE(TestGolden::ForEachLine(TestGolden::Beside(__FILE__, script), [&](
-                                                                                   const std::vector<std::string>& f) {
+    ASSERT_TRUE(TestGolden::ForEachLine(TestGolden::Beside(__FILE__, script), [&](const std::vector<std::string>& f) {
       SCOPED_TRACE(f[0]);
       const size_t blank = f[0].find(' ');
       const std::string verb = f[0].substr(0, blank), rest = blank == std::string::npos ? "" : f[0].substr(blank + 1);

@@ -1,6 +1,5 @@
-// What lives beside main: the command line, the trace switches, the signal
-// flags and the per-pass check that acts on them; and the server's handling
-// of messages that do not encode.
+// What lives beside main: the command line, the trace switches, the signal flags
+// and the per-pass check that acts on them; and a message that does not encode.
 #include "server/startup.h"
 
 #include <sys/stat.h>

@@ -202,10 +202,7 @@ int Occurrences(const std::string& text, const std::string& part) {
 
 class ServerSoak : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_EQ("", sandboxError);
-    ASSERT_TRUE(server_.Start());
-  }
+  void SetUp() override { ASSERT_TRUE(sandboxError.empty() && server_.Start()) << sandboxError; }
 
   // Sends the commands in one write; each gets a success with its seq, in order.
   void Exchange(Controller& c, const Messages& commands) {
@@ -233,10 +230,7 @@ class ServerSoak : public ::testing::Test {
     ASSERT_TRUE(Succeeded(answer));
   }
 
-  std::string Tail() const {
-    const std::string text = server_.Stderr();
-    return text.substr(text.size() > 4000 ? text.size() - 4000 : 0);
-  }
+  std::string Tail() const { return server_.Stderr().substr(std::max<size_t>(server_.Stderr().size(), 4000) - 4000); }
 
   TestFiles::TempDir directory_;
   E2E::ServerProcess server_{directory_.path()};

@@ -14,7 +14,6 @@
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -54,8 +53,7 @@ unsigned long long NowMs() {
 }
 
 std::string EnterSandbox() {
-  uid_t uid = getuid();
-  gid_t gid = getgid();
+  const uid_t uid = getuid(), gid = getgid();
   if (::unshare(CLONE_NEWNS | CLONE_NEWNET | (uid != 0 ? CLONE_NEWUSER : 0)) != 0) return Errno("unshare");
   if (uid != 0) {
     WriteFile("/proc/self/setgroups", "deny");
@@ -66,8 +64,6 @@ std::string EnterSandbox() {
   // Nothing mounted here may reach the machine's own mount table.
   if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return Errno("making the mounts private");
   for (const char* directory : {"/var/run", "/var/log", "/usr/local/etc"}) {
-    struct stat st;
-    if (::stat(directory, &st) != 0 || !S_ISDIR(st.st_mode)) return std::string(directory) + " is not a directory";
     if (::mount("tmpfs", directory, "tmpfs", 0, "size=4m") != 0)
       return Errno(std::string("mounting tmpfs on ") + directory);
   }
@@ -176,10 +172,8 @@ std::string ServerProcess::Ask(const std::string& request, int give, int* take) 
       int passed;
       memcpy(&passed, CMSG_DATA(c), sizeof passed);
       if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
-      if (take && *take < 0)
-        *take = passed;
-      else
-        ::close(passed);
+      if (take && *take < 0) std::swap(*take, passed);  // the first one is the caller's
+      if (passed >= 0) ::close(passed);
     }
     reply.append(buffer, static_cast<size_t>(got));
   }
