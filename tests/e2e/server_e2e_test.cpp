@@ -23,9 +23,9 @@ std::string sandboxError;
 
 // `actual` is `expected`, or starts with what precedes its closing "...".
 bool Matches(const std::string& expected, const std::string& actual) {
-  const size_t dots = expected.size() >= 3 && expected.compare(expected.size() - 3, 3, "...") == 0
-                          ? expected.size() - 3 : std::string::npos;
-  return dots == std::string::npos ? actual == expected : actual.compare(0, dots, expected, 0, dots) == 0;
+  const size_t n = expected.size() - 3;
+  return expected.size() >= 3 && expected.compare(n, 3, "...") == 0 ? actual.compare(0, n, expected, 0, n) == 0
+                                                                    : actual == expected;
 }
 
 class ServerE2E : public ::testing::Test {

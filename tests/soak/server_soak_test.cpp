@@ -65,9 +65,11 @@ struct CommandMix {
     const int trunk = static_cast<int>(r % 4), timeslot = static_cast<int>((r / 4) % 32);
     const bool bToMap = random() % 2 == 0, both = random() % 2 == 0;
     const bool disconnect = random() % 3 != 0, destroyAFirst = random() % 2 == 0;
-    LGCP::TrunkParams& params = Add(out, seq, a).select_create().select_trunk();
-    params.set_trunk(trunk);
-    params.set_timeslot(timeslot);
+    auto onTrunk = [&](LGCP::TrunkParams& params, int number) {
+      params.set_trunk(number);
+      params.set_timeslot(timeslot);
+    };
+    onTrunk(Add(out, seq, a).select_create().select_trunk(), trunk);
     LGCP::CreateParams& create = Add(out, seq, b).select_create();
     const int channel = static_cast<int>((r * 2) % 2048);  // all 16 buses of 128 channels
     if (bToMap) {
@@ -78,9 +80,7 @@ struct CommandMix {
       rx.set_bus((channel + 1) / 128);
       rx.set_channel((channel + 1) % 128);
     } else {
-      LGCP::TrunkParams& other = create.select_trunk();
-      other.set_trunk((trunk + 1) % 4);
-      other.set_timeslot(timeslot);
+      onTrunk(create.select_trunk(), (trunk + 1) % 4);
     }
     Add(out, seq, a).select_connect(b);
     if (both) Add(out, seq, b).select_connect(a);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,15 +22,10 @@ inline std::string Beside(const std::string& source, const std::string& name) {
 // Compares `actual` with the file's text (gtest shows the lines that differ).
 inline void Expect(const std::string& path, const std::string& actual) {
   const char* update = std::getenv("GW_UPDATE_GOLDEN");
-  if (update && std::string(update) == "1") {
-    std::ofstream(path.c_str(), std::ios::binary) << actual;
-    return;
-  }
+  if (update && std::string(update) == "1") return void(std::ofstream(path.c_str(), std::ios::binary) << actual);
   std::ifstream in(path.c_str(), std::ios::binary);
   ASSERT_TRUE(in.good()) << "no golden file " << path << " (GW_UPDATE_GOLDEN=1 writes it)";
-  std::ostringstream expected;
-  expected << in.rdbuf();
-  EXPECT_EQ(expected.str(), actual) << path;
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), actual) << path;
 }
 
 // f gets the fields (split at " | ") of each line not empty nor "#"; false when unreadable.
