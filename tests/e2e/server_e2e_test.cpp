@@ -37,7 +37,7 @@ class ServerE2E : public ::testing::Test {
     ASSERT_TRUE(TestGolden::ForEachLine(TestGolden::Beside(__FILE__, script), [&](const std::vector<std::string>& f) {
       SCOPED_TRACE(f[0]);
       const size_t blank = f[0].find(' ');
-      const std::string verb = f[0].substr(0, blank), rest = blank == std::string::npos ? "" : f[0].substr(blank + 1);
+      std::string verb = f[0].substr(0, blank), rest = blank == std::string::npos ? "" : f[0].substr(blank + 1);
       std::vector<unsigned char> body;
       if (verb[0] == '<' || verb[0] == '>') {
         ASSERT_TRUE(c.fd() >= 0 || c.Connect());
@@ -47,9 +47,8 @@ class ServerE2E : public ::testing::Test {
         const std::string reply = server_.Board(rest);
         EXPECT_TRUE(Matches(f.at(1), reply)) << reply;
       } else if (verb == "log") {
-        std::string text = rest;
-        for (size_t at; (at = text.find("\\n")) != std::string::npos;) text.replace(at, 2, "\n");
-        EXPECT_NE(std::string::npos, server_.Stderr().find(text));
+        for (size_t at; (at = rest.find("\\n")) != std::string::npos;) rest.replace(at, 2, "\n");
+        EXPECT_NE(std::string::npos, server_.Stderr().find(rest));
       } else {
         ASSERT_EQ("refused", verb);
         Controller second;

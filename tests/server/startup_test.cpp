@@ -25,12 +25,6 @@ namespace {
 
 using namespace CoreTest;
 
-class Bound : public ::testing::Environment {
- public:
-  void SetUp() override { CtrlSrv::ctrlServer.Bind(&Slots::instance()); }
-};
-const auto* const bound = ::testing::AddGlobalTestEnvironment(new Bound);
-
 int disableCalls = 0;
 void CountDisable() { ++disableCalls; }
 TestFiles::TempDir directory;
@@ -95,6 +89,7 @@ std::string Apply(const std::string& verb, std::string rest) {
 }
 
 TEST(Startup, CommandLinesTraceSwitchesAndSignalFlagsAsInTheTranscript) {
+  CtrlSrv::ctrlServer.Bind(&Slots::instance());  // the resource report's source
   std::ostringstream transcript;
   PrintUsage(transcript);
   const char* old = SetStatusPath(nullptr);

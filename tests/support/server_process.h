@@ -72,10 +72,8 @@ class Controller {
   bool SendRaw(const std::vector<unsigned char>& bytes);
   // One frame body (reads are buffered); false after `timeoutMs` or the connection's end.
   bool ReceiveFrame(std::vector<unsigned char>& body, int timeoutMs = 5000);
-  // True when the server closed the connection within `timeoutMs` (unread bytes skipped).
-  bool ClosedByPeer(int timeoutMs);
-  // Why the last read failed: "timeout", "closed", "bad header" or the error text.
-  const std::string& LastError() const { return lastError_; }
+  bool ClosedByPeer(int timeoutMs);  // within `timeoutMs`, unread bytes skipped
+  const std::string& LastError() const { return lastError_; }  // "timeout", "closed", "bad header", errno's text
 
  private:
   bool Fill(size_t size, unsigned long long deadline);
@@ -86,9 +84,7 @@ class Controller {
 };
 
 // Hex texts of frame bodies (tests/support/bytes.h).
-inline std::vector<unsigned char> FromHex(const std::string& hex) {
-  return TestBytes::FromHex<std::vector<unsigned char>>(hex);
-}
+inline std::vector<unsigned char> FromHex(const std::string& hex) { return TestBytes::FromHex<std::vector<unsigned char>>(hex); }
 inline std::string ToHex(const std::vector<unsigned char>& bytes) { return TestBytes::Hex(bytes); }
 
 }  // namespace E2E
