@@ -18,8 +18,7 @@
 
 namespace {
 
-using E2E::Controller;
-using E2E::NowMs;
+using namespace E2E;
 typedef std::vector<LGCP::Message> Messages;
 
 const bool kLong = getenv("GW_SOAK_SCALE") && strcmp(getenv("GW_SOAK_SCALE"), "long") == 0;
