@@ -1,207 +1,96 @@
-// The real server binary on the simulated board, in the test's own mount and
-// network namespaces (tmpfs over /var/run, /var/log and /usr/local/etc), so it
-// uses its real paths and port 20001 without touching the machine. A test
-// controller speaks TPKT and aligned PER to it and drives the simulated
-// cross-connect through the board's control socket.
-//
-// The hexadecimal vectors below were made by the Erlang oracle: erlc -bper
-// over the standard ASN.1 copy of the schema (the messages build writes it
-// to <build>/messages/generated/oracle/, compiled as messages.set.asn), then
-// messages:encode('MessageLGCP', {'MessageLGCP', Seq, Slot, Pdu}) for each
-// value named in the comment beside it. The server's answers are checked byte
-// for byte against them.
+// The real server binary on the simulated board, in the test's own namespaces: its
+// real paths and port 20001, frames byte for byte and the board's control socket.
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
+#include <string.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "core/lgcp.h"
+#include "tests/support/golden.h"
 #include "tests/support/server_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 using namespace E2E;
 
-// {1, none, {command, {ping, 'NULL'}}}
-const char kPingSeq1[] = "80010118";
-// {2, none, {command, {query, 'NULL'}}}
-const char kQuerySeq2[] = "80010200";
-// {3, 10, {command, {create, {trunk, {'TrunkParams', 0, 5}}}}}
-const char kCreateTrunk0Ts5Slot10Seq3[] = "C00103000A08380028";
-// {4, 11, {command, {create, {trunk, {'TrunkParams', 1, 7}}}}}
-const char kCreateTrunk1Ts7Slot11Seq4[] = "C00104000B08380138";
-// {5, 10, {command, {connect, 11}}}
-const char kConnect10To11Seq5[] = "C00105000A04000B";
-// {6, 10, {command, {destroy, 'NULL'}}}
-const char kDestroy10Seq6[] = "C00106000A0A";
-// {1, none, {response, {success, 'NULL'}}}
-const char kSuccessSeq1[] = "80010140";
-// {3, 10, {response, {success, 'NULL'}}}
-const char kSuccessSeq3Slot10[] = "C00103000A40";
-// {6, 10, {response, {success, 'NULL'}}}
-const char kSuccessSeq6Slot10[] = "C00106000A40";
-// {7, none, {response, {error, unexpectedMsgType}}}
-const char kUnexpectedSeq7[] = "80010764";
-// {7, 3, {command, {query, 'NULL'}}}
-const char kQuerySlot3Seq7[] = "C00107000300";
-// {7, 3, {response, {error, unexpectedMsgType}}}
-const char kUnexpectedSlot3Seq7[] = "C00107000364";
-// {none, 10, {signal, {transmitter, {active, 5}}}}
-const char kTransmitterSlot10Active5[] = "40000A8A800105";
-// {none, 10, {signal, {receiver, {active, 5}}}}
-const char kReceiverSlot10Active5[] = "40000A89800105";
-
 std::string sandboxError;
 
-std::string Encoded(const LGCP::Message& message) {
-  std::vector<char> bytes;
-  if (!Lgcp::Encode(message, bytes)) return "encode failed";
-  return ToHex(std::vector<unsigned char>(bytes.begin(), bytes.end()));
-}
-
-// The next frame from the server, decoded.
-bool Receive(Controller& c, LGCP::Message& message) {
-  std::vector<unsigned char> body;
-  return c.ReceiveFrame(body) && Lgcp::Decode(reinterpret_cast<const char*>(body.data()),
-                                              static_cast<int>(body.size()), message);
+// `actual` is `expected`, or starts with what precedes its closing "...".
+bool Matches(const std::string& expected, const std::string& actual) {
+  const size_t n = expected.size() - 3;
+  return expected.size() >= 3 && expected.compare(n, 3, "...") == 0 ? actual.compare(0, n, expected, 0, n) == 0
+                                                                    : actual == expected;
 }
 
 class ServerE2E : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_EQ("", sandboxError);
-    char directory[] = "/tmp/gw-e2e-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(directory));
-    directory_ = directory;
-    server_.reset(new ServerProcess(directory_));
-  }
-  void TearDown() override {
-    server_.reset();
-    std::string command = "rm -rf '" + directory_ + "'";
-    if (system(command.c_str()) != 0) std::cerr << "could not remove " << directory_ << "\n";
-  }
-
-  // Sends a frame and expects exactly `answers` back, in order.
-  void ExpectAnswers(Controller& c, const char* request, std::vector<std::string> answers) {
-    ASSERT_TRUE(c.SendFrame(FromHex(request)));
-    for (const std::string& answer : answers) {
+  void SetUp() override { ASSERT_EQ("", sandboxError); }
+  // Plays the script beside this file (its first lines tell the verbs).
+  void Play(const std::string& script) {
+    Controller c;
+    ASSERT_TRUE(TestGolden::ForEachLine(TestGolden::Beside(__FILE__, script), [&](const std::vector<std::string>& f) {
+      SCOPED_TRACE(f[0]);
+      const size_t blank = f[0].find(' ');
+      std::string verb = f[0].substr(0, blank), rest = blank == std::string::npos ? "" : f[0].substr(blank + 1);
       std::vector<unsigned char> body;
-      ASSERT_TRUE(c.ReceiveFrame(body)) << "no answer to " << request;
-      EXPECT_EQ(answer, ToHex(body)) << "answer to " << request;
-    }
+      if (verb[0] == '<' || verb[0] == '>') {
+        ASSERT_TRUE(c.fd() >= 0 || c.Connect());
+        ASSERT_TRUE(verb == ">" ? c.SendFrame(FromHex(rest)) : c.ReceiveFrame(body)) << c.LastError();
+        EXPECT_TRUE(verb == ">" || Matches(rest, ToHex(body))) << ToHex(body);
+      } else if (verb == "board") {
+        const std::string reply = server_.Board(rest);
+        EXPECT_TRUE(Matches(f.at(1), reply)) << reply;
+      } else if (verb == "log") {
+        for (size_t at; (at = rest.find("\\n")) != std::string::npos;) rest.replace(at, 2, "\n");
+        EXPECT_NE(std::string::npos, server_.Stderr().find(rest));
+      } else {
+        ASSERT_EQ("refused", verb);
+        Controller second;
+        ASSERT_TRUE(second.Connect());
+        EXPECT_TRUE(second.ClosedByPeer(5000));
+      }
+    }));
   }
 
-  std::string directory_;
-  std::unique_ptr<ServerProcess> server_;
+  TestFiles::TempDir directory_;
+  ServerProcess server_{directory_.path()};
 };
 
-// One life of the server: start-up files, answers, a refused second client,
-// undecodable frames, the watchdog, the status dump and an orderly stop.
+// Start-up files, the scripted exchanges, the status dump and an orderly stop.
 TEST_F(ServerE2E, StartsAnswersAndStopsCleanly) {
-  ASSERT_TRUE(server_->Start());
-  std::ifstream pidFile("/var/run/server.pid");
-  pid_t written = 0;
-  pidFile >> written;
-  EXPECT_EQ(server_->pid(), written);
-  EXPECT_EQ(0u, server_->Stdout().find("Starting server ["));
-  EXPECT_NE(std::string::npos, server_->Stdout().find("], port=20001\n"));
+  ASSERT_TRUE(server_.Start());
+  EXPECT_EQ(server_.pid(), atol(TestFiles::ReadFile("/var/run/server.pid").c_str()));
+  EXPECT_EQ(0u, server_.Stdout().find("Starting server ["));
+  EXPECT_NE(std::string::npos, server_.Stdout().find("], port=20001\n"));
+  Play("server.script");
 
-  Controller c;
-  ASSERT_TRUE(c.Connect());
-  ExpectAnswers(c, kPingSeq1, {kSuccessSeq1});
-  Controller second;
-  ASSERT_TRUE(second.Connect());
-  EXPECT_TRUE(second.ClosedByPeer(5000));
-  EXPECT_NE(std::string::npos, server_->Stderr().find("refuse connection from "));
-  // Malformed frames get no answer and do not hurt the connection.
-  ASSERT_TRUE(c.SendFrame({0xFF, 0xFF, 0xFF, 0xFF}));
-  ASSERT_TRUE(c.SendFrame({}));
-  ExpectAnswers(c, kQuerySlot3Seq7, {kUnexpectedSlot3Seq7});  // a query with a slot: nobody's
-  LGCP::Message response;                                     // not a command: refused with its seq
-  response.set_seq(7);
-  response.set_pdu().select_response().select_success();
-  ExpectAnswers(c, Encoded(response).c_str(), {kUnexpectedSeq7});
-  EXPECT_NE(std::string::npos,
-            server_->Stderr().find("receive fail: decode error!\n msg: FF FF FF FF \n"));
-
-  // query: success first, then the resource report as a signal.
-  ASSERT_TRUE(c.SendFrame(FromHex(kQuerySeq2)));
-  LGCP::Message answer, report;
-  ASSERT_TRUE(Receive(c, answer) && Receive(c, report));
-  EXPECT_TRUE(answer.get_pdu().get_response().success_isSelected() &&
-              answer.get_seq().getValue() == 2);
-  EXPECT_TRUE(report.get_pdu().get_signal().query_isSelected());
-  EXPECT_FALSE(report.seq_isPresent() || report.slot_isPresent());
-
-  EXPECT_EQ(0u, server_->Board("wd words").find("ok START"));
-  server_->Signal(SIGUSR2);
+  server_.Signal(SIGUSR2);
   std::string dump;
-  for (int i = 0; i < 300 && dump.empty(); ++i) {
-    usleep(10000);
-    std::ifstream in("/var/log/server-status");
-    std::stringstream text;
-    text << in.rdbuf();
-    dump = text.str();
-  }
+  for (int i = 0; i < 300 && dump.empty(); ++i, usleep(10000)) dump = TestFiles::ReadFile("/var/log/server-status");
   EXPECT_EQ(0u, dump.find("version : ")) << dump;
 
   // SIGTERM: orderly stop, with the slot table's one-second pause.
-  auto before = std::chrono::steady_clock::now();
-  server_->Signal(SIGTERM);
-  EXPECT_EQ(0, server_->Wait(10000));
-  EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1000));
-  struct stat st;
-  EXPECT_NE(0, stat("/var/run/server.pid", &st));
+  const unsigned long long before = NowMs();
+  server_.Signal(SIGTERM);
+  EXPECT_EQ(0, server_.Wait(10000));
+  EXPECT_GE(NowMs() - before, 1000u);
+  EXPECT_NE(0, access("/var/run/server.pid", F_OK));
 }
 
-TEST_F(ServerE2E, TrunkSlotsAreSwitchedThroughTheCrossConnect) {
-  ASSERT_TRUE(server_->Start());
-  // Every shared-bus channel is disabled before the controller comes.
-  EXPECT_EQ("ok none", server_->Board("hal state 8192"));
-  Controller c;
-  ASSERT_TRUE(c.Connect());
-  ExpectAnswers(c, kCreateTrunk0Ts5Slot10Seq3,
-                {kSuccessSeq3Slot10, kTransmitterSlot10Active5, kReceiverSlot10Active5});
-  ASSERT_TRUE(c.SendFrame(FromHex(kCreateTrunk1Ts7Slot11Seq4)));
-  LGCP::Message answer;
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(Receive(c, answer));  // success, two streams
-  EXPECT_EQ("ok", server_->Board("hal put 5 0x42"));
-  ASSERT_TRUE(c.SendFrame(FromHex(kConnect10To11Seq5)));
-  ASSERT_TRUE(Receive(c, answer));
-  EXPECT_TRUE(answer.get_pdu().get_response().success_isSelected() &&
-              answer.get_seq().getValue() == 5);
-  EXPECT_EQ("ok source 5", server_->Board("hal state 39"));
-  EXPECT_EQ("ok 66", server_->Board("hal get 39"));
-
-  // Destroying the source idles the destination channel.
-  ExpectAnswers(c, kDestroy10Seq6, {kSuccessSeq6Slot10});
-  EXPECT_EQ("ok const 213", server_->Board("hal state 39"));
-  EXPECT_NE(std::string::npos, server_->Stderr().find("mux: slot 10:trunk [5] -> 11:trunk [39]"));
-}
-
+// A port that is not a number would listen on a random port.
 TEST_F(ServerE2E, BadCommandLinesStopWithUsageOrVersion) {
-  const struct {
-    std::vector<std::string> arguments;
-    int status;
-    const char* output;
-  } cases[] = {
-      // A port that is not a number would listen on a random port.
-      {{"--port", "twenty"}, 2, "Usage:\n kalvorun -Dh\n"},
-      {{"--version"}, 2, "server version: "},
-  };
-  for (const auto& c : cases) {
-    ASSERT_FALSE(server_->Start(c.arguments));
-    EXPECT_EQ(c.status, server_->ExitStatus()) << c.arguments[0];
-    EXPECT_EQ(0u, server_->Stdout().find(c.output)) << c.arguments[0];
+  for (const char* line : {"--port twenty|Usage:\n kalvorun -Dh\n", "--version|server version: "}) {
+    std::istringstream words(std::string(line, strchr(line, '|')));
+    const std::vector<std::string> arguments{std::istream_iterator<std::string>(words), {}};
+    ASSERT_FALSE(server_.Start(arguments));
+    EXPECT_EQ(2, server_.ExitStatus()) << line;
+    EXPECT_EQ(0u, server_.Stdout().find(strchr(line, '|') + 1)) << line;
   }
 }
 

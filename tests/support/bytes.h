@@ -1,5 +1,4 @@
-// Hex texts and TPKT frames, for every test that writes or checks bytes.
-// Header only: any test binary may include it without linking anything.
+// Hex texts and TPKT frames, for every test that writes or checks bytes. Header only.
 #pragma once
 
 #include <algorithm>
@@ -17,7 +16,7 @@ std::string Hex(const Bytes& bytes, bool spaced = false) {
   char digits[3];
   for (auto byte : bytes) {
     if (spaced && !text.empty()) text += ' ';
-    std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned>(static_cast<unsigned char>(byte)));
+    std::snprintf(digits, sizeof digits, "%02X", unsigned(static_cast<unsigned char>(byte)));
     text += digits;
   }
   return text;
@@ -31,25 +30,17 @@ Bytes FromHex(const std::string& text, bool* ok = nullptr) {
   int high = -1;
   bool good = true;
   for (unsigned char c : text) {
-    if (c == ' ') continue;
-    if (!std::isxdigit(c)) {
-      good = false;
-      continue;
-    }
-    const int digit = std::isdigit(c) ? c - '0' : std::toupper(c) - 'A' + 10;
-    if (high < 0) {
-      high = digit;
-    } else {
-      out.push_back(static_cast<typename Bytes::value_type>(high * 16 + digit));
-      high = -1;
-    }
+    const int digit = std::isdigit(c) ? c - '0' : std::isxdigit(c) ? std::toupper(c) - 'A' + 10 : -1;
+    good = good && (digit >= 0 || c == ' ');
+    if (digit < 0) continue;
+    if (high >= 0) out.push_back(static_cast<typename Bytes::value_type>(high * 16 + digit));
+    high = high < 0 ? digit : -1;
   }
   if (ok) *ok = good && high < 0;
   return out;
 }
 
-// A TPKT frame around body: version 3, a zero octet, the frame's whole
-// length in two octets (most significant first), then the body.
+// A TPKT frame: version 3, a zero octet, the whole length (big-endian), the body.
 template <class Bytes>
 Bytes TpktFrame(const Bytes& body) {
   typedef typename Bytes::value_type Byte;

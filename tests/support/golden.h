@@ -1,8 +1,5 @@
-// Golden transcripts: a test writes what it saw as text and compares it
-// whole with the expected file checked in beside the test. With
-// GW_UPDATE_GOLDEN=1 in the environment the file is written instead (review
-// its diff like code). And the lines of vector tables kept beside a test.
-// Header only.
+// Golden transcripts compared whole with the file beside the test (GW_UPDATE_GOLDEN=1
+// writes it instead: review its diff like code), and the lines of data files. Header only.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -31,49 +29,27 @@ std::string OneLine(const T& value) {
 
 // The file `name` in the directory of the source file `source` (__FILE__).
 inline std::string Beside(const std::string& source, const std::string& name) {
-  const std::string::size_type slash = source.rfind('/');
-  return (slash == std::string::npos ? std::string() : source.substr(0, slash + 1)) + name;
+  return source.substr(0, source.rfind('/') + 1) + name;
 }
 
-// Compares `actual` with the file's text; on a difference, names the first
-// line that differs.
+// Compares `actual` with the file's text (gtest shows the lines that differ).
 inline void Expect(const std::string& path, const std::string& actual) {
   const char* update = std::getenv("GW_UPDATE_GOLDEN");
-  if (update && std::string(update) == "1") {
-    std::ofstream(path.c_str(), std::ios::binary) << actual;
-    return;
-  }
+  if (update && std::string(update) == "1") return void(std::ofstream(path.c_str(), std::ios::binary) << actual);
   std::ifstream in(path.c_str(), std::ios::binary);
   ASSERT_TRUE(in.good()) << "no golden file " << path << " (GW_UPDATE_GOLDEN=1 writes it)";
-  std::ostringstream expected;
-  expected << in.rdbuf();
-  if (expected.str() == actual) return;
-  std::istringstream want(expected.str()), got(actual);
-  std::string a, b;
-  for (int line = 1;; ++line) {
-    const bool moreA = bool(std::getline(want, a)), moreB = bool(std::getline(got, b));
-    if (!moreA && !moreB) break;
-    if (a != b || moreA != moreB) {
-      ADD_FAILURE() << path << ":" << line << " differs\n  expected: " << (moreA ? a : "(end)")
-                    << "\n  actual:   " << (moreB ? b : "(end)");
-      return;
-    }
-  }
-  ADD_FAILURE() << path << " differs (line ends)";
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), actual) << path;
 }
 
-// Calls f with the fields (split at " | ") of each line of the data file
-// that is neither empty nor a "#" comment; false when the file cannot be read.
+// f gets the fields (split at " | ") of each line not empty nor "#"; false when unreadable.
 inline bool ForEachLine(const std::string& path, const std::function<void(const std::vector<std::string>&)>& f) {
   std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
+  for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == '#') continue;
     std::vector<std::string> fields;
-    for (std::size_t from = 0, bar;; from = bar + 3) {
+    for (std::size_t from = 0, bar = 0; bar != std::string::npos; from = bar + 3) {
       bar = line.find(" | ", from);
       fields.push_back(line.substr(from, bar == std::string::npos ? bar : bar - from));
-      if (bar == std::string::npos) break;
     }
     f(fields);
   }

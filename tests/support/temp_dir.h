@@ -7,7 +7,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace TestFiles {
 
@@ -15,10 +14,8 @@ class TempDir {
  public:
   TempDir() {
     const char* base = getenv("TMPDIR");
-    const std::string pattern = std::string(base && *base ? base : "/tmp") + "/gwtestXXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data())) path_ = buffer.data();
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/gwtestXXXXXX";
+    if (mkdtemp(&pattern[0])) path_ = pattern;
   }
   // rm rather than readdir: a 32-bit build under qemu-user cannot list every host directory.
   ~TempDir() {
@@ -34,9 +31,8 @@ class TempDir {
 };
 
 inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
   std::ostringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(path.c_str(), std::ios::binary).rdbuf();
   return text.str();
 }
 
