@@ -175,8 +175,7 @@ class Interop : public ::testing::Test, public HdlcChannel {
   }
 
   void handle(pri_event* e) {
-    if (!e) return;
-    switch (e->e) {
+    switch (e ? e->e : -1) {
       case PRI_EVENT_DCHAN_UP: peer_up = true; break;
       case PRI_EVENT_DCHAN_DOWN: peer_up = false; break;
       case PRI_EVENT_RING:  // proceeding, alerting, connect
@@ -202,11 +201,9 @@ class Interop : public ::testing::Test, public HdlcChannel {
         relay_.to_us.pop_front();
         nt_ ? nt_->receive(p) : lapd_->on_hdlc_receive(p);
       }
-      if (timeval* next = pri_schedule_next(pri_)) {
-        timeval now;
-        gettimeofday(&now, nullptr);
-        if (!timercmp(next, &now, >)) handle(pri_schedule_run(pri_));
-      }
+      timeval now, *next = pri_schedule_next(pri_);
+      gettimeofday(&now, nullptr);
+      if (next && !timercmp(next, &now, >)) handle(pri_schedule_run(pri_));
       if (reactivate) reactivate = false, stack_.activate();
       tick_.set(5, no_op);  // the loop's pass never waits longer than this
       LoopTest::runOnce();
@@ -281,7 +278,6 @@ class Interop : public ::testing::Test, public HdlcChannel {
     return row.str();
   }
 
-  bool bri_ = false;
   Relay relay_;
   std::string capture_;
   Fd null_{::open("/dev/null", O_RDWR)};  // libpri wants a descriptor, though it reads through us
@@ -292,7 +288,7 @@ class Interop : public ::testing::Test, public HdlcChannel {
   Stack stack_{this};
   ISDN::LAPD* lapd_ = nullptr;   // owned by stack_
   ISDN::LAPD_NT* nt_ = nullptr;  // owned by stack_
-  bool our_up = false, peer_up = false, reactivate = false, connected_ = false;
+  bool bri_ = false, our_up = false, peer_up = false, reactivate = false, connected_ = false;
   Bytes peer_cref_;
   std::vector<std::string> peer_events_;
   std::string peer_digits_, our_digits_;
