@@ -4,10 +4,9 @@
 // simulated board's control socket), through a relay that adds and strips the
 // 2 check octets of libss7's DAHDI convention, loses frames on request (seeded)
 // and, as the board's HDLC driver does, repeats the last FISU or LSSU. The
-// test is the controller's MTP3: it answers the peer's link tests and restart
-// (an SLTM on `activated`: libss7 waits in aligned ready for an MSU after our
-// shorter T4n), and sends its own link tests. A loss of carrier reported for
-// the trunk takes the link out of service.
+// test is the controller's MTP3: it answers the peer's link tests and restart,
+// sends its own (one on `activated`: libss7 waits in aligned ready for an MSU
+// after our shorter T4n). Loss of carrier on the trunk takes the link down.
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -28,7 +27,8 @@ namespace {
 using namespace E2E;
 
 long long NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 // An SLTM from us (point code 1) to the peer (2) whose pattern carries n, or
@@ -58,8 +58,7 @@ class Ss7E2E : public ServerTest {
   void TearDown() override {
     ServerTest::TearDown();
     ss7_destroy(ss7_);
-    ::close(peer_), ::close(relay_);
-    if (line_ >= 0) ::close(line_);
+    ::close(peer_), ::close(relay_), ::close(line_);  // -1 when never attached: harmless
   }
 
   void UserData(const std::string& hex) {
@@ -89,10 +88,9 @@ class Ss7E2E : public ServerTest {
   // Serves the controller, the line, the relay and libss7 until `done` or
   // `ms` milliseconds have passed.
   bool Run(const std::function<bool()>& done, int ms) {
-    const long long end = NowMs() + ms;
-    long long tick = 0;
-    while (!done() && NowMs() < end) {
-      struct pollfd p[4] = {{c_.fd(), POLLIN, 0}, {line_, POLLIN, 0}, {relay_, POLLIN, 0}, {peer_, POLLIN, 0}};
+    for (long long end = NowMs() + ms, tick = 0; !done() && NowMs() < end;) {
+      struct pollfd p[4] = {
+          {c_.fd(), POLLIN, 0}, {line_, POLLIN, 0}, {relay_, POLLIN, 0}, {peer_, POLLIN, 0}};
       ::poll(p, 4, 1);
       char b[512];
       ssize_t n;
@@ -100,7 +98,8 @@ class Ss7E2E : public ServerTest {
       std::string m;
       for (int wait = (p[0].revents & POLLIN) ? 50 : 0; wait && !(m = Next(c_, wait)).empty(); wait = 1)
         OnMessage(m);
-      if ((p[1].revents & POLLIN) && (n = ::recv(line_, b, sizeof b, 0)) > 0) queue_.emplace_back(b, size_t(n));
+      if ((p[1].revents & POLLIN) && (n = ::recv(line_, b, sizeof b, 0)) > 0)
+        queue_.emplace_back(b, size_t(n));
       if ((p[2].revents & POLLIN) && (n = ::recv(relay_, b, sizeof b, 0)) >= 5 && !Lost())
         ::send(line_, b, size_t(n - 2), 0);
       if (p[3].revents & POLLIN) ss7_read(ss7_, peer_);

@@ -105,8 +105,9 @@ class Interop : public ::testing::Test, public HdlcChannel {
   struct Stack : ProtocolsFamily {
     explicit Stack(Interop* t) : test(t) {}
     void on_activated(Protocol*) override { test->our_up = true; }
-    // Activated again as a controller would, outside this call.
-    void on_deactivated(Protocol*, Protocol_status) override { test->our_up = false, test->reactivate = true; }
+    void on_deactivated(Protocol*, Protocol_status) override {
+      test->our_up = false, test->reactivate = true;  // reactivated as a controller would
+    }
     void on_message(Packet& p) override { test->our_receive(bytes_of(p)); }
     void on_status(Protocol_status) override {}
     Interop* test;
@@ -179,8 +180,8 @@ class Interop : public ::testing::Test, public HdlcChannel {
       case PRI_EVENT_DCHAN_UP: peer_up = true; break;
       case PRI_EVENT_DCHAN_DOWN: peer_up = false; break;
       case PRI_EVENT_RING:  // proceeding, alerting, connect
-        pri_proceeding(pri_, call_ = e->ring.call, e->ring.channel, 0), pri_acknowledge(pri_, call_, e->ring.channel, 0);
-        pri_answer(pri_, call_, e->ring.channel, 0);
+        pri_proceeding(pri_, call_ = e->ring.call, e->ring.channel, 0);
+        pri_acknowledge(pri_, call_, e->ring.channel, 0), pri_answer(pri_, call_, e->ring.channel, 0);
         break;
       case PRI_EVENT_PROCEEDING: peer_events_.push_back("proceeding"); break;
       case PRI_EVENT_RINGING: peer_events_.push_back("ringing"); break;
