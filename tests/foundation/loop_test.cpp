@@ -228,7 +228,7 @@ struct SelfDestroying {
 
 // A spec timer takes its delay from the record and set() replaces; an owner
 // destroyed inside a callback cancels its other timers.
-TEST_F(LoopTestF, SpecTimerAndAnOwnerDestroyedInsideItsCallback) {
+TEST_F(LoopTestF, TimerFromAStaticDescriptionAndAnOwnerDestroyedInsideItsCallback) {
   Specced s;
   s.update.set(&s);
   LoopTest::runFor(249);
