@@ -21,9 +21,17 @@ void Device::failRequest(unsigned long request, int error, int times) {
 
 void Device::failWrites(int error, int times) { writeFailure_ = Failure{error, times}; }
 
+bool Device::readFailuresArmed_ = false;
+
+void Device::failReads(int error, int times) {
+  readFailure_ = Failure{error, times};
+  readFailuresArmed_ = readFailuresArmed_ || times != 0;
+}
+
 void Device::clearFailures() {
   requestFailures_.clear();
   writeFailure_ = Failure{0, 0};
+  readFailure_ = Failure{0, 0};
 }
 
 bool Device::takeFailure(unsigned long request, int& error) {
@@ -34,10 +42,10 @@ bool Device::takeFailure(unsigned long request, int& error) {
   return true;
 }
 
-bool Device::takeWriteFailure(int& error) {
-  if (writeFailure_.times == 0) return false;
-  error = writeFailure_.error;
-  if (writeFailure_.times > 0) --writeFailure_.times;
+bool Device::take(Failure& failure, int& error) {
+  if (failure.times == 0) return false;
+  error = failure.error;
+  if (failure.times > 0) --failure.times;
   return true;
 }
 
@@ -95,7 +103,7 @@ int Device::ioctlValue(int channel, unsigned long request, unsigned long value) 
 
 ssize_t Device::write(int channel, const void* data, size_t size) {
   int error;
-  if (takeWriteFailure(error)) {
+  if (take(writeFailure_, error)) {
     errno = error;
     return -1;
   }
@@ -105,11 +113,20 @@ ssize_t Device::write(int channel, const void* data, size_t size) {
 ssize_t Device::write(int channel, int fd, const void* data, size_t size) {
   if (!passesFrames()) return write(channel, data, size);
   int error;
-  if (takeWriteFailure(error)) {
+  if (take(writeFailure_, error)) {
     errno = error;
     return -1;
   }
   return ::send(fd, data, size, MSG_NOSIGNAL);
+}
+
+ssize_t Device::read(int fd, void* buffer, size_t size) {
+  int error;
+  if (take(readFailure_, error)) {
+    errno = error;
+    return -1;
+  }
+  return ::read(fd, buffer, size);
 }
 
 Registry& Registry::instance() {
@@ -234,7 +251,12 @@ int ioctlValue(int fd, unsigned long request, unsigned long value) {
   return device->ioctlValue(channel, request, value);
 }
 
-ssize_t read(int fd, void* buffer, size_t size) { return ::read(fd, buffer, size); }
+ssize_t read(int fd, void* buffer, size_t size) {
+  int channel;
+  BoardSim::Device* device = nullptr;
+  if (BoardSim::Device::readFailuresArmed()) device = board().lookup(fd, channel);
+  return device ? device->read(fd, buffer, size) : ::read(fd, buffer, size);
+}
 
 ssize_t write(int fd, const void* buffer, size_t size) {
   int channel;

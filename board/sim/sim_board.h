@@ -37,6 +37,12 @@ class Device {
   void failRequest(unsigned long request, int error, int times = -1);
   // Makes the next `times` writes fail with `error`.
   void failWrites(int error, int times = -1);
+  // Makes the next `times` reads fail with `error`; what is queued stays
+  // queued, so the descriptor stays readable.
+  void failReads(int error, int times = -1);
+  // Whether any device was ever told to fail reads: until then read() goes
+  // straight to the descriptor, without looking up its channel.
+  static bool readFailuresArmed() { return readFailuresArmed_; }
   void clearFailures();
 
   // Puts one record on the application's side of a channel: the next read()
@@ -62,20 +68,24 @@ class Device {
   ssize_t write(int channel, const void* data, size_t size);
   // As above, from the application's descriptor `fd` of that channel.
   ssize_t write(int channel, int fd, const void* data, size_t size);
+  // The application's read of its descriptor `fd`, after injected faults.
+  ssize_t read(int fd, void* buffer, size_t size);
 
  private:
   friend class Registry;
   bool takeFailure(unsigned long request, int& error);
-  bool takeWriteFailure(int& error);
 
   struct Failure {
     int error;
     int times;
   };
+  static bool take(Failure& failure, int& error);
   std::string path_;
   bool present_ = true;
   std::map<unsigned long, Failure> requestFailures_;
   Failure writeFailure_{0, 0};
+  Failure readFailure_{0, 0};
+  static bool readFailuresArmed_;
 };
 
 // The board's device table. Devices register themselves by path.
