@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -59,6 +60,12 @@ int main(int argc, char** argv) {
     Say(std::string("usage: ") + argv[0] + " <corpus directory or file>...");
     return 2;
   }
+  // Targets silence the streams with buffers of their own, which exit
+  // destroys before the streams' last flush: give the streams theirs back.
+  struct Restore {
+    std::streambuf *out = std::cout.rdbuf(), *err = std::cerr.rdbuf(), *log = std::clog.rdbuf();
+    ~Restore() { std::cout.rdbuf(out), std::cerr.rdbuf(err), std::clog.rdbuf(log); }
+  } restore;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     if (!Inputs(argv[i], files)) {
