@@ -5,6 +5,10 @@
 // found once stays checked on every build. The name of each input is written
 // to stderr before it runs: the last name shown is the one that failed.
 // An argument that names nothing, or a directory without a file, fails.
+// On the 32-bit board (and under qemu on a host file system) the 32-bit
+// stat() and readdir() fail on 64-bit inode numbers.
+#define _FILE_OFFSET_BITS 64
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
