@@ -10,7 +10,7 @@
 //   the driver's change records reach the controller as `cas` signals
 //   (timeslot 0: trunk level, rx 0 open, 1 closed, negative a failed
 //   request's result). A CAS device that hangs up, ends or fails its reads
-//   is let go with one line; the status timer opens it again.
+//   is let go and logged once; the status timer opens it again.
 // No command is answered with an error: failures show in the log and in the
 // signals. Messages start "E1: ". Loop thread only.
 #pragma once
