@@ -15,12 +15,15 @@
 // The four plain tests also capture every frame in pcapng for tshark, which
 // must find nothing malformed and the same address and control fields as our
 // parser. The sweep runs every role over 16 seeds at 10 % loss and 16 at 3 %,
-// one test per seed, named after it.
+// one test per seed, named after it; GW_LAPD_TRACE=1 writes the frames of
+// the runs to stderr, each with its time and whether the relay lost it.
 #include <fcntl.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -81,7 +84,14 @@ struct Relay {
     if (pcap) pcap->frame(f, network_to_user);
     line.push_back({f, network_to_user});
     seed = seed * 1103515245u + 12345u;
-    (seed >> 16) % 100 < loss ? (void)++lost : to.push_back(std::move(f));
+    const bool lose = (seed >> 16) % 100 < loss;
+    if (trace) {
+      std::fprintf(stderr, "%8llu %s%s", VirtualClock::current()->nowMs() - start_ms,
+                   network_to_user ? "network->user" : "user->network", lose ? " lost:" : ":");
+      for (std::uint8_t b : f) std::fprintf(stderr, " %02X", b);
+      std::fprintf(stderr, "\n");
+    }
+    lose ? (void)++lost : to.push_back(std::move(f));
   }
   void from_us(Bytes f) { carry(std::move(f), !peer_is_network, to_peer); }
   void from_peer(Bytes f) { carry(std::move(f), peer_is_network, to_us); }
@@ -91,6 +101,9 @@ struct Relay {
   std::unique_ptr<LapdTest::PcapngWriter> pcap;
   bool peer_is_network = true;
   unsigned seed = 7, loss = 10, lost = 0;
+  // GW_LAPD_TRACE=1 writes the line to stderr: what a failing seed did.
+  bool trace = std::getenv("GW_LAPD_TRACE") && std::string(std::getenv("GW_LAPD_TRACE")) == "1";
+  unsigned long long start_ms = VirtualClock::current() ? VirtualClock::current()->nowMs() : 0;
 };
 
 int peer_read(struct pri* pri, void* buf, int buflen) {
