@@ -90,16 +90,13 @@ const char* mdl_letter_text(unsigned code) {
 std::string mdl_error_text(unsigned code) {
   std::string text;
   for (unsigned bit = 1; bit != 0 && bit <= code; bit <<= 1) {
-    const char* letter = (code & bit) ? mdl_letter_text(bit) : nullptr;
-    if (!letter) continue;
+    if (!(code & bit)) continue;
+    const char* letter = mdl_letter_text(bit);
+    if (!letter) return "Other - Unknown";  // a bit with no letter
     if (!text.empty()) text += ", ";
     text += letter;
   }
-  // A bit without a letter makes the whole code unknown.
-  unsigned known = 0;
-  for (unsigned bit = 1; bit != 0 && bit <= code; bit <<= 1)
-    if (mdl_letter_text(bit)) known |= bit;
-  return text.empty() || (code & ~known) ? "Other - Unknown" : text;
+  return text.empty() ? "Other - Unknown" : text;
 }
 
 std::ostream& operator<<(std::ostream& os, const LAPDFullState& s) {
@@ -1011,6 +1008,7 @@ void LAPD::on_hdlc_error(Cause::Type) {
   // Stopped together, so no clash between them is reported.
   T200_running = T202_running = T203_running = false;
   timer_.reset();
+  change_flowstatus(FlowStatus::normal);
   const bool tei_held = state >= State::TeiAssigned;
   change_state(tei_held ? State::TeiAssigned : State::TeiUnassigned);
   report_release(release_channel, false);

@@ -140,4 +140,22 @@ TEST_P(LapdScript, TranscriptMatchesTheGoldenFile) { Scenario().Check(__FILE__, 
 
 INSTANTIATE_TEST_SUITE_P(Lapd, LapdScript, ::testing::Values("lapd_user", "lapd_nt"));
 
+// One letter gives its text, several give each in letter order, and a bit
+// without a letter makes the code unknown.
+TEST(MdlErrorText, LettersGiveTheirTextsAndUnknownBitsMakeTheCodeUnknown) {
+  const struct {
+    unsigned code;
+    const char* text;
+  } cases[] = {
+      {ISDN::MdlError::A, "Supervisory (F = 1)"},
+      {ISDN::MdlError::C | ISDN::MdlError::D, "UA (F = 1), UA (F = 0)"},
+      {ISDN::MdlError::J, "Other - N(R) error"},
+      {ISDN::MdlError::TeiDenied, "Tei Assign - Tei denied"},
+      {0, "Other - Unknown"},
+      {65536, "Other - Unknown"},
+      {ISDN::MdlError::C | 65536, "Other - Unknown"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.text, ISDN::mdl_error_text(c.code)) << c.code;
+}
+
 }  // namespace
