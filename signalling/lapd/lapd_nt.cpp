@@ -190,7 +190,8 @@ void LAPD_NT_user::on_DISC(bool p) {
 
 bool LAPD_NT_user::ack_queue(unsigned nr) {
   if (logs()) std::clog << ext::header(this) << "ack queue" << std::endl;
-  // Only frames actually outstanding can be acknowledged: VA <= N(R) <= VS.
+  // Q.921 5.8.2: only frames actually outstanding can be acknowledged,
+  // V(A) <= N(R) <= V(S); anything else is an N(R) error.
   if (!((VA <= Seq(nr)) <= VS)) return false;
   // Q.921 5.6.3.2: an acknowledgement of new frames restarts the retries, so
   // losses that each recovered never add up to N200.
@@ -278,8 +279,8 @@ LAPD_NT_user::Take LAPD_NT_user::message(Packet& msg) {
   // reserve alone.
   if (!packet_pool_admits_link_data()) return Take::refused;
   if (busy_ || ack_.count() >= window) {
-    // Held until the terminal has room: a frame beyond the window could not
-    // be retransmitted.
+    // Q.921 5.6.1: no more than k frames outstanding; the rest wait for
+    // acknowledgements (a frame beyond the window could not be retransmitted).
     if (out_.count() >= busy_queue) {
       Packet oldest;
       out_.get(oldest);
