@@ -1,7 +1,8 @@
 // The codec against an independent implementation, Erlang's ASN.1 compiler
 // (tests/oracle) over the test module. Aligned PER both ways, and enumerations
 // by value against the INTEGER form that X.691 writes alike; built with
-// GW_ORACLE_BER, BER: Erlang's encodings decode here and re-encode identically.
+// GW_ORACLE_BER, BER: Erlang's encodings decode here and re-encode identically,
+// and the rows of ber_vectors.txt are put to Erlang.
 #include <map>
 
 #include "tests/asn1/rule_helpers.h"
