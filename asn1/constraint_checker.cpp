@@ -118,11 +118,16 @@ bool InvalidTracer::do_visit(const INTEGER& v) {
   // bound included: compared unsigned, every negative value would read as
   // too great. With a non-negative one, a negative number of an extensible
   // type is below the root; of a fixed one it is the unsigned number above
-  // (as the value-notation writer shows it). Either way a number below is
-  // the signed one.
+  // (as the value-notation writer shows it). A range that starts at 0 or
+  // above prints its numbers unsigned, the one below included.
   const bool below = lb < 0 || v.extendable() ? value < lb : unsigned(value) < unsigned(lb);
   if (below) {
-    strm_ << " The INTEGER value " << value << " is smaller than lower bound " << lb;
+    strm_ << " The INTEGER value ";
+    if (lb < 0)
+      strm_ << value;
+    else
+      strm_ << unsigned(value);
+    strm_ << " is smaller than lower bound " << lb;
     return false;
   }
   if (v.extendable()) return true;
