@@ -136,6 +136,7 @@ void Registry::sweepClosed() {
   for (auto it = channels_.begin(); it != channels_.end();) {
     struct pollfd p = {it->second.modelFd, 0, 0};
     if (::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP)) {
+      it->second.device->onClosed(it->first);
       ::close(it->second.modelFd);
       forgetChannel(it->first);
       auto inode = byInode_.find(it->second.inode);

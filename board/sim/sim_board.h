@@ -54,6 +54,9 @@ class Device {
   virtual int onIoctl(int channel, unsigned long request, void* arg);
   virtual int onIoctlValue(int channel, unsigned long request, unsigned long value);
   virtual ssize_t onWrite(int channel, const void* data, size_t size);
+  // The application closed every descriptor of the channel; the model's end
+  // is closed right after this returns.
+  virtual void onClosed(int channel) { (void)channel; }
   // True for a device whose writes travel through the channel's socket to the
   // model's end (frames with the kernel's flow control: EAGAIN when full,
   // POLLOUT when room comes back) instead of reaching onWrite().

@@ -104,6 +104,22 @@ TEST_F(SimMcc, AReusedDescriptorNumberReachesItsNewChannel) {
   ::close(a), ::close(b);
 }
 
+// A channel the application closed gives its number back, whether the relay
+// or the next open notices it first.
+TEST_F(SimMcc, AClosedChannelGivesItsNumberBack) {
+  for (bool relayFirst : {true, false}) {
+    const int a = Open();
+    ASSERT_EQ(512, Allocate(a));
+    ASSERT_EQ(1, Board::write(a, "x", 1));
+    ::close(a);
+    if (relayFirst) Board::service();
+    const int b = Open();
+    EXPECT_EQ(512, Allocate(b)) << (relayFirst ? "relay first" : "open first");
+    ::close(b);
+    Board::service();
+  }
+}
+
 TEST_F(SimMcc, AStuckLineHoldsFramesBackWithoutSpinning) {
   const int a = Open();
   Connect(Allocate(a), 9);
