@@ -10,6 +10,7 @@
 #include "board/board.h"
 #include "board/sim/descriptor_table.h"
 #include "board/sim/devices.h"
+#include "board/sim/work_meter.h"
 
 namespace BoardSim {
 
@@ -231,9 +232,13 @@ BoardSim::Registry& board() {
 }
 }  // namespace
 
-int open(const char* path, int flags) { return board().open(path, flags); }
+int open(const char* path, int flags) {
+  BoardSim::WorkMeter::Scope metered;
+  return board().open(path, flags);
+}
 
 int ioctl(int fd, unsigned long request, void* arg) {
+  BoardSim::WorkMeter::Scope metered;
   int channel;
   BoardSim::Device* device = board().lookup(fd, channel);
   if (!device) {
@@ -244,6 +249,7 @@ int ioctl(int fd, unsigned long request, void* arg) {
 }
 
 int ioctlValue(int fd, unsigned long request, unsigned long value) {
+  BoardSim::WorkMeter::Scope metered;
   int channel;
   BoardSim::Device* device = board().lookup(fd, channel);
   if (!device) {
@@ -256,8 +262,14 @@ int ioctlValue(int fd, unsigned long request, unsigned long value) {
 ssize_t read(int fd, void* buffer, size_t size) { return ::read(fd, buffer, size); }
 
 ssize_t write(int fd, const void* buffer, size_t size) {
+  // The lookup is the board's; the write itself the application's, as it
+  // would be into a driver.
   int channel;
-  BoardSim::Device* device = board().lookup(fd, channel);
+  BoardSim::Device* device;
+  {
+    BoardSim::WorkMeter::Scope metered;
+    device = board().lookup(fd, channel);
+  }
   if (!device) return ::write(fd, buffer, size);
   return device->write(channel, fd, buffer, size);
 }
