@@ -4,8 +4,9 @@
 // server).
 //
 // Off unless the environment sets GW_SIM_METER to 1: each metered call then
-// reads the thread's CPU clock twice. Nested metered calls count once. The
-// total is read through the control socket ("board cpu").
+// reads the monotonic clock twice (its time inside the call, which is its CPU
+// time unless the process is preempted meanwhile). Nested metered calls count
+// once. The total is read through the control socket ("board cpu").
 #pragma once
 
 namespace BoardSim {
