@@ -4,7 +4,9 @@
 // socketpair: the application gets one end, the model keeps the other. So
 // poll(), EAGAIN and one record per read() behave as a driver's descriptor
 // does. A channel is found again by the inode of the application's socket,
-// never by descriptor number, because descriptors get duplicated.
+// never by descriptor number, because descriptors get duplicated; a number
+// once looked up is remembered until it is closed
+// (board/sim/descriptor_table.h), so a request makes no extra system call.
 //
 // Tests reach the models through find() and the typed accessors of each
 // device, record what the application asked, and inject faults.
@@ -13,6 +15,7 @@
 #include <sys/types.h>
 
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,6 +60,9 @@ class Device {
   virtual int onIoctl(int channel, unsigned long request, void* arg);
   virtual int onIoctlValue(int channel, unsigned long request, unsigned long value);
   virtual ssize_t onWrite(int channel, const void* data, size_t size);
+  // The application closed every descriptor of the channel; the model's end
+  // is closed right after this returns.
+  virtual void onClosed(int channel) { (void)channel; }
   // True for a device whose writes travel through the channel's socket to the
   // model's end (frames with the kernel's flow control: EAGAIN when full,
   // POLLOUT when room comes back) instead of reaching onWrite().
@@ -116,6 +122,7 @@ class Registry {
   };
   std::map<std::string, std::unique_ptr<Device>> devices_;
   std::map<int, Channel> channels_;  // by channel number
+  std::unordered_map<ino_t, int> byInode_;  // the channels again, by inode
   int nextChannel_ = 1;
 };
 
