@@ -167,7 +167,7 @@ struct Dsproc : DSProcReceiver {
     } else if (call == "mute" && in >> v) {  // <first> <second>, on or off
       say(Ok(enableMute(On(w), On(v))));
     } else if (call == "show" || call == "clean") {
-      call == "show" ? say("vad state " + N(vadState())) : CleanBeforeDestroy();
+      call == "show" ? say("vad state " + N(static_cast<long>(vadState()))) : CleanBeforeDestroy();
     } else {  // vad-switch, bss, sd, ng: on or off
       using Switch = bool (DSProcReceiver::*)(bool);
       static const std::map<std::string, Switch> switches = {{"vad-switch", &DSProcReceiver::enableVAD},
