@@ -9,7 +9,8 @@
 // "dtmf event <code> <ts> <id>", "dsp event <ts> <id> vad|sd|bss|tone|flags|<type>
 // <values>", "dtmf|dsp short <text>", "dtmf|dsp hangup|eof", "dtmf|dsp fail-reads
 // <times>" (EIO; -1 every read, 0 none), "pass" (one loop pass),
-// "restart" (new services, no receivers), "open" (whether the services are).
+// "restart" (new services, no receivers), "open" (whether the services are),
+// "trace on|off" (the "signalling.events" trace; off at each "==").
 #include <errno.h>
 #include <sys/socket.h>
 
@@ -18,6 +19,7 @@
 
 #include "board/sim/dsp.h"
 #include "board/sim/dtmf.h"
+#include "core/trace_ctl.h"
 #include "hardware/dsproc_receiver.h"
 #include "hardware/tonec_receiver.h"
 #include "messages/lgcp/LGCP.h"
@@ -189,6 +191,7 @@ class Scenario : public ScriptTest::Runner {
       m->setPresent(true), m->clearFailures(), m->clearRequests();
     }
     dsp().setVadVersion(vadVersion_ = 1);
+    traces.signalling.events = false;
     Restart();
   }
   void Restart() {
@@ -197,7 +200,10 @@ class Scenario : public ScriptTest::Runner {
     dspService_.reset(new DSProcReceiverService);
     After();
   }
-  void Finish() override { tonec_.clear(), dsproc_.clear(), tonecService_.reset(), dspService_.reset(); }
+  void Finish() override {
+    tonec_.clear(), dsproc_.clear(), tonecService_.reset(), dspService_.reset();
+    traces.signalling.events = false;
+  }
   // The requests made since the last line.
   void After() override {
     for (; seenDtmf_ < dtmf().requests().size(); ++seenDtmf_) Note("dtmf: " + DtmfText(dtmf().requests()[seenDtmf_]));
@@ -224,6 +230,8 @@ class Scenario : public ScriptTest::Runner {
       LoopTest::runOnce();
     } else if (verb == "restart") {
       Restart();
+    } else if (verb == "trace") {
+      traces.signalling.events = w == "on";
     } else if (verb == "open") {
       Note("open: dtmf " + N(tonecService_->IsOpen()) + ", dsp " + N(dspService_->IsOpen()));
     } else if (verb == "dtmf" || verb == "dsp") {
@@ -273,6 +281,6 @@ class Receivers : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Receivers, TranscriptMatchesTheGoldenFile) { Scenario().Check(__FILE__, GetParam()); }
 
-INSTANTIATE_TEST_SUITE_P(Hardware, Receivers, ::testing::Values("tonec", "dsproc"));
+INSTANTIATE_TEST_SUITE_P(Hardware, Receivers, ::testing::Values("tonec", "dsproc", "dsproc_trace"));
 
 }  // namespace
