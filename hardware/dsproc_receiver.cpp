@@ -30,15 +30,9 @@ std::ostream& operator<<(std::ostream& os, const Items& i) {
 }  // namespace
 
 const char* GetTextNotation(FunctionState state) {
-  switch (state) {
-    case FunctionState::kUnknown:
-      return "unknown";
-    case FunctionState::kOff:
-      return "off";
-    case FunctionState::kOn:
-      return "on";
-  }
-  return "?";
+  static const char* const names[] = {"unknown", "off", "on"};
+  const int index = static_cast<int>(state) + 1;
+  return index >= 0 && index < 3 ? names[index] : "?";
 }
 
 DSProcReceiverService& DSProcReceiverService::instance() {

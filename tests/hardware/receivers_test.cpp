@@ -170,6 +170,8 @@ struct Dsproc : DSProcReceiver {
       say(Ok(enableMute(On(w), On(v))));
     } else if (call == "show" || call == "clean") {
       call == "show" ? say("vad state " + N(static_cast<long>(vadState()))) : CleanBeforeDestroy();
+    } else if (call == "vad-state") {
+      say(std::string("vad ") + GetTextNotation(vadState()));
     } else {  // vad-switch, bss, sd, ng: on or off
       using Switch = bool (DSProcReceiver::*)(bool);
       static const std::map<std::string, Switch> switches = {{"vad-switch", &DSProcReceiver::enableVAD},
