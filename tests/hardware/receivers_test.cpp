@@ -146,7 +146,8 @@ struct Dsproc : DSProcReceiver {
   void dsproc_bss_event(const ::dsproc_bss_event* e) override { say("bss " + N(int(e->score * 10))); }
   void dsproc_sd_event(const DSProcSDEvent& e) override { say("sd " + N(e.rx)); }
   void dsproc_tone_flt_event(const dsproc_tone_event* e) override { say("tone " + N(e->frequency)); }
-  void dsproc_flags_event(const ::dsproc_flags_event* e) override { say("flags " + N(long(e->mask))); }
+  // Unsigned: long has 32 bits on the board.
+  void dsproc_flags_event(const ::dsproc_flags_event* e) override { say("flags " + std::to_string(e->mask)); }
   unsigned dsproc_timeslot() const override { return ts; }
   void Call(const std::string& call, std::istringstream& in) {
     std::string w, v;
