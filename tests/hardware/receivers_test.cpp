@@ -5,7 +5,7 @@
 //
 // "tonec <name> <ts>" and "dsproc <name> <ts>" add a receiver; "<name> <call>
 // [args]" calls it (see Tonec::Call, Dsproc::Call). "dtmf|dsp present 0|1",
-// "dsp fail-disable <times>" (EIO), "dsp vad-version <n>", "dtmf last-id <n>",
+// "dsp fail-disable|fail-configure <times>" (EIO), "dsp vad-version <n>", "dtmf last-id <n>",
 // "dtmf event <code> <ts> <id>", "dsp event <ts> <id> vad|sd|bss|tone|flags|<type>
 // <values>", "dtmf|dsp short <text>", "dtmf|dsp hangup|eof", "dtmf|dsp fail-reads
 // <times>" (EIO; -1 every read, 0 none), "pass" (one loop pass),
@@ -243,6 +243,7 @@ class Scenario : public ScriptTest::Runner {
       if (w == "short") in >> w, device.emit(w.data(), w.size());
       if (w == "vad-version") in >> vadVersion_, dsp().setVadVersion(vadVersion_);
       if (w == "fail-disable") in >> w, dsp().failRequest(DsprocRequest::kDisable, EIO, std::stoi(w));
+      if (w == "fail-configure") in >> w, dsp().failRequest(DsprocRequest::kConfigure, EIO, std::stoi(w));
       if (w == "last-id") in >> w, tonecService_->SetLastId(std::stoul(w, nullptr, 0));
       if (w == "hangup" || w == "eof")  // eof: the driver's side ends, the descriptor stays readable
         ::shutdown(BoardSim::Registry::instance().modelEnd(device.openChannels().back()),
@@ -284,6 +285,7 @@ class Receivers : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Receivers, TranscriptMatchesTheGoldenFile) { Scenario().Check(__FILE__, GetParam()); }
 
-INSTANTIATE_TEST_SUITE_P(Hardware, Receivers, ::testing::Values("tonec", "dsproc", "dsproc_trace"));
+INSTANTIATE_TEST_SUITE_P(Hardware, Receivers, ::testing::Values("tonec", "dsproc", "dsproc_trace",
+                                                                "receiver_failures"));
 
 }  // namespace
