@@ -7,7 +7,7 @@
 #include <iostream>
 
 #include "foundation/errno_text.h"
-#include "net/acceptor_net.h"
+#include "net/control_service.h"
 #include "net/service_unix.h"
 #include "net/socket_setup.h"
 

@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "net/connector_net.h"
+#include "net/control_service.h"
 #include "net/service_unix.h"
 #include "net/socket_setup.h"
 
