@@ -27,37 +27,35 @@ HwMux& HwMux::instance() {
 HwMux::HwMux() {
   PutHeader(std::clog);
   std::clog << "init" << std::endl;
-  IsOpened();
+  OpenIfClosed();
   dpc_.Bind(this, &HwMux::OnDPC);
 }
 
-HwMux::~HwMux() {
-  dpc_.Deactivate();
-  if (fd_ >= 0) ::close(fd_);
-}
+HwMux::~HwMux() { dpc_.Deactivate(); }
 
 void HwMux::PutHeader(std::ostream& os) const { os << "hwMux: "; }
 
-bool HwMux::IsOpened() {
-  if (fd_ >= 0) return true;
-  int fd = Board::open("/dev/hal", O_RDWR);
+bool HwMux::OpenIfClosed() { return fd_.is_valid() || OpenAndDisableBus(); }
+
+bool HwMux::OpenAndDisableBus() {
+  const int fd = Board::open("/dev/hal", O_RDWR);
+  const Errno error;
   if (fd < 0) {
-    Errno error;
     PutHeader(std::clog);
     std::clog << "can't open device: " << error << std::endl;
     return false;
   }
-  SetCloexec(fd, true);
-  fd_ = fd;
+  fd_ = Fd(fd);  // close-on-exec, and closed at exit
   PutHeader(std::clog);
   std::clog << "device opened" << std::endl;
   for (int i = 0; i < kBusChannels; ++i) {
     int32_t channel = kBusFirst + i;
-    Board::ioctl(fd_, HalRequest::kDisable, &channel);
+    Board::ioctl(fd_.lowlevel_fd(), HalRequest::kDisable, &channel);
     table_[i] = kDisabled;
   }
   refresh_ = 0;
   dpc_.Activate();
+  // Four 125 us TDM frames, so the switch has applied the disables before the first connect.
   usleep(500);
   return true;
 }
@@ -67,7 +65,7 @@ void HwMux::SetEntry(int channel, uint16_t value) {
 }
 
 bool HwMux::Connect(int source, int destination) {
-  if (!IsOpened() || source < 0 || destination < 0) {
+  if (!OpenIfClosed() || source < 0 || destination < 0) {
     PutHeader(std::clog);
     std::clog << "ERROR not opened" << std::endl;
     return false;
@@ -76,7 +74,7 @@ bool HwMux::Connect(int source, int destination) {
   memset(&record, 0, sizeof record);
   record.destination = destination;
   record.source = source;
-  if (Board::ioctl(fd_, HalRequest::kConnect, &record) < 0) {
+  if (Board::ioctl(fd_.lowlevel_fd(), HalRequest::kConnect, &record) < 0) {
     Errno error;
     PutHeader(std::clog);
     std::clog << "connect " << source << " -> " << destination << " failed: " << error
@@ -93,11 +91,11 @@ bool HwMux::WriteRequest(int channel, unsigned char value) {
   memset(&record, 0, sizeof record);
   record.channel = channel;
   record.value = value;
-  return Board::ioctl(fd_, HalRequest::kWrite, &record) >= 0;
+  return Board::ioctl(fd_.lowlevel_fd(), HalRequest::kWrite, &record) >= 0;
 }
 
 bool HwMux::Disconnect(int channel) {
-  if (!IsOpened() || channel < 0) return false;
+  if (!OpenIfClosed() || channel < 0) return false;
   if (!WriteRequest(channel, kIdleByte)) {
     Errno error;
     PutHeader(std::clog);
@@ -109,11 +107,11 @@ bool HwMux::Disconnect(int channel) {
 }
 
 bool HwMux::Disable(int channel) {
-  if (!IsOpened() || channel < 0) return false;
+  if (!OpenIfClosed() || channel < 0) return false;
   // Marked first: a refused disable is retried by the refresh.
   SetEntry(channel, kDisabled);
   int32_t argument = channel;
-  if (Board::ioctl(fd_, HalRequest::kDisable, &argument) < 0) {
+  if (Board::ioctl(fd_.lowlevel_fd(), HalRequest::kDisable, &argument) < 0) {
     Errno error;
     PutHeader(std::clog);
     std::clog << "disable failed " << channel << " : " << error << std::endl;
@@ -123,7 +121,7 @@ bool HwMux::Disable(int channel) {
 }
 
 bool HwMux::Write(int channel, unsigned char value) {
-  if (!IsOpened() || channel < 0) return false;
+  if (!OpenIfClosed() || channel < 0) return false;
   if (!WriteRequest(channel, value)) {
     Errno error;
     PutHeader(std::clog);
@@ -136,12 +134,12 @@ bool HwMux::Write(int channel, unsigned char value) {
 }
 
 int HwMux::Read(int channel) {
-  if (!IsOpened() || channel < 0) return 255;
+  if (!OpenIfClosed() || channel < 0) return 255;
   HalRequest::Value record;
   memset(&record, 0, sizeof record);
   record.channel = channel;
   record.value = 255;
-  if (Board::ioctl(fd_, HalRequest::kRead, &record) < 0) {
+  if (Board::ioctl(fd_.lowlevel_fd(), HalRequest::kRead, &record) < 0) {
     Errno error;
     PutHeader(std::clog);
     std::clog << "read failed " << channel << " -> 0x" << std::hex << record.value << std::dec
@@ -154,11 +152,11 @@ int HwMux::Read(int channel) {
 void HwMux::RefreshChannel(int index) {
   if (index < 0 || index >= kBusChannels || table_[index] != kDisabled) return;
   int32_t channel = kBusFirst + index;
-  Board::ioctl(fd_, HalRequest::kDisable, &channel);
+  Board::ioctl(fd_.lowlevel_fd(), HalRequest::kDisable, &channel);
 }
 
 void HwMux::OnDPC() {
-  if (fd_ < 0) return;
+  if (!fd_.is_valid()) return;
   for (int i = 0; i < kRefreshPerRun; ++i) {
     refresh_ = refresh_ == kBusChannels - 1 ? 0 : refresh_ + 1;
     RefreshChannel(refresh_);

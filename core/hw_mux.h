@@ -25,6 +25,7 @@
 #include <iosfwd>
 
 #include "foundation/dpc.h"
+#include "foundation/fd.h"
 
 class HwMux {
  public:
@@ -45,8 +46,10 @@ class HwMux {
   HwMux(const HwMux&) = delete;
   HwMux& operator=(const HwMux&) = delete;
 
-  // True when the device is open, after opening it if needed.
-  bool IsOpened();
+  // Opens the device unless it is open already; an open that succeeds
+  // disables every bus channel first (OpenAndDisableBus). True when open.
+  // Every request below starts here.
+  bool OpenIfClosed();
 
   // Switches `source` onto `destination`. False (logged) when the device is
   // missing, a channel is negative, or the driver refuses. A bus channel's
@@ -75,16 +78,19 @@ class HwMux {
   // Inspection for tests and the status dump.
   uint16_t BusEntry(int index) const { return table_[index]; }
   int RefreshPosition() const { return refresh_; }
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_.is_valid(); }
 
  private:
   static bool IsBusChannel(int channel) {
     return channel >= kBusFirst && channel < kBusFirst + kBusChannels;
   }
+  // Opens "/dev/hal", disables all 2048 bus channels and starts the refresh;
+  // false (logged) when the device does not open.
+  bool OpenAndDisableBus();
   bool WriteRequest(int channel, unsigned char value);
   void SetEntry(int channel, uint16_t value);
 
-  int fd_ = -1;
+  Fd fd_;
   uint16_t table_[kBusChannels] = {};
   int refresh_ = 0;
   Dpc dpc_;

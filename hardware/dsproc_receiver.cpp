@@ -1,66 +1,60 @@
 #include "hardware/dsproc_receiver.h"
 
-#include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <string.h>
 
 #include <iostream>
+#include <string>
 
-#include "board/board.h"
 #include "core/trace_ctl.h"
-#include "foundation/errno_text.h"
 #include "hardware/device_names.h"
-#include "hardware/device_records.h"
 #include "messages/lgcp/LGCP.h"
 #include "messages/term/TERM.h"
 
 namespace Hardware {
+
+namespace {
+const ReceiverDevice::Names kDevice = {GetDSPDevName, O_RDWR | O_NONBLOCK,
+                                       "DSProcReceiverService::OnEvent",
+                                       "open dsproc fail, VAD proceeding disabled: ", "dsproc"};
+
+FunctionState StateOf(bool on) { return on ? FunctionState::kOn : FunctionState::kOff; }
+
+// The items of an event record that every trace line about it repeats.
+struct Items {
+  const dsproc_event& e;
+};
+std::ostream& operator<<(std::ostream& os, const Items& i) {
+  return os << " timeslot=" << i.e.timeslot << " id=" << i.e.id << " type=" << i.e.type;
+}
+}  // namespace
+
+const char* GetTextNotation(FunctionState state) {
+  static const char* const names[] = {"unknown", "off", "on"};
+  const int index = static_cast<int>(state) + 1;
+  return index >= 0 && index < 3 ? names[index] : "?";
+}
 
 DSProcReceiverService& DSProcReceiverService::instance() {
   static DSProcReceiverService service;
   return service;
 }
 
-DSProcReceiverService::DSProcReceiverService() { Init(); }
-
-void DSProcReceiverService::Init() {
-  Fd fd(Board::open(GetDSPDevName(), O_RDWR | O_NONBLOCK));
-  if (!fd) {
-    Errno error;
-    std::cerr << "open dsproc fail, VAD proceeding disabled: " << error << std::endl;
-    return;
-  }
-  event_.Bind("DSProcReceiverService::OnEvent", &DSProcReceiverService::OnEvent, this);
-  event_.Schedule(fd, POLLIN);
-}
-
-bool DSProcReceiverService::Opened(const char* notOpened, unsigned ts) {
-  if (!IsOpen()) Init();
-  if (IsOpen()) return true;
-  std::cerr << notOpened << " timeslot=" << ts << std::endl;
-  return false;
-}
-
-void DSProcReceiverService::Failure(const char* line, unsigned ts, const uint32_t* id) {
-  Errno error;
-  std::cerr << line << " timeslot=" << ts;
-  if (id) std::cerr << " id=" << *id;
-  std::cerr << " errno=\"" << error << "\"" << std::endl;
-}
+DSProcReceiverService::DSProcReceiverService()
+    : device_(kDevice, this, &DSProcReceiverService::Dispatch) {}
 
 bool DSProcReceiverService::Prepare(dsproc_config& block, unsigned ts, uint32_t function,
                                     const char* notOpened) {
-  if (!Opened(notOpened, ts)) return false;
+  if (!device_.OpenFor(notOpened, ts)) return false;
   memset(&block, 0, sizeof block);
   block.timeslot = ts;
   block.function = function;
   return true;
 }
 
-bool DSProcReceiverService::Configure(dsproc_config& block, const char* failure) {
-  if (Board::ioctl(event_.lowlevel_fd(), DsprocRequest::kConfigure, &block) != -1) return true;
-  Failure(failure, block.timeslot);
+bool DSProcReceiverService::Configure(dsproc_config& block, const char* request) {
+  if (device_.Request(DsprocRequest::kConfigure, &block) != -1) return true;
+  ReportFailure(request, block.timeslot);
   return false;
 }
 
@@ -69,7 +63,7 @@ bool DSProcReceiverService::configureVAD(DSProcReceiver& r, const LGCP::VADParam
   dsproc_config block;
   if (!Prepare(block, ts, DsprocRequest::kVad, "configure VAD fail: (interface not opened)"))
     return false;
-  if (Board::ioctlValue(event_.lowlevel_fd(), DsprocRequest::kVadVersion, 0) == 2) {
+  if (device_.RequestValue(DsprocRequest::kVadVersion, 0) == 2) {
     if (!params.v2_isSelected()) {
       std::cerr << "DSPROC_CONFIGURE VAD: params not specified for v2: " << " timeslot=" << ts << std::endl;
       return false;
@@ -83,7 +77,7 @@ bool DSProcReceiverService::configureVAD(DSProcReceiver& r, const LGCP::VADParam
     block.u.vad[1] = 127;
     block.u.vad[2] = 0;
   }
-  if (!Configure(block, "DSPROC_CONFIGURE VAD fail:")) return false;
+  if (!Configure(block, "DSPROC_CONFIGURE VAD")) return false;
   std::clog << "DSPROC_CONFIGURE VAD" << " ts=" << ts << std::endl;
   return true;
 }
@@ -93,7 +87,7 @@ bool DSProcReceiverService::configureSD(DSProcReceiver& r) {
   dsproc_config block;
   if (!Prepare(block, ts, DsprocRequest::kSd, "configure SD fail: (interface not opened)"))
     return false;
-  if (!Configure(block, "DSPROC_CONFIGURE SD fail:")) return false;
+  if (!Configure(block, "DSPROC_CONFIGURE SD")) return false;
   std::clog << "DSPROC_CONFIGURE SD" << " ts=" << ts << std::endl;
   return true;
 }
@@ -105,7 +99,7 @@ void DSProcReceiverService::configureDelays(DSProcReceiver& r, unsigned rx, unsi
     return;
   block.u.delays.rx = rx;
   block.u.delays.tx = tx;
-  if (!Configure(block, "DSPROC_CONFIGURE DELAYS fail:")) return;
+  if (!Configure(block, "DSPROC_CONFIGURE DELAYS")) return;
   r.delaysSet_ = rx != 0 || tx != 0;
   std::clog << "DSPROC_CONFIGURE DELAYS" << " ts=" << ts << " rx=" << rx << " tx=" << tx << std::endl;
 }
@@ -116,7 +110,7 @@ void DSProcReceiverService::configureRxGain(DSProcReceiver& r, char gain_dB) {
   if (!Prepare(block, ts, DsprocRequest::kRxGain, "Configure Rx gain fail: (interface not opened)"))
     return;
   block.u.gain_dB = static_cast<int8_t>(gain_dB);
-  if (!Configure(block, "DSPROC_CONFIGURE Rx Gain fail:")) return;
+  if (!Configure(block, "DSPROC_CONFIGURE Rx Gain")) return;
   r.gainSet_ = gain_dB != 0;
   std::clog << "DSPROC_CONFIGURE RX GAIN" << " ts=" << ts << " gain_dB=" << static_cast<int>(block.u.gain_dB)
             << std::endl;
@@ -133,49 +127,44 @@ void DSProcReceiverService::configureToneFilter(DSProcReceiver& r, unsigned freq
   block.u.tone.enable = static_cast<uint8_t>(enable);
   block.u.tone.duration_th_msec = static_cast<uint16_t>(duration_th_msec);
   block.u.tone.det_level_dB = static_cast<int8_t>(det_level_dB);
-  if (!Configure(block, "DSPROC_CONFIGURE Tone Filter fail:")) return;
+  if (!Configure(block, "DSPROC_CONFIGURE Tone Filter")) return;
   std::clog << "DSPROC_CONFIGURE TONE FILTER" << " ts=" << ts << " freq=" << freq << ", en=" << enable
             << ", dur_th_msec=" << duration_th_msec << ", det_lvl_dB=" << det_level_dB << std::endl;
 }
 
 void DSProcReceiverService::disableToneAll(DSProcReceiver& r) {
   unsigned ts = r.dsproc_timeslot();
-  if (!Opened("Disable All Tone fail: (interface not opened)", ts)) return;
+  if (!device_.OpenFor("Disable All Tone fail: (interface not opened)", ts)) return;
   dsproc_switch block = {ts, 0, DsprocRequest::kToneFilter};
-  if (Board::ioctl(event_.lowlevel_fd(), DsprocRequest::kDisable, &block) == -1) {
-    Failure("Disable All Tone fail:", ts);
+  if (device_.Request(DsprocRequest::kDisable, &block) == -1) {
+    ReportFailure("Disable All Tone", ts);
     return;
   }
   std::clog << "DISABLE ALL TONE done: " << " ts=" << ts << std::endl;
 }
 
-bool DSProcReceiverService::Switch(DSProcReceiver& r, int32_t& state, uint32_t& id, uint32_t functions,
-                                   const char* name, bool on) {
-  if ((state == 0 || state == 1) && state == (on ? 1 : 0)) return true;
+bool DSProcReceiverService::Switch(DSProcReceiver& r, FunctionState& state, uint32_t& id,
+                                   uint32_t functions, const char* name, bool on) {
+  if (state == StateOf(on)) return true;
   unsigned ts = r.dsproc_timeslot();
-  std::string what = std::string(on ? "DSPROC_ENABLE " : "DSPROC_DISABLE ") + name;
-  // A closed descriptor fails as the driver call on it would.
-  int fd = event_.lowlevel_fd();
+  const std::string what = std::string(on ? "DSPROC_ENABLE " : "DSPROC_DISABLE ") + name;
   if (on) {
-    if (++lastId_ == 0) lastId_ = 1;
-    dsproc_switch block = {ts, lastId_, functions};
-    if (fd < 0 || Board::ioctl(fd, DsprocRequest::kEnable, &block) == -1) {
-      if (fd < 0) errno = EBADF;
-      Failure((what + " fail:").c_str(), ts, &lastId_);
+    dsproc_switch block = {ts, NextId(lastId_), functions};
+    if (device_.Request(DsprocRequest::kEnable, &block) == -1) {
+      ReportFailure(what, ts, &lastId_);
       return false;
     }
     id = lastId_;
-    state = 1;
+    state = FunctionState::kOn;
     std::cerr << what << " done:" << " timeslot=" << ts << " id=" << id << std::endl;
     return true;
   }
   dsproc_switch block = {ts, 0, functions};
-  if (fd < 0 || Board::ioctl(fd, DsprocRequest::kDisable, &block) == -1) {
-    if (fd < 0) errno = EBADF;
-    Failure((what + " fail:").c_str(), ts);
+  if (device_.Request(DsprocRequest::kDisable, &block) == -1) {
+    ReportFailure(what, ts);
     return false;
   }
-  state = 0;
+  state = FunctionState::kOff;
   std::cerr << what << " done:" << " timeslot=" << ts << std::endl;
   return true;
 }
@@ -197,110 +186,88 @@ bool DSProcReceiverService::enableSD(DSProcReceiver& r, bool on) {
 }
 
 bool DSProcReceiverService::enableMute(DSProcReceiver& r, bool first, bool second) {
-  bool known = (r.muteFirst_ == 0 || r.muteFirst_ == 1) && (r.muteSecond_ == 0 || r.muteSecond_ == 1);
-  if (known && r.muteFirst_ == (first ? 1 : 0) && r.muteSecond_ == (second ? 1 : 0)) return true;
-  int32_t state = -1;
+  if (r.muteFirst_ == StateOf(first) && r.muteSecond_ == StateOf(second)) return true;
+  // The pair's states are compared above: Switch is to send whatever it finds.
+  FunctionState state = FunctionState::kUnknown;
   uint32_t functions = first || second ? (first ? DsprocRequest::kMuteFirst : 0u) |
                                              (second ? DsprocRequest::kMuteSecond : 0u)
                                        : DsprocRequest::kMuteFirst | DsprocRequest::kMuteSecond;
   if (!Switch(r, state, r.muteId_, functions, "MUTE", first || second)) return false;
-  r.muteFirst_ = first ? 1 : 0;
-  r.muteSecond_ = second ? 1 : 0;
+  r.muteFirst_ = StateOf(first);
+  r.muteSecond_ = StateOf(second);
   return true;
 }
 
-void DSProcReceiverService::OnEvent(int fd, short revents) {
-  dsproc_event record;
-  while (ReadDeviceRecord(event_, fd, revents, "dsproc", &record, sizeof record)) Dispatch(record);
-}
-
-namespace {
-struct Items {
-  const dsproc_event& e;
-};
-std::ostream& operator<<(std::ostream& os, const Items& i) {
-  return os << " timeslot=" << i.e.timeslot << " id=" << i.e.id << " type=" << i.e.type;
-}
-}  // namespace
-
+// Each kind of record is traced and delivered in its own case. The receiver
+// is looked up first, so that an unknown timeslot is reported after the
+// record's trace lines.
 void DSProcReceiverService::Dispatch(const dsproc_event& e) {
-  bool trace = traces.signalling.events;
-  if (trace) {
-    std::clog << "dsproc event: " << Items{e} << std::endl;
-    switch (e.type) {
-      case DsprocRequest::kVad:
-        std::clog << "dsproc vad event: " << " dir_mask=" << e.payload.vad.dir_mask << " vad_rx=" << e.payload.vad.rx
-                  << " vad_tx=" << e.payload.vad.tx << std::endl;
-        break;
-      case DsprocRequest::kSd:
-        std::clog << "dsproc sd event: " << " sd_rx=" << e.payload.sd.rx << std::endl;
-        break;
-      case DsprocRequest::kBss:
-        std::clog << "dsproc bss event: " << " score=" << e.payload.bss.score << std::endl;
-        break;
-      case DsprocRequest::kFlags:
+  const bool trace = traces.signalling.events;
+  DSProcReceiver* r = FirstOnTimeslot(receivers_, e.timeslot, &DSProcReceiver::dsproc_timeslot);
+  if (trace) std::clog << "dsproc event: " << Items{e} << std::endl;
+  switch (e.type) {
+    case DsprocRequest::kVad:
+      if (trace)
+        std::clog << "dsproc vad event: " << " dir_mask=" << e.payload.vad.dir_mask
+                  << " vad_rx=" << e.payload.vad.rx << " vad_tx=" << e.payload.vad.tx << std::endl;
+      if (r) DeliverVad(*r, e, trace);
+      break;
+    case DsprocRequest::kSd:
+      if (trace) std::clog << "dsproc sd event: " << " sd_rx=" << e.payload.sd.rx << std::endl;
+      if (r) DeliverSd(*r, e, trace);
+      break;
+    case DsprocRequest::kBss:
+      if (trace) std::clog << "dsproc bss event: " << " score=" << e.payload.bss.score << std::endl;
+      if (r) DeliverBss(*r, e, trace);
+      break;
+    case DsprocRequest::kFlags:
+      if (trace)
         std::clog << "dsproc flags event: " << " flags=" << std::hex << e.payload.flags.flags
                   << ", mask=" << e.payload.flags.mask << std::dec << std::endl;
-        break;
-      default:
-        break;
-    }
-  }
-  DSProcReceiver* r = nullptr;
-  for (Containers::CyclicList& node : receivers_) {
-    DSProcReceiver* candidate = Containers::offset<DSProcReceiver>(node);
-    if (candidate->dsproc_timeslot() == e.timeslot) {
-      r = candidate;
+      if (r) r->dsproc_flags_event(&e.payload.flags);
       break;
-    }
+    case DsprocRequest::kToneFilter:
+      if (r) r->dsproc_tone_flt_event(&e.payload.tone);
+      break;
+    default:
+      break;
   }
-  if (!r) {
-    if (trace) std::cerr << "receive dsproc event from unknown timeslot " << e.timeslot << std::endl;
+  // Only tested, never followed: the delivery may have destroyed the receiver.
+  if (!r && trace) std::cerr << "receive dsproc event from unknown timeslot " << e.timeslot << std::endl;
+}
+
+void DSProcReceiverService::DeliverVad(DSProcReceiver& r, const dsproc_event& e, bool trace) {
+  if (r.vadState_ == FunctionState::kOff) {
+    if (trace) std::clog << "ignore spurious dsproc vad event (dsproc disabled): " << Items{e} << std::endl;
     return;
   }
-  switch (e.type) {
-    case DsprocRequest::kVad: {
-      if (r->vadState_ == 0) {
-        if (trace) std::clog << "ignore spurious dsproc vad event (dsproc disabled): " << Items{e} << std::endl;
-        return;
-      }
-      if (r->vadId_ != e.id) {
-        if (trace) std::clog << "ignore spurious dsproc vad event: " << Items{e} << " rid=" << r->vadId_ << std::endl;
-        return;
-      }
-      DSProcVADEvent event;
-      event.rx = (e.payload.vad.dir_mask & 1) ? e.payload.vad.rx : -1;
-      event.tx = (e.payload.vad.dir_mask & 2) ? e.payload.vad.tx : -1;
-      r->dsproc_vad_event(event);
-      return;
-    }
-    case DsprocRequest::kSd: {
-      if (r->sdState_ == 0 || r->sdId_ != e.id) {
-        if (trace)
-          std::clog << "ignore spurious dsproc sd event: " << Items{e} << " rid=" << r->sdId_ << std::endl;
-        return;
-      }
-      DSProcSDEvent event;
-      event.rx = e.payload.sd.rx;
-      r->dsproc_sd_event(event);
-      return;
-    }
-    case DsprocRequest::kBss:
-      if (r->bssState_ == 0) {
-        if (trace) std::clog << "ignore spurious dsproc bss event (dsproc disabled): " << Items{e} << std::endl;
-        return;
-      }
-      r->dsproc_bss_event(&e.payload.bss);
-      return;
-    case DsprocRequest::kFlags:
-      r->dsproc_flags_event(&e.payload.flags);
-      return;
-    case DsprocRequest::kToneFilter:
-      r->dsproc_tone_flt_event(&e.payload.tone);
-      return;
-    default:
-      return;
+  if (r.vadId_ != e.id) {
+    if (trace) std::clog << "ignore spurious dsproc vad event: " << Items{e} << " rid=" << r.vadId_ << std::endl;
+    return;
   }
+  DSProcVADEvent event;
+  event.rx = (e.payload.vad.dir_mask & 1) ? e.payload.vad.rx : -1;
+  event.tx = (e.payload.vad.dir_mask & 2) ? e.payload.vad.tx : -1;
+  r.dsproc_vad_event(event);
+}
+
+void DSProcReceiverService::DeliverSd(DSProcReceiver& r, const dsproc_event& e, bool trace) {
+  if (r.sdState_ == FunctionState::kOff || r.sdId_ != e.id) {
+    if (trace) std::clog << "ignore spurious dsproc sd event: " << Items{e} << " rid=" << r.sdId_ << std::endl;
+    return;
+  }
+  DSProcSDEvent event;
+  event.rx = e.payload.sd.rx;
+  r.dsproc_sd_event(event);
+}
+
+// The BSS score is delivered whatever its id: only the switch matters.
+void DSProcReceiverService::DeliverBss(DSProcReceiver& r, const dsproc_event& e, bool trace) {
+  if (r.bssState_ == FunctionState::kOff) {
+    if (trace) std::clog << "ignore spurious dsproc bss event (dsproc disabled): " << Items{e} << std::endl;
+    return;
+  }
+  r.dsproc_bss_event(&e.payload.bss);
 }
 
 DSProcReceiver::DSProcReceiver(DSProcReceiverService& service) : service_(service), node_(this) {
@@ -308,9 +275,9 @@ DSProcReceiver::DSProcReceiver(DSProcReceiverService& service) : service_(servic
 }
 
 void DSProcReceiver::CleanBeforeDestroy() {
-  if (vadState_ == 1) disableVAD();
-  if (bssState_ == 1) disableBSS();
-  if (ngState_ == 1) disableNG();
+  if (vadState_ == FunctionState::kOn) disableVAD();
+  if (bssState_ == FunctionState::kOn) disableBSS();
+  if (ngState_ == FunctionState::kOn) disableNG();
   if (delaysSet_) configureDelays(0, 0);
   if (gainSet_) configureRxGain(0);
   disableToneAll();

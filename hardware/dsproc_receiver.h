@@ -13,8 +13,8 @@
 #include <stdint.h>
 
 #include "board/abi/dsp.h"
-#include "foundation/event.h"
 #include "hardware/cyclic_list.h"
+#include "hardware/receiver_device.h"
 
 namespace LGCP {
 class VADParams;
@@ -23,6 +23,12 @@ class VADParams;
 namespace Hardware {
 
 class DSProcReceiver;
+
+// Whether a receiver has a DSP function switched on. Unknown until a request
+// settles it: a request for either state is then sent whatever it is.
+enum class FunctionState : int32_t { kUnknown = -1, kOff = 0, kOn = 1 };
+// "unknown", "off", "on".
+const char* GetTextNotation(FunctionState state);
 
 class DSProcReceiverService {
  public:
@@ -45,24 +51,26 @@ class DSProcReceiverService {
                            int det_level_dB);
   void disableToneAll(DSProcReceiver& r);
 
-  bool IsOpen() const { return event_.IsActive(); }
+  bool IsOpen() const { return device_.IsOpen(); }
   uint32_t LastId() const { return lastId_; }
 
  private:
-  void Init();
-  bool Opened(const char* notOpened, unsigned ts);
   // Opens the device if need be (false, reported, when it stays closed) and
   // fills the common head of a configuration block.
   bool Prepare(dsproc_config& block, unsigned ts, uint32_t function, const char* notOpened);
-  bool Configure(dsproc_config& block, const char* failure);
-  bool Switch(DSProcReceiver& r, int32_t& state, uint32_t& id, uint32_t functions, const char* name, bool on);
-  void Failure(const char* line, unsigned ts, const uint32_t* id = nullptr);
-  void OnEvent(int fd, short revents);
+  // `request` names the block's function in the failure line.
+  bool Configure(dsproc_config& block, const char* request);
+  bool Switch(DSProcReceiver& r, FunctionState& state, uint32_t& id, uint32_t functions,
+              const char* name, bool on);
   void Dispatch(const dsproc_event& e);
+  // Delivery of the records that the receiver's state filters.
+  static void DeliverVad(DSProcReceiver& r, const dsproc_event& e, bool trace);
+  static void DeliverSd(DSProcReceiver& r, const dsproc_event& e, bool trace);
+  static void DeliverBss(DSProcReceiver& r, const dsproc_event& e, bool trace);
 
-  Event event_;
   uint32_t lastId_ = 0;
   Containers::CyclicList receivers_;
+  ReceiverDevice device_;
   friend class DSProcReceiver;
 };
 
@@ -102,21 +110,21 @@ class DSProcReceiver {
   // every tone filter off.
   void CleanBeforeDestroy();
 
-  // -1 unknown, 0 off, 1 on.
-  int32_t vadState() const { return vadState_; }
+  FunctionState vadState() const { return vadState_; }
 
  private:
   friend class DSProcReceiverService;
   DSProcReceiverService& service_;
-  int32_t vadState_ = -1;
+  FunctionState vadState_ = FunctionState::kUnknown;
   uint32_t vadId_ = 0;
-  int32_t bssState_ = 0;
+  // BSS and NG start off: switching them off before ever on sends nothing.
+  FunctionState bssState_ = FunctionState::kOff;
   uint32_t bssId_ = 0;
-  int32_t ngState_ = 0;
+  FunctionState ngState_ = FunctionState::kOff;
   uint32_t ngId_ = 0;
-  int32_t sdState_ = -1;
+  FunctionState sdState_ = FunctionState::kUnknown;
   uint32_t sdId_ = 0;
-  int32_t muteFirst_ = -1, muteSecond_ = -1;
+  FunctionState muteFirst_ = FunctionState::kUnknown, muteSecond_ = FunctionState::kUnknown;
   uint32_t muteId_ = 0;
   bool delaysSet_ = false;
   bool gainSet_ = false;

@@ -1,16 +1,11 @@
 #include "hardware/tonec_receiver.h"
 
-#include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <string.h>
 
 #include <iostream>
 
-#include "board/board.h"
-#include "foundation/errno_text.h"
 #include "hardware/device_names.h"
-#include "hardware/device_records.h"
 #include "messages/lgcp/LGCP.h"
 #include "messages/term/TERM.h"
 
@@ -30,6 +25,10 @@ const uint16_t kWaitToneHz = 425;
 const uint16_t kWaitToneAmp = 2048;
 const unsigned kWaitToneOnMs = 1000;
 const unsigned kWaitToneOffMs = 3000;
+
+const ReceiverDevice::Names kDevice = {GetDTMFDevName, O_RDONLY | O_NONBLOCK,
+                                       "TonecReceiverService::OnEvent",
+                                       "open tonec fail, DTMF proceeding disabled: ", "tonec"};
 }  // namespace
 
 TonecReceiverService& TonecReceiverService::instance() {
@@ -37,52 +36,11 @@ TonecReceiverService& TonecReceiverService::instance() {
   return service;
 }
 
-TonecReceiverService::TonecReceiverService() { Init(); }
-
-void TonecReceiverService::Init() {
-  Fd fd(Board::open(GetDTMFDevName(), O_RDONLY | O_NONBLOCK));
-  if (!fd) {
-    Errno error;
-    std::cerr << "open tonec fail, DTMF proceeding disabled: " << error << std::endl;
-    return;
-  }
-  event_.Bind("TonecReceiverService::OnEvent", &TonecReceiverService::OnEvent, this);
-  event_.Schedule(fd, POLLIN);
-}
-
-void TonecReceiverService::Fail(const char* name, unsigned ts, const uint32_t* id) {
-  Errno error;
-  std::cerr << name << " fail:" << " timeslot=" << ts;
-  if (id) std::cerr << " id=" << *id;
-  std::cerr << " errno=\"" << error << "\"" << std::endl;
-}
-
-bool TonecReceiverService::Opened(const char* notOpened, unsigned ts) {
-  if (!IsOpen()) Init();
-  if (IsOpen()) return true;
-  std::cerr << notOpened << " timeslot=" << ts << std::endl;
-  return false;
-}
-
-// A closed descriptor fails as the driver call on it would.
-bool TonecReceiverService::Value(unsigned long request, unsigned ts) {
-  if (!IsOpen()) {
-    errno = EBADF;
-    return false;
-  }
-  return Board::ioctlValue(event_.lowlevel_fd(), request, ts) != -1;
-}
-
-bool TonecReceiverService::Block(unsigned long request, void* block) {
-  if (!IsOpen()) {
-    errno = EBADF;
-    return false;
-  }
-  return Board::ioctl(event_.lowlevel_fd(), request, block) != -1;
-}
+TonecReceiverService::TonecReceiverService()
+    : device_(kDevice, this, &TonecReceiverService::Dispatch) {}
 
 bool TonecReceiverService::configureDTMF(unsigned ts, const LGCP::DTMFParams& params) {
-  if (!Opened("configure DTMF fail: (interface not opened)", ts)) return false;
+  if (!device_.OpenFor("configure DTMF fail: (interface not opened)", ts)) return false;
   DtmfConfigure block;
   memset(&block, 0, sizeof block);
   block.timeslot = ts;
@@ -90,8 +48,8 @@ bool TonecReceiverService::configureDTMF(unsigned ts, const LGCP::DTMFParams& pa
   block.ratio = params.get_threshold().get_ratio().getValue();
   block.silence = params.get_level().get_silence().getValue();
   block.noise = params.get_threshold().get_noise().getValue();
-  if (!Block(DtmfRequest::kConfigureDetector, &block)) {
-    Fail("DTMF_CONFIGURE_DETECTOR", ts);
+  if (device_.Request(DtmfRequest::kConfigureDetector, &block) == -1) {
+    ReportFailure("DTMF_CONFIGURE_DETECTOR", ts);
     return false;
   }
   std::clog << "DTMF_CONFIGURE_DETECTOR" << " ts=" << ts << " twist=" << block.twist << " ratio=" << block.ratio
@@ -104,10 +62,9 @@ bool TonecReceiverService::enableDTMF(TonecReceiver& receiver, bool on) {
   if (receiver.dtmfListening_ == on) return true;
   unsigned ts = receiver.tonec_timeslot();
   if (on) {
-    if (++lastId_ == 0) lastId_ = 1;
-    DtmfEnable block = {ts, lastId_};
-    if (!Block(DtmfRequest::kEnableDetector, &block)) {
-      Fail("DTMF_ENABLE_DETECTOR", ts, &lastId_);
+    DtmfEnable block = {ts, NextId(lastId_)};
+    if (device_.Request(DtmfRequest::kEnableDetector, &block) == -1) {
+      ReportFailure("DTMF_ENABLE_DETECTOR", ts, &lastId_);
       return false;
     }
     receiver.id_ = lastId_;
@@ -115,8 +72,8 @@ bool TonecReceiverService::enableDTMF(TonecReceiver& receiver, bool on) {
     std::cerr << "DTMF_ENABLE_DETECTOR done:" << " timeslot=" << ts << " id=" << lastId_ << std::endl;
     return true;
   }
-  if (!Value(DtmfRequest::kDisableDetector, ts)) {
-    Fail("DTMF_DISABLE_DETECTOR", ts);
+  if (device_.RequestValue(DtmfRequest::kDisableDetector, ts) == -1) {
+    ReportFailure("DTMF_DISABLE_DETECTOR", ts);
     return false;
   }
   receiver.dtmfListening_ = false;
@@ -127,8 +84,8 @@ bool TonecReceiverService::enableDTMF(TonecReceiver& receiver, bool on) {
 bool TonecReceiverService::Turn(unsigned ts, bool on, unsigned long onRequest,
                                 unsigned long offRequest, const char* onName, const char* offName) {
   const char* name = on ? onName : offName;
-  if (!Value(on ? onRequest : offRequest, ts)) {
-    Fail(name, ts);
+  if (device_.RequestValue(on ? onRequest : offRequest, ts) == -1) {
+    ReportFailure(name, ts);
     return false;
   }
   std::clog << name << "[" << ts << "] ok" << std::endl;
@@ -154,8 +111,8 @@ bool TonecReceiverService::enableToneGenerator(unsigned ts, uint16_t freq1, uint
   block.freq2 = freq2;
   block.amp1 = amp1;
   block.amp2 = amp2;
-  if (!Block(DtmfRequest::kDial, &block)) {
-    Fail("DTMF_DIAL", ts);
+  if (device_.Request(DtmfRequest::kDial, &block) == -1) {
+    ReportFailure("DTMF_DIAL", ts);
     return false;
   }
   return true;
@@ -163,10 +120,10 @@ bool TonecReceiverService::enableToneGenerator(unsigned ts, uint16_t freq1, uint
 
 bool TonecReceiverService::configureIVA(TonecReceiver& receiver, const LGCP::IVAParams& params) {
   unsigned ts = receiver.tonec_timeslot();
-  if (!Opened("configure IVA fail: (interface not opened)", ts)) return false;
+  if (!device_.OpenFor("configure IVA fail: (interface not opened)", ts)) return false;
   IvaConfigure block = {ts, params.get_det_lvl_dB().getValue()};
-  if (!Block(DtmfRequest::kIvaConfigure, &block)) {
-    Fail("IVA_CONFIGURE_DETECTOR", ts);
+  if (device_.Request(DtmfRequest::kIvaConfigure, &block) == -1) {
+    ReportFailure("IVA_CONFIGURE_DETECTOR", ts);
     return false;
   }
   std::clog << "IVA_CONFIGURE_DETECTOR" << " ts=" << ts << " det_lvl_dB=" << block.det_lvl_dB << std::endl;
@@ -193,25 +150,13 @@ void TonecReceiverService::translateSelcal(TonecReceiver& receiver, const TERM::
   block.timeslot = ts;
   block.amp = static_cast<uint16_t>(command.amp_isPresent() ? command.get_amp().getValue() : 12000);
   memcpy(block.signs, signs.data(), 4);
-  if (!Block(DtmfRequest::kSelcalDial, &block)) Fail("SELCAL_DIAL", ts);
-}
-
-void TonecReceiverService::OnEvent(int fd, short revents) {
-  tonec_event record;
-  while (ReadDeviceRecord(event_, fd, revents, "tonec", &record, sizeof record)) Dispatch(record);
+  if (device_.Request(DtmfRequest::kSelcalDial, &block) == -1) ReportFailure("SELCAL_DIAL", ts);
 }
 
 void TonecReceiverService::Dispatch(const tonec_event& e) {
   std::clog << "dtmf event: " << " timestamp=" << e.timestamp << " timeslot=" << e.timeslot << " code=" << e.code
             << " id=" << e.id << std::endl;
-  TonecReceiver* receiver = nullptr;
-  for (Containers::CyclicList& node : receivers_) {
-    TonecReceiver* r = Containers::offset<TonecReceiver>(node);
-    if (r->tonec_timeslot() == e.timeslot) {
-      receiver = r;
-      break;
-    }
-  }
+  TonecReceiver* receiver = FirstOnTimeslot(receivers_, e.timeslot, &TonecReceiver::tonec_timeslot);
   if (!receiver) {
     std::cerr << "receive tonec event from unknown timeslot " << e.timeslot << std::endl;
     return;

@@ -21,9 +21,9 @@
 #include <deque>
 
 #include "board/abi/dtmf.h"
-#include "foundation/event.h"
 #include "foundation/timer.h"
 #include "hardware/cyclic_list.h"
+#include "hardware/receiver_device.h"
 
 namespace LGCP {
 class DTMFParams;
@@ -55,28 +55,21 @@ class TonecReceiverService {
   bool enableIVA(TonecReceiver& receiver, bool on);
   void translateSelcal(TonecReceiver& receiver, const TERM::SelcalCommand& command);
 
-  bool IsOpen() const { return event_.IsActive(); }
+  bool IsOpen() const { return device_.IsOpen(); }
   // The source of detector ids: the next is one more, 0 skipped.
   uint32_t LastId() const { return lastId_; }
   void SetLastId(uint32_t id) { lastId_ = id; }
 
  private:
   friend class TonecReceiver;
-  void Init();
-  void OnEvent(int fd, short revents);
   void Dispatch(const tonec_event& event);
-  // Opens the device if need be; false, reported, when it stays closed.
-  bool Opened(const char* notOpened, unsigned ts);
-  bool Value(unsigned long request, unsigned ts);
   // One request of an on/off pair, reported by the name of the one made.
   bool Turn(unsigned ts, bool on, unsigned long onRequest, unsigned long offRequest,
             const char* onName, const char* offName);
-  bool Block(unsigned long request, void* block);
-  void Fail(const char* name, unsigned ts, const uint32_t* id = nullptr);
 
-  Event event_;
   uint32_t lastId_ = 0;
   Containers::CyclicList receivers_;
+  ReceiverDevice device_;
 };
 
 class TonecReceiver {

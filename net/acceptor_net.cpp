@@ -10,89 +10,35 @@
 #include <iostream>
 
 #include "foundation/errno_text.h"
-#include "net/accept_steps.h"
+#include "net/socket_setup.h"
 
 namespace Control {
 
 AcceptorNet::AcceptorNet() : AcceptorNet(0) {}
 
-AcceptorNet::AcceptorNet(int port) : port_(static_cast<unsigned short>(port)) {
-  event_.Bind("AcceptorNet::OnSocketEvent", &AcceptorNet::OnSocketEvent, this);
-}
+AcceptorNet::AcceptorNet(int port)
+    : Acceptor("AcceptorNet::OnSocketEvent", AF_INET, IPPROTO_TCP),
+      port_(static_cast<unsigned short>(port)) {}
 
 AcceptorNet::AcceptorNet(int port, bool verbose) : AcceptorNet(port) { verbose_ = verbose; }
 
-AcceptorNet::~AcceptorNet() {
-  bind_timer_.reset();
-  event_.Release();
-}
-
 unsigned short AcceptorNet::LocalPort() const {
-  return event_.IsActive() ? BoundPort(listen_.lowlevel_fd()) : 0;
+  const int fd = ListeningFd();
+  return fd >= 0 ? BoundPort(fd) : 0;
 }
 
-bool AcceptorNet::CreateSocket() {
-  // The error is taken before the Fd's own calls can change errno.
-  const int created = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  const Errno e;
-  listen_ = Fd(created);
-  if (!listen_.is_valid()) {
-    if (verbose_) std::cerr << "can't create socket:" << e << std::endl;
-    return false;
-  }
-  const int on = 1;
-  (void)::setsockopt(listen_.lowlevel_fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  return true;
-}
-
-bool AcceptorNet::ImplActivate() {
-  if (!CreateSocket()) return false;
-  BindSocket();
-  return true;
-}
-
-void AcceptorNet::ArmRetry() { bind_timer_.set(bind_retry_ms, &AcceptorNet::OnTimeout, this); }
-
-void AcceptorNet::BindSocket() {
+void AcceptorNet::LocalAddress(sockaddr_in& address) {
   INet4::Addr local(local_);
   local.port(port_);
-  if (::bind(listen_.lowlevel_fd(), local, local.size()) != 0) {
-    const Errno e;
-    if (verbose_)
-      std::cerr << "can't bind to socket: \"" << e << "\" " << " waiting..." << std::endl;
-    // Listening unbound would take a random port: wait for this one.
-    ArmRetry();
-    return;
-  }
-  StartListening(*this, listen_, event_, verbose_);
+  address = local.sin();
 }
 
-void AcceptorNet::OnTimeout(Timer*) {
-  if (!listen_.is_valid() && !CreateSocket()) {
-    ArmRetry();
-    return;
-  }
-  BindSocket();
+std::string AcceptorNet::ClientName(const sockaddr_in& address, socklen_t) const {
+  return INet4::Addr(address).GetString();
 }
 
-void AcceptorNet::OnSocketEvent(int, short revents) {
-  if (!(revents & POLLIN)) return;
-  AcceptWaiting<sockaddr_in>(*this, listen_, [this](Fd socket, const sockaddr_in& sin, socklen_t) {
-    const INet4::Addr peer(sin);
-    const Admission admission = Admit(*this, socket, peer.GetString(), verbose_);
-    if (admission == Admission::connection) {
-      Connected(socket, peer);
-      ImplConnected(socket);
-    } else if (admission == Admission::refused) {
-      ImplRefuseConnection();
-    }
-  });
-}
-
-void AcceptorNet::ImplDeactivate() {
-  bind_timer_.reset();
-  event_.Release();
-  listen_.close();
+void AcceptorNet::HandOver(const Fd& socket, const sockaddr_in& address, const std::string&) {
+  Connected(socket, INet4::Addr(address));
 }
 
 // The checking acceptor.

@@ -1,13 +1,8 @@
 // TCP acceptors: listen on a port and serve one client at a time.
 //
 // Control::AcceptorNet listens (address reuse on, backlog 1) on every local
-// address unless SetLocalAddress() named one. The first client becomes the
-// connection; a client that knocks while one is served is accepted and closed
-// at once ("refuse connection from "). While a port cannot be bound the
-// acceptor stays Connecting and retries every 5 seconds. When a connection
-// ends the listening socket stays open and the next client is taken without a
-// new activation. Clients that knock while a connection's end is being
-// reported wait in the backlog for the next pass.
+// address unless SetLocalAddress() named one; how it binds, listens and
+// admits clients is net/acceptor.h.
 //
 // Control::AcceptorNetCheckConnection also tests the live connection every
 // second (still established, no pending socket error) and, after a refusal,
@@ -20,22 +15,23 @@
 // verbose. Loop thread only.
 #pragma once
 
-#include "foundation/event.h"
+#include <netinet/in.h>
+
 #include "foundation/fd.h"
 #include "foundation/inet4_addr.h"
 #include "foundation/timer.h"
+#include "net/acceptor.h"
 #include "net/control_service.h"
 
 namespace Control {
 
-class AcceptorNet : public ServiceNet {
- public:
-  static constexpr unsigned bind_retry_ms = 5000;
+extern template class Acceptor<ServiceNet, sockaddr_in>;
 
+class AcceptorNet : public Acceptor<ServiceNet, sockaddr_in> {
+ public:
   AcceptorNet();
   explicit AcceptorNet(int port);
   AcceptorNet(int port, bool verbose);
-  ~AcceptorNet() override;
 
   // The local address to listen on (default 0.0.0.0); its port is ignored.
   // Takes effect at the next activation. Tests listen on loopback only.
@@ -44,29 +40,13 @@ class AcceptorNet : public ServiceNet {
   // listening.
   unsigned short LocalPort() const;
 
-  void BindSocket();
-  void OnTimeout(Timer*);
-  void OnSocketEvent(int fd, short revents);
-
  protected:
-  bool ImplActivate() override;
-  void ImplDeactivate() override;
-  void ImplOnDisconnect() override {}
-  // A further client knocked while connected (it is then closed).
-  virtual void ImplRefuseConnection() {}
-  // A client was accepted and handed over.
-  virtual void ImplConnected(Fd) {}
-
-  // Creates the listening socket with address reuse; false (logged) when
-  // the socket cannot be created.
-  bool CreateSocket();
-  void ArmRetry();
+  void LocalAddress(sockaddr_in& address) override;
+  std::string ClientName(const sockaddr_in& address, socklen_t size) const override;
+  void HandOver(const Fd& socket, const sockaddr_in& address, const std::string& name) override;
 
  private:
   unsigned short port_;
-  Fd listen_;
-  Timer bind_timer_;
-  Event event_;
   INet4::Addr local_;
 };
 

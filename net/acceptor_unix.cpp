@@ -1,27 +1,19 @@
-#include <errno.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <cstddef>
 #include <cstring>
 #include <iostream>
 
-#include "foundation/errno_text.h"
 #include "foundation/text_output.h"
-#include "net/accept_steps.h"
 #include "net/service_unix.h"
 
 namespace Control {
 
 AcceptorUnix::AcceptorUnix() : AcceptorUnix(std::string()) {}
 
-AcceptorUnix::AcceptorUnix(const std::string& path) : path_(path) {
-  event_.Bind("AcceptorUnix::OnSocketEvent", &AcceptorUnix::OnSocketEvent, this);
-}
-
-AcceptorUnix::~AcceptorUnix() {
-  bind_timer_.reset();
-  event_.Release();
-}
+AcceptorUnix::AcceptorUnix(const std::string& path)
+    : Acceptor("AcceptorUnix::OnSocketEvent", AF_UNIX, 0), path_(path) {}
 
 bool AcceptorUnix::ImplActivate() {
   sockaddr_un address;
@@ -31,56 +23,22 @@ bool AcceptorUnix::ImplActivate() {
                 << " characters): " << ext::quoted(path_) << std::endl;
     return false;
   }
-  // The error is taken before the Fd's own calls can change errno.
-  const int created = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  const Errno e;
-  listen_ = Fd(created);
-  if (!listen_.is_valid()) {
-    if (verbose_) std::cerr << "can't create socket:" << e << std::endl;
-    return false;
-  }
-  BindSocket();
-  return true;
+  return Acceptor::ImplActivate();
 }
 
-void AcceptorUnix::BindSocket() {
-  sockaddr_un address;
+void AcceptorUnix::LocalAddress(sockaddr_un& address) {
   MakeAddress(path_, address);
   RemoveStaleSocket(path_);
-  if (::bind(listen_.lowlevel_fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    const Errno e;
-    if (verbose_)
-      std::cerr << "can't bind to socket: \"" << e << "\" " << " waiting..." << std::endl;
-    bind_timer_.set(bind_retry_ms, &AcceptorUnix::OnTimeout, this);
-    return;
-  }
-  StartListening(*this, listen_, event_, verbose_);
 }
 
-void AcceptorUnix::OnTimeout(Timer*) { BindSocket(); }
-
-void AcceptorUnix::OnSocketEvent(int, short revents) {
-  if (!(revents & POLLIN)) return;
-  AcceptWaiting<sockaddr_un>(
-      *this, listen_, [this](Fd socket, const sockaddr_un& address, socklen_t size) {
-        // An unbound client has an empty name.
-        std::string name;
-        const socklen_t header = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path));
-        if (size > header) name.assign(address.sun_path, strnlen(address.sun_path, size - header));
-        const Admission admission = Admit(*this, socket, name, verbose_);
-        if (admission == Admission::connection) {
-          Connected(socket, name);
-          ImplConnected(socket);
-        } else if (admission == Admission::refused) {
-          ImplRefuseConnection();
-        }
-      });
+std::string AcceptorUnix::ClientName(const sockaddr_un& address, socklen_t size) const {
+  const socklen_t header = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path));
+  if (size <= header) return std::string();
+  return std::string(address.sun_path, strnlen(address.sun_path, size - header));
 }
 
-void AcceptorUnix::ImplDeactivate() {
-  bind_timer_.reset();
-  event_.Release();
-  listen_.close();
+void AcceptorUnix::HandOver(const Fd& socket, const sockaddr_un&, const std::string& name) {
+  Connected(socket, name);
 }
 
 }  // namespace Control

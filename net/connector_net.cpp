@@ -13,9 +13,10 @@ namespace Control {
 
 ConnectorNet::ConnectorNet() : ConnectorNet(std::string(), 0) {}
 
-ConnectorNet::ConnectorNet(const std::string& host, unsigned short port) : port_(port), host_(host) {
-  event_.Bind("ConnectorNet::OnSocketEvent", &ConnectorNet::OnSocketEvent, this);
-}
+ConnectorNet::ConnectorNet(const std::string& host, unsigned short port)
+    : Connector("ConnectorNet::OnSocketEvent", AF_INET, IPPROTO_TCP, "socket"),
+      port_(port),
+      host_(host) {}
 
 ConnectorNet::ConnectorNet(const std::string& address) : ConnectorNet(std::string(), 0) {
   INet4::Addr parsed;
@@ -26,48 +27,30 @@ ConnectorNet::ConnectorNet(const std::string& address) : ConnectorNet(std::strin
   host_ = valid ? std::string(parsed.GetStrAddr()) : address.substr(0, address.find(':'));
 }
 
-ConnectorNet::~ConnectorNet() {
-  retry_.Cancel();
-  event_.Release();
-}
-
 bool ConnectorNet::PeerAddress(INet4::Addr& address) const {
   address.Reset();
   address.port(port_);
   return address.Assign(host_, nullptr);
 }
 
-bool ConnectorNet::ImplActivate() {
+bool ConnectorNet::CheckPeer() const {
   INet4::Addr peer;
-  if (!PeerAddress(peer)) {
-    std::cerr << "can't connect to " << ext::quoted(host_) << " : not a dotted-quad address"
-              << std::endl;
-    return false;
-  }
-  retry_.Restart();
-  TryConnect();
-  return true;
+  if (PeerAddress(peer)) return true;
+  std::cerr << "can't connect to " << ext::quoted(host_) << " : not a dotted-quad address"
+            << std::endl;
+  return false;
+}
+
+std::string ConnectorNet::PeerName() const {
+  INet4::Addr peer;
+  PeerAddress(peer);
+  return peer.GetString();
 }
 
 void ConnectorNet::TryConnect() {
   INet4::Addr peer;
-  if (!PeerAddress(peer)) return;  // refused by ImplActivate already
-  event_.Release();
-  // The error is taken before the Fd's own calls can change errno.
-  const int created = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  const Errno e;
-  connect_ = Fd(created);
-  if (!connect_.is_valid()) {
-    std::cerr << "can't create socket:" << e << std::endl;
-    Deactivate();
-    return;
-  }
-  if (!connect_.NonBlock()) {
-    const Errno e;
-    std::cerr << "can't set socket to non block mode: " << e << std::endl;
-    Deactivate();
-    return;
-  }
+  if (!PeerAddress(peer)) return;  // refused by CheckPeer already
+  if (!OpenSocket()) return;
   if (::connect(connect_.lowlevel_fd(), peer, peer.size()) == 0) {
     std::clog << "already connected to " << peer << std::endl;
     Connected(connect_, peer);
@@ -83,17 +66,7 @@ void ConnectorNet::TryConnect() {
   retry_.AfterFailure(refused_retry_ms);
 }
 
-void ConnectorNet::OnSocketEvent(int, short revents) {
-  INet4::Addr peer;
-  PeerAddress(peer);
-  if (revents & (POLLERR | POLLHUP)) {
-    std::cerr << "fail to connect to " << peer << std::endl;
-    event_.Release();
-    retry_.AfterFailure(failed_retry_ms);
-    return;
-  }
-  if (!(revents & POLLOUT)) return;
-  event_.Release();
+void ConnectorNet::OnWritable() {
   int pending = 0;
   socklen_t size = sizeof pending;
   if (::getsockopt(connect_.lowlevel_fd(), SOL_SOCKET, SO_ERROR, &pending, &size) != 0) {
@@ -102,6 +75,8 @@ void ConnectorNet::OnSocketEvent(int, short revents) {
     Deactivate();
     return;
   }
+  INet4::Addr peer;
+  PeerAddress(peer);
   if (pending == 0) {
     std::cout << "connected to " << peer << "." << std::endl;
     Connected(connect_, peer);
@@ -110,15 +85,6 @@ void ConnectorNet::OnSocketEvent(int, short revents) {
   }
   std::cerr << "fail to connect to " << peer << std::endl;
   retry_.AfterFailure(completed_error_retry_ms);
-}
-
-void ConnectorNet::ImplOnDisconnect() { retry_.AfterConnectionEnd(); }
-
-void ConnectorNet::ImplDeactivate() {
-  Release();
-  connect_.close();
-  retry_.Cancel();
-  event_.Release();
 }
 
 }  // namespace Control

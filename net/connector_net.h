@@ -1,5 +1,5 @@
 // Control::ConnectorNet: a framed connection that connects out to one TCP
-// server and keeps trying.
+// server and keeps trying (net/connector.h).
 //
 // After Activate() the first attempt starts at once. A failed attempt is
 // retried after 1000 ms, seven times in all per activation (before and after
@@ -21,35 +21,32 @@
 
 #include <string>
 
-#include "foundation/event.h"
-#include "foundation/fd.h"
 #include "foundation/inet4_addr.h"
-#include "foundation/timer.h"
+#include "net/connector.h"
 #include "net/control_service.h"
-#include "net/retry_schedule.h"
 
 namespace Control {
 
-class ConnectorNet : public ServiceNet, public RetryDelays {
+extern template class Connector<ServiceNet>;
+
+class ConnectorNet : public Connector<ServiceNet> {
  public:
   static constexpr unsigned completed_error_retry_ms = 12000;
 
   ConnectorNet();
   ConnectorNet(const std::string& host, unsigned short port);
   explicit ConnectorNet(const std::string& address);
-  ~ConnectorNet() override;
 
-  void TryConnect();
-  void OnSocketEvent(int fd, short revents);
+  void TryConnect() override;
 
   const std::string& host() const { return host_; }
   unsigned short port() const { return port_; }
-  bool retry_pending() const { return retry_.pending(); }
 
  protected:
-  bool ImplActivate() override;
-  void ImplDeactivate() override;
-  void ImplOnDisconnect() override;
+  bool CheckPeer() const override;
+  std::string PeerName() const override;
+  // Reads the pending error: the connection completed, or the attempt failed.
+  void OnWritable() override;
 
  private:
   // The peer of an attempt, built afresh; false when the host does not parse.
@@ -57,9 +54,6 @@ class ConnectorNet : public ServiceNet, public RetryDelays {
 
   unsigned short port_ = 0;
   std::string host_;
-  Fd connect_;
-  RetrySchedule<ConnectorNet> retry_{this, &ConnectorNet::TryConnect};
-  Event event_;
 };
 
 }  // namespace Control

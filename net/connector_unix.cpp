@@ -15,44 +15,20 @@ ConnectorUnix::ConnectorUnix() : ConnectorUnix(std::string(), std::string()) {}
 ConnectorUnix::ConnectorUnix(const std::string& server) : ConnectorUnix(server, std::string()) {}
 
 ConnectorUnix::ConnectorUnix(const std::string& server, const std::string& local)
-    : server_(server), local_(local) {
-  event_.Bind("ConnectorUnix::OnSocketEvent", &ConnectorUnix::OnSocketEvent, this);
-}
+    : Connector("ConnectorUnix::OnSocketEvent", AF_UNIX, 0, "domain socket"),
+      server_(server),
+      local_(local) {}
 
-ConnectorUnix::~ConnectorUnix() {
-  retry_.Cancel();
-  event_.Release();
-}
-
-bool ConnectorUnix::ImplActivate() {
+bool ConnectorUnix::CheckPeer() const {
   sockaddr_un address;
-  if (!MakeAddress(server_, address)) {
-    std::cerr << "socket path too long (at most " << max_path
-              << " characters): " << ext::quoted(server_) << std::endl;
-    return false;
-  }
-  retry_.Restart();
-  TryConnect();
-  return true;
+  if (MakeAddress(server_, address)) return true;
+  std::cerr << "socket path too long (at most " << max_path
+            << " characters): " << ext::quoted(server_) << std::endl;
+  return false;
 }
 
 void ConnectorUnix::TryConnect() {
-  event_.Release();
-  // The error is taken before the Fd's own calls can change errno.
-  const int created = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  const Errno e;
-  connect_ = Fd(created);
-  if (!connect_.is_valid()) {
-    std::cerr << "can't create domain socket:" << e << std::endl;
-    Deactivate();
-    return;
-  }
-  if (!connect_.NonBlock()) {
-    const Errno e;
-    std::cerr << "can't set domain socket to non block mode: " << e << std::endl;
-    Deactivate();
-    return;
-  }
+  if (!OpenSocket()) return;
   if (!local_.empty()) {
     sockaddr_un local;
     int rc = -1;
@@ -79,25 +55,6 @@ void ConnectorUnix::TryConnect() {
   event_.Schedule(connect_, POLLOUT);
   Connected(connect_, server_);
   connect_.close();
-}
-
-void ConnectorUnix::OnSocketEvent(int, short revents) {
-  if (revents & (POLLERR | POLLHUP)) {
-    std::cerr << "fail to connect to " << server_ << std::endl;
-    event_.Release();
-    retry_.AfterFailure(failed_retry_ms);
-    return;
-  }
-  if (revents & POLLOUT) event_.Release();
-}
-
-void ConnectorUnix::ImplOnDisconnect() { retry_.AfterConnectionEnd(); }
-
-void ConnectorUnix::ImplDeactivate() {
-  Release();
-  connect_.close();
-  retry_.Cancel();
-  event_.Release();
 }
 
 }  // namespace Control

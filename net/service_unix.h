@@ -21,11 +21,10 @@
 
 #include <string>
 
-#include "foundation/event.h"
 #include "foundation/fd.h"
-#include "foundation/timer.h"
+#include "net/acceptor.h"
+#include "net/connector.h"
 #include "net/control_service.h"
-#include "net/retry_schedule.h"
 
 namespace Control {
 
@@ -43,57 +42,46 @@ class ServiceUnix : public Service {
   static void RemoveStaleSocket(const std::string& path);
 };
 
-class AcceptorUnix : public ServiceUnix {
- public:
-  static constexpr unsigned bind_retry_ms = 5000;
+extern template class Acceptor<ServiceUnix, sockaddr_un>;
 
+class AcceptorUnix : public Acceptor<ServiceUnix, sockaddr_un> {
+ public:
   AcceptorUnix();
   explicit AcceptorUnix(const std::string& path);
-  ~AcceptorUnix() override;
-
-  void BindSocket();
-  void OnTimeout(Timer*);
-  void OnSocketEvent(int fd, short revents);
 
   const std::string& path() const { return path_; }
 
  protected:
   bool ImplActivate() override;
-  void ImplDeactivate() override;
-  void ImplOnDisconnect() override {}
-  virtual void ImplRefuseConnection() {}
-  virtual void ImplConnected(Fd) {}
+  // Removes a stale socket file at the path first.
+  void LocalAddress(sockaddr_un& address) override;
+  // The path the client's socket is bound to; empty when it is not bound.
+  std::string ClientName(const sockaddr_un& address, socklen_t size) const override;
+  void HandOver(const Fd& socket, const sockaddr_un& address, const std::string& name) override;
 
  private:
   std::string path_;
-  Fd listen_;
-  Timer bind_timer_;
-  Event event_;
 };
 
-class ConnectorUnix : public ServiceUnix, public RetryDelays {
+extern template class Connector<ServiceUnix>;
+
+class ConnectorUnix : public Connector<ServiceUnix> {
  public:
   ConnectorUnix();
   explicit ConnectorUnix(const std::string& server);
   ConnectorUnix(const std::string& server, const std::string& local);
-  ~ConnectorUnix() override;
 
-  void TryConnect();
-  void OnSocketEvent(int fd, short revents);
-
-  bool retry_pending() const { return retry_.pending(); }
+  // Connects at once or fails at once: the watch that follows only catches
+  // an error or hang-up before the socket is first writable.
+  void TryConnect() override;
 
  protected:
-  bool ImplActivate() override;
-  void ImplDeactivate() override;
-  void ImplOnDisconnect() override;
+  bool CheckPeer() const override;
+  std::string PeerName() const override { return server_; }
 
  private:
   std::string server_;
   std::string local_;
-  Fd connect_;
-  RetrySchedule<ConnectorUnix> retry_{this, &ConnectorUnix::TryConnect};
-  Event event_;
 };
 
 }  // namespace Control

@@ -7,7 +7,7 @@
 
 #include <iostream>
 
-#include "net/accept_steps.h"
+#include "net/socket_setup.h"
 #include "net/tpkt_frame.h"
 
 TPKTTracer::TPKTTracer() : current_(connections_.end()) {}

@@ -5,11 +5,12 @@
 //
 // "tonec <name> <ts>" and "dsproc <name> <ts>" add a receiver; "<name> <call>
 // [args]" calls it (see Tonec::Call, Dsproc::Call). "dtmf|dsp present 0|1",
-// "dsp fail-disable <times>" (EIO), "dsp vad-version <n>", "dtmf last-id <n>",
+// "dsp fail-disable|fail-configure <times>" (EIO), "dsp vad-version <n>", "dtmf last-id <n>",
 // "dtmf event <code> <ts> <id>", "dsp event <ts> <id> vad|sd|bss|tone|flags|<type>
 // <values>", "dtmf|dsp short <text>", "dtmf|dsp hangup|eof", "dtmf|dsp fail-reads
 // <times>" (EIO; -1 every read, 0 none), "pass" (one loop pass),
-// "restart" (new services, no receivers), "open" (whether the services are).
+// "restart" (new services, no receivers), "open" (whether the services are),
+// "trace on|off" (the "signalling.events" trace; off at each "==").
 #include <errno.h>
 #include <sys/socket.h>
 
@@ -18,6 +19,7 @@
 
 #include "board/sim/dsp.h"
 #include "board/sim/dtmf.h"
+#include "core/trace_ctl.h"
 #include "hardware/dsproc_receiver.h"
 #include "hardware/tonec_receiver.h"
 #include "messages/lgcp/LGCP.h"
@@ -144,7 +146,8 @@ struct Dsproc : DSProcReceiver {
   void dsproc_bss_event(const ::dsproc_bss_event* e) override { say("bss " + N(int(e->score * 10))); }
   void dsproc_sd_event(const DSProcSDEvent& e) override { say("sd " + N(e.rx)); }
   void dsproc_tone_flt_event(const dsproc_tone_event* e) override { say("tone " + N(e->frequency)); }
-  void dsproc_flags_event(const ::dsproc_flags_event* e) override { say("flags " + N(long(e->mask))); }
+  // Unsigned: long has 32 bits on the board.
+  void dsproc_flags_event(const ::dsproc_flags_event* e) override { say("flags " + std::to_string(e->mask)); }
   unsigned dsproc_timeslot() const override { return ts; }
   void Call(const std::string& call, std::istringstream& in) {
     std::string w, v;
@@ -167,7 +170,9 @@ struct Dsproc : DSProcReceiver {
     } else if (call == "mute" && in >> v) {  // <first> <second>, on or off
       say(Ok(enableMute(On(w), On(v))));
     } else if (call == "show" || call == "clean") {
-      call == "show" ? say("vad state " + N(vadState())) : CleanBeforeDestroy();
+      call == "show" ? say("vad state " + N(static_cast<long>(vadState()))) : CleanBeforeDestroy();
+    } else if (call == "vad-state") {
+      say(std::string("vad ") + GetTextNotation(vadState()));
     } else {  // vad-switch, bss, sd, ng: on or off
       using Switch = bool (DSProcReceiver::*)(bool);
       static const std::map<std::string, Switch> switches = {{"vad-switch", &DSProcReceiver::enableVAD},
@@ -189,6 +194,7 @@ class Scenario : public ScriptTest::Runner {
       m->setPresent(true), m->clearFailures(), m->clearRequests();
     }
     dsp().setVadVersion(vadVersion_ = 1);
+    traces.signalling.events = false;
     Restart();
   }
   void Restart() {
@@ -197,7 +203,10 @@ class Scenario : public ScriptTest::Runner {
     dspService_.reset(new DSProcReceiverService);
     After();
   }
-  void Finish() override { tonec_.clear(), dsproc_.clear(), tonecService_.reset(), dspService_.reset(); }
+  void Finish() override {
+    tonec_.clear(), dsproc_.clear(), tonecService_.reset(), dspService_.reset();
+    traces.signalling.events = false;
+  }
   // The requests made since the last line.
   void After() override {
     for (; seenDtmf_ < dtmf().requests().size(); ++seenDtmf_) Note("dtmf: " + DtmfText(dtmf().requests()[seenDtmf_]));
@@ -224,6 +233,8 @@ class Scenario : public ScriptTest::Runner {
       LoopTest::runOnce();
     } else if (verb == "restart") {
       Restart();
+    } else if (verb == "trace") {
+      traces.signalling.events = w == "on";
     } else if (verb == "open") {
       Note("open: dtmf " + N(tonecService_->IsOpen()) + ", dsp " + N(dspService_->IsOpen()));
     } else if (verb == "dtmf" || verb == "dsp") {
@@ -232,6 +243,7 @@ class Scenario : public ScriptTest::Runner {
       if (w == "short") in >> w, device.emit(w.data(), w.size());
       if (w == "vad-version") in >> vadVersion_, dsp().setVadVersion(vadVersion_);
       if (w == "fail-disable") in >> w, dsp().failRequest(DsprocRequest::kDisable, EIO, std::stoi(w));
+      if (w == "fail-configure") in >> w, dsp().failRequest(DsprocRequest::kConfigure, EIO, std::stoi(w));
       if (w == "last-id") in >> w, tonecService_->SetLastId(std::stoul(w, nullptr, 0));
       if (w == "hangup" || w == "eof")  // eof: the driver's side ends, the descriptor stays readable
         ::shutdown(BoardSim::Registry::instance().modelEnd(device.openChannels().back()),
@@ -273,6 +285,7 @@ class Receivers : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Receivers, TranscriptMatchesTheGoldenFile) { Scenario().Check(__FILE__, GetParam()); }
 
-INSTANTIATE_TEST_SUITE_P(Hardware, Receivers, ::testing::Values("tonec", "dsproc"));
+INSTANTIATE_TEST_SUITE_P(Hardware, Receivers, ::testing::Values("tonec", "dsproc", "dsproc_trace",
+                                                                "receiver_failures"));
 
 }  // namespace
