@@ -50,7 +50,13 @@ class CHOICE : public AbstractData, public detail::Allocator<CHOICE> {
   // Keeps the value when index is already selected; otherwise makes a new
   // default selection. False (index -2) when the type has no such alternative.
   bool select(int index);
+  // The selected alternative's tag word: the context tag of its index
+  // without a tag table, else the table's entry for a root alternative and
+  // the alternative type's own tag for an extension; 0 with nothing selected.
   unsigned getSelectionTag() const;
+  // Selects the alternative carrying the tag (the BER decoder's lookup);
+  // false, and index -2 where a table was searched through an untagged
+  // first alternative, when none does.
   bool setID(unsigned tagNumber, unsigned tagClass);
 
  protected:

@@ -68,7 +68,12 @@ class BIT_STRING : public ConstrainedObject, public detail::Allocator<BIT_STRING
     return i < totalBits_ && (static_cast<unsigned char>(bits_[i >> 3]) & (0x80u >> (i & 7))) != 0;
   }
   void set(unsigned i, bool on = true);
+  // n bits: bits added are 0, and the bits past n in the last octet are
+  // cleared.
   void resize(unsigned n);
+  // Clears the bits past size() in the last octet, after the octets were
+  // filled through getData() (a decoder's block copy).
+  void clearUnusedBits();
   std::vector<char>& getData() { return bits_; }
   const std::vector<char>& getData() const { return bits_; }
 

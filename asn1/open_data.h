@@ -55,6 +55,10 @@ class TypeConstrainedOpenData : public OpenData {
     const TypeInfo* valueInfo;
   };
 
+  // Holds a new default value of the descriptor's value type, which the
+  // decoders read into.
+  explicit TypeConstrainedOpenData(const InfoType* info);
+  // Takes ownership of data.
   TypeConstrainedOpenData(AbstractData* data, const InfoType* info) : OpenData(data, info) {}
   TypeConstrainedOpenData(const TypeConstrainedOpenData&) = default;
   TypeConstrainedOpenData& operator=(const TypeConstrainedOpenData&) = default;

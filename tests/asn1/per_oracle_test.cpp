@@ -25,7 +25,8 @@ TEST(Oracle, RandomValuesRoundTrip) {
   const oracle::Location where = {GW_ORACLE_SCRIPT, GW_ORACLE_BEAMS, GW_ORACLE_MODULE};
   std::vector<oracle::Type> types = {{"Ints", "Ints", &Ints::theInfo}, {"Strs", "Strs", &Strs::theInfo},
                                      {"Item", "Item", &Item::theInfo}, {"Cmd", "Cmd", &Cmd::theInfo},
-                                     {"Msg", "Msg", &Msg::theInfo}};
+                                     {"Msg", "Msg", &Msg::theInfo}, {"Semi", "Semi", &Semi::theInfo},
+                                     {"NullLast", "NullLast", &NullLast::theInfo}};
 #ifdef GW_ORACLE_BER
   types.push_back({"Plain", "Plain", &Plain::theInfo});
   types.push_back({"Shade", "Shade", &Shade::theInfo});

@@ -56,6 +56,8 @@ const char* const kTag40Names[] = {"n"};
 const ASN1::SEQUENCE::InfoType kTag40 = {
     {&ASN1::SEQUENCE::create, 16}, false, kTag40Infos, kTag40Ids, 1, 0, 0, nullptr, kTag40Tags, kTag40Names};
 const ASN1::INTEGER::InfoType kFrom1 = {{&ASN1::INTEGER::create, 2}, ASN1::PartiallyConstrained, 1, 0xFFFFFFFFu};
+const ASN1::INTEGER::InfoType kFromMinus5 = {{&ASN1::INTEGER::create, 2}, ASN1::PartiallyConstrained, -5,
+                                             0xFFFFFFFFu};
 const ASN1::OCTET_STRING::InfoType kOctets16 = {{&ASN1::OCTET_STRING::create, 4}, ASN1::FixedConstraint, 0, 16u};
 const int kOptionalIds[] = {0};
 const ASN1::SEQUENCE::InfoType kOptional40 = {
@@ -68,7 +70,7 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
       {"INTEGER (0..7, ...)", &Int07ext::theInfo}, {"INTEGER (-128..127)", &Fixed<-128, 127u>::theInfo},
       {"INTEGER (0..4294967295)", &Fixed<0, 4294967295u>::theInfo},
       {"INTEGER (112000..399975)", &Fixed<112000, 399975u>::theInfo}, {"BOOLEAN", &ASN1::BOOLEAN::theInfo},
-      {"INTEGER (1..MAX)", &kFrom1},
+      {"INTEGER (1..MAX)", &kFrom1}, {"INTEGER (-5..MAX)", &kFromMinus5},
       {"INTEGER (-2147483648..2147483647)", &Fixed<-2147483647 - 1, 2147483647u>::theInfo},
       {"INTEGER (0..1023)", &Fixed<0, 1023u>::theInfo}, {"INTEGER (5)", &Fixed<5, 5u>::theInfo},
       {"INTEGER (0..1023, ...)", &INTEGER_0_1023_ext::theInfo}, {"NumericString", &ASN1::NumericString::theInfo},
@@ -87,7 +89,8 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
       {"Ints", &Ints::theInfo}, {"Strs", &Strs::theInfo}, {"Cmd", &Cmd::theInfo}, {"Single", &Single::theInfo},
       {"Plain", &Plain::theInfo}, {"Item", &Item::theInfo}, {"SEQUENCE OF Item", &ItemList::theInfo},
       {"Msg", &Msg::theInfo}, {"MsgV1", &MsgV1::theInfo},
-      {"Holder", &Holder::theInfo}, {"HolderV2", &HolderV2::theInfo}, {"CmdV1", &CmdV1::theInfo}};
+      {"Holder", &Holder::theInfo}, {"HolderV2", &HolderV2::theInfo}, {"CmdV1", &CmdV1::theInfo},
+      {"OnlyNull", &OnlyNull::theInfo}, {"NullLast", &NullLast::theInfo}};
   const auto it = types.find(name);
   return it == types.end() ? nullptr : ASN1::AbstractData::create(it->second);
 }
