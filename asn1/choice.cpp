@@ -89,6 +89,14 @@ bool CHOICE::setID(unsigned tagNumber, unsigned tagClass) {
   const unsigned* pos = std::lower_bound(first, last, tag);
   choiceID_ = int(pos - first);
   if (pos != last && *pos == tag) return createSelection();
+  // The table holds the root alternatives only; an extension alternative
+  // goes under its own type's tag (getSelectionTag), so it is found by it.
+  for (unsigned k = d->numChoices; tag != 0 && k < d->totalChoices; ++k) {
+    if (d->selectionInfos[k] != nullptr && d->selectionInfos[k]->tag == tag) {
+      choiceID_ = int(k);
+      return createSelection();
+    }
+  }
   if (d->numChoices > 0 && first[0] == 0) {
     // An untagged first alternative may be a choice that carries the tag;
     // anything else untagged (an open type) cannot be asked.

@@ -54,10 +54,15 @@ class CHOICE : public AbstractData, public detail::Allocator<CHOICE> {
   // without a tag table, else the table's entry for a root alternative and
   // the alternative type's own tag for an extension; 0 with nothing selected.
   unsigned getSelectionTag() const;
-  // Selects the alternative carrying the tag (the BER decoder's lookup);
-  // false, and index -2 where a table was searched through an untagged
-  // first alternative, when none does.
+  // Selects the alternative carrying the tag (the BER decoder's lookup): by
+  // index without a tag table, else a root alternative of the table, an
+  // extension alternative by its own type's tag, or, when the table starts
+  // with an untagged choice, that choice's alternative. False when none
+  // carries it.
   bool setID(unsigned tagNumber, unsigned tagClass);
+  // The checks of constraint_checker.h for this value with its contents.
+  bool isValid() const { return AbstractData::isValid(); }
+  bool isStrictlyValid() const { return AbstractData::isStrictlyValid(); }
 
  protected:
   bool createSelection();

@@ -39,6 +39,9 @@ class OCTET_STRING : public ConstrainedObject,
   using std::vector<char>::size;
   bool operator==(const OCTET_STRING& other) const { return compare(other) == 0; }
   bool operator!=(const OCTET_STRING& other) const { return compare(other) != 0; }
+  // The checks of constraint_checker.h for this value with its contents.
+  bool isValid() const { return AbstractData::isValid(); }
+  bool isStrictlyValid() const { return AbstractData::isStrictlyValid(); }
 
  protected:
   int do_compare(const AbstractData& other) const override;
@@ -76,6 +79,9 @@ class BIT_STRING : public ConstrainedObject, public detail::Allocator<BIT_STRING
   void clearUnusedBits();
   std::vector<char>& getData() { return bits_; }
   const std::vector<char>& getData() const { return bits_; }
+  // The checks of constraint_checker.h for this value with its contents.
+  bool isValid() const { return AbstractData::isValid(); }
+  bool isStrictlyValid() const { return AbstractData::isStrictlyValid(); }
 
  protected:
   int do_compare(const AbstractData& other) const override;

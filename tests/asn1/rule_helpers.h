@@ -63,6 +63,19 @@ const int kOptionalIds[] = {0};
 const ASN1::SEQUENCE::InfoType kOptional40 = {
     {&ASN1::SEQUENCE::create, 16}, false, kTag40Infos, kOptionalIds, 1, 0, 1, nullptr, kTag40Tags, kTag40Names};
 
+// Choices with tag tables: the root alternatives' tags, ascending; an
+// extension alternative under its own tag; an untagged first alternative.
+const ASN1::TypeInfo* const kTaggedInfos[] = {&ASN1::INTEGER::theInfo, &ASN1::BOOLEAN::theInfo};
+const unsigned kTaggedTags[] = {ASN1::contextTag(5)};
+const char* const kTaggedNames[] = {"a", "b"};
+const ASN1::CHOICE::InfoType kTaggedChoice = {{&ASN1::CHOICE::create, 0}, true, kTaggedInfos, 1, 2,
+                                              kTaggedTags, kTaggedNames};
+const ASN1::TypeInfo* const kOpenFirstInfos[] = {&ASN1::OpenData::theInfo, &ASN1::BOOLEAN::theInfo};
+const unsigned kOpenFirstTags[] = {0, ASN1::contextTag(3)};
+const char* const kOpenFirstNames[] = {"o", "b"};
+const ASN1::CHOICE::InfoType kOpenFirst = {{&ASN1::CHOICE::create, 0}, false, kOpenFirstInfos, 2, 2,
+                                           kOpenFirstTags, kOpenFirstNames};
+
 // A new default value of the named type; null for an unknown name.
 inline ASN1::AbstractData* makeType(const std::string& name) {
   static const std::map<std::string, const ASN1::TypeInfo*> types = {
@@ -90,7 +103,9 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
       {"Plain", &Plain::theInfo}, {"Item", &Item::theInfo}, {"SEQUENCE OF Item", &ItemList::theInfo},
       {"Msg", &Msg::theInfo}, {"MsgV1", &MsgV1::theInfo},
       {"Holder", &Holder::theInfo}, {"HolderV2", &HolderV2::theInfo}, {"CmdV1", &CmdV1::theInfo},
-      {"OnlyNull", &OnlyNull::theInfo}, {"NullLast", &NullLast::theInfo}};
+      {"OnlyNull", &OnlyNull::theInfo}, {"NullLast", &NullLast::theInfo},
+      {"CHOICE { a [5] INTEGER, ..., b BOOLEAN }", &kTaggedChoice},
+      {"CHOICE { o open type, b [3] BOOLEAN }", &kOpenFirst}};
   const auto it = types.find(name);
   return it == types.end() ? nullptr : ASN1::AbstractData::create(it->second);
 }
