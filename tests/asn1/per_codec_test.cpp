@@ -324,6 +324,8 @@ TEST(Codec, OpenTypesKeepTheirOctetsUntilLookedInto) {
   Value t(ASN1::AbstractData::create(&typed));
   ASSERT_TRUE(decodeHex("020A0BFF", *t));
   EXPECT_EQ(0x0A0B, static_cast<const ASN1::INTEGER&>(static_cast<ASN1::OpenData&>(*t).get_data()).getValue());
+  ASN1::TypeConstrainedOpenData direct(&typed);  // from its descriptor: holds the value type's default
+  EXPECT_TRUE(decodeHex("020A0B", direct) && direct.compare(*t) == 0);
 }
 
 }  // namespace

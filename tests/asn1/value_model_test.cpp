@@ -147,6 +147,18 @@ TEST(ValueModel, SmallAndLargeRecordsSwapAndAssign) {
   big1 = big2;
   big2.set_k64(1);
   EXPECT_TRUE(big1.get_k64().getValue() == 65535u && big1.compare(Ints(big1)) == 0);
+  // The field vector itself: copies clone the values, swaps move them, and
+  // the slot includeOptionalField gives is the record's own.
+  ASN1::SEQUENCE::FieldVector two(2), nine(9);
+  two[1] = new ASN1::INTEGER(5, &ASN1::INTEGER::theInfo);
+  const ASN1::SEQUENCE::FieldVector copy(two);
+  EXPECT_TRUE(copy[0] == nullptr && copy[1] != two[1] && copy[1]->compare(*two[1]) == 0);
+  ASN1::AbstractData* five = two[1];
+  two.swap(nine);
+  EXPECT_TRUE(two.size() == 9u && nine.size() == 2u && nine[1] == five && nine.end() - nine.begin() == 2);
+  Msg m;
+  ASN1::AbstractData*& slot = m.includeOptionalField(1, 1);
+  EXPECT_TRUE(slot != nullptr && &slot == &m.includeOptionalField(1, 1) && slot == m.getField(1));
 }
 
 TEST(ValueModel, ChoiceSelection) {
