@@ -120,8 +120,9 @@ TEST(Text, ExceptionsInAStreamOperationFollowTheExceptionMask) {
     EXPECT_EQ(state, loud.rdstate() & state) << memory;
   }
   std::ostringstream os;
-  ASN1::InserterWrapper<char, std::char_traits<char>, ASN1::AbstractData> blue(os, Colour(Colour::blue));
-  blue.do_it(os);
+  const Colour blue(Colour::blue);
+  ASN1::InserterWrapper<char, std::char_traits<char>, ASN1::AbstractData> write(os, blue);
+  write.do_it(os);
   EXPECT_EQ("blue", os.str());
 }
 
