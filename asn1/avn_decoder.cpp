@@ -1,6 +1,7 @@
 #include "asn1/avn_decoder.h"
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <sstream>
@@ -35,6 +36,16 @@ bool get_letters(std::istream& is, std::string& word) {
 bool readUpTo(std::istream& is, char delimiter, std::string& text) {
   std::getline(is, text, delimiter);
   return input_success(is) && !is.eof();
+}
+
+// The decimal arc at the start of digits (what follows it is ignored);
+// false for one beyond 32 bits, which an arc cannot hold.
+bool readArc(const char* digits, unsigned& arc) {
+  errno = 0;
+  const unsigned long long n = std::strtoull(digits, nullptr, 10);
+  if (errno == ERANGE || n > UINT_MAX) return false;
+  arc = unsigned(n);
+  return true;
 }
 
 // Reads a number into [lo, hi].
@@ -130,11 +141,14 @@ bool AVNDecoder::do_visit(ENUMERATED& v) {
 bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& v) {
   std::string text;
   if (!expect(strm_, '{') || !readUpTo(strm_, '}', text)) return false;
+  v.clear();
   std::istringstream arcs(text);
   std::string word;
   while (arcs >> word) {
+    unsigned arc;
     if (std::isdigit(static_cast<unsigned char>(word[0])) != 0) {
-      v.append(unsigned(std::strtoul(word.c_str(), nullptr, 10)));
+      if (!readArc(word.c_str(), arc)) return false;
+      v.append(arc);
       continue;
     }
     // A name form: "name(number)" gives the number; a bare name adds
@@ -142,7 +156,8 @@ bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& v) {
     const std::string::size_type open = word.find('(');
     if (open != std::string::npos && open + 1 < word.size() &&
         std::isdigit(static_cast<unsigned char>(word[open + 1])) != 0) {
-      v.append(unsigned(std::strtoul(word.c_str() + open + 1, nullptr, 10)));
+      if (!readArc(word.c_str() + open + 1, arc)) return false;
+      v.append(arc);
       continue;
     }
     char c;
@@ -153,6 +168,7 @@ bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& v) {
 
 bool AVNDecoder::do_visit(OCTET_STRING& v) {
   unsigned bits;
+  v.clear();
   return get_value_from(strm_, v, bits);
 }
 
@@ -271,7 +287,9 @@ std::ios_base::iostate AbstractData::get_from(std::istream& is) {
 bool AbstractData::setFromValueNotation(const std::string& text) {
   std::istringstream is(text);
   AVNDecoder reader(is, nullptr);
-  return accept(reader);
+  // The text is one value: anything but white space after it is refused,
+  // not dropped ("a"b" is no string a).
+  return accept(reader) && (is >> std::ws).eof();
 }
 
 namespace {
@@ -294,11 +312,16 @@ class ExtractorWrapper : public detail::IOWrapper {
 
 }  // namespace
 
-std::istream& operator>>(std::istream& is, AbstractData& value) {
+std::istream& g_extractor(std::istream& is, AbstractData& value) {
   if (!is.good()) return is;
   ExtractorWrapper wrapper(is, value);
   wrapper.do_it(is);
   return is;
+}
+
+std::istream& operator>>(std::istream& is, AbstractData& value) {
+  if (!is.good()) return is;
+  return g_extractor(is, value);
 }
 
 }  // namespace ASN1

@@ -7,9 +7,11 @@
 // "{ v, v }", octet and bit strings '..'H or '..'B, character strings
 // between double quotes (no escapes), enumerations by identifier. Words
 // (names and identifiers) end at white space, "," and "}". Open types cannot
-// be read. No constraint is tested (constraint_checker.h does that). A failed
+// be read. No constraint is tested (constraint_checker.h does that). Reading
+// replaces what the value held (octets, bits, arcs, elements); a failed
 // read leaves the value partly filled and the stream where the failing
-// extraction stopped.
+// extraction stopped. setFromValueNotation and the coder environment take
+// their text as one value: text after it other than white space is refused.
 #ifndef ASN1_AVN_DECODER_H
 #define ASN1_AVN_DECODER_H
 
@@ -71,9 +73,14 @@ bool get_value_from(std::istream& is, std::vector<char>& bytes, unsigned& bits);
 // word of its own. False when the input ends first.
 bool get_word(std::istream& is, std::string& word);
 
-// Reads a value through a fresh reader (after the stream's sentry has
-// skipped white space); a failure sets failbit. Nothing is read from a stream
-// that is not good.
+// The stream extractor's worker (operator>> calls it): reads a value through
+// a fresh reader after the stream's sentry has skipped white space; a
+// failure sets failbit, and an exception goes on only where the stream's
+// exception mask asks for it (stream_io.h). Nothing is read from a stream
+// that is not good. What follows the value stays in the stream.
+std::istream& g_extractor(std::istream& is, AbstractData& value);
+
+// Reads a value from the stream (g_extractor).
 std::istream& operator>>(std::istream& is, AbstractData& value);
 
 }  // namespace ASN1

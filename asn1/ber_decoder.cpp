@@ -74,10 +74,16 @@ bool BERDecoder::decodeHeader(unsigned& tag, bool& primitive, unsigned& length) 
 }
 
 bool BERDecoder::decodeHeader(AbstractData& value, unsigned& length) {
+  PrimitiveChecker primitive;
+  return decodeHeader(value, !value.accept(primitive), length);
+}
+
+bool BERDecoder::decodeHeader(AbstractData& value, bool constructed, unsigned& length) {
   const char* start = position_;
   unsigned tag;
   bool primitive;
-  if (decodeHeader(tag, primitive, length) && (tag == value.getTag() || credit_ > 0)) {
+  if (decodeHeader(tag, primitive, length) && primitive != constructed &&
+      (tag == value.getTag() || credit_ > 0)) {
     credit_ = 0;
     return true;
   }
@@ -86,25 +92,30 @@ bool BERDecoder::decodeHeader(AbstractData& value, unsigned& length) {
 }
 
 bool BERDecoder::contentsOf(AbstractData& value, const char*& contents, unsigned& length) {
-  if (!decodeHeader(value, length)) return false;
+  if (!decodeHeader(value, false, length)) return false;
   contents = position_;
   position_ += length;
   return true;
 }
 
-bool BERDecoder::decodeSigned(AbstractData& value, int& out) {
+bool BERDecoder::decodeNumber(AbstractData& value, bool unsigned32, int& out) {
   const char* c;
   unsigned length;
   if (!contentsOf(value, c, length) || length == 0) return false;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(c);
-  // Five octets only for a 32-bit unsigned number behind its 0 sign octet,
-  // as other implementations write INTEGER (0..4294967295).
-  if (length == 5 && p[0] == 0) {
-    ++p;
-    --length;
+  const bool negative = (p[0] & 0x80u) != 0;
+  if (unsigned32) {
+    // Below the range's 0: no number of this type (a negative int stored
+    // here would read as 2^32 minus it).
+    if (negative) return false;
+    // A number from 2^31 up behind its 0 sign octet.
+    if (length == 5 && p[0] == 0) {
+      ++p;
+      --length;
+    }
   }
   if (length > 4) return false;
-  unsigned v = (p[0] & 0x80u) != 0 ? 0xFFFFFFFFu : 0u;
+  unsigned v = negative ? 0xFFFFFFFFu : 0u;
   for (unsigned i = 0; i < length; ++i) v = (v << 8) | p[i];
   out = int(v);
   return true;
@@ -126,7 +137,7 @@ bool BERDecoder::do_visit(BOOLEAN& v) {
 
 bool BERDecoder::do_visit(INTEGER& v) {
   int value;
-  if (!decodeSigned(v, value)) return false;
+  if (!decodeNumber(v, holdsUnsigned32(v), value)) return false;
   v.setValue(value);
   return true;
 }
@@ -134,7 +145,7 @@ bool BERDecoder::do_visit(INTEGER& v) {
 bool BERDecoder::do_visit(ENUMERATED& v) {
   // Two's complement like INTEGER: negative enumerators come back negative.
   int value;
-  if (!decodeSigned(v, value)) return false;
+  if (!decodeNumber(v, false, value)) return false;
   v.setFromInt(value);
   return true;
 }
@@ -204,6 +215,7 @@ bool BERDecoder::do_visit(CHOICE& v) {
   const char* end = position_ + length;
   if (credit_ != 0 || v.getTag() != 0) {
     // That was the CHOICE's own (explicit) tag around the alternative.
+    if (primitive) return false;
     credit_ = 0;
     ends_.push_back(end);
     start = position_;
@@ -223,7 +235,7 @@ bool BERDecoder::do_visit(CHOICE& v) {
 bool BERDecoder::do_visit(SEQUENCE_OF_Base& v) {
   v.clear();
   unsigned length;
-  if (!decodeHeader(v, length)) return false;
+  if (!decodeHeader(v, true, length)) return false;
   EndsGuard guard(ends_);
   const char* end = position_ + length;
   ends_.push_back(end);
@@ -247,7 +259,7 @@ bool BERDecoder::do_visit(OpenData& v) {
   const char* from = position_;
   unsigned length;
   if (v.getTag() != 0 || credit_ != 0) {
-    if (!decodeHeader(v, length)) return false;
+    if (!decodeHeader(v, true, length)) return false;
     from = position_;
   } else {
     unsigned tag;
@@ -279,7 +291,7 @@ bool BERDecoder::do_visit(TypeConstrainedOpenData& v) {
 
 int BERDecoder::preVisitExtensionRoots(SEQUENCE& v) {
   unsigned length;
-  if (!decodeHeader(v, length)) return 0;
+  if (!decodeHeader(v, true, length)) return 0;
   ends_.push_back(position_ + length);
   return 3;
 }
@@ -299,7 +311,10 @@ int BERDecoder::visitExtensionRoot(SEQUENCE& v, int index, int optionalId) {
   AbstractData* field =
       optional ? v.includeOptionalField(unsigned(optionalId), unsigned(index)) : v.getField(unsigned(index));
   if (field == nullptr) return optional ? 3 : 0;
-  credit_ = v.tagMode() != 2 ? 1 : 0;
+  // Only a tag of the field's own stands in for the value's: an untagged
+  // field (a 0 in a tag table) is written under its type's tags alone, and
+  // an untagged CHOICE there has no header of its own to skip.
+  credit_ = v.tagMode() != 2 && fieldTag != 0 ? 1 : 0;
   bool ok;
   {
     EndsGuard guard(ends_);

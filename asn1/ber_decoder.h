@@ -6,7 +6,12 @@
 // the indefinite length (octet 0x80) and lengths of more than four octets
 // are refused, and no read leaves [begin, end). Tags are matched against the
 // value's own tag, except right after the enclosing field or alternative was
-// matched by its tag (the "credit"). After a failure the value holds what was
+// matched by its own tag (the "credit"). Every header's form must be the one
+// the encoder writes: constructed for records, lists and the tag around a
+// CHOICE or open type, primitive for everything else (a string split into
+// constructed parts is refused, not read as its parts' headers). A number
+// must fit its type: 32-bit two's complement, or 0 to 2^32 - 1 where the
+// range needs it (holdsUnsigned32). After a failure the value holds what was
 // read so far and the caller discards it.
 #ifndef ASN1_BER_DECODER_H
 #define ASN1_BER_DECODER_H
@@ -28,8 +33,8 @@ class BERDecoder : public Visitor {
   // length is indefinite or longer than four octets, or the contents would
   // run past the innermost end.
   bool decodeHeader(unsigned& tag, bool& primitive, unsigned& length);
-  // A header whose tag is value's own (or any tag, taking one credit); the
-  // position is restored on failure.
+  // A header whose tag is value's own (or any tag, taking one credit) and
+  // whose form is value's; the position is restored on failure.
   bool decodeHeader(AbstractData& value, unsigned& length);
   int decodeByte();  // -1 at the end
   unsigned decodeBlock(char* out, unsigned n);
@@ -62,10 +67,13 @@ class BERDecoder : public Visitor {
   // Where the contents being read end: the innermost SEQUENCE or list, else
   // the input.
   const char* limit() const { return ends_.empty() ? end_ : ends_.back(); }
-  // A header for value; contents receives its contents, and the position is
-  // moved past them (the caller reads from contents).
+  bool decodeHeader(AbstractData& value, bool constructed, unsigned& length);
+  // A primitive header for value; contents receives its contents, and the
+  // position is moved past them (the caller reads from contents).
   bool contentsOf(AbstractData& value, const char*& contents, unsigned& length);
-  bool decodeSigned(AbstractData& value, int& out);
+  // The number of an INTEGER or ENUMERATED; unsigned32: the type holds 0 to
+  // 2^32 - 1 (five octets allowed, negative numbers refused).
+  bool decodeNumber(AbstractData& value, bool unsigned32, int& out);
 
   const char* position_;
   const char* end_;

@@ -65,9 +65,19 @@ void BEREncoder::encodeHeader(const AbstractData& value) {
   writeHeader(tag, !isPrimitive(value), unsigned(getDataLength(value)));
 }
 
-void BEREncoder::encodeSigned(int value) {
-  for (unsigned i = getIntegerDataLength(value); i > 0; --i)
-    encodeByte((unsigned(value) >> (8 * (i - 1))) & 0xFFu);
+bool holdsUnsigned32(const INTEGER& value) {
+  return value.constrained() && value.getLowerLimit() >= 0 && value.getUpperLimit() > 0x7FFFFFFFu;
+}
+
+unsigned getIntegerContentsLength(const INTEGER& value) {
+  if (holdsUnsigned32(value) && value.getValue() < 0) return 5;
+  return getIntegerDataLength(value.getValue());
+}
+
+// The low `octets` octets of value, most significant first; a fifth octet
+// is the 0 before an unsigned 32-bit number.
+void BEREncoder::encodeNumber(unsigned value, unsigned octets) {
+  for (unsigned i = octets; i > 0; --i) encodeByte(i > 4 ? 0u : (value >> (8 * (i - 1))) & 0xFFu);
 }
 
 bool BEREncoder::do_visit(const Null& v) {
@@ -83,13 +93,13 @@ bool BEREncoder::do_visit(const BOOLEAN& v) {
 
 bool BEREncoder::do_visit(const INTEGER& v) {
   encodeHeader(v);
-  encodeSigned(v.getValue());
+  encodeNumber(unsigned(v.getValue()), getIntegerContentsLength(v));
   return true;
 }
 
 bool BEREncoder::do_visit(const ENUMERATED& v) {
   encodeHeader(v);
-  encodeSigned(v.asInt());
+  encodeNumber(unsigned(v.asInt()), getIntegerDataLength(v.asInt()));
   return true;
 }
 
@@ -192,7 +202,7 @@ bool DataLengthCounter::do_visit(const BOOLEAN&) {
 }
 
 bool DataLengthCounter::do_visit(const INTEGER& v) {
-  length_ += getIntegerDataLength(v.getValue());
+  length_ += getIntegerContentsLength(v);
   return true;
 }
 

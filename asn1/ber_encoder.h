@@ -1,13 +1,14 @@
 // BER encoder: any value as X.690 tag-length-contents triplets with definite
 // lengths, and the length counter that sizes each header.
 //
-// Where this BER differs from X.690 by design: INTEGER and ENUMERATED are
-// written as 32-bit two's complement in the fewest octets, also for an
-// INTEGER with a non-negative range (4294967295 in INTEGER (0..4294967295)
-// is 02 01 FF); a tag on a CHOICE or an open type wraps the whole encoding
-// of what it holds (an explicit tag, marked constructed); nothing is sorted
-// (SET OF keeps its order). Automatic tags are the context tags 0, 1, ... of
-// the fields and alternatives.
+// INTEGER and ENUMERATED are written in the fewest octets of two's
+// complement; an INTEGER whose range is non-negative and reaches past
+// 2^31 - 1 holds 32-bit unsigned numbers, so 2^31 and above take five octets
+// (4294967295 in INTEGER (0..4294967295) is 02 05 00 FF FF FF FF). Where this
+// BER differs from X.690 by design: a tag on a CHOICE or an open type wraps
+// the whole encoding of what it holds (an explicit tag, marked constructed);
+// nothing is sorted (SET OF keeps its order). Automatic tags are the context
+// tags 0, 1, ... of the fields and alternatives.
 #ifndef ASN1_BER_ENCODER_H
 #define ASN1_BER_ENCODER_H
 
@@ -51,7 +52,7 @@ class BEREncoder : public ConstVisitor {
 
  private:
   void writeHeader(unsigned tag, bool constructed, unsigned length);
-  void encodeSigned(int value);
+  void encodeNumber(unsigned value, unsigned octets);
   bool encodeField(const SEQUENCE& v, int index);
 
   std::vector<char>& out_;
@@ -93,6 +94,13 @@ int getDataLength(const AbstractData& value);
 // Whole encoded length of value under tag: the contents alone when tag is 0,
 // or kOwnTag for a value without a tag of its own (an untagged CHOICE).
 int getObjectLength(const AbstractData& value, unsigned tag);
+// Whether the INTEGER's type holds unsigned 32-bit numbers: its range is
+// non-negative and reaches past 2^31 - 1, so a stored negative int is a
+// number from 2^31 up.
+bool holdsUnsigned32(const INTEGER& value);
+// Contents octets of the INTEGER: getIntegerDataLength of its number, or 5
+// for a number from 2^31 up (a 0 octet before its 32 bits).
+unsigned getIntegerContentsLength(const INTEGER& value);
 // Identifier octets of a tag word; length octets of a definite length.
 unsigned tagOctets(unsigned tag);
 unsigned lengthOctets(unsigned length);

@@ -1,9 +1,7 @@
 #include "asn1/coder_env.h"
 
-#include <sstream>
 #include <string>
 
-#include "asn1/avn_decoder.h"
 #include "asn1/ber_decoder.h"
 #include "asn1/per_decoder.h"
 
@@ -19,11 +17,9 @@ bool CoderEnv::decode(const char* begin, const char* end, AbstractData& value, b
       BERDecoder decoder(begin, end, withoutEnv ? nullptr : this);
       return value.accept(decoder);
     }
-    case avn: {
-      std::istringstream text(std::string(begin, end));
-      AVNDecoder decoder(text, nullptr);
-      return value.accept(decoder);
-    }
+    case avn:
+      // The reader never gets the environment.
+      return value.setFromValueNotation(std::string(begin, end));
     default:
       return false;
   }

@@ -20,9 +20,9 @@ bool integerValid(const INTEGER& v, bool strict) {
   return v.isStrictValid() || (!strict && v.extendable());
 }
 
-bool enumeratedValid(const ENUMERATED& v, bool strict) {
-  return (!strict && v.extendable()) || v.asInt() <= v.getMaximum();
-}
+bool enumeratedInRoot(const ENUMERATED& v) { return v.asInt() >= v.getMinimum() && v.asInt() <= v.getMaximum(); }
+
+bool enumeratedValid(const ENUMERATED& v, bool strict) { return (!strict && v.extendable()) || enumeratedInRoot(v); }
 
 bool timeValid(const GeneralizedTime& t) {
   return t.getYear() > 0 && t.getMonth() >= 1 && t.getMonth() <= 12 && t.getDay() >= 1 &&
@@ -109,26 +109,40 @@ bool PrimitiveChecker::do_visit(const OpenData& v) { return !v.has_data() || v.g
 // ---------------------------------------------------------------- tracer
 
 bool InvalidTracer::do_visit(const INTEGER& v) {
-  if (integerValid(v, false)) return true;
+  if (v.isStrictValid()) return true;
   const int value = v.getValue();
   const int lb = v.getLowerLimit();
-  // A negative lower bound makes the range signed, upper bound included:
-  // compared unsigned, every negative value would read as too great.
-  if (lb < 0) {
-    if (value < lb)
-      strm_ << " The INTEGER value " << value << " is smaller than lower bound " << lb;
+  // Below the root is traced also where the type is extensible (the PER
+  // coder writes such a number signed, as an extension); above it only
+  // where it is not. A negative lower bound makes the range signed, upper
+  // bound included: compared unsigned, every negative value would read as
+  // too great. With a non-negative one, a negative number of an extensible
+  // type is below the root; of a fixed one it is the unsigned number above
+  // (as the value-notation writer shows it). A range that starts at 0 or
+  // above prints its numbers unsigned, the one below included.
+  const bool below = lb < 0 || v.extendable() ? value < lb : unsigned(value) < unsigned(lb);
+  if (below) {
+    strm_ << " The INTEGER value ";
+    if (lb < 0)
+      strm_ << value;
     else
-      strm_ << " The INTEGER value " << value << " is greater than upper bound " << int(v.getUpperLimit());
-  } else if (unsigned(value) < unsigned(lb)) {
-    strm_ << " The INTEGER value " << unsigned(value) << " is smaller than lower bound " << lb;
-  } else {
-    strm_ << " The INTEGER value " << unsigned(value) << " is greater than upper bound " << v.getUpperLimit();
+      strm_ << unsigned(value);
+    strm_ << " is smaller than lower bound " << lb;
+    return false;
   }
+  if (v.extendable()) return true;
+  strm_ << " The INTEGER value ";
+  if (lb < 0)
+    strm_ << value << " is greater than upper bound " << int(v.getUpperLimit());
+  else
+    strm_ << unsigned(value) << " is greater than upper bound " << v.getUpperLimit();
   return false;
 }
 
 bool InvalidTracer::do_visit(const ENUMERATED& v) {
-  if (enumeratedValid(v, false)) return true;
+  // Above the greatest enumerator is traced also where the type is
+  // extensible; below the least only where the lenient check fails.
+  if (v.asInt() <= v.getMaximum() && enumeratedValid(v, false)) return true;
   strm_ << " This ENUMERATED has invalid value " << v.asInt();
   return false;
 }

@@ -63,9 +63,11 @@ class PrimitiveChecker : public ConstVisitor {
   bool preVisitExtensionRoots(const SEQUENCE&) override { return false; }
 };
 
-// Fails where ValidChecker fails and keeps one text: the path of field
-// names, alternative names and element indices to the first bad component,
-// then a message that begins with a blank.
+// Fails where ValidChecker fails, and also at an extensible INTEGER below
+// its lower bound and an extensible ENUMERATED above its greatest
+// enumerator (values a peer of the root alone would not know), and keeps one
+// text: the path of field names, alternative names and element indices to
+// the first bad component, then a message that begins with a blank.
 class InvalidTracer : public ConstVisitor {
  public:
   std::string text() const { return strm_.str(); }
@@ -93,8 +95,8 @@ class InvalidTracer : public ConstVisitor {
 
 std::ostream& operator<<(std::ostream& os, const InvalidTracer& tracer);
 
-// True when value is valid (nothing written); otherwise writes prefix, the
-// trace and an end of line to os and returns false.
+// True when the tracer passes value (nothing written); otherwise writes
+// prefix, the trace and an end of line to os and returns false.
 bool trace_invalid(std::ostream& os, const char* prefix, const AbstractData& value);
 
 }  // namespace ASN1

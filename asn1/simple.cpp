@@ -66,6 +66,15 @@ const char* ENUMERATED::getName() const {
   return result;
 }
 
+int ENUMERATED::getMinimum() const {
+  int least = 0;
+  walkEnumTable(info(), [&](unsigned i, int number, std::size_t) {
+    if (i == 0 || number < least) least = number;
+    return false;
+  });
+  return least;
+}
+
 bool ENUMERATED::setFromName(const std::string& name) {
   bool found = false;
   const InfoType* d = info();

@@ -82,6 +82,8 @@ class ENUMERATED : public AbstractData, public detail::Allocator<ENUMERATED> {
   int asInt() const { return value_; }
   void setFromInt(int value) { value_ = value; }
   int getMaximum() const { return info()->maxEnumValue; }
+  // The smallest number of the table (0 for an empty table).
+  int getMinimum() const;
   bool extendable() const { return info()->extendable; }
   // The identifier of the (first) enumerator with the stored number, or null.
   // The pointer stays valid for the program's life.

@@ -241,10 +241,12 @@ int main(int argc, char** argv) {
   std::printf(
       "{\"label\":\"%s\",\"start_to_listen_ms\":%.3f,\"start_to_listen_min_ms\":%.3f,\"starts\":%zu,\"rss_start_kb\":%ld,\"rss_after_kb\":%ld,"
       "\"rss_after_2x_kb\":%ld,\"anon_start_kb\":%ld,\"anon_after_kb\":%ld,\"anon_after_2x_kb\":%ld,"
+      "\"outside_pool_start_kb\":%ld,\"outside_pool_after_kb\":%ld,\"outside_pool_after_2x_kb\":%ld,"
       "\"hwm_kb\":%ld,\"commands\":%ld,\"idle_seconds\":%ld,"
       "\"idle_cpu_ms_ticks\":%.1f,\"idle_cpu_ms_sched\":%.3f,\"idle_wakeups\":%ld,\"exit_code\":%d}\n",
       o.label.c_str(), listen_ms[listen_ms.size() / 2], listen_ms.front(), listen_ms.size(), started.rss_kb, after.rss_kb, after2.rss_kb,
-      started.anon_kb, after.anon_kb, after2.anon_kb, after2.hwm_kb,
+      started.anon_kb, after.anon_kb, after2.anon_kb, started.outside_pool_kb, after.outside_pool_kb,
+      after2.outside_pool_kb, after2.hwm_kb,
       o.commands, o.idle_seconds, idle_end.cpu_ms_ticks - idle_start.cpu_ms_ticks, sched_ms,
       idle_end.voluntary_switches - idle_start.voluntary_switches, exit_code);
   return 0;

@@ -18,6 +18,25 @@ long StatusField(const std::string& status, const char* key) {
   return std::strtol(status.c_str() + at + std::strlen(key), nullptr, 10);
 }
 
+// The pool: the one anonymous writable mapping at least as large as its
+// 1024 blocks of 64 KiB.
+long ResidentOutsidePoolKb(const std::string& dir) {
+  std::ifstream smaps(dir + "smaps");
+  if (!smaps) return -1;
+  long total = 0, kb;
+  unsigned long long start, end;
+  char access[5];
+  bool pool = false;
+  for (std::string line; std::getline(smaps, line);) {
+    if (std::sscanf(line.c_str(), "%llx-%llx %4s", &start, &end, access) == 3)
+      pool = line.find_first_of("/[") == std::string::npos && end - start >= 1024ULL * 65536ULL &&
+             std::strcmp(access, "rw-p") == 0;
+    else if (std::sscanf(line.c_str(), "Rss: %ld", &kb) == 1 && !pool)
+      total += kb;
+  }
+  return total;
+}
+
 }  // namespace
 
 ProcStats ReadProcStats(pid_t pid) {
@@ -31,6 +50,7 @@ ProcStats ReadProcStats(pid_t pid) {
   s.anon_kb = StatusField(text, "\nRssAnon:");
   s.hwm_kb = StatusField(text, "\nVmHWM:");
   s.voluntary_switches = StatusField(text, "\nvoluntary_ctxt_switches:");
+  s.outside_pool_kb = ResidentOutsidePoolKb(dir);
 
   std::ifstream stat_file(dir + "stat");
   std::string stat((std::istreambuf_iterator<char>(stat_file)), std::istreambuf_iterator<char>());

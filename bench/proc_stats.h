@@ -15,6 +15,10 @@ struct ProcStats {
   long voluntary_switches = 0;    // voluntary_ctxt_switches: how often it slept
   double cpu_ms_ticks = 0;        // utime + stime of /proc/<pid>/stat, in clock ticks
   double cpu_ms_sched = -1;       // run time of /proc/<pid>/schedstat, in ms (-1: absent)
+  // Resident kB outside the packet pool (smaps; -1: unreadable). The pool's
+  // blocks become resident as first-in first-out reuse reaches each of them
+  // once; what is outside must stay flat after that.
+  long outside_pool_kb = -1;
 };
 
 ProcStats ReadProcStats(pid_t pid);

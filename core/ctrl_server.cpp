@@ -170,7 +170,8 @@ void Server::SendMsg(const LGCP::Message& message) {
     sendHook_(message);
     return;
   }
-  std::vector<char> bytes;
+  std::vector<char>& bytes = encoded_;
+  bytes.clear();
   bytes.reserve(200);
   if (!Lgcp::Encode(message, bytes)) {
     PutHeader(std::cerr);

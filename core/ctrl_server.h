@@ -85,6 +85,9 @@ class Server : public Control::Notify {
   enum class AnswerState { Unanswered, Answered, ErrorSent };
   AnswerState answer_ = AnswerState::Unanswered;
   SendHook sendHook_;
+  // The encoding of the message being sent; kept so that its room is reused
+  // instead of allocated for every answer.
+  std::vector<char> encoded_;
 };
 
 extern Server ctrlServer;

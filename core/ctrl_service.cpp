@@ -21,11 +21,11 @@ void Service::Error(LGCP::ErrorCause::NamedNumber cause) {
 }
 
 void Service::Offer(const LGCP::Signal& signal) {
-  // A copy of the list: an OnSignal must not change it, but a copy costs
-  // little and keeps the walk safe.
-  std::vector<Service*> services = server_->GetServices();
-  for (Service* service : services) {
-    if (service != this) service->OnSignal(signal);
+  // By index, without a copy: services are bound once at start-up, and even
+  // a service bound from inside an OnSignal would only extend the walk.
+  const std::vector<Service*>& services = server_->GetServices();
+  for (std::size_t i = 0; i < services.size(); ++i) {
+    if (services[i] != this) services[i]->OnSignal(signal);
   }
 }
 

@@ -7,6 +7,12 @@
 // "heartbeat timeout!!!" and has the server drop the connection, so that the
 // acceptor can take a new controller. The period starts with the first command
 // after a connection, not with the connection itself.
+//
+// The period is restarted lazily: a command only notes its time, and the
+// timer, armed once, checks at its expiry whether a command came meanwhile
+// and then waits out the rest of the period from that command. So a command
+// costs no timer re-arming, and the controller is still dropped exactly one
+// period after its last command.
 #pragma once
 
 #include <iosfwd>
@@ -27,6 +33,7 @@ class HeartBeatCtl : public CtrlSrv::Service {
   void OnDisconnect() override;
   bool OnCommand(const LGCP::Command& command) override;
 
+  // Restarts the period from now.
   void ResetTimeOut();
   void OnHeartbeatTimeout(Timer* timer);
   bool IsWatching() const { return timer_.is_running(); }
@@ -34,4 +41,5 @@ class HeartBeatCtl : public CtrlSrv::Service {
 
  private:
   Timer timer_;
+  unsigned lastCommandMs_ = 0;  // Mux::milliseconds() of the last command
 };

@@ -4,10 +4,14 @@
 
 #include "foundation/mux_clock.h"
 
-void Measure::begin() { start_ = Mux::microseconds(); }
+namespace {
+unsigned int now(bool pass) { return pass ? Mux::passMicroseconds() : Mux::microseconds(); }
+}  // namespace
+
+void Measure::begin() { start_ = now(pass_); }
 
 void Measure::end() {
-  unsigned int d = Mux::microseconds() - start_;
+  unsigned int d = now(pass_) - start_;
   if (first_) {
     first_ = false;
     minimum_ = maximum_ = last_ = d;

@@ -1,11 +1,18 @@
 // Duration statistics of one kind of call, in microseconds on the wrapping
 // Mux::microseconds() clock: minimum, maximum, most recent and count.
+//
+// A measure on the per-message path runs on the loop's pass clock
+// (Mux::passMicroseconds()) instead: it reads no clock itself, so it counts
+// every passage but sees only the time that the loop's own stamps enclose.
 #pragma once
 
 #include <iosfwd>
 
 class Measure {
  public:
+  enum class Clock { live, pass };
+  explicit Measure(Clock clock = Clock::live) : pass_(clock == Clock::pass) {}
+
   // Notes the start time.
   void begin();
   // Records the time since begin() (unsigned 32-bit difference, so a wrap
@@ -27,6 +34,7 @@ class Measure {
   bool first_ = true;
   unsigned int start_ = 0;
   unsigned int counter_ = 0;
+  bool pass_ = false;
 };
 
 std::ostream& operator<<(std::ostream& os, const Measure& m);

@@ -168,7 +168,8 @@ void Multiplexer::pass() {
 
   // 11-12.
   if (!keepClock_) Mux::mux_settimeofday();
-  unsigned int now = Mux::milliseconds();
+  Mux::stampPass();
+  unsigned int now = Mux::passMilliseconds();
   if (lastPing_ == 0 || lastPing_ > now || now - lastPing_ > 999) {
     lastPing_ = now;
     resetWD();
@@ -189,11 +190,15 @@ void Multiplexer::pass() {
   std::fill(pollOwners_.begin(), pollOwners_.end(), nullptr);
 
   // 15.
+  // The measure runs on the pass clock, stamped again only after a handler
+  // that had events: one clock read per busy handler, none per idle one.
   while (!active_.empty() && !terminated_) {
     EventHandler* h = active_.remove_from_head();
     done_.insert_to_tail(h);
+    const bool busy = h->revents_ != 0;
     eventMeasure_.begin();
     h->svc_event();
+    if (busy) Mux::stampPass();
     eventMeasure_.end();
   }
   // Handlers left unserved by terminate() stay attached, behind the served ones.
@@ -215,7 +220,8 @@ int Multiplexer::timeoutAfterDeferredCalls(int timeout, bool dpcActivated) {
 }
 
 int Multiplexer::timers_schedule() {
-  unsigned int now = Mux::milliseconds();
+  Mux::stampPass();
+  unsigned int now = Mux::passMilliseconds();
   while (!timers_.empty() && static_cast<int>(now - timers_.get_head()->expiry_) >= 0) {
     timerMeasure_.begin();
     TimerEvent* e = timers_.remove_from_head();

@@ -69,6 +69,16 @@ unsigned int milliseconds() { return static_cast<unsigned int>(monotonicNow() / 
 
 unsigned int microseconds() { return static_cast<unsigned int>(monotonicNow()); }
 
+namespace {
+unsigned long long g_pass_us = 0;
+}  // namespace
+
+void stampPass() { g_pass_us = monotonicNow(); }
+
+unsigned int passMicroseconds() { return static_cast<unsigned int>(g_pass_us); }
+
+unsigned int passMilliseconds() { return static_cast<unsigned int>(g_pass_us / 1000ULL); }
+
 long seconds() {
   timeval tv;
   mux_gettimeofday(tv);

@@ -49,6 +49,14 @@ int mux_settimeofday();
 
 // Monotonic milliseconds, low 32 bits (wraps).
 unsigned int milliseconds();
+// The pass clock: the monotonic time the loop noted last (stampPass()), for
+// the timing points on the per-message path, which must not read the clock
+// for every message. The loop stamps it when a pass begins, after poll()
+// and after each handler that had events, so a duration taken on it covers
+// whole handlers and is 0 inside one.
+void stampPass();  // reads the clock
+unsigned int passMicroseconds();
+unsigned int passMilliseconds();
 // Monotonic microseconds, low 32 bits (wraps).
 unsigned int microseconds();
 // The seconds field of the time of day.

@@ -6,7 +6,9 @@ namespace Profile {
 
 Point* mRoot = nullptr;
 
-Point::Point(const char* name) : next_(mRoot), name_(name) { mRoot = this; }
+Point::Point(const char* name, Measure::Clock clock) : next_(mRoot), name_(name), measure_(clock) {
+  mRoot = this;
+}
 
 Point::~Point() {
   for (Point** p = &mRoot; *p; p = &(*p)->next_) {

@@ -13,7 +13,8 @@ namespace Profile {
 class Point {
  public:
   // REQUIRES: `name` outlives the point. Joins the head of the global list.
-  explicit Point(const char* name);
+  // `clock`: Measure::Clock::pass for a point on the per-message path.
+  explicit Point(const char* name, Measure::Clock clock = Measure::Clock::live);
   // Leaves the global list.
   ~Point();
   Point(const Point&) = delete;

@@ -11,37 +11,43 @@
 
 namespace Hardware {
 
+RecordRead ReadRecord(int fd, short revents, void* record, size_t size, ssize_t* got) {
+  if (got) *got = 0;
+  if (!(revents & POLLIN)) return revents & (POLLERR | POLLHUP) ? RecordRead::kEnded : RecordRead::kNone;
+  ssize_t n = Board::read(fd, record, size);
+  if (got) *got = n;
+  if (n < 0) return errno == EAGAIN ? RecordRead::kNone : RecordRead::kFailed;
+  // Readable with nothing to give: the same on every pass, like a hang-up.
+  if (n == 0) return RecordRead::kEnded;
+  return n == static_cast<ssize_t>(size) ? RecordRead::kWhole : RecordRead::kShort;
+}
+
 bool ReadDeviceRecord(Event& event, int fd, short revents, const char* device, void* record,
                       size_t size) {
-  if (!(revents & POLLIN)) {
-    if (revents & (POLLERR | POLLHUP)) {
-      std::cerr << device << " device failed, closed" << std::endl;
-      event.Release();
-    }
-    return false;
-  }
   // The record before may have closed or replaced the device.
   if (!event.IsActive() || event.lowlevel_fd() != fd) return false;
-  ssize_t got = Board::read(fd, record, size);
-  if (got < 0) {
-    if (errno != EAGAIN) {
+  ssize_t got = 0;
+  switch (ReadRecord(fd, revents, record, size, &got)) {
+    case RecordRead::kWhole:
+      return true;
+    case RecordRead::kNone:
+      return false;
+    case RecordRead::kShort:
+      // Ends the handling: reading on could go on for ever.
+      std::cerr << "fail to read from " << device << ": short record of " << got << " bytes"
+                << std::endl;
+      return false;
+    case RecordRead::kFailed: {
       Errno error;
       std::cerr << "fail to read from " << device << ": " << error << std::endl;
+      break;
     }
-    return false;
+    case RecordRead::kEnded:
+      break;
   }
-  // A short record ends the handling: reading on could go on for ever.
-  if (got != static_cast<ssize_t>(size)) {
-    if (got == 0 && (revents & (POLLERR | POLLHUP))) {
-      std::cerr << device << " device failed, closed" << std::endl;
-      event.Release();
-      return false;
-    }
-    std::cerr << "fail to read from " << device << ": short record of " << got << " bytes"
-              << std::endl;
-    return false;
-  }
-  return true;
+  std::cerr << device << " device failed, closed" << std::endl;
+  event.Release();
+  return false;
 }
 
 }  // namespace Hardware

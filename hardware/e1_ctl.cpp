@@ -1,6 +1,5 @@
 #include "hardware/e1_ctl.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <string.h>
@@ -15,6 +14,7 @@
 #include "foundation/fd.h"
 #include "foundation/text_output.h"
 #include "hardware/device_names.h"
+#include "hardware/device_records.h"
 #include "messages/acp/ACP.h"
 
 E1Ctl& E1Ctl::instance() {
@@ -101,12 +101,13 @@ void E1Ctl::UpdateTclk() {
   std::clog << ext::header(this) << "TCLT = 0x" << std::hex << tclk_ << std::dec << std::endl;
 }
 
-bool E1Ctl::select_source(int source) {
-  if (!IsOpen()) return false;
+// A device that does not open answers -1, not 0: 0 is the driver's success.
+int E1Ctl::select_source(int source) {
+  if (!IsOpen()) return -1;
   int result = Board::ioctlValue(maintenance_, MaintenanceRequest::kClockSource,
                                  static_cast<unsigned long>(source));
   if (result < 0) std::cerr << ext::header(this) << "fail to set clock source" << std::endl;
-  return result >= 0;
+  return result;
 }
 
 bool E1Ctl::CheckOpenCas() {
@@ -120,23 +121,36 @@ bool E1Ctl::CheckOpenCas() {
 }
 
 void E1Ctl::OnUpdateCas(int fd, short revents) {
-  if (revents & POLLIN) {
-    cas_channel record;
-    ssize_t got = Board::read(fd, &record, sizeof record);
-    if (got == static_cast<ssize_t>(sizeof record)) ReportChannel(record);
-    if (got > 0 || (got < 0 && errno == EAGAIN && !(revents & (POLLERR | POLLHUP)))) return;
+  cas_channel record;
+  switch (Hardware::ReadRecord(fd, revents, &record, sizeof record)) {
+    case Hardware::RecordRead::kWhole:
+      ReportChannel(record);
+      return;
+    case Hardware::RecordRead::kNone:
+    case Hardware::RecordRead::kShort:
+      return;
+    case Hardware::RecordRead::kFailed: {
+      Errno error;
+      std::cerr << ext::header(this) << "fail to read from cas interface: " << error << std::endl;
+      break;
+    }
+    case Hardware::RecordRead::kEnded:
+      break;
   }
-  if (revents & (POLLERR | POLLHUP)) {
-    // Left registered, a descriptor in error or hung up is reported on every
-    // pass. The status timer opens the device again.
-    std::cerr << ext::header(this) << "cas interface failed, closed" << std::endl;
-    cas_.Release();
-  }
+  // Left registered, the descriptor would be reported on every pass. The
+  // status timer opens the device again.
+  std::cerr << ext::header(this) << "cas interface failed, closed" << std::endl;
+  cas_.Release();
 }
 
 void E1Ctl::ReportChannel(const cas_channel& channel) {
   SendCASSignal(static_cast<int>(channel.path), static_cast<int>(channel.timeslot), channel.rx,
                 channel.tx);
+}
+
+void E1Ctl::Assign(LGCP::CasChannel& to, cas_channel from) {
+  to.set_path(static_cast<int>(from.path));
+  to.set_timeslot(static_cast<int>(from.timeslot));
 }
 
 void E1Ctl::SendCASSignal(int path, int timeslot, int rx, int tx) {

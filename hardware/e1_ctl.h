@@ -9,7 +9,8 @@
 // - The slotless `ioctl` `cas` drives CAS through "/dev/e1-cas"; results and
 //   the driver's change records reach the controller as `cas` signals
 //   (timeslot 0: trunk level, rx 0 open, 1 closed, negative a failed
-//   request's result).
+//   request's result). A CAS device that hangs up, ends or fails its reads
+//   is let go and logged once; the status timer opens it again.
 // No command is answered with an error: failures show in the log and in the
 // signals. Messages start "E1: ". Loop thread only.
 #pragma once
@@ -51,8 +52,13 @@ class E1Ctl : public CtrlSrv::Service {
   void HandleCasGet(const cas_channel& channel);
   void SendCASSignal(int path, int timeslot, int rx, int tx);
   void SendCASTrunkStatus(int trunk, int status);
-  // Selects the maintenance device's clock source; nothing calls it.
-  bool select_source(int source);
+  // Selects the maintenance device's clock source and returns the request's
+  // result: negative, with errno, on failure; -1 when the device does not
+  // open. Nothing calls it.
+  int select_source(int source);
+  // Copies a driver record's trunk (path) and timeslot into the message's
+  // channel. Nothing calls it.
+  static void Assign(LGCP::CasChannel& to, cas_channel from);
 
   unsigned TclkMask() const { return tclk_; }
   bool CasOpen(int trunk) const { return trunk >= 0 && trunk < kTrunks && casOpen_[trunk]; }

@@ -84,21 +84,23 @@ void spiCtrl::init_channel(int channel) {
   const unsigned writes[][2] = {{kRegEnable, 128}, {kRegInit, 8}, {kRegClock, 48}, {kRegLine, 96},
                                 {53, 0},           {54, 0},       {55, 0}};
   for (const auto& w : writes) write(static_cast<unsigned>(channel), w[0], w[1]);
-  if (spiPresent_) std::clog << "spi: init channel " << channel << std::endl;
+  // Written also when a write found no SPI: the log then names the channel
+  // that met the bare "/dev/hal".
+  std::clog << "spi: init channel " << channel << std::endl;
 }
 
 void spiCtrl::enable_channel(int channel) {
   if (!spiPresent_ || Refused(channel, "enable")) return;
   init_device_and_channels();
   write(static_cast<unsigned>(channel), kRegEnable, 0);
-  if (spiPresent_) std::clog << "spi: enable channel " << channel << std::endl;
+  std::clog << "spi: enable channel " << channel << std::endl;
 }
 
 void spiCtrl::disable_channel(int channel) {
   if (!spiPresent_ || Refused(channel, "disable")) return;
   init_device_and_channels();
   write(static_cast<unsigned>(channel), kRegEnable, 128);
-  if (spiPresent_) std::clog << "spi: disable channel " << channel << std::endl;
+  std::clog << "spi: disable channel " << channel << std::endl;
 }
 
 void spiCtrl::clock(int channel) {

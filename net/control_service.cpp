@@ -76,8 +76,8 @@ bool Service::Send(const char* data, int length) {
                 << " bytes: TPKT carries at most " << Tpkt::max_body << "." << std::endl;
     return false;
   }
-  static Profile::Point framing("Control::Service::Send [1]");
-  static Profile::Point writing("Control::Service::Send [2]");
+  static Profile::Point framing("Control::Service::Send [1]", Measure::Clock::pass);
+  static Profile::Point writing("Control::Service::Send [2]", Measure::Clock::pass);
   framing.begin();
   Packet packet;
   prepare_head(packet);

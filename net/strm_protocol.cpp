@@ -1,6 +1,8 @@
 #include "net/strm_protocol.h"
 
 #include <errno.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -54,12 +56,30 @@ void StrmProtocol::attach(Fd fd) {
   // connected socket has an empty queue, so a positive answer tells them apart.
   int queued = 0;
   outq_reports_room_ = ::ioctl(fd_.lowlevel_fd(), TIOCOUTQ, &queued) == 0 && queued > 0;
+  cork_refused_ = false;
 }
 
 void StrmProtocol::release() {
+  corked_ = false;
   if (!fd_.is_valid()) return;
   event_.Release();
   fd_.close();
+}
+
+void StrmProtocol::cork_if_more_follows() {
+  if (corked_ || cork_refused_ || !reading_ || reading_->empty()) return;
+  const int on = 1;
+  if (::setsockopt(fd_.lowlevel_fd(), IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0)
+    corked_ = true;
+  else
+    cork_refused_ = true;
+}
+
+void StrmProtocol::uncork() {
+  if (!corked_) return;
+  corked_ = false;
+  const int off = 0;
+  ::setsockopt(fd_.lowlevel_fd(), IPPROTO_TCP, TCP_CORK, &off, sizeof off);
 }
 
 void StrmProtocol::local_prepare_head(Packet& packet) { packet.reserve_head(0); }
@@ -119,12 +139,18 @@ bool StrmProtocol::do_read(bool report_end) {
     return false;
   }
   packet.put(static_cast<unsigned>(n));
+  reading_ = &packet;
   on_message(packet);
+  reading_ = nullptr;
+  if (opened()) uncork();
   return true;
 }
 
 void StrmProtocol::message(Packet& packet) {
-  const unsigned start = Mux::milliseconds();
+  // The budget starts at the first full socket: the writes before it do not
+  // wait, and the clock is not read for a message that goes out at once.
+  bool waited = false;
+  unsigned start = 0;
   write_measure_.begin();
   const unsigned char* at = packet.empty() ? nullptr : packet.data();
   unsigned left = packet.length();
@@ -136,6 +162,7 @@ void StrmProtocol::message(Packet& packet) {
     write_failed("write error", &text);
     return;
   }
+  cork_if_more_follows();
   while (left > 0) {
     if (!opened()) return;  // ended (and reported) from inside a wait callback
     const ssize_t n = ::write(fd_.lowlevel_fd(), at, left);
@@ -150,6 +177,10 @@ void StrmProtocol::message(Packet& packet) {
       const std::string text = error_text(e);
       write_failed("write error", &text);
       return;
+    }
+    if (!waited) {
+      waited = true;
+      start = Mux::milliseconds();
     }
     const int time_left = static_cast<int>(write_timeout_ms) -
                           static_cast<int>(Mux::milliseconds() - start);

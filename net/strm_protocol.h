@@ -10,6 +10,11 @@
 // Writing: message() writes the packet completely before it returns, waiting
 // at most 1000 ms in all for room in a full socket. The event loop does not
 // run during that wait, so the watchdog is fed before and after each wait.
+// Each message is its own write. While the frames of one read are handled
+// and more of that read remains, a TCP socket is corked (TCP_CORK): the
+// answers gather in the kernel and leave together when the read is done,
+// instead of waking the peer once per answer. A read that carries one frame
+// costs no system call for this.
 //
 // Every end of the connection (read error, peer close, hang-up, write error,
 // write time-out) closes the descriptor and reports an error status up the
@@ -83,13 +88,22 @@ class StrmProtocol : public Protocol {
   bool do_read(bool report_end);
   void on_error(const std::string& text);
   void write_failed(const char* what, const std::string* error_text);
+  // Corks the socket before a write while the read being handled holds more
+  // bytes; uncork() releases what gathered.
+  void cork_if_more_follows();
+  void uncork();
 
   Protocol_name_str name_;
   Fd fd_;
   bool outq_reports_room_ = false;
   std::string service_;
   Event event_;
-  Measure read_measure_;
-  Measure write_measure_;
+  Measure read_measure_{Measure::Clock::pass};
+  Measure write_measure_{Measure::Clock::pass};
   unsigned overflow_ = 0;
+  // The chunk being handed up; its unread length tells whether more frames
+  // of the same read follow the one being answered.
+  const Packet* reading_ = nullptr;
+  bool corked_ = false;
+  bool cork_refused_ = false;  // not a TCP socket: never tried again
 };

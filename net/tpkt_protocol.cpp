@@ -39,7 +39,7 @@ void Tpkt_protocol::reset() {
 }
 
 void Tpkt_protocol::message(Packet& packet) {
-  static Profile::Point point("Tpkt_protocol::message");
+  static Profile::Point point("Tpkt_protocol::message", Measure::Clock::pass);
   const unsigned body = packet.length();
   if (body > Tpkt::max_body) {
     // The 16-bit length would wrap and the peer would lose the framing.

@@ -83,7 +83,9 @@ if [ "$smoke" = 1 ]; then
   hdlc_frames=2000
   sig_count=50; sig_warmup=10; isdn_rate=500; ss7_rate=1000
 else
-  rounds=${BENCH_ROUNDS:-5}; rtt_count=20000; pipe_count=400000; warmup=2000
+  # Ratios are medians of alternating rounds: never fewer than five.
+  rounds=${BENCH_ROUNDS:-5}; [ "$rounds" -ge 5 ] || rounds=5
+  rtt_count=20000; pipe_count=400000; warmup=2000
   idle_commands=100000; idle_seconds=30; starts=5; codec_min_time=0.3; codec_repetitions=5; erlang_iterations=50000
   hdlc_frames=200000
   sig_count=5000; sig_warmup=500; isdn_rate=30000; ss7_rate=60000
@@ -141,12 +143,30 @@ wait_listening() {  # port: true once something accepts on it
   return 1
 }
 
-run_client() {  # label port mode file [extra...]
+sched_ns() {  # pid: its run time so far (ns), 0 when unknown
+  local v
+  v=$(cut -d' ' -f1 "/proc/$1/schedstat" 2>/dev/null) || v=0
+  echo "${v:-0}"
+}
+
+run_client() {  # label port mode file [--pid PID] [extra...]
   local label=$1 port=$2 mode=$3 file=$4; shift 4
+  local pid=""
+  if [ "${1:-}" = --pid ]; then pid=$2; shift 2; fi
   local count=$rtt_count
   [ "$mode" = pipeline ] && count=$pipe_count
+  local before=0
+  [ -n "$pid" ] && before=$(sched_ns "$pid")
   taskset -c "$client_cpu" "$bin/bench_load_client" --port "$port" --mode "$mode" --label "$label" \
     --count "$count" --warmup "$warmup" "$@" > "$file" || { note "load client failed: $(cat "$file")"; status=1; }
+  # The server's CPU time over the run (warm-up included), for its time per
+  # command and the refresh pass's share of it.
+  if [ -n "$pid" ]; then
+    local after
+    after=$(sched_ns "$pid")
+    echo "{\"label\":\"$label\",\"mode\":\"$mode\",\"commands\":$((count + warmup)),\"cpu_ns\":$((after - before))}" \
+      > "${file%.json}.cpu"
+  fi
 }
 
 if [ -x "$server" ]; then
@@ -171,8 +191,9 @@ if [ -x "$server" ]; then
     for r in $(seq "$rounds"); do
       for mode in rtt pipeline; do
         run_client bare "$bare_port" "$mode" "$out/$mode-bare-$r.json"
-        run_client server "$server_port" "$mode" "$out/$mode-server-$r.json" --check-seq
-        run_client server-nohal "$nohal_port" "$mode" "$out/$mode-server-nohal-$r.json" --check-seq
+        run_client server "$server_port" "$mode" "$out/$mode-server-$r.json" --pid "$server_pid" --check-seq
+        run_client server-nohal "$nohal_port" "$mode" "$out/$mode-server-nohal-$r.json" --pid "$nohal_pid" \
+          --check-seq
         # A controller disconnect blocks the server for a second.
         sleep 2
       done
@@ -226,10 +247,13 @@ if [ -x "$bin/bench_signalling" ] && [ -x "$server" ]; then
 fi
 
 echo
+# A smoke run is too short for a ratio to mean anything: figures only.
+judge=()
+[ "$smoke" = 1 ] && judge=(--smoke)
 if [ "$record" = 1 ]; then
-  python3 bench/report.py "$out" --markdown bench/RESULTS.md
+  python3 bench/report.py "$out" "${judge[@]}" --markdown bench/RESULTS.md
 else
-  python3 bench/report.py "$out"
+  python3 bench/report.py "$out" "${judge[@]}"
 fi
 cat "$out/machine.txt"
 [ "$smoke" = 1 ] || echo "(raw results in $out)"

@@ -22,6 +22,7 @@
 #include "board/sim/mcc.h"
 #include "board/sim/pump.h"
 #include "board/sim/sim_board.h"
+#include "board/sim/work_meter.h"
 
 namespace BoardSim {
 
@@ -310,6 +311,10 @@ std::string controlCommand(const std::string& line, int received, int* handed) {
     for (const std::string& w : watchdog().words()) reply += " " + w;
     return reply;
   }
+  if (words[0] == "board" && words.size() == 2 && words[1] == "cpu") {
+    if (!WorkMeter::enabled()) return "error not metered (GW_SIM_METER=1)";
+    return "ok " + std::to_string(WorkMeter::nanoseconds()) + " " + std::to_string(WorkMeter::calls());
+  }
   if (words[0] == "fail" || words[0] == "clear" || words[0] == "present")
     return deviceCommand(words);
   return "error unknown command";
@@ -328,6 +333,7 @@ int serviceDescriptor() {
 }
 
 void service() {
+  BoardSim::WorkMeter::Scope metered;
   serviceDescriptor();
   BoardSim::Pump::instance().serve();
 }

@@ -50,6 +50,8 @@
 //                           open CAS descriptor
 //   cas bits <trunk> <ts>   ok <rx> <tx> open|closed (the trunk's CAS)
 //   line counts             ok channels <n> lines <n> delivered <n> dropped <n>
+//   board cpu               ok <ns> <calls>: CPU time the board spent serving
+//                           the application (only with GW_SIM_METER=1)
 #pragma once
 
 #include <string>

@@ -35,6 +35,7 @@ int Hal::onIoctl(int, unsigned long request, void* arg) {
       memcpy(&record, arg, sizeof record);
       if (record.destination < 0 || record.source < 0) break;
       ChannelState& state = drive_[record.destination];
+      if (state.drive != Drive::Source || state.source != record.source) ++generation_;
       state.drive = Drive::Source;
       state.source = record.source;
       ++counts_[record.destination].connect;
@@ -45,7 +46,7 @@ int Hal::onIoctl(int, unsigned long request, void* arg) {
       int32_t channel;
       memcpy(&channel, arg, sizeof channel);
       if (channel < 0) break;
-      drive_.erase(channel);
+      if (drive_.erase(channel)) ++generation_;
       ++counts_[channel].disable;
       ++totals_.disable;
       return 0;
@@ -55,6 +56,7 @@ int Hal::onIoctl(int, unsigned long request, void* arg) {
       memcpy(&record, arg, sizeof record);
       if (record.channel < 0) break;
       ChannelState& state = drive_[record.channel];
+      if (state.drive != Drive::Constant || state.byte != (record.value & 0xFF)) ++generation_;
       state.drive = Drive::Constant;
       state.source = -1;
       state.byte = static_cast<uint8_t>(record.value & 0xFF);
@@ -152,6 +154,7 @@ Hal::Counts Hal::counts(int channel) const {
 
 void Hal::reset() {
   drive_.clear();
+  ++generation_;
   line_.clear();
   counts_.clear();
   totals_ = Counts();

@@ -22,6 +22,7 @@
 #include <stdint.h>
 
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "board/abi/hal.h"
@@ -60,6 +61,9 @@ class Hal : public Device {
   // channel switched onto it, or its own line input (kIdleLine when none).
   uint8_t carried(int channel) const;
   ChannelState state(int channel) const;
+  // Changes whenever what drives some channel changes (not on a request that
+  // leaves everything as it was, such as the refresh pass's disables).
+  unsigned generation() const { return generation_; }
   Counts counts(int channel) const;
   Counts totals() const { return totals_; }
 
@@ -92,9 +96,11 @@ class Hal : public Device {
   uint8_t input(int channel, int depth) const;
   uint8_t output(int channel, int depth) const;
 
-  std::map<int, ChannelState> drive_;
+  // Hashed: the refresh pass asks for hundreds of channels on every pass.
+  std::unordered_map<int, ChannelState> drive_;
   std::map<int, uint8_t> line_;
-  std::map<int, Counts> counts_;
+  std::unordered_map<int, Counts> counts_;
+  unsigned generation_ = 0;
   Counts totals_;
   uint32_t readNoise_ = 0;
   int spi(unsigned long request, void* arg);

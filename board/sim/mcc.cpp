@@ -22,24 +22,24 @@ const int kMaxHops = 16;
 // Frames moved per source in one relay; more wait for the next pass of the
 // loop, so that a busy line cannot hold the loop.
 const int kRoundsPerRelay = 64;
+// Readiness rounds in one relay: enough for a frame to cross two joined lines.
+const int kRelayRounds = 4;
 
 bool isBusChannel(int channel) { return channel >= 8192 && channel <= 10239; }
 
 void nonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
-short ready(int fd, short events) {
-  struct pollfd p = {fd, events, 0};
-  return ::poll(&p, 1, 0) == 1 ? p.revents : 0;
-}
-
-void watch(int fd) {
-  Pump::instance().watch(fd, EPOLLIN, [](uint32_t) {});
-}
-
 }  // namespace
 
 Mcc::Mcc() : Device("/dev/mcc/ctl") {
-  Pump::instance().setAfter([this] { relay(); });
+  epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+  if (epoll_ >= 0) Pump::instance().watch(epoll_, EPOLLIN, [this](uint32_t) { relay(); });
+}
+
+// The model lives until exit, after the pump (which ends first): only the
+// descriptor is closed.
+Mcc::~Mcc() {
+  if (epoll_ >= 0) ::close(epoll_);
 }
 
 int Mcc::onOpen(int channel, int) {
@@ -53,8 +53,55 @@ int Mcc::onOpen(int channel, int) {
   Channel& record = channels_[channel];
   record = Channel();
   record.fd = fd;
-  watch(fd);
+  addEnd(fd, -1, channel);
   return 0;
+}
+
+void Mcc::onClosed(int channel) {
+  auto it = channels_.find(channel);
+  if (it == channels_.end()) return;
+  if (it->second.fd >= 0) dropEnd(it->second.fd);
+  channels_.erase(it);
+}
+
+void Mcc::addEnd(int fd, int number, int channel) {
+  dropEnd(fd);  // a number some end closed unseen had
+  Endpoint& end = ends_[fd];
+  end.number = number;
+  end.channel = channel;
+  end.interest = EPOLLIN;
+  struct epoll_event event = {};
+  event.events = EPOLLIN;
+  event.data.fd = fd;
+  ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event);
+  routesStale_ = true;
+}
+
+void Mcc::dropEnd(int fd) {
+  auto it = ends_.find(fd);
+  if (it == ends_.end()) return;
+  ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
+  // What this end still owed, and the frames held for it, are lost with it.
+  for (int receiver : it->second.owed) {
+    auto r = ends_.find(receiver);
+    if (r != ends_.end() && r->second.waiting > 0) --r->second.waiting;
+    ++counts_.dropped;
+  }
+  ends_.erase(it);
+  for (auto& entry : ends_) {
+    std::vector<int>& owed = entry.second.owed;
+    for (auto o = owed.begin(); o != owed.end();) {
+      if (*o != fd) {
+        ++o;
+        continue;
+      }
+      o = owed.erase(o);
+      ++counts_.dropped;
+    }
+    if (owed.empty() && !entry.second.held.empty()) entry.second.held.clear();
+    setInterest(entry.first);
+  }
+  routesStale_ = true;
 }
 
 int Mcc::onIoctl(int channel, unsigned long request, void* arg) {
@@ -94,6 +141,9 @@ int Mcc::onIoctl(int channel, unsigned long request, void* arg) {
   it->second.allocated = true;
   it->second.params = params;
   it->second.number = number;
+  auto end = ends_.find(it->second.fd);
+  if (end != ends_.end()) end->second.number = number;
+  routesStale_ = true;
   return 0;
 }
 
@@ -137,7 +187,7 @@ bool Mcc::plugLine(int tdm, int fd) {
   closeLine(tdm);
   nonBlocking(fd);
   lines_[tdm] = fd;
-  watch(fd);
+  addEnd(fd, tdm, 0);
   return true;
 }
 
@@ -155,7 +205,7 @@ void Mcc::detachLine(int tdm) { closeLine(tdm); }
 void Mcc::closeLine(int tdm) {
   auto it = lines_.find(tdm);
   if (it == lines_.end()) return;
-  Pump::instance().unwatch(it->second);
+  dropEnd(it->second);
   ::close(it->second);
   lines_.erase(it);
 }
@@ -170,10 +220,14 @@ void Mcc::reset() {
 void Mcc::forgetClosed() {
   const Registry& registry = Registry::instance();
   for (auto it = channels_.begin(); it != channels_.end();) {
-    if (registry.modelEnd(it->first) != it->second.fd)
+    if (registry.modelEnd(it->first) != it->second.fd) {
+      if (it->second.fd >= 0 && ends_.count(it->second.fd) &&
+          ends_[it->second.fd].channel == it->first)
+        dropEnd(it->second.fd);
       it = channels_.erase(it);
-    else
+    } else {
       ++it;
+    }
   }
 }
 
@@ -192,80 +246,139 @@ int Mcc::routedFrom(int number) const {
   return isBusChannel(source) ? -1 : source;
 }
 
-void Mcc::endpoints(std::map<int, Endpoint>& out) const {
-  for (const auto& entry : channels_)
-    out[entry.second.fd] = Endpoint{entry.second.fd, entry.second.allocated ? entry.second.number : -1,
-                                    entry.first};
-  for (const auto& line : lines_) out[line.second] = Endpoint{line.second, line.first, 0};
+void Mcc::updateRoutes() {
+  const unsigned generation = hal().generation();
+  if (!routesStale_ && generation == halGeneration_) return;
+  routes_.clear();
+  for (const auto& entry : ends_) {
+    if (entry.second.number < 0) continue;
+    const int source = routedFrom(entry.second.number);
+    if (source >= 0) routes_[source].push_back(entry.first);
+  }
+  routesStale_ = false;
+  halGeneration_ = generation;
+}
+
+void Mcc::setInterest(int fd) {
+  auto it = ends_.find(fd);
+  if (it == ends_.end()) return;
+  Endpoint& end = it->second;
+  // A source waits for its receivers' room instead of being read, so a stuck
+  // receiver can neither lose frames nor make the loop spin.
+  const uint32_t interest = (end.owed.empty() ? uint32_t(EPOLLIN) : 0u) |
+                            (end.waiting > 0 ? uint32_t(EPOLLOUT) : 0u);
+  if (interest == end.interest) return;
+  end.interest = interest;
+  struct epoll_event event = {};
+  event.events = interest;
+  event.data.fd = fd;
+  ::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &event);
+}
+
+void Mcc::deliverTo(int source, const unsigned char* frame, size_t size,
+                    const std::vector<int>& receivers) {
+  Endpoint& from = ends_[source];
+  for (int receiver : receivers) {
+    auto to = ends_.find(receiver);
+    if (receiver == source || to == ends_.end()) continue;
+    const ssize_t sent = ::send(receiver, frame, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (sent == static_cast<ssize_t>(size)) {
+      ++counts_.delivered;
+    } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      from.owed.push_back(receiver);
+      ++to->second.waiting;
+      setInterest(receiver);
+    } else {
+      ++counts_.dropped;
+    }
+  }
+  if (!from.owed.empty()) from.held.assign(frame, frame + size);
+  setInterest(source);
+}
+
+void Mcc::retryHeld(int fd) {
+  Endpoint& end = ends_[fd];
+  if (end.waiting == 0) return;
+  for (auto& entry : ends_) {
+    Endpoint& source = entry.second;
+    for (auto o = source.owed.begin(); o != source.owed.end();) {
+      if (*o != fd) {
+        ++o;
+        continue;
+      }
+      const ssize_t sent = ::send(fd, source.held.data(), source.held.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+      if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;  // still full
+      ++(sent == static_cast<ssize_t>(source.held.size()) ? counts_.delivered : counts_.dropped);
+      o = source.owed.erase(o);
+      --end.waiting;
+    }
+    if (source.owed.empty() && !source.held.empty()) source.held.clear();
+    setInterest(entry.first);
+  }
+  setInterest(fd);
+}
+
+void Mcc::drain(int fd, bool hungUp, std::vector<int>& gone) {
+  static unsigned char frame[65536];
+  for (int round = 0; round < kRoundsPerRelay; ++round) {
+    auto it = ends_.find(fd);
+    if (it == ends_.end()) return;
+    if (!it->second.owed.empty()) {
+      // Hung up while its frame waits: hang-up is reported whatever the
+      // interest, so the end goes now rather than spin the loop.
+      if (hungUp) gone.push_back(fd);
+      return;
+    }
+    const ssize_t size = ::recv(fd, frame, sizeof frame, MSG_DONTWAIT);
+    if (size < 0) {
+      if (errno != EAGAIN && errno != EWOULDBLOCK) gone.push_back(fd);
+      return;
+    }
+    if (size == 0 && hungUp) {
+      gone.push_back(fd);
+      return;
+    }
+    const Endpoint& source = it->second;
+    ++(source.channel ? counts_.fromChannels : counts_.fromLines);
+    auto route = source.number < 0 ? routes_.end() : routes_.find(source.number);
+    if (route == routes_.end() ||
+        (route->second.size() == 1 && route->second.front() == fd)) {
+      ++counts_.dropped;
+      continue;
+    }
+    deliverTo(fd, frame, static_cast<size_t>(size), route->second);
+  }
 }
 
 void Mcc::relay() {
-  forgetClosed();
-  std::map<int, Endpoint> all;
-  endpoints(all);
-  std::set<int> blocked, blockers, gone;
-  static unsigned char frame[65536];
-  for (int round = 0; round < kRoundsPerRelay; ++round) {
-    bool moved = false;
-    for (const auto& entry : all) {
-      const Endpoint& source = entry.second;
-      if (blocked.count(source.fd) || gone.count(source.fd)) continue;
-      short events = ready(source.fd, POLLIN);
-      if (!(events & POLLIN)) {
-        if (events & (POLLHUP | POLLERR)) gone.insert(source.fd);
-        continue;
-      }
-      std::vector<int> receivers;
-      bool room = true;
-      for (const auto& other : all) {
-        const Endpoint& receiver = other.second;
-        if (receiver.fd == source.fd || source.number < 0 || receiver.number < 0 ||
-            gone.count(receiver.fd) || routedFrom(receiver.number) != source.number)
-          continue;
-        receivers.push_back(receiver.fd);
-        if (!(ready(receiver.fd, POLLOUT) & POLLOUT)) {
-          room = false;
-          blockers.insert(receiver.fd);
-        }
-      }
-      if (!room) {
-        blocked.insert(source.fd);
-        continue;
-      }
-      ssize_t size = ::recv(source.fd, frame, sizeof frame, MSG_DONTWAIT);
-      if (size < 0) continue;
-      if (size == 0 && (events & POLLHUP)) {
-        gone.insert(source.fd);
-        continue;
-      }
-      ++(source.channel ? counts_.fromChannels : counts_.fromLines);
-      if (receivers.empty()) ++counts_.dropped;
-      for (int receiver : receivers) {
-        if (::send(receiver, frame, static_cast<size_t>(size), MSG_DONTWAIT | MSG_NOSIGNAL) == size)
-          ++counts_.delivered;
-        else
-          ++counts_.dropped;
-      }
-      moved = true;
+  if (epoll_ < 0) return;
+  updateRoutes();
+  std::vector<int> gone;
+  struct epoll_event ready[64];
+  // A frame that crosses joined lines becomes readable on the line's other
+  // end during the relay: a few rounds let it arrive within the same relay.
+  for (int round = 0; round < kRelayRounds; ++round) {
+    const int count = ::epoll_wait(epoll_, ready, 64, 0);
+    if (count <= 0) break;
+    for (int i = 0; i < count; ++i) {
+      const int fd = ready[i].data.fd;
+      if (!ends_.count(fd)) continue;  // dropped by an earlier end's events
+      if (ready[i].events & EPOLLOUT) retryHeld(fd);
+      if (ready[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR))
+        drain(fd, (ready[i].events & (EPOLLHUP | EPOLLERR)) != 0, gone);
     }
-    if (!moved) break;
+    if (!gone.empty()) break;
   }
   for (int fd : gone) {
-    const Endpoint& endpoint = all[fd];
-    if (endpoint.channel) {
-      Pump::instance().unwatch(fd);
-      channels_[endpoint.channel].fd = -1;  // forgotten at the next pass
+    auto it = ends_.find(fd);
+    if (it == ends_.end()) continue;
+    const int channel = it->second.channel, number = it->second.number;
+    if (channel) {
+      dropEnd(fd);
+      channels_[channel].fd = -1;  // forgotten at the next open
     } else {
-      closeLine(endpoint.number);
+      closeLine(number);
     }
-  }
-  // Interest: a source waits for its receivers' room instead of being polled
-  // as readable, so a stuck receiver cannot make the loop spin.
-  for (const auto& entry : all) {
-    int fd = entry.first;
-    if (gone.count(fd)) continue;
-    uint32_t events = (blocked.count(fd) ? 0u : uint32_t(EPOLLIN)) | (blockers.count(fd) ? uint32_t(EPOLLOUT) : 0u);
-    Pump::instance().modify(fd, events);
   }
 }
 

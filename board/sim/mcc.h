@@ -21,14 +21,25 @@
 // a frame, its source is not read until it can: backpressure reaches the
 // sender as EAGAIN.
 //
+// The relay is driven by readiness: the model's ends of channels and lines sit
+// in an epoll descriptor of their own, which the pump watches, so a relay
+// touches only the ends that have frames (or room again) and polls none of the
+// others. The routes along the cross-connect are worked out again only when
+// the cross-connect or the set of ends changed. A frame is read off its source
+// and handed to every receiver that has room; a receiver without room holds
+// it back, and its source is not read again until that receiver took it.
+//
 // The relay runs inside Board::service() (board/sim/pump.h); a test that runs
 // no loop calls relay() or Board::service() itself.
 #pragma once
 
 #include <stddef.h>
 
+#include <stdint.h>
+
 #include <map>
 #include <set>
+#include <vector>
 
 #include "board/abi/mcc.h"
 #include "board/sim/sim_board.h"
@@ -55,7 +66,9 @@ class Mcc : public Device {
 
   Mcc();
 
+  ~Mcc() override;
   int onOpen(int channel, int flags) override;
+  void onClosed(int channel) override;
   int onIoctl(int channel, unsigned long request, void* arg) override;
   int onIoctlValue(int channel, unsigned long request, unsigned long value) override;
   bool passesFrames() const override { return true; }
@@ -85,17 +98,36 @@ class Mcc : public Device {
 
  private:
   struct Endpoint {
-    int fd;
-    int number;   // the TDM channel it stands on
-    int channel;  // device channel, or 0 for a line
+    int number = -1;  // the TDM channel it stands on (-1: none yet)
+    int channel = 0;  // device channel, or 0 for a line
+    uint32_t interest = 0;
+    // A frame read off this end that receivers without room still owe.
+    std::vector<unsigned char> held;
+    std::vector<int> owed;  // their ends
+    int waiting = 0;        // frames of other ends this one still owes
   };
   void forgetClosed();
   int routedFrom(int number) const;
-  void endpoints(std::map<int, Endpoint>& out) const;
   void closeLine(int tdm);
+  void addEnd(int fd, int number, int channel);
+  void dropEnd(int fd);
+  void updateRoutes();
+  // Moves frames off `fd` until it is empty, blocked, or has had its share.
+  void drain(int fd, bool hungUp, std::vector<int>& gone);
+  // Hands `fd`'s held frame to those of its owed receivers that have room.
+  void retryHeld(int fd);
+  void deliverTo(int source, const unsigned char* frame, size_t size, const std::vector<int>& receivers);
+  void setInterest(int fd);
 
   std::map<int, Channel> channels_;  // by device channel
   std::map<int, int> lines_;         // TDM channel -> model's end of the line
+  std::map<int, Endpoint> ends_;     // by the model's end
+  int epoll_ = -1;
+  // Receivers by source number; rebuilt when the cross-connect or the ends
+  // changed.
+  std::map<int, std::vector<int>> routes_;
+  bool routesStale_ = true;
+  unsigned halGeneration_ = 0;
   Counts counts_;
 };
 

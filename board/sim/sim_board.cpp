@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include "board/board.h"
+#include "board/sim/descriptor_table.h"
 #include "board/sim/devices.h"
+#include "board/sim/work_meter.h"
 
 namespace BoardSim {
 
@@ -21,9 +23,17 @@ void Device::failRequest(unsigned long request, int error, int times) {
 
 void Device::failWrites(int error, int times) { writeFailure_ = Failure{error, times}; }
 
+bool Device::readFailuresArmed_ = false;
+
+void Device::failReads(int error, int times) {
+  readFailure_ = Failure{error, times};
+  readFailuresArmed_ = readFailuresArmed_ || times != 0;
+}
+
 void Device::clearFailures() {
   requestFailures_.clear();
   writeFailure_ = Failure{0, 0};
+  readFailure_ = Failure{0, 0};
 }
 
 bool Device::takeFailure(unsigned long request, int& error) {
@@ -34,10 +44,10 @@ bool Device::takeFailure(unsigned long request, int& error) {
   return true;
 }
 
-bool Device::takeWriteFailure(int& error) {
-  if (writeFailure_.times == 0) return false;
-  error = writeFailure_.error;
-  if (writeFailure_.times > 0) --writeFailure_.times;
+bool Device::take(Failure& failure, int& error) {
+  if (failure.times == 0) return false;
+  error = failure.error;
+  if (failure.times > 0) --failure.times;
   return true;
 }
 
@@ -95,7 +105,7 @@ int Device::ioctlValue(int channel, unsigned long request, unsigned long value) 
 
 ssize_t Device::write(int channel, const void* data, size_t size) {
   int error;
-  if (takeWriteFailure(error)) {
+  if (take(writeFailure_, error)) {
     errno = error;
     return -1;
   }
@@ -105,11 +115,20 @@ ssize_t Device::write(int channel, const void* data, size_t size) {
 ssize_t Device::write(int channel, int fd, const void* data, size_t size) {
   if (!passesFrames()) return write(channel, data, size);
   int error;
-  if (takeWriteFailure(error)) {
+  if (take(writeFailure_, error)) {
     errno = error;
     return -1;
   }
   return ::send(fd, data, size, MSG_NOSIGNAL);
+}
+
+ssize_t Device::read(int fd, void* buffer, size_t size) {
+  int error;
+  if (take(readFailure_, error)) {
+    errno = error;
+    return -1;
+  }
+  return ::read(fd, buffer, size);
 }
 
 Registry& Registry::instance() {
@@ -135,7 +154,11 @@ void Registry::sweepClosed() {
   for (auto it = channels_.begin(); it != channels_.end();) {
     struct pollfd p = {it->second.modelFd, 0, 0};
     if (::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP)) {
+      it->second.device->onClosed(it->first);
       ::close(it->second.modelFd);
+      forgetChannel(it->first);
+      auto inode = byInode_.find(it->second.inode);
+      if (inode != byInode_.end() && inode->second == it->first) byInode_.erase(inode);
       it = channels_.erase(it);
     } else {
       ++it;
@@ -163,27 +186,41 @@ int Registry::open(const char* path, int flags) {
   }
   int channel = nextChannel_++;
   channels_[channel] = Channel{device, ends[1], st.st_ino};
+  byInode_[st.st_ino] = channel;
   if (device->onOpen(channel, flags) < 0) {
     int saved = errno;
     ::close(ends[0]);
     ::close(ends[1]);
     channels_.erase(channel);
+    byInode_.erase(st.st_ino);
     errno = saved;
     return -1;
   }
+  if (KnownDescriptor* known = knownDescriptor(ends[0]))
+    *known = KnownDescriptor{device, channel, KnownDescriptor::device};
   return ends[0];
 }
 
 Device* Registry::lookup(int fd, int& channel) {
+  KnownDescriptor* known = knownDescriptor(fd);
+  if (known && known->state == KnownDescriptor::device) {
+    channel = known->channel;
+    return known->owner;
+  }
+  // The first request on this number since it was opened or duplicated. A
+  // number that is no device is not remembered: only device descriptors are
+  // sure to be closed through close() (stdio closes its own inside the C
+  // library), and such requests are rare.
   struct stat st;
   if (::fstat(fd, &st) < 0) return nullptr;
-  for (auto& entry : channels_) {
-    if (entry.second.inode == st.st_ino) {
-      channel = entry.first;
-      return entry.second.device;
-    }
+  auto it = byInode_.find(st.st_ino);
+  Device* device = nullptr;
+  if (it != byInode_.end()) {
+    channel = it->second;
+    device = channels_.at(channel).device;
   }
-  return nullptr;
+  if (known && device) *known = KnownDescriptor{device, channel, KnownDescriptor::device};
+  return device;
 }
 
 int Registry::modelEnd(int channel) const {
@@ -212,9 +249,13 @@ BoardSim::Registry& board() {
 }
 }  // namespace
 
-int open(const char* path, int flags) { return board().open(path, flags); }
+int open(const char* path, int flags) {
+  BoardSim::WorkMeter::Scope metered;
+  return board().open(path, flags);
+}
 
 int ioctl(int fd, unsigned long request, void* arg) {
+  BoardSim::WorkMeter::Scope metered;
   int channel;
   BoardSim::Device* device = board().lookup(fd, channel);
   if (!device) {
@@ -225,6 +266,7 @@ int ioctl(int fd, unsigned long request, void* arg) {
 }
 
 int ioctlValue(int fd, unsigned long request, unsigned long value) {
+  BoardSim::WorkMeter::Scope metered;
   int channel;
   BoardSim::Device* device = board().lookup(fd, channel);
   if (!device) {
@@ -234,11 +276,22 @@ int ioctlValue(int fd, unsigned long request, unsigned long value) {
   return device->ioctlValue(channel, request, value);
 }
 
-ssize_t read(int fd, void* buffer, size_t size) { return ::read(fd, buffer, size); }
+ssize_t read(int fd, void* buffer, size_t size) {
+  int channel;
+  BoardSim::Device* device = nullptr;
+  if (BoardSim::Device::readFailuresArmed()) device = board().lookup(fd, channel);
+  return device ? device->read(fd, buffer, size) : ::read(fd, buffer, size);
+}
 
 ssize_t write(int fd, const void* buffer, size_t size) {
+  // The lookup is the board's; the write itself the application's, as it
+  // would be into a driver.
   int channel;
-  BoardSim::Device* device = board().lookup(fd, channel);
+  BoardSim::Device* device;
+  {
+    BoardSim::WorkMeter::Scope metered;
+    device = board().lookup(fd, channel);
+  }
   if (!device) return ::write(fd, buffer, size);
   return device->write(channel, fd, buffer, size);
 }

@@ -4,7 +4,9 @@
 // socketpair: the application gets one end, the model keeps the other. So
 // poll(), EAGAIN and one record per read() behave as a driver's descriptor
 // does. A channel is found again by the inode of the application's socket,
-// never by descriptor number, because descriptors get duplicated.
+// never by descriptor number, because descriptors get duplicated; a number
+// once looked up is remembered until it is closed
+// (board/sim/descriptor_table.h), so a request makes no extra system call.
 //
 // Tests reach the models through find() and the typed accessors of each
 // device, record what the application asked, and inject faults.
@@ -13,6 +15,7 @@
 #include <sys/types.h>
 
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +40,12 @@ class Device {
   void failRequest(unsigned long request, int error, int times = -1);
   // Makes the next `times` writes fail with `error`.
   void failWrites(int error, int times = -1);
+  // Makes the next `times` reads fail with `error`; what is queued stays
+  // queued, so the descriptor stays readable.
+  void failReads(int error, int times = -1);
+  // Whether any device was ever told to fail reads: until then read() goes
+  // straight to the descriptor, without looking up its channel.
+  static bool readFailuresArmed() { return readFailuresArmed_; }
   void clearFailures();
 
   // Puts one record on the application's side of a channel: the next read()
@@ -51,6 +60,9 @@ class Device {
   virtual int onIoctl(int channel, unsigned long request, void* arg);
   virtual int onIoctlValue(int channel, unsigned long request, unsigned long value);
   virtual ssize_t onWrite(int channel, const void* data, size_t size);
+  // The application closed every descriptor of the channel; the model's end
+  // is closed right after this returns.
+  virtual void onClosed(int channel) { (void)channel; }
   // True for a device whose writes travel through the channel's socket to the
   // model's end (frames with the kernel's flow control: EAGAIN when full,
   // POLLOUT when room comes back) instead of reaching onWrite().
@@ -62,20 +74,24 @@ class Device {
   ssize_t write(int channel, const void* data, size_t size);
   // As above, from the application's descriptor `fd` of that channel.
   ssize_t write(int channel, int fd, const void* data, size_t size);
+  // The application's read of its descriptor `fd`, after injected faults.
+  ssize_t read(int fd, void* buffer, size_t size);
 
  private:
   friend class Registry;
   bool takeFailure(unsigned long request, int& error);
-  bool takeWriteFailure(int& error);
 
   struct Failure {
     int error;
     int times;
   };
+  static bool take(Failure& failure, int& error);
   std::string path_;
   bool present_ = true;
   std::map<unsigned long, Failure> requestFailures_;
   Failure writeFailure_{0, 0};
+  Failure readFailure_{0, 0};
+  static bool readFailuresArmed_;
 };
 
 // The board's device table. Devices register themselves by path.
@@ -106,6 +122,7 @@ class Registry {
   };
   std::map<std::string, std::unique_ptr<Device>> devices_;
   std::map<int, Channel> channels_;  // by channel number
+  std::unordered_map<ino_t, int> byInode_;  // the channels again, by inode
   int nextChannel_ = 1;
 };
 

@@ -44,6 +44,9 @@ PairTransport* Setup() {
   BindControlServices();
   PairTransport* transport = new PairTransport;
   if (!CtrlSrv::ctrlServer.Activate(transport)) abort();
+  // The server, a global, outlives the services built above on first use:
+  // end its connection at exit while they still live.
+  std::atexit([] { CtrlSrv::ctrlServer.Deactivate(); });
   return transport;
 }
 

@@ -2,8 +2,9 @@
 //
 // Input: a list of steps, each an opcode octet, a length octet and that many
 // octets. Opcode low bits: 0 a frame from the line, 1 a message from layer 3,
-// 2 activate or deactivate, 3 let virtual time run (the length octet times
-// 100 ms). Every step goes to a BRI user-side link, a PRI network-side link
+// 2 activate, deactivate (length octet bit 0) or, with bit 1, the channel
+// lost under the two user-side-style links, 3 let virtual time run (the
+// length octet times 100 ms). Every step goes to a BRI user-side link, a PRI network-side link
 // and a BRI network side. The queues must stay within their bounds, and no
 // packet block may stay in use once the links are gone.
 #include "foundation/testing/loop_runner.h"
@@ -62,6 +63,11 @@ void run(const std::uint8_t* data, std::size_t size) {
         break;
       }
       case 2:
+        if (n & 2) {
+          user->on_hdlc_error(HdlcNotify::Cause::readFail), network->on_hdlc_error(HdlcNotify::Cause::readFail);
+          Check(user->out_count() == 0 && network->out_count() == 0);
+          break;
+        }
         for (ProtocolsFamily* f : {&user_stack, &network_stack, &nt_stack}) n & 1 ? f->deactivate() : f->activate();
         break;
       case 3: LoopTest::runFor(100ull * n + 1); break;

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "foundation/text_output.h"
+#include "net/packet_reserve.h"
 #include "signalling/q931/q931_decoder.h"
 
 namespace ISDN {
@@ -21,6 +22,33 @@ const char* const release_dm = "error (DM received)";
 const char* const release_t200 = "link error (T200 expired N200 times)";
 const char* const release_t202 = "link error (T202 expired N202 times)";
 const char* const release_remove = "error (MDL-REMOVE received)";
+const char* const release_channel = "link error (channel lost)";
+
+// The states in which the link acts on each layer-3 primitive, one bit per
+// state; in the others the request is refused and logged.
+constexpr unsigned in(std::initializer_list<LapdState> states) {
+  unsigned bits = 0;
+  for (LapdState s : states) bits |= 1u << static_cast<unsigned>(s);
+  return bits;
+}
+constexpr unsigned every_state = 0xFF;
+struct PrimitiveRule {
+  const char* name;
+  unsigned states;
+};
+const PrimitiveRule primitive_rules[] = {
+    // Establish awaiting TEI and awaiting release: already on its way.
+    {"DL-ESTABLISH", in({LapdState::TeiUnassigned, LapdState::AssignAwaitingTei, LapdState::TeiAssigned,
+                         LapdState::AwaitingEstablishment, LapdState::MultipleFrameEstablished,
+                         LapdState::TimerRecovery})},
+    // Without a TEI, or already releasing, there is nothing to release.
+    {"DL-RELEASE", in({LapdState::TeiAssigned, LapdState::AwaitingEstablishment,
+                       LapdState::MultipleFrameEstablished, LapdState::TimerRecovery})},
+    // Data waits in the out queue in any state until the link can send it.
+    {"DL-DATA", every_state},
+    // UI information goes up in any state (a broadcast needs no TEI).
+    {"DL-UNIT-DATA", every_state},
+};
 
 }  // namespace
 
@@ -33,7 +61,9 @@ std::ostream& operator<<(std::ostream& os, Side::type side) {
   return os << (side == Side::network ? "network" : "user");
 }
 
-const char* mdl_error_text(unsigned code) {
+namespace {
+
+const char* mdl_letter_text(unsigned code) {
   switch (code) {
     case MdlError::A: return "Supervisory (F = 1)";
     case MdlError::B: return "DM (F = 1)";
@@ -51,8 +81,22 @@ const char* mdl_error_text(unsigned code) {
     case MdlError::N: return "Other - Receipt of frame with wrong size";
     case MdlError::O: return "Other - N201 error";
     case MdlError::TeiDenied: return "Tei Assign - Tei denied";
-    default: return "Other - Unknown";
+    default: return nullptr;
   }
+}
+
+}  // namespace
+
+std::string mdl_error_text(unsigned code) {
+  std::string text;
+  for (unsigned bit = 1; bit != 0 && bit <= code; bit <<= 1) {
+    if (!(code & bit)) continue;
+    const char* letter = mdl_letter_text(bit);
+    if (!letter) return "Other - Unknown";  // a bit with no letter
+    if (!text.empty()) text += ", ";
+    text += letter;
+  }
+  return text.empty() ? "Other - Unknown" : text;
 }
 
 std::ostream& operator<<(std::ostream& os, const LAPDFullState& s) {
@@ -93,7 +137,12 @@ void LAPD::Status::out(std::ostream& os) const {
   os << message() << static_cast<const LAPDFullState&>(*this);
 }
 
-LAPD::LAPD(Side::type side, unsigned log) : side_(side), log_(log) { discard_queue(); }
+LAPD::LAPD(Side::type side, unsigned log)
+    : side_(side), log_(log), budget_([this](unsigned n) {
+        std::clog << ext::header(this) << "left out " << n << " lines in the last second" << std::endl;
+      }) {
+  discard_queue();
+}
 
 void LAPD::PutHeader(std::ostream& os) const {
   os << "LAPD[" << linkno_ << "] (" << state_text() << "): ";
@@ -106,7 +155,7 @@ void LAPD::show_stat() const {
 
 Protocol_status LAPD::status() const { return Protocol_status(new Status(*this, "current status")); }
 
-void LAPD::on_error(unsigned code) { on_error(mdl_error_text(code)); }
+void LAPD::on_error(unsigned code) { on_error(mdl_error_text(code).c_str()); }
 
 void LAPD::on_error(const char* text) { on_status(Protocol_status(new Status(*this, text))); }
 
@@ -114,6 +163,9 @@ void LAPD::local_prepare_head(Packet& packet) { packet.reserve_head(4); }
 
 void LAPD::change_state(State next) {
   if (next == state) return;
+  // Q.921 5.6.1: frames handed down before the link was established go as
+  // soon as it is, not at the next request.
+  if (next == State::MultipleFrameEstablished && !out_.empty()) QueuedUp = true;
   const bool recovery_swap = (state == State::MultipleFrameEstablished && next == State::TimerRecovery) ||
                              (state == State::TimerRecovery && next == State::MultipleFrameEstablished);
   if (log_ > 1 && !(recovery_swap && log_ <= 3)) {
@@ -175,17 +227,20 @@ bool LAPD::GetInfo(Info& info) const {
 
 // ---- Frame log --------------------------------------------------------------
 
-void LAPD::log_frame(const char* prefix, const Packet& frame) const {
+void LAPD::log_frame(const char* prefix, const Packet& frame, bool sent) const {
   if (log_ <= 2 || frame.length() < 2) return;
   const unsigned char* data = frame[0];
+  char text[logbuf_size];
   if (frame.length() <= 2) {
-    // The decoder writes nothing for so short a frame; give it its own text
-    // rather than the one left in the buffer by the previous frame.
-    std::snprintf(logbuf, sizeof logbuf, " %02X %02X\nframe too short\n", data[0], data[1]);
+    // The decoder writes nothing for so short a frame: give it its own text.
+    std::snprintf(text, sizeof text, " %02X %02X\nframe too short\n", data[0], data[1]);
   } else {
-    dlogframe(data, static_cast<int>(frame.length()), side_ == Side::user, logbuf);
+    // The direction is the sender's: the network sends what the user side
+    // receives.
+    const bool network_sent = sent == (side_ == Side::network);
+    dlogframe(data, static_cast<int>(frame.length()), network_sent, text, sizeof text);
   }
-  std::clog << ext::header(this) << prefix << logbuf << std::endl;
+  std::clog << ext::header(this) << prefix << text << std::endl;
 }
 
 // ---- Sending ----------------------------------------------------------------
@@ -200,7 +255,7 @@ bool LAPD::xmit(Packet& frame) {
     std::clog << ext::header(this) << "tx full" << std::endl;
     return false;
   }
-  log_frame("tx: ", frame);
+  log_frame("tx: ", frame, true);
   return true;
 }
 
@@ -257,8 +312,18 @@ void LAPD::tx_identity(std::uint16_t ri, unsigned type, unsigned ai) {
 
 // ---- Layer 3 requests -------------------------------------------------------
 
+bool LAPD::allowed(Primitive primitive) {
+  const PrimitiveRule& rule = primitive_rules[static_cast<unsigned>(primitive)];
+  if (rule.states & 1u << static_cast<unsigned>(state)) return true;
+  if (log_budget())
+    std::clog << ext::header(this) << rule.name << " refused in state " << ext::quoted(std::string(state_text()))
+              << std::endl;
+  return false;
+}
+
 void LAPD::local_activate() {
   if (log_ > 0) std::clog << ext::header(this) << "DL-ESTABLISH" << std::endl;
+  if (!allowed(Primitive::Establish)) return;
   switch (state) {
     case State::TeiUnassigned:
       RC = 0;
@@ -283,12 +348,13 @@ void LAPD::local_activate() {
       L3Initiated = true;
       change_state(State::AwaitingEstablishment);
       break;
-    default: break;
+    default: break;  // refused by the table above
   }
 }
 
 void LAPD::local_deactivate() {
   if (log_ > 1) std::clog << ext::header(this) << "DL-RELEASE" << std::endl;
+  if (!allowed(Primitive::Release)) return;
   const char* const text = "success (deactivated locally)";
   switch (state) {
     case State::TeiAssigned: report_release(text, true); break;
@@ -317,41 +383,52 @@ void LAPD::local_deactivate() {
       start_T200();
       change_state(State::AwaitingRelease);
       break;
-    default: break;
+    default: break;  // refused by the table above
   }
 }
 
-void LAPD::message(Packet& packet) {
+void LAPD::refuse_data(const char* why) {
+  ++stats_.out_overflows;
+  if (log_budget()) std::clog << ext::header(this) << "discard outgoing message: " << why << std::endl;
+}
+
+bool LAPD::data_request(Packet& packet) {
   ++stats_.tx_requests;
   if (packet.empty()) {
     ++stats_.empty_requests;
-    return;
+    return true;
   }
+  if (!allowed(Primitive::Data)) return false;
   if (out_.count() > out_accept_limit) {
-    std::clog << ext::header(this) << "discard outgoing message: buffer overflow" << std::endl;
-    ++stats_.out_overflows;
-    // Still a request to send: with the queue full no request is ever taken,
-    // and frames queued before establishment would never move.
-    QueuedUp = true;
-  } else {
-    if (log_ > 2) {
-      if (out_.count() > 7)
-        std::clog << ext::header(this) << "outgoing queue size = " << out_.count()
-                  << " tx counter = " << stats_.tx_requests << std::endl;
-      std::clog << ext::header(this) << "add to tx queue: " << packet << std::endl;
-    }
-    out_.put(packet);
-    QueuedUp = true;
+    refuse_data("buffer overflow");
+    return false;
   }
-  if (state == State::TeiUnassigned) {
-    // Data with no TEI: ask for one, or the link would wait for ever.
+  // A queued packet holds its block until acknowledged: leave the pool's
+  // reserve to the control link and the hardware services.
+  if (!packet_pool_admits_link_data()) {
+    refuse_data("packet pool reserve reached");
+    return false;
+  }
+  if (log_ > 2) {
+    if (out_.count() > 7)
+      std::clog << ext::header(this) << "outgoing queue size = " << out_.count()
+                << " tx counter = " << stats_.tx_requests << std::endl;
+    std::clog << ext::header(this) << "add to tx queue: " << packet << std::endl;
+  }
+  out_.put(packet);
+  QueuedUp = true;
+  // Q.921 5.3.2, 5.5.1.1: data needs a TEI and the multiple-frame operation;
+  // with no TEI it asks for both, as DL-ESTABLISH does, or it would wait for
+  // ever.
+  if (state == State::TeiUnassigned || state == State::AssignAwaitingTei) {
     if (tei_management_ && side_ == Side::user)
-      BeginTeiAssignProcedure();
+      local_activate();
     else
       change_state(State::AssignAwaitingTei);
   }
   if (out_.count() > congestion_on) change_flowstatus(FlowStatus::congested);
   local_events();
+  return true;
 }
 
 // ---- Follow-up processing ---------------------------------------------------
@@ -489,7 +566,7 @@ void LAPD::retransmission(unsigned nr) {
 
 void LAPD::receive(Packet& packet) {
   if (packet.length() < 2) return;
-  log_frame("rx:", packet);
+  log_frame("rx:", packet, false);
   FrameHeader h;
   if (!parse_frame(packet[0], packet.length(), &h)) return;
   peer_sapi = h.sapi;
@@ -518,7 +595,7 @@ void LAPD::receive(Packet& packet) {
         case UType::DISC: on_DISC(h); break;
         case UType::UA: on_UA(h); break;
         case UType::DM: on_DM(h, command); break;
-        case UType::FRMR: on_FRMR(); break;
+        case UType::FRMR: on_FRMR(h, command); break;
         case UType::UI: on_UI(info); break;
         default: break;
       }
@@ -732,7 +809,8 @@ void LAPD::on_DISC(const FrameHeader& h) {
 void LAPD::on_UA(const FrameHeader& h) {
   if (log_ > 3) std::clog << ext::header(this) << "UA " << (is_command(h.cr) ? "command" : "response") << std::endl;
   if (state == State::MultipleFrameEstablished || state == State::TimerRecovery) {
-    // Unsolicited: report it and keep the link's frames and numbers.
+    // Q.921 5.8.7: an unsolicited UA is reported, the link's frames and
+    // numbers are kept.
     on_error(h.pf ? MdlError::C : MdlError::D);
     return;
   }
@@ -807,7 +885,9 @@ void LAPD::on_DM(const FrameHeader& h, bool command) {
   }
 }
 
-void LAPD::on_FRMR() {
+void LAPD::on_FRMR(const FrameHeader& h, bool command) {
+  if (log_ > 3)
+    std::clog << ext::header(this) << "FRMR " << (command ? "command" : "response") << " pf=" << h.pf << std::endl;
   if (state != State::MultipleFrameEstablished && state != State::TimerRecovery) return;
   on_error(MdlError::K);
   establish_dl();
@@ -826,9 +906,12 @@ void LAPD::on_UI(Packet& info) {
       if (state == State::AwaitingEstablishment) change_state(State::TeiAssigned);
       if (state == State::TeiAssigned) local_activate();
     }
-    on_message(info);
+    if (allowed(Primitive::UnitData)) on_message(info);
     return;
   }
+  // Q.921 5.3: the management messages that terminals send are for the
+  // network's management entity, which this link is not.
+  if (side_ != Side::user) return;
   TeiMessage m;
   if (!parse_tei_message(data, info.length(), &m)) return;
   if (log_ > 3) std::clog << ext::header(this) << "on_UI() type=" << m.type << " Ai=" << m.ai << std::endl;
@@ -854,8 +937,8 @@ void LAPD::on_UI(Packet& info) {
         tx_identity(Ri_, TeiType::CheckResponse, self_tei);
       break;
     case TeiType::IdentityRemove:
-      // Networks send the remove twice: with no TEI held, or the assignment
-      // already running, there is nothing left to remove.
+      // Q.921 5.3.4: networks send the remove twice; with no TEI held, or the
+      // assignment already running, there is nothing left to remove.
       if (state <= State::EstablishAwaitingTei) break;
       if (m.ai == tei_group || m.ai == self_tei) {
         mdl_remove();
@@ -913,6 +996,22 @@ void LAPD::mdl_remove() {
       break;
     default: break;
   }
+}
+
+// Q.921 Annex B, persistent deactivation: with its channel gone the link drops
+// its queues and timers and reports release; it keeps its TEI.
+void LAPD::on_hdlc_error(Cause::Type) {
+  std::clog << ext::header(this) << "channel lost" << std::endl;
+  discard_queue();
+  clear_exception();
+  RetrRQ = QueuedUp = false;
+  // Stopped together, so no clash between them is reported.
+  T200_running = T202_running = T203_running = false;
+  timer_.reset();
+  change_flowstatus(FlowStatus::normal);
+  const bool tei_held = state >= State::TeiAssigned;
+  change_state(tei_held ? State::TeiAssigned : State::TeiUnassigned);
+  report_release(release_channel, false);
 }
 
 // ---- Timers -----------------------------------------------------------------

@@ -19,7 +19,20 @@
 //
 // Congestion: more than 88 queued frames after a request turn the flow status
 // congested; 64 or fewer at the end of any event turn it normal again; the
-// Notify listener hears each change.
+// Notify listener hears each change. A DL-DATA request is refused (and
+// data_request() answers false) when the out queue is full or the packet pool
+// is down to the reserve of net/packet_reserve.h.
+//
+// Layer-3 requests (DL-ESTABLISH, DL-RELEASE, DL-DATA) and the unit data
+// passed up are checked against one table of the states that act on them,
+// as each received frame has its handler; a request refused there is logged
+// with the state's name. Lines that others can trigger at will (refusals,
+// overflows) are held to 20 a second per link (LogBudget).
+//
+// Channel loss: when the channel below reports that it is gone
+// (on_hdlc_error(readFail)) the link stops: queues discarded, timers
+// stopped, one release report upward, TEI kept. Nothing is sent or retried
+// until layer 3 asks for establishment again.
 //
 // Everything runs on the event loop; upward calls (on_message, on_activate,
 // on_deactivate, on_status) happen inside the call that caused them.
@@ -36,6 +49,7 @@
 #include "net/packet.h"
 #include "net/protocol.h"
 #include "signalling/lapd/lapd_frame.h"
+#include "signalling/lapd/log_budget.h"
 
 namespace ISDN {
 
@@ -86,7 +100,9 @@ namespace MdlError {
 constexpr unsigned A = 1, B = 2, C = 4, D = 8, E = 16, F = 32, G = 64, H = 128, I = 256, J = 512,
                    K = 1024, L = 2048, M = 4096, N = 8192, O = 16384, TeiDenied = 32768;
 }
-const char* mdl_error_text(unsigned code);
+// The text of an MDL-ERROR code; a code with several letters (C and D for an
+// unsolicited UA) gives each letter's text, joined by ", ".
+std::string mdl_error_text(unsigned code);
 
 class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
  public:
@@ -157,9 +173,11 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   // kept by the last call that returned true.
   bool GetInfo(Info& info) const;
 
-  // From the channel below.
+  // From the channel below. on_hdlc_error(readFail): the channel is gone
+  // (its descriptor hung up or failed); the link stops and reports one
+  // release, see the design note.
   void on_hdlc_receive(Packet& frame) override { receive(frame); }
-  void on_hdlc_error(Cause::Type) override {}
+  void on_hdlc_error(Cause::Type cause) override;
   void on_hdlc_ready() override { local_events(); }
 
   // Protocol.
@@ -167,8 +185,14 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   void local_prepare_head(Packet& packet) override;
   void local_activate() override;
   void local_deactivate() override;
-  void message(Packet& packet) override;
+  void message(Packet& packet) override { data_request(packet); }
   void receive(Packet& packet) override;
+
+  // DL-DATA with its answer: true when the packet was taken (an empty one
+  // counts as taken); false when it was refused (out queue full, or the
+  // packet pool down to its reserve): it is then dropped, counted as an
+  // out-queue overflow and logged.
+  bool data_request(Packet& packet);
 
   // Layer management.
   virtual void mdl_assign(unsigned char tei);
@@ -200,7 +224,7 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   void on_DISC(const FrameHeader& h);
   void on_UA(const FrameHeader& h);
   void on_DM(const FrameHeader& h, bool command);
-  void on_FRMR();
+  void on_FRMR(const FrameHeader& h, bool command);
   void on_UI(Packet& info);
   void rr_in_recovery(const FrameHeader& h, bool command, bool log_out_of_order);
   // In timer recovery, a supervisory frame that does not answer the enquiry
@@ -209,6 +233,14 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   // A poll in a supervisory command is answered; a final bit in a response
   // nobody asked for is an error.
   void answer_poll(const FrameHeader& h, bool command);
+
+  // Layer-3 primitives, and whether the current state acts on them (one
+  // table); a refusal is logged.
+  enum class Primitive : unsigned { Establish, Release, Data, UnitData };
+  bool allowed(Primitive primitive);
+  // A line that others can trigger at will, within the link's budget.
+  bool log_budget() { return budget_.take(); }
+  void refuse_data(const char* why);
 
   // Senders.
   bool xmit(Packet& frame);
@@ -265,7 +297,8 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
 
   bool is_command(bool cr) const { return side_ == Side::user ? cr : !cr; }
   bool cr_command() const { return side_ == Side::network; }
-  void log_frame(const char* prefix, const Packet& frame) const;
+  // `sent`: this link sent the frame (else it received it).
+  void log_frame(const char* prefix, const Packet& frame, bool sent) const;
 
   Side::type side_;
   Stats stats_;
@@ -282,6 +315,7 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   CleanQueue<Packet, 7> ack_;
   Protocol_name_str name_{"ISDN::LAPD"};
   HdlcChannel* hdlc_ = nullptr;
+  LogBudget budget_;
 };
 
 std::ostream& operator<<(std::ostream& os, const LAPD::Stats& stats);

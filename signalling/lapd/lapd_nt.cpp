@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "foundation/text_output.h"
+#include "net/packet_reserve.h"
 #include "signalling/lapd/lapd_frame.h"
 
 namespace ISDN {
@@ -137,10 +138,13 @@ void LAPD_NT_user::on_RNR(unsigned nr, bool p, bool command) {
   if (logs()) std::clog << ext::header(this) << "received RNR frame" << std::endl;
   set_busy();
   if (command && p) tx_S(0x01, true, false);
-  if (ack_queue(nr))
-    acknowledged();
-  else
+  if (!ack_queue(nr)) {
     unassign();
+    return;
+  }
+  // A busy terminal is left alone for the supervision time, then polled;
+  // what it has not acknowledged waits for it (Q.921 5.6.5).
+  arm(NtEntryState::assigned, supervision_ms);
 }
 
 void LAPD_NT_user::on_REJ(unsigned nr, bool p, bool command) {
@@ -186,8 +190,12 @@ void LAPD_NT_user::on_DISC(bool p) {
 
 bool LAPD_NT_user::ack_queue(unsigned nr) {
   if (logs()) std::clog << ext::header(this) << "ack queue" << std::endl;
-  // Only frames actually outstanding can be acknowledged: VA <= N(R) <= VS.
+  // Q.921 5.8.2: only frames actually outstanding can be acknowledged,
+  // V(A) <= N(R) <= V(S); anything else is an N(R) error.
   if (!((VA <= Seq(nr)) <= VS)) return false;
+  // Q.921 5.6.3.2: an acknowledgement of new frames restarts the retries, so
+  // losses that each recovered never add up to N200.
+  if (Seq(nr) != VA) RC = 0;
   Packet gone;
   for (unsigned n = Seq(nr) - VA; n > 0 && ack_.get(gone); --n) {
   }
@@ -221,7 +229,8 @@ void LAPD_NT_user::on_timer() {
     return;
   }
   ++RC;
-  if (VS == VA)
+  // Q.921 5.6.5: a busy terminal gets no I frames, only the poll.
+  if (VS == VA || busy_)
     tx_S(0x01, true, true);
   else
     retransmit();
@@ -234,7 +243,10 @@ void LAPD_NT_user::retransmit() {
     Packet frame;
     ack_.get(frame);
     ack_.put(frame);
+    // Q.921 3.5.2.6: N(R) is V(R) when the frame goes, not when it first went;
+    // N(S) and P stay as stored. (The copy takes its own block for this.)
     Packet copy = frame;
+    *copy[3] = static_cast<unsigned char>(unsigned(VR) << 1 | 1);
     lapd_->send_to_layer1(copy);
   }
 }
@@ -247,7 +259,10 @@ void LAPD_NT_user::set_busy() {
 void LAPD_NT_user::set_unbusy() {
   if (busy_ && logs()) std::clog << ext::header(this) << "set unbusy" << std::endl;
   busy_ = false;
-  if (out_.empty()) return;
+  if (out_.empty()) {
+    arm(NtEntryState::assigned, supervision_ms);
+    return;
+  }
   send_queued();
   RC = 0;
   arm(NtEntryState::wait_answer, retransmit_ms);
@@ -258,21 +273,25 @@ void LAPD_NT_user::send_queued() {
   while (!busy_ && ack_.count() < window && out_.get(msg)) tx_I(msg);
 }
 
-bool LAPD_NT_user::message(Packet& msg) {
-  if (!is_assigned() || cref_ != (*msg[2] & 0x7F)) return false;
+LAPD_NT_user::Take LAPD_NT_user::message(Packet& msg) {
+  if (!is_assigned() || cref_ != (*msg[2] & 0x7F)) return Take::not_mine;
+  // Whatever is taken stays queued until acknowledged: leave the pool's
+  // reserve alone.
+  if (!packet_pool_admits_link_data()) return Take::refused;
   if (busy_ || ack_.count() >= window) {
-    // Held until the terminal has room: a frame beyond the window could not
-    // be retransmitted.
+    // Q.921 5.6.1: no more than k frames outstanding; the rest wait for
+    // acknowledgements (a frame beyond the window could not be retransmitted).
     if (out_.count() >= busy_queue) {
       Packet oldest;
       out_.get(oldest);
+      ++dropped_;
     }
     out_.put(msg);
-    return true;
+    return Take::taken;
   }
   tx_I(msg);
   arm(NtEntryState::wait_answer, retransmit_ms);
-  return true;
+  return Take::taken;
 }
 
 void LAPD_NT_user::tx_I(const Packet& msg) {
@@ -313,7 +332,10 @@ void LAPD_NT_user::tx_U(unsigned char type, bool pf, bool command) {
 
 // ---- Link -------------------------------------------------------------------
 
-LAPD_NT::LAPD_NT() {
+LAPD_NT::LAPD_NT()
+    : refusals_([this](unsigned n) {
+        std::clog << ext::header(this) << "left out " << n << " lines in the last second" << std::endl;
+      }) {
   for (LAPD_NT_user& u : users_) u.set_lapd(this);
 }
 
@@ -397,8 +419,14 @@ void LAPD_NT::receive(Packet& packet) {
     send_to_layer3(info);
 }
 
-void LAPD_NT::message(Packet& packet) {
-  if (packet.length() < 4) return;
+unsigned LAPD_NT::discards() const {
+  unsigned n = refused_;
+  for (const LAPD_NT_user& u : users_) n += u.dropped();
+  return n;
+}
+
+bool LAPD_NT::data_request(Packet& packet) {
+  if (packet.length() < 4) return true;
   if (*packet[3] == 0x05) {
     // SETUP: broadcast to every terminal (UI command, SAPI 0, TEI 127).
     Packet frame = packet;
@@ -410,10 +438,18 @@ void LAPD_NT::message(Packet& packet) {
     frame.push8(address2(tei_group));
     frame.push8(address1(sapi_call_control, true));
     send_to_layer1(frame);
-    return;
+    return true;
   }
-  for (LAPD_NT_user& u : users_)
-    if (u.message(packet)) return;
+  for (LAPD_NT_user& u : users_) {
+    const LAPD_NT_user::Take take = u.message(packet);
+    if (take == LAPD_NT_user::Take::not_mine) continue;
+    if (take == LAPD_NT_user::Take::taken) return true;
+    ++refused_;
+    if (refusals_.take())
+      std::clog << ext::header(this) << "discard outgoing message: packet pool reserve reached" << std::endl;
+    return false;
+  }
+  return true;  // no terminal holds the call reference: dropped, as ever
 }
 
 void LAPD_NT::tx_identity(std::uint16_t ri, int ai, unsigned char type) {

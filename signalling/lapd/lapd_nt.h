@@ -27,6 +27,7 @@
 #include "net/cyclic.h"
 #include "net/packet.h"
 #include "net/protocol.h"
+#include "signalling/lapd/log_budget.h"
 
 namespace ISDN {
 
@@ -67,8 +68,12 @@ class LAPD_NT_user {
 
   // `frame` starts at the control octet; `cr` is the received C/R bit.
   void receive(Packet& frame, bool cr);
-  // Takes a Q.931 message whose call reference this terminal last used.
-  bool message(Packet& msg);
+  // Takes a Q.931 message whose call reference this terminal last used;
+  // refuses it while the packet pool is down to its reserve.
+  enum class Take { not_mine, taken, refused };
+  Take message(Packet& msg);
+  // Messages dropped from a full busy queue.
+  unsigned dropped() const { return dropped_; }
 
   void PutHeader(std::ostream& os) const;
 
@@ -110,6 +115,7 @@ class LAPD_NT_user {
   CleanQueue<Packet, 135> out_;
   CleanQueue<Packet, 7> ack_;  // whole frames, header included
   std::uint16_t check_ri_ = 0;
+  unsigned dropped_ = 0;
 };
 
 class LAPD_NT : public Protocol {
@@ -126,8 +132,15 @@ class LAPD_NT : public Protocol {
   void local_prepare_head(Packet& packet) override { packet.reserve_head(4); }
   void local_activate() override;
   void local_deactivate() override;
-  void message(Packet& packet) override;
+  void message(Packet& packet) override { data_request(packet); }
   void receive(Packet& packet) override;
+
+  // DL-DATA from layer 3 with its answer: false when the message was refused
+  // (the packet pool is down to its reserve); it is then dropped, counted in
+  // discards() and logged (at most 20 lines a second).
+  bool data_request(Packet& packet);
+  // Messages refused or dropped from a busy queue.
+  unsigned discards() const;
 
   void on_tei_procedure(Packet& info);
   void tx_identity(std::uint16_t ri, int ai, unsigned char type);
@@ -149,6 +162,8 @@ class LAPD_NT : public Protocol {
   Timer audit_;
   LAPD_NT_user users_[entries];
   unsigned log_ = 0;
+  unsigned refused_ = 0;
+  LogBudget refusals_;
   Protocol_name_str name_{"ISDN::LAPD_NT"};
 };
 

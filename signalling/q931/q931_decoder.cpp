@@ -6,8 +6,6 @@
 
 namespace ISDN {
 
-char logbuf[logbuf_size];
-
 namespace {
 
 const char truncated_mark[] = "<truncated>\n";

@@ -16,12 +16,12 @@
 
 namespace ISDN {
 
+// The size of the text buffer a caller gives: room for any frame's text
+// (longer texts are cut, see above).
 constexpr std::size_t logbuf_size = 1024;
 
-// The text buffer every LAPD link decodes into; each call overwrites it.
-extern char logbuf[logbuf_size];
-
-// Decodes `length` octets of `frame` into `out` (`size` characters at most).
+// Decodes `length` octets of `frame` into `out`, a buffer the caller owns
+// (`size` characters at most).
 // `network_to_user` labels the direction. A frame of 2 octets or fewer writes
 // nothing and leaves `out` as it was.
 void dlogframe(const unsigned char* frame, int length, int network_to_user, char* out,

@@ -310,6 +310,20 @@ TEST(Codec, EveryTruncatedPrefixOfRandomMessagesFails) {
   }
 }
 
+// A record with a tag table, an untagged CHOICE among its fields: BER reads
+// back whatever it writes, whichever alternative is selected.
+TEST(Codec, EveryValueOfARecordWithATagTableReadsBack) {
+  oracle::ValueBuilder builder(2111);
+  std::string why;
+  for (int n = 0; n < 30; ++n) {
+    Value v = builder.make(&kTagged, &why);
+    ASSERT_TRUE(v) << why;
+    const std::string hex = encodeHex(*v, ASN1::CoderEnv::ber);
+    Value back(ASN1::AbstractData::create(&kTagged));
+    EXPECT_TRUE(decodeHex(hex, *back, ASN1::CoderEnv::ber) && back->compare(*v) == 0) << *v << "\n" << hex;
+  }
+}
+
 TEST(Codec, OpenTypesKeepTheirOctetsUntilLookedInto) {
   ASN1::OpenData open;
   ASSERT_TRUE(decodeHex("020A0B", open) && open.has_buf());

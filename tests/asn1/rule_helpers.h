@@ -58,6 +58,14 @@ const ASN1::SEQUENCE::InfoType kTag40 = {
 const ASN1::INTEGER::InfoType kFrom1 = {{&ASN1::INTEGER::create, 2}, ASN1::PartiallyConstrained, 1, 0xFFFFFFFFu};
 const ASN1::INTEGER::InfoType kFromMinus5 = {{&ASN1::INTEGER::create, 2}, ASN1::PartiallyConstrained, -5,
                                              0xFFFFFFFFu};
+// A record with a tag table (no generated one has any): a tagged field and
+// an untagged CHOICE field.
+const ASN1::TypeInfo* const kTaggedInfos[] = {&ASN1::INTEGER::theInfo, &Plain::theInfo};
+const int kTaggedIds[] = {-1, -1};
+const unsigned kTaggedTags[] = {ASN1::contextTag(5), 0};
+const char* const kTaggedNames[] = {"a", "c"};
+const ASN1::SEQUENCE::InfoType kTagged = {
+    {&ASN1::SEQUENCE::create, 16}, false, kTaggedInfos, kTaggedIds, 2, 0, 0, nullptr, kTaggedTags, kTaggedNames};
 const ASN1::OCTET_STRING::InfoType kOctets16 = {{&ASN1::OCTET_STRING::create, 4}, ASN1::FixedConstraint, 0, 16u};
 const int kOptionalIds[] = {0};
 const ASN1::SEQUENCE::InfoType kOptional40 = {
@@ -65,11 +73,11 @@ const ASN1::SEQUENCE::InfoType kOptional40 = {
 
 // Choices with tag tables: the root alternatives' tags, ascending; an
 // extension alternative under its own tag; an untagged first alternative.
-const ASN1::TypeInfo* const kTaggedInfos[] = {&ASN1::INTEGER::theInfo, &ASN1::BOOLEAN::theInfo};
-const unsigned kTaggedTags[] = {ASN1::contextTag(5)};
-const char* const kTaggedNames[] = {"a", "b"};
-const ASN1::CHOICE::InfoType kTaggedChoice = {{&ASN1::CHOICE::create, 0}, true, kTaggedInfos, 1, 2,
-                                              kTaggedTags, kTaggedNames};
+const ASN1::TypeInfo* const kTaggedChoiceInfos[] = {&ASN1::INTEGER::theInfo, &ASN1::BOOLEAN::theInfo};
+const unsigned kTaggedChoiceTags[] = {ASN1::contextTag(5)};
+const char* const kTaggedChoiceNames[] = {"a", "b"};
+const ASN1::CHOICE::InfoType kTaggedChoice = {{&ASN1::CHOICE::create, 0}, true, kTaggedChoiceInfos, 1, 2,
+                                              kTaggedChoiceTags, kTaggedChoiceNames};
 const ASN1::TypeInfo* const kOpenFirstInfos[] = {&ASN1::OpenData::theInfo, &ASN1::BOOLEAN::theInfo};
 const unsigned kOpenFirstTags[] = {0, ASN1::contextTag(3)};
 const char* const kOpenFirstNames[] = {"o", "b"};
@@ -81,6 +89,7 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
   static const std::map<std::string, const ASN1::TypeInfo*> types = {
       {"INTEGER", &ASN1::INTEGER::theInfo}, {"INTEGER (0..7)", &Fixed<0, 7u>::theInfo},
       {"INTEGER (0..7, ...)", &Int07ext::theInfo}, {"INTEGER (-128..127)", &Fixed<-128, 127u>::theInfo},
+      {"INTEGER (-128..127, ...)", &ASN1::Constrained_INTEGER<ASN1::ExtendableConstraint, -128, 127u>::theInfo},
       {"INTEGER (0..4294967295)", &Fixed<0, 4294967295u>::theInfo},
       {"INTEGER (112000..399975)", &Fixed<112000, 399975u>::theInfo}, {"BOOLEAN", &ASN1::BOOLEAN::theInfo},
       {"INTEGER (1..MAX)", &kFrom1}, {"INTEGER (-5..MAX)", &kFromMinus5},
@@ -96,7 +105,8 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
       {"OBJECT IDENTIFIER", &ASN1::OBJECT_IDENTIFIER::theInfo}, {"GeneralizedTime", &ASN1::GeneralizedTime::theInfo},
       {"open type", &ASN1::OpenData::theInfo}, {"SEQUENCE OF INTEGER (0..3)", &ASN1::SEQUENCE_OF<Int03>::theInfo},
       {"SEQUENCE (SIZE (1..2)) OF INTEGER (0..3)", &kInts12}, {"SEQUENCE { n [40] INTEGER }", &kTag40},
-      {"SEQUENCE { n [40] INTEGER OPTIONAL }", &kOptional40}, {"Empty", &Empty::theInfo},
+      {"SEQUENCE { n [40] INTEGER OPTIONAL }", &kOptional40}, {"SEQUENCE { a [5] INTEGER, c Plain }", &kTagged},
+      {"Empty", &Empty::theInfo},
       {"Outer", &Outer::theInfo}, {"TextFlag", &TextFlag::theInfo},
       {"Colour", &Colour::theInfo}, {"Shade", &Shade::theInfo}, {"Sparse", &Sparse::theInfo},
       {"Ints", &Ints::theInfo}, {"Strs", &Strs::theInfo}, {"Cmd", &Cmd::theInfo}, {"Single", &Single::theInfo},

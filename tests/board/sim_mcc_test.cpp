@@ -79,6 +79,47 @@ TEST_F(SimMcc, FramesFollowTheCrossConnectAndJoinedLinesActAsACable) {
   ::close(a), ::close(b);
 }
 
+// A descriptor number is remembered for its channel until it is closed, so
+// a number that comes back (dup, dup2, dup3 after a close) reaches the channel
+// it now stands for, never the one it stood for before.
+TEST_F(SimMcc, AReusedDescriptorNumberReachesItsNewChannel) {
+  const int a = Open(), b = Open();
+  const int na = Allocate(a), nb = Allocate(b);
+  auto number = [](int fd) { return Board::ioctlValue(fd, MccRequest::kTimeslot, 0); };
+  const int d = ::dup(a);
+  EXPECT_EQ(na, number(d));
+  ::close(d);
+  const int again = ::dup(b);
+  ASSERT_EQ(d, again);  // the lowest free number: the one just closed
+  EXPECT_EQ(nb, number(again));
+  ASSERT_EQ(again, ::dup2(a, again));
+  EXPECT_EQ(na, number(again));
+  ASSERT_EQ(again, ::dup3(b, again, O_CLOEXEC));
+  EXPECT_EQ(nb, number(again));
+  EXPECT_EQ(again, ::dup2(again, again));
+  EXPECT_EQ(nb, number(again));
+  ::close(again);
+  EXPECT_EQ(-1, number(again));
+  EXPECT_EQ(ENOTTY, errno);
+  ::close(a), ::close(b);
+}
+
+// A channel the application closed gives its number back, whether the relay
+// or the next open notices it first.
+TEST_F(SimMcc, AClosedChannelGivesItsNumberBack) {
+  for (bool relayFirst : {true, false}) {
+    const int a = Open();
+    ASSERT_EQ(512, Allocate(a));
+    ASSERT_EQ(1, Board::write(a, "x", 1));
+    ::close(a);
+    if (relayFirst) Board::service();
+    const int b = Open();
+    EXPECT_EQ(512, Allocate(b)) << (relayFirst ? "relay first" : "open first");
+    ::close(b);
+    Board::service();
+  }
+}
+
 TEST_F(SimMcc, AStuckLineHoldsFramesBackWithoutSpinning) {
   const int a = Open();
   Connect(Allocate(a), 9);

@@ -183,3 +183,52 @@ TEST_F(ServerTest, HeartbeatDropsAControllerSilentFor120SecondsAfterItsFirstComm
 }
 
 }  // namespace
+
+namespace {
+
+// The period restarts lazily (a command notes its time; the armed timer waits
+// out the rest): the drop still comes exactly 120000 ms after the last
+// command, never a millisecond earlier or later, however the commands fall
+// against the first expiry.
+TEST_F(ServerTest, HeartbeatDropsExactlyOnePeriodAfterTheLastCommand) {
+  struct Case {
+    const char* what;
+    std::vector<unsigned> gaps;  // ms before each command after the first
+    bool jump;                   // the clock jumps there without a pass of the loop
+  };
+  const Case cases[] = {
+      {"one command", {}, false},
+      {"a second command half a period later", {60000}, false},
+      {"commands every 50 s, the last after the first expiry", {50000, 50000, 50000}, false},
+      {"a command 1 ms before the armed expiry", {119999}, false},
+      {"a command in the very millisecond of the armed expiry", {120000}, true},
+      {"a command 1 ms after the re-armed expiry's start", {119999, 1, 1}, false},
+  };
+  Capture log(std::clog);
+  Outbox outbox(server);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(server.Activate(transport = new PairTransport));
+    log.clear();
+    server.Handle(Ping(1));
+    for (unsigned gap : c.gaps) {
+      // A jump lands the command in the expiry's own millisecond before the
+      // loop has seen the timer.
+      if (c.jump)
+        clock.advance(gap);
+      else
+        ASSERT_TRUE(LoopTest::runFor(gap));
+      server.Handle(Ping(2));
+    }
+    ASSERT_TRUE(LoopTest::runFor(119999));
+    EXPECT_FALSE(transport->Closed() || log.has("heartbeat timeout!!!"));
+    ASSERT_TRUE(LoopTest::runFor(1));
+    EXPECT_TRUE(log.has("heartbeat timeout!!!\n"));
+    // The end reaches the services on the pass after it.
+    ASSERT_TRUE(LoopTest::runUntil(
+        [&] { return transport->Closed() && journal.back() == "b.disconnect"; }, 100));
+    EXPECT_FALSE(heartbeat.IsWatching());
+  }
+}
+
+}  // namespace

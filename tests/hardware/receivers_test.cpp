@@ -7,7 +7,8 @@
 // [args]" calls it (see Tonec::Call, Dsproc::Call). "dtmf|dsp present 0|1",
 // "dsp fail-disable <times>" (EIO), "dsp vad-version <n>", "dtmf last-id <n>",
 // "dtmf event <code> <ts> <id>", "dsp event <ts> <id> vad|sd|bss|tone|flags|<type>
-// <values>", "dtmf|dsp short <text>", "dtmf hangup", "pass" (one loop pass),
+// <values>", "dtmf|dsp short <text>", "dtmf|dsp hangup|eof", "dtmf|dsp fail-reads
+// <times>" (EIO; -1 every read, 0 none), "pass" (one loop pass),
 // "restart" (new services, no receivers), "open" (whether the services are).
 #include <errno.h>
 #include <sys/socket.h>
@@ -232,7 +233,10 @@ class Scenario : public ScriptTest::Runner {
       if (w == "vad-version") in >> vadVersion_, dsp().setVadVersion(vadVersion_);
       if (w == "fail-disable") in >> w, dsp().failRequest(DsprocRequest::kDisable, EIO, std::stoi(w));
       if (w == "last-id") in >> w, tonecService_->SetLastId(std::stoul(w, nullptr, 0));
-      if (w == "hangup") ::shutdown(BoardSim::Registry::instance().modelEnd(dtmf().openChannels().back()), SHUT_RDWR);
+      if (w == "hangup" || w == "eof")  // eof: the driver's side ends, the descriptor stays readable
+        ::shutdown(BoardSim::Registry::instance().modelEnd(device.openChannels().back()),
+                   w == "eof" ? SHUT_WR : SHUT_RDWR);
+      if (w == "fail-reads") in >> w, device.failReads(EIO, std::stoi(w));
       if (w == "event" && verb == "dtmf") {
         unsigned long code, ts, id;
         in >> code >> ts >> id;

@@ -10,9 +10,10 @@
 // spi|bus|e1", "spi status|clock <n>|show", "bus disable-control" (the
 // services); "hal reset|spi-present <0|1>|spi-register <ch> <reg> <v>|fail
 // read|disable <times>|clear-failures|show|channel <ch>|totals", "e1 set
-// <trunk> <field> <v>|fail tclk|sync <times>|show", "cas-line receive <path>
-// <ts> <rx>|short|hang-up|initialised <path> <ts>|fail-open <times>" (the
-// board); "pass", "restart" (the services anew).
+// <trunk> <field> <v>|fail tclk|sync|source <times>|present 0|1|show|select-source
+// <n>", "cas-line receive <path> <ts> <rx>|short|hang-up|initialised <path>
+// <ts>|fail-open <times>|fail-reads <times>" (the board; fail-reads -1: every
+// read, 0: none); "pass", "restart" (the services anew).
 #include <errno.h>
 #include <sys/socket.h>
 
@@ -57,7 +58,7 @@ class Scenario : public ScriptTest::Runner {
 
   void Fresh(const std::string&) override {
     hal().reset(), hal().clearFailures(), hal().setPresent(true), hal().setSpiPresent(true);
-    m().reset(), m().clearFailures(), cas().reset(), cas().clearFailures();
+    m().reset(), m().clearFailures(), m().setPresent(true), cas().reset(), cas().clearFailures();
     Restart();
   }
   void Restart() {
@@ -150,7 +151,15 @@ class Scenario : public ScriptTest::Runner {
           {"rai", Maintenance::Field::Rai}, {"state", Maintenance::Field::State}};
       if (w == "set" && in >> a >> v >> b) m().set(a, fields.at(v), b);
       if (w == "fail" && in >> v >> a)
-        m().failRequest(v == "tclk" ? MaintenanceRequest::kTclkMask : MaintenanceRequest::kSyncStatus, EIO, a);
+        m().failRequest(v == "tclk"     ? MaintenanceRequest::kTclkMask
+                        : v == "source" ? MaintenanceRequest::kClockSource
+                                        : MaintenanceRequest::kSyncStatus,
+                        EIO, a);
+      if (w == "present" && in >> a) m().setPresent(a != 0);
+      if (w == "select-source" && in >> a) {
+        const int result = s_->e1.select_source(int(a));
+        Note("select source " + N(a) + ": " + N(result) + ", board source " + N(m().clockSource()));
+      }
       if (w == "show") Note("tclk mask " + N(m().tclkMask()) + ", writes " + N(m().tclkWrites()));
     } else if (verb == "cas-line") {
       in >> a >> b >> c;
@@ -159,6 +168,7 @@ class Scenario : public ScriptTest::Runner {
       if (w == "hang-up") ::shutdown(BoardSim::Registry::instance().modelEnd(cas().openChannels().at(0)), SHUT_RDWR);
       if (w == "initialised") Note("initialised " + N(cas().initialised(a, b)));
       if (w == "fail-open") cas().failRequest(CasRequest::kTrunkOpen, EIO, a);
+      if (w == "fail-reads") cas().failReads(EIO, int(a));
     } else if (verb == "pass") {
       LoopTest::runOnce();
     } else if (verb == "restart") {
@@ -177,5 +187,13 @@ class BoardServices : public ::testing::TestWithParam<const char*> {};
 TEST_P(BoardServices, TranscriptMatchesTheGoldenFile) { Scenario().Check(__FILE__, GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Hardware, BoardServices, ::testing::Values("hal", "e1"));
+
+TEST(E1Control, AssignCopiesTrunkAndTimeslotIntoTheMessageChannel) {
+  cas_channel record = {3, 17, 9, 5, {0, 0}};
+  LGCP::CasChannel channel;
+  channel.set_path(1), channel.set_timeslot(1);
+  E1Ctl::Assign(channel, record);
+  EXPECT_EQ("{ path 3, timeslot 17 }", TestGolden::OneLine(channel));
+}
 
 }  // namespace

@@ -12,7 +12,8 @@
 %%         gen Type Count Seed   up to Count seeded random values of Type, one
 %%                               hex encoding a line, then a line "."
 %%         re Type Hex           decode, encode again: the new hex, or "ERROR"
-%%                               and a reason
+%%                               and a reason; Type may be Module:Type, a
+%%                               module compiled beside Module
 %%       Values are drawn from ValueModule (default Module), a copy of the
 %%       same types that may be stricter, and encoded by Module. Values that
 %%       Module does not decode back to the same octets, and values beyond the
@@ -58,7 +59,11 @@ batch(M, V) ->
                     gen(M, V, list_to_atom(T), C, 4 * C),
                     io:format(".~n");
                 ["re", T | Hex] ->
-                    io:format("~s~n", [reencode(M, list_to_atom(T), lists:append(Hex))]);
+                    {RM, RT} = case string:split(T, ":") of
+                                   [Mod, Type] -> {load(Mod), list_to_atom(Type)};
+                                   _ -> {M, list_to_atom(T)}
+                               end,
+                    io:format("~s~n", [reencode(RM, RT, lists:append(Hex))]);
                 _ ->
                     io:format("ERROR bad command~n")
             end,

@@ -1,15 +1,20 @@
 // Scenarios of the LAPD links on the virtual clock, from data/<name>.script
 // against data/<name>.golden. "== <kind> <title>" starts a link of a kind:
 // user (TEI 0: its commands 00 01, responses 02 01), network (primary rate),
-// bri-user (TEI from management), nt (basic-rate network side, LAPD_NT).
+// bri-user (TEI from management), bri-network (a LAPD network side with TEI
+// management on), nt (basic-rate network side, LAPD_NT).
 // Commands: "activate", "deactivate", "rx <hex>" (from the line), "send <hex>"
-// (from layer 3), "log <level>", "flow" (note
-// flow-status changes), "assign <tei>" (answer the last identity request),
-// "show" (state, queues, counters), "info" (GetInfo).
+// (from layer 3), "log <level>", "flow" (note flow-status changes),
+// "assign <tei>" (answer the last identity request), "show" (state, queues,
+// counters), "info" (GetInfo), "pool <n>" (hold packet blocks until n are
+// free; "pool release" lets them go), "channel lost" (the channel below
+// reports it is gone).
 // Transcript: "tx <hex>" sent on the line, "up <hex>" passed to layer 3,
-// "activated", "released <text>", "status <text>".
+// "activated", "released <text>", "status <text>", "refused" (a DL-DATA
+// request answered false).
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "net/packet.h"
 #include "net/protocol.h"
@@ -65,12 +70,13 @@ class Scenario : public ScriptTest::Runner, HdlcChannel, ISDN::LAPD::Notify {
       nt_ = static_cast<ISDN::LAPD_NT*>(upper_->add_protocol_tail(new ISDN::LAPD_NT));
       return;
     }
-    lapd_ = new ISDN::LAPD(kind == "network" ? ISDN::Side::network : ISDN::Side::user, 0);
-    if (kind == "bri-user") lapd_->change_to_bri();
+    const bool network = kind == "network" || kind == "bri-network";
+    lapd_ = new ISDN::LAPD(network ? ISDN::Side::network : ISDN::Side::user, 0);
+    if (kind == "bri-user" || kind == "bri-network") lapd_->change_to_bri();
     lapd_->hdlc(this);
     upper_->add_protocol_tail(lapd_);
   }
-  void Finish() override { upper_.reset(); }
+  void Finish() override { upper_.reset(), held_.clear(); }
 
   bool Command(const std::string& verb, const std::string& rest) override {
     if (verb == "activate" || verb == "deactivate") {
@@ -82,7 +88,14 @@ class Scenario : public ScriptTest::Runner, HdlcChannel, ISDN::LAPD::Notify {
       Packet p, b = packet(rest);
       upper_->prepare_head(p);
       p.put(b);
-      nt_ ? nt_->message(p) : lapd_->message(p);
+      if (!(nt_ ? nt_->data_request(p) : lapd_->data_request(p))) Note("refused");
+    } else if (verb == "pool" && rest == "release") {
+      held_.clear();
+    } else if (verb == "pool") {
+      const unsigned free = static_cast<unsigned>(std::stoul(rest));
+      while (Packet_pool::free_count() > free) held_.emplace_back(), held_.back().reserve_head(0);
+    } else if (verb == "channel" && rest == "lost") {
+      lapd_->on_hdlc_error(HdlcNotify::Cause::readFail);
     } else if (verb == "assign") {  // the Ri of the last identity request "FC FF 03 0F ri ri 01 FF"
       Line("rx FE FF 03 0F " + ri_ + " 02 " + TestBytes::Hex(std::string(1, char(std::stoi(rest) << 1 | 1))));
     } else if (verb == "log") {
@@ -95,6 +108,7 @@ class Scenario : public ScriptTest::Runner, HdlcChannel, ISDN::LAPD::Notify {
         Note("entry " + std::to_string(i) + ": state " + std::to_string(unsigned(e.state())) + ", queued " +
              std::to_string(e.queued()) + ", outstanding " + std::to_string(e.outstanding()));
       }
+      Note("discards " + std::to_string(nt_->discards()));
     } else if (verb == "show") {
       const ISDN::LAPD::Stats& s = lapd_->stats();
       Note(std::string("state ") + ISDN::state_text(lapd_->get_state()) + ", tei " +
@@ -117,6 +131,7 @@ class Scenario : public ScriptTest::Runner, HdlcChannel, ISDN::LAPD::Notify {
   ISDN::LAPD_NT* nt_ = nullptr;  // owned by upper_
   ISDN::LAPD::Info info_;
   std::string ri_;
+  std::vector<Packet> held_;  // "pool": blocks kept from the pool
 };
 
 class LapdScript : public ::testing::TestWithParam<const char*> {};
@@ -124,5 +139,23 @@ class LapdScript : public ::testing::TestWithParam<const char*> {};
 TEST_P(LapdScript, TranscriptMatchesTheGoldenFile) { Scenario().Check(__FILE__, GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Lapd, LapdScript, ::testing::Values("lapd_user", "lapd_nt"));
+
+// One letter gives its text, several give each in letter order, and a bit
+// without a letter makes the code unknown.
+TEST(MdlErrorText, LettersGiveTheirTextsAndUnknownBitsMakeTheCodeUnknown) {
+  const struct {
+    unsigned code;
+    const char* text;
+  } cases[] = {
+      {ISDN::MdlError::A, "Supervisory (F = 1)"},
+      {ISDN::MdlError::C | ISDN::MdlError::D, "UA (F = 1), UA (F = 0)"},
+      {ISDN::MdlError::J, "Other - N(R) error"},
+      {ISDN::MdlError::TeiDenied, "Tei Assign - Tei denied"},
+      {0, "Other - Unknown"},
+      {65536, "Other - Unknown"},
+      {ISDN::MdlError::C | 65536, "Other - Unknown"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.text, ISDN::mdl_error_text(c.code)) << c.code;
+}
 
 }  // namespace
