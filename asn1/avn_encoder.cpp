@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "asn1/asn1.h"
-#include "asn1/stream_io.h"
 
 namespace ASN1 {
 
@@ -94,7 +93,9 @@ bool AVNEncoder::do_visit(const BMPString& v) {
   strm_ << '{';
   for (std::size_t i = 0; i < n && strm_.good(); ++i) {
     const unsigned c = unsigned(v[i]);
-    strm_ << "{ 0, 0, " << ((c >> 8) & 0xFF) << ", " << (c & 0xFF) << '}';
+    // The row is the character shifted right by 8 whole: a character above
+    // U+FFFF keeps its plane in it (U+10000 is row 256), not a cut-off 0.
+    strm_ << "{ 0, 0, " << (c >> 8) << ", " << (c & 0xFF) << '}';
     if (i + 1 != n && strm_.good()) strm_ << ", ";
   }
   if (strm_.good()) strm_ << '}';
@@ -172,39 +173,9 @@ std::string AbstractData::asValueNotation() const {
   return os.str();
 }
 
-namespace {
-
-// Writes a value through a private string stream and hands the caller the
-// text. A value that cannot be written (a CHOICE with nothing selected)
-// leaves its text up to that point but not the failure: the caller's stream
-// (often std::cerr) must keep working for the lines that follow.
-class InserterWrapper : public detail::IOWrapper {
- public:
-  InserterWrapper(std::ostream& os, const AbstractData& value) : os_(os), value_(value) {}
-
- protected:
-  std::ios_base::iostate do_real_io() override {
-    std::ostream::sentry guard(os_);
-    if (!guard) return std::ios_base::goodbit;
-    std::ostringstream text;
-    text.flags(os_.flags());
-    text.fill(os_.fill());
-    value_.print_on(text);
-    const std::string s = text.str();
-    os_.write(s.data(), std::streamsize(s.size()));
-    return std::ios_base::goodbit;
-  }
-
- private:
-  std::ostream& os_;
-  const AbstractData& value_;
-};
-
-}  // namespace
-
 std::ostream& g_inserter(std::ostream& os, const AbstractData& value) {
   if (!os.good()) return os;
-  InserterWrapper wrapper(os, value);
+  InserterWrapper<char, std::char_traits<char>, AbstractData> wrapper(os, value);
   wrapper.do_it(os);
   return os;
 }

@@ -12,6 +12,7 @@
 #include <ostream>
 #include <vector>
 
+#include "asn1/stream_io.h"
 #include "asn1/visitor.h"
 
 namespace ASN1 {
@@ -53,9 +54,12 @@ class AVNEncoder : public ConstVisitor {
 };
 
 // The stream inserter's worker (operator<< in abstract_data.h calls it):
-// writes the value through a private string stream, so that a value that
-// cannot be written leaves its text so far but never the caller's stream in
-// a failed state.
+// writes the value on the stream itself, so a pending field width pads the
+// value's first item, and the fill character is a blank after an octet
+// string. A value that cannot be written (a CHOICE with nothing selected)
+// leaves its text up to that point and failbit on the stream: a caller that
+// goes on writing to the stream afterwards (a log) writes such a value with
+// asValueNotation() instead.
 std::ostream& g_inserter(std::ostream& os, const AbstractData& value);
 
 }  // namespace ASN1

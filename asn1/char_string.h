@@ -59,6 +59,9 @@ class AbstractString : public ConstrainedObject,
   // Index of the first character outside the set; npos when all are in it or
   // the descriptor has no set.
   size_type find_first_invalid() const;
+  // The checks of constraint_checker.h for this value with its contents.
+  bool isValid() const { return AbstractData::isValid(); }
+  bool isStrictlyValid() const { return AbstractData::isStrictlyValid(); }
 
   using std::string::operator[];
   using std::string::size;
@@ -156,6 +159,9 @@ class BMPString : public ConstrainedObject, public std::wstring {
   }
   bool legalCharacter(wchar_t c) const { return getFirstChar() <= c && c <= getLastChar(); }
   size_type first_illegal_at() const;
+  // The checks of constraint_checker.h for this value with its contents.
+  bool isValid() const { return AbstractData::isValid(); }
+  bool isStrictlyValid() const { return AbstractData::isStrictlyValid(); }
 
   using std::wstring::operator[];
   using std::wstring::size;

@@ -66,8 +66,15 @@ bool CHOICE::createSelection() {
 }
 
 unsigned CHOICE::getSelectionTag() const {
-  if (info()->selectionTags == nullptr) return contextTag(unsigned(choiceID_));
-  return info()->selectionTags[choiceID_];
+  const InfoType* d = info();
+  if (choiceID_ < 0) return 0;
+  if (d->selectionTags == nullptr) return contextTag(unsigned(choiceID_));
+  if (unsigned(choiceID_) < d->numChoices) return d->selectionTags[choiceID_];
+  // The table covers the root alternatives only: an extension alternative
+  // carries its own type's tag.
+  if (unsigned(choiceID_) < d->totalChoices && d->selectionInfos[choiceID_] != nullptr)
+    return d->selectionInfos[choiceID_]->tag;
+  return 0;
 }
 
 bool CHOICE::setID(unsigned tagNumber, unsigned tagClass) {
@@ -82,10 +89,20 @@ bool CHOICE::setID(unsigned tagNumber, unsigned tagClass) {
   const unsigned* pos = std::lower_bound(first, last, tag);
   choiceID_ = int(pos - first);
   if (pos != last && *pos == tag) return createSelection();
+  // The table holds the root alternatives only; an extension alternative
+  // goes under its own type's tag (getSelectionTag), so it is found by it.
+  for (unsigned k = d->numChoices; tag != 0 && k < d->totalChoices; ++k) {
+    if (d->selectionInfos[k] != nullptr && d->selectionInfos[k]->tag == tag) {
+      choiceID_ = int(k);
+      return createSelection();
+    }
+  }
   if (d->numChoices > 0 && first[0] == 0) {
-    // The first alternative is itself an untagged choice: ask it.
+    // An untagged first alternative may be a choice that carries the tag;
+    // anything else untagged (an open type) cannot be asked.
     choiceID_ = 0;
-    if (createSelection() && static_cast<CHOICE*>(choice_)->setID(tagNumber, tagClass)) return true;
+    CHOICE* inner = createSelection() ? dynamic_cast<CHOICE*>(choice_) : nullptr;
+    if (inner != nullptr && inner->setID(tagNumber, tagClass)) return true;
     choiceID_ = unknownSelection_;
     delete choice_;
     choice_ = nullptr;

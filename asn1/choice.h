@@ -50,8 +50,19 @@ class CHOICE : public AbstractData, public detail::Allocator<CHOICE> {
   // Keeps the value when index is already selected; otherwise makes a new
   // default selection. False (index -2) when the type has no such alternative.
   bool select(int index);
+  // The selected alternative's tag word: the context tag of its index
+  // without a tag table, else the table's entry for a root alternative and
+  // the alternative type's own tag for an extension; 0 with nothing selected.
   unsigned getSelectionTag() const;
+  // Selects the alternative carrying the tag (the BER decoder's lookup): by
+  // index without a tag table, else a root alternative of the table, an
+  // extension alternative by its own type's tag, or, when the table starts
+  // with an untagged choice, that choice's alternative. False when none
+  // carries it.
   bool setID(unsigned tagNumber, unsigned tagClass);
+  // The checks of constraint_checker.h for this value with its contents.
+  bool isValid() const { return AbstractData::isValid(); }
+  bool isStrictlyValid() const { return AbstractData::isStrictlyValid(); }
 
  protected:
   bool createSelection();

@@ -41,6 +41,9 @@ class GeneralizedTime : public AbstractData, public detail::Allocator<Generalize
   int getMillisec() const { return millisec_; }
   int getMinDiff() const { return mindiff_; }
   bool getUTC() const { return utc_; }
+  // The checks of constraint_checker.h for this value with its contents.
+  bool isValid() const { return AbstractData::isValid(); }
+  bool isStrictlyValid() const { return AbstractData::isStrictlyValid(); }
 
  protected:
   int do_compare(const AbstractData& other) const override;

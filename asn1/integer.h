@@ -40,6 +40,9 @@ class INTEGER : public ConstrainedObject, public detail::Allocator<INTEGER> {
   // compared modulo 2^32, so negative lower bounds work: INTEGER (-128..127)
   // accepts -128..127 and nothing else.
   bool isStrictValid() const;
+  // The lenient check of constraint_checker.h (the strict one of this kind
+  // alone is isStrictValid).
+  bool isValid() const { return AbstractData::isValid(); }
 
  protected:
   int do_compare(const AbstractData& other) const override;

@@ -32,6 +32,9 @@ class OBJECT_IDENTIFIER : public AbstractData, public detail::Allocator<OBJECT_I
   void encodeCommon(std::vector<char>& out) const;
   // Replaces the arcs; false when the octets end inside a subidentifier.
   bool decodeCommon(const char* data, unsigned length);
+  // The checks of constraint_checker.h for this value with its contents.
+  bool isValid() const { return AbstractData::isValid(); }
+  bool isStrictlyValid() const { return AbstractData::isStrictlyValid(); }
 
  protected:
   int do_compare(const AbstractData& other) const override;

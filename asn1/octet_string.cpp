@@ -39,6 +39,16 @@ void BIT_STRING::set(unsigned i, bool on) {
 void BIT_STRING::resize(unsigned n) {
   totalBits_ = n;
   bits_.resize((n + 7) / 8, 0);
+  clearUnusedBits();
+}
+
+void BIT_STRING::clearUnusedBits() {
+  // Comparison and the PER block form read whole octets: bits past the size
+  // must be 0, or a value shrunk keeps bits that a fresh one lacks.
+  if (totalBits_ % 8 != 0) {
+    unsigned char& last = reinterpret_cast<unsigned char&>(bits_.back());
+    last = static_cast<unsigned char>(last & (0xFF00u >> (totalBits_ % 8)));
+  }
 }
 
 int BIT_STRING::do_compare(const AbstractData& otherData) const {

@@ -39,6 +39,9 @@ class OCTET_STRING : public ConstrainedObject,
   using std::vector<char>::size;
   bool operator==(const OCTET_STRING& other) const { return compare(other) == 0; }
   bool operator!=(const OCTET_STRING& other) const { return compare(other) != 0; }
+  // The checks of constraint_checker.h for this value with its contents.
+  bool isValid() const { return AbstractData::isValid(); }
+  bool isStrictlyValid() const { return AbstractData::isStrictlyValid(); }
 
  protected:
   int do_compare(const AbstractData& other) const override;
@@ -68,9 +71,17 @@ class BIT_STRING : public ConstrainedObject, public detail::Allocator<BIT_STRING
     return i < totalBits_ && (static_cast<unsigned char>(bits_[i >> 3]) & (0x80u >> (i & 7))) != 0;
   }
   void set(unsigned i, bool on = true);
+  // n bits: bits added are 0, and the bits past n in the last octet are
+  // cleared.
   void resize(unsigned n);
+  // Clears the bits past size() in the last octet, after the octets were
+  // filled through getData() (a decoder's block copy).
+  void clearUnusedBits();
   std::vector<char>& getData() { return bits_; }
   const std::vector<char>& getData() const { return bits_; }
+  // The checks of constraint_checker.h for this value with its contents.
+  bool isValid() const { return AbstractData::isValid(); }
+  bool isStrictlyValid() const { return AbstractData::isStrictlyValid(); }
 
  protected:
   int do_compare(const AbstractData& other) const override;

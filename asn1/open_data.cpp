@@ -60,9 +60,11 @@ AbstractData* OpenData::do_clone() const { return new OpenData(*this); }
 bool OpenData::do_accept(Visitor& v) { return v.visit(*this); }
 bool OpenData::do_accept(ConstVisitor& v) const { return v.visit(*this); }
 
+TypeConstrainedOpenData::TypeConstrainedOpenData(const InfoType* info)
+    : OpenData(AbstractData::create(info->valueInfo), info) {}
+
 AbstractData* TypeConstrainedOpenData::create(const TypeInfo* info) {
-  const InfoType* d = static_cast<const InfoType*>(info);
-  return new TypeConstrainedOpenData(AbstractData::create(d->valueInfo), d);
+  return new TypeConstrainedOpenData(static_cast<const InfoType*>(info));
 }
 
 AbstractData* TypeConstrainedOpenData::do_clone() const { return new TypeConstrainedOpenData(*this); }

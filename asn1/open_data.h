@@ -36,6 +36,9 @@ class OpenData : public AbstractData, public detail::Allocator<OpenData> {
   // Takes ownership of data as the value (the old value is deleted).
   void grab_data(AbstractData* data);
   bool isEmpty() const { return data_ == nullptr && buf_ == nullptr; }
+  // The checks of constraint_checker.h for this value with its contents.
+  bool isValid() const { return AbstractData::isValid(); }
+  bool isStrictlyValid() const { return AbstractData::isStrictlyValid(); }
 
  protected:
   int do_compare(const AbstractData& other) const override;
@@ -55,6 +58,10 @@ class TypeConstrainedOpenData : public OpenData {
     const TypeInfo* valueInfo;
   };
 
+  // Holds a new default value of the descriptor's value type, which the
+  // decoders read into.
+  explicit TypeConstrainedOpenData(const InfoType* info);
+  // Takes ownership of data.
   TypeConstrainedOpenData(AbstractData* data, const InfoType* info) : OpenData(data, info) {}
   TypeConstrainedOpenData(const TypeConstrainedOpenData&) = default;
   TypeConstrainedOpenData& operator=(const TypeConstrainedOpenData&) = default;

@@ -202,11 +202,16 @@ bool PERDecoder::do_visit(INTEGER& v) {
   unsigned value = 0;
   // The length left the position at an octet boundary.
   if (!readOctets(c, value)) return false;
-  // The encoder writes these in two's complement. A PartiallyConstrained
-  // value keeps its bits as a non-negative number, as senders that write the
-  // distance from a lower bound of 0 expect.
-  if (c > 0 && c < 4 && type != PartiallyConstrained && (value & (1u << (8 * c - 1))) != 0)
-    value |= ~0u << (8 * c);
+  if (type == PartiallyConstrained) {
+    // X.691 11.7: the distance from the lower bound, as a non-negative number;
+    // one that would carry the value out of 32 bits is refused, not wrapped.
+    const unsigned lb = unsigned(v.getLowerLimit());
+    if (value > (v.getLowerLimit() < 0 ? 0x7FFFFFFFu : 0xFFFFFFFFu) - lb) return false;
+    v.setValue(int(lb + value));
+    return true;
+  }
+  // Two's complement in the fewest octets.
+  if (c > 0 && c < 4 && (value & (1u << (8 * c - 1))) != 0) value |= ~0u << (8 * c);
   v.setValue(int(value));
   return true;
 }
@@ -262,7 +267,10 @@ bool PERDecoder::do_visit(BIT_STRING& v) {
   if (count == 0) return true;
   if (count > 16 && aligned_) {
     const unsigned n = (count + 7) / 8;
-    return decodeBlock(v.getData().data(), n) == n;
+    if (decodeBlock(v.getData().data(), n) != n) return false;
+    // The sender's padding bits are no part of the value.
+    v.clearUnusedBits();
+    return true;
   }
   return decodeBitMap(v.getData(), count);
 }
@@ -315,8 +323,11 @@ bool PERDecoder::do_visit(BMPString& v) {
 }
 
 bool PERDecoder::do_visit(CHOICE& v) {
-  if (atEnd()) return false;
   const unsigned n = v.getNumChoices();
+  // A choice of one root alternative and no extension marker takes no bits
+  // of its own: it may stand at the end of the input (its only alternative
+  // NULL), and its alternative decides.
+  if ((v.extendable() || n > 1) && atEnd()) return false;
   unsigned index = 0;
   memento_type after = {nullptr, 8};
   unsigned bit = 0;

@@ -215,6 +215,7 @@ bool PEREncoder::do_visit(const BOOLEAN& v) {
 
 bool PEREncoder::do_visit(const INTEGER& v) {
   const int value = v.getValue();
+  if (v.getConstraintType() == PartiallyConstrained) return encodeSemiConstrained(v);
   if (encodeConstraint(v, unsigned(value))) {
     unsigned bits;
     if (value >= 0)
@@ -229,6 +230,21 @@ bool PEREncoder::do_visit(const INTEGER& v) {
   // A single-value range writes nothing, but only for that value: anything
   // else would come out of the decoder as the bound.
   return encodeUnsigned(unsigned(value), unsigned(v.getLowerLimit()), v.getUpperLimit()) != 0;
+}
+
+bool PEREncoder::encodeSemiConstrained(const INTEGER& v) {
+  // X.691 11.7: the distance from the lower bound in the fewest octets, so
+  // that a value near a negative bound reads back as itself. A lower bound
+  // of 0 or more makes the values unsigned (as the value-notation writer
+  // shows them).
+  const int lower = v.getLowerLimit();
+  const int value = v.getValue();
+  if (lower < 0 ? value < lower : unsigned(value) < unsigned(lower)) return false;
+  const unsigned off = unsigned(value) - unsigned(lower);
+  const unsigned c = off <= 0xFFu ? 1 : off <= 0xFFFFu ? 2 : off <= 0xFFFFFFu ? 3 : 4;
+  if (!encodeLength(c, 0, kUnbounded)) return false;
+  encodeMultiBit(off, 8 * c);
+  return true;
 }
 
 bool PEREncoder::do_visit(const ENUMERATED& v) {

@@ -5,7 +5,9 @@
 //    number v + 1 followed by v in 0..v;
 //  - an OCTET STRING of one or two octets is never aligned;
 //  - the OBJECT IDENTIFIER length is one constrained octet (0..255);
-//  - a PartiallyConstrained INTEGER is written as an unconstrained one;
+//  - a BIT STRING of more than 16 bits is written as whole octets: what
+//    follows it starts at the next octet, where X.691 goes on right after
+//    the last bit (no message type has such a field);
 //  - characters use their own code only when the set's canonical bit count
 //    is above 4 and at most the character width;
 //  - a SEQUENCE's extension bit map is as long as the value's extension map
@@ -88,6 +90,8 @@ class PEREncoder : public ConstVisitor {
 
   // Octets as an open type: their count, then the octets.
   bool encodeOpenOctets(const std::vector<char>& octets);
+  // An INTEGER with a lower bound only; false below the bound.
+  bool encodeSemiConstrained(const INTEGER& v);
 
   std::vector<char>& out_;
   unsigned short bitOffset_;  // bits still free in the last octet, 1..8

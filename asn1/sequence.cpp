@@ -1,6 +1,7 @@
 #include "asn1/sequence.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "asn1/visitor.h"
 
@@ -72,24 +73,52 @@ bool SEQUENCE::BitMap::any() const {
   return false;
 }
 
-void SEQUENCE::allocateFields() {
-  if (numFields_ <= kInlineFields) {
-    fields_ = inlineFields_;
-    for (AbstractData*& f : inlineFields_) f = nullptr;
+SEQUENCE::FieldVector::FieldVector(unsigned n) : slots_(nullptr), size_(n) { allocate(); }
+
+SEQUENCE::FieldVector::FieldVector(const FieldVector& other) : slots_(nullptr), size_(other.size_) {
+  allocate();
+  for (unsigned i = 0; i < size_; ++i)
+    if (other.slots_[i] != nullptr) slots_[i] = other.slots_[i]->clone();
+}
+
+SEQUENCE::FieldVector& SEQUENCE::FieldVector::operator=(const FieldVector& other) {
+  if (this != &other) {
+    FieldVector copy(other);
+    swap(copy);
+  }
+  return *this;
+}
+
+SEQUENCE::FieldVector::~FieldVector() { release(); }
+
+void SEQUENCE::FieldVector::allocate() {
+  if (size_ <= kInlineSlots) {
+    slots_ = inline_;
+    for (AbstractData*& f : inline_) f = nullptr;
   } else {
-    fields_ = static_cast<AbstractData**>(detail::poolAllocate(numFields_ * sizeof(AbstractData*)));
-    for (unsigned i = 0; i < numFields_; ++i) fields_[i] = nullptr;
+    slots_ = static_cast<AbstractData**>(detail::poolAllocate(size_ * sizeof(AbstractData*)));
+    for (unsigned i = 0; i < size_; ++i) slots_[i] = nullptr;
   }
 }
 
-void SEQUENCE::releaseFields() {
-  for (unsigned i = 0; i < numFields_; ++i) delete fields_[i];
-  if (fields_ != inlineFields_) detail::poolDeallocate(fields_, numFields_ * sizeof(AbstractData*));
+void SEQUENCE::FieldVector::release() {
+  for (unsigned i = 0; i < size_; ++i) delete slots_[i];
+  if (slots_ != inline_) detail::poolDeallocate(slots_, size_ * sizeof(AbstractData*));
+}
+
+void SEQUENCE::FieldVector::swap(FieldVector& other) {
+  // Pooled arrays change hands; inline pointers move between the objects.
+  const bool mineInline = slots_ == inline_;
+  const bool theirsInline = other.slots_ == other.inline_;
+  for (unsigned i = 0; i < kInlineSlots; ++i) std::swap(inline_[i], other.inline_[i]);
+  std::swap(slots_, other.slots_);
+  std::swap(size_, other.size_);
+  if (theirsInline) slots_ = inline_;
+  if (mineInline) other.slots_ = other.inline_;
 }
 
 SEQUENCE::SEQUENCE(const InfoType* info)
-    : AbstractData(info), fields_(nullptr), numFields_(info->numRootFields + info->numExtensions) {
-  allocateFields();
+    : AbstractData(info), fields_(info->numRootFields + info->numExtensions) {
   optionMap_.resize(info->numOptional);
   for (unsigned i = 0; i < info->numRootFields; ++i) {
     if (info->fieldIds[i] == -1) fields_[i] = AbstractData::create(info->fieldInfos[i]);
@@ -100,21 +129,18 @@ SEQUENCE::SEQUENCE(const InfoType* info)
     std::copy(info->initialExtensions, info->initialExtensions + (info->numExtensions + 7) / 8,
               extensionMap_.data());
     for (unsigned k = 0; k < info->numExtensions; ++k) {
-      if (extensionMap_[k]) fields_[info->numRootFields + k] = AbstractData::create(info->fieldInfos[info->numRootFields + k]);
+      if (extensionMap_[k])
+        fields_[info->numRootFields + k] =
+            AbstractData::create(info->fieldInfos[info->numRootFields + k]);
     }
   }
 }
 
 SEQUENCE::SEQUENCE(const SEQUENCE& other)
     : AbstractData(other),
-      fields_(nullptr),
-      numFields_(other.numFields_),
+      fields_(other.fields_),
       optionMap_(other.optionMap_),
-      extensionMap_(other.extensionMap_) {
-  allocateFields();
-  for (unsigned i = 0; i < numFields_; ++i)
-    if (other.fields_[i] != nullptr) fields_[i] = other.fields_[i]->clone();
-}
+      extensionMap_(other.extensionMap_) {}
 
 SEQUENCE& SEQUENCE::operator=(const SEQUENCE& other) {
   if (this != &other) {
@@ -124,17 +150,10 @@ SEQUENCE& SEQUENCE::operator=(const SEQUENCE& other) {
   return *this;
 }
 
-SEQUENCE::~SEQUENCE() { releaseFields(); }
+SEQUENCE::~SEQUENCE() {}
 
 void SEQUENCE::swap(SEQUENCE& other) {
-  // Pooled arrays change hands; inline pointers move between the objects.
-  const bool mineInline = fields_ == inlineFields_;
-  const bool theirsInline = other.fields_ == other.inlineFields_;
-  for (unsigned i = 0; i < kInlineFields; ++i) std::swap(inlineFields_[i], other.inlineFields_[i]);
-  std::swap(fields_, other.fields_);
-  std::swap(numFields_, other.numFields_);
-  if (theirsInline) fields_ = inlineFields_;
-  if (mineInline) other.fields_ = other.inlineFields_;
+  fields_.swap(other.fields_);
   optionMap_.swap(other.optionMap_);
   extensionMap_.swap(other.extensionMap_);
 }
@@ -143,7 +162,7 @@ AbstractData* SEQUENCE::create(const TypeInfo* info) {
   return new SEQUENCE(static_cast<const InfoType*>(info));
 }
 
-AbstractData* SEQUENCE::includeOptionalField(unsigned number, unsigned index) {
+SEQUENCE::FieldVector::reference SEQUENCE::includeOptionalField(unsigned number, unsigned index) {
   const unsigned numOptional = info()->numOptional;
   if (number < numOptional) {
     optionMap_.set(number);
@@ -152,7 +171,9 @@ AbstractData* SEQUENCE::includeOptionalField(unsigned number, unsigned index) {
     if (bit >= extensionMap_.size()) extensionMap_.resize(bit + 1);
     extensionMap_.set(bit);
   }
-  return makeField(index);
+  assert(index < fields_.size());
+  makeField(index);
+  return fields_[index];
 }
 
 void SEQUENCE::removeOptionalField(unsigned number) {
@@ -164,7 +185,7 @@ void SEQUENCE::removeOptionalField(unsigned number) {
 }
 
 AbstractData* SEQUENCE::createField(unsigned index) {
-  if (index >= numFields_) return nullptr;
+  if (index >= fields_.size()) return nullptr;
   if (fields_[index] == nullptr) fields_[index] = AbstractData::create(info()->fieldInfos[index]);
   return fields_[index];
 }

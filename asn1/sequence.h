@@ -32,6 +32,48 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
     const char* const* fieldNames;
   };
 
+  // The field values: one owned value pointer per field of the descriptor
+  // (root fields in declaration order, then the known extension additions);
+  // a null slot holds no value. Copying clones every value, destruction
+  // deletes them. Vectors of up to kInlineSlots slots keep their pointers in
+  // the object, larger ones in one pooled array: most records of the
+  // message modules have a handful of fields, and a decoded message builds
+  // one record per level.
+  class FieldVector {
+   public:
+    typedef AbstractData* value_type;
+    typedef AbstractData*& reference;
+    typedef AbstractData* const& const_reference;
+    typedef AbstractData** iterator;
+    typedef AbstractData* const* const_iterator;
+
+    explicit FieldVector(unsigned n = 0);
+    FieldVector(const FieldVector& other);
+    FieldVector& operator=(const FieldVector& other);
+    ~FieldVector();
+    void swap(FieldVector& other);
+
+    unsigned size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    // REQUIRES: i < size().
+    reference operator[](unsigned i) { return slots_[i]; }
+    const_reference operator[](unsigned i) const { return slots_[i]; }
+    iterator begin() { return slots_; }
+    iterator end() { return slots_ + size_; }
+    const_iterator begin() const { return slots_; }
+    const_iterator end() const { return slots_ + size_; }
+
+   private:
+    static const unsigned kInlineSlots = 4;
+    // Points slots_ at storage for size_ null pointers.
+    void allocate();
+    void release();
+
+    AbstractData** slots_;  // inline_ or a pooled array
+    unsigned size_;
+    AbstractData* inline_[kInlineSlots];
+  };
+
   // A bit map, most significant bit first: bit i is in byte i / 8 under
   // 0x80 >> (i % 8), the layout the PER coders read and write directly.
   // Maps of up to 64 bits (every option map of the message modules) live in
@@ -92,11 +134,11 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
   bool extendable() const { return info()->extendable; }
 
   // Number of field slots (root fields and known extension additions).
-  unsigned getNumFields() const { return numFields_; }
+  unsigned getNumFields() const { return fields_.size(); }
   // The value at a field index, possibly null (not yet created).
-  AbstractData* getField(unsigned index) { return index < numFields_ ? fields_[index] : nullptr; }
+  AbstractData* getField(unsigned index) { return index < fields_.size() ? fields_[index] : nullptr; }
   const AbstractData* getField(unsigned index) const {
-    return index < numFields_ ? fields_[index] : nullptr;
+    return index < fields_.size() ? fields_[index] : nullptr;
   }
   const char* getFieldName(unsigned index) const { return info()->fieldNames[index]; }
 
@@ -107,9 +149,10 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
   }
   // Marks the field present (growing the extension map for an extension
   // number beyond it) and creates its default value when the slot is empty;
-  // a value already there stays. Returns the field value (null only when the
-  // field has no descriptor).
-  AbstractData* includeOptionalField(unsigned number, unsigned index);
+  // a value already there stays. Returns the field's slot, which is null
+  // only when the field has no descriptor.
+  // REQUIRES: index < getNumFields().
+  FieldVector::reference includeOptionalField(unsigned number, unsigned index);
   // Marks the field absent; its value object stays for a later include.
   void removeOptionalField(unsigned number);
 
@@ -124,7 +167,7 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
   // Creates the field's default value when the slot is empty; returns it
   // (null for an index beyond the fields or a field without a descriptor).
   AbstractData* makeField(unsigned index) {
-    if (index < numFields_ && fields_[index] != nullptr) return fields_[index];
+    if (index < fields_.size() && fields_[index] != nullptr) return fields_[index];
     return createField(index);
   }
 
@@ -135,19 +178,10 @@ class SEQUENCE : public AbstractData, public detail::Allocator<SEQUENCE> {
   bool do_accept(ConstVisitor& v) const override;
 
  private:
-  // Records of up to kInlineFields fields keep their field pointers in the
-  // object; larger ones in one pooled array.
-  static const unsigned kInlineFields = 4;
-  // Points fields_ at storage for numFields_ null pointers.
-  void allocateFields();
-  void releaseFields();
   AbstractData* createField(unsigned index);
 
-  // numFields_ owned field values (null: not created); the count is fixed by
-  // the descriptor. fields_ points to inlineFields_ or to a pooled array.
-  AbstractData** fields_;
-  unsigned numFields_;
-  AbstractData* inlineFields_[kInlineFields];
+  // One slot per field of the descriptor (null: not created).
+  FieldVector fields_;
   BitMap optionMap_;
   BitMap extensionMap_;
 };

@@ -57,6 +57,9 @@ class SEQUENCE_OF_Base : public ConstrainedObject, public detail::Allocator<SEQU
   // Deletes and removes [first, last); returns the position after them.
   iterator erase(iterator first, iterator last);
   void clear();
+  // The checks of constraint_checker.h for this value with its contents.
+  bool isValid() const { return AbstractData::isValid(); }
+  bool isStrictlyValid() const { return AbstractData::isStrictlyValid(); }
 
  protected:
   int do_compare(const AbstractData& other) const override;

@@ -91,6 +91,9 @@ class ENUMERATED : public AbstractData, public detail::Allocator<ENUMERATED> {
   // Stores the number of the enumerator named so; else maxEnumValue + 1 and
   // false.
   bool setFromName(const std::string& name);
+  // The checks of constraint_checker.h for this value with its contents.
+  bool isValid() const { return AbstractData::isValid(); }
+  bool isStrictlyValid() const { return AbstractData::isStrictlyValid(); }
 
  protected:
   int do_compare(const AbstractData& other) const override;

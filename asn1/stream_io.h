@@ -1,21 +1,26 @@
-// One formatted stream operation under the stream's own error policy; shared
-// by the value-notation writer and reader.
+// One formatted stream operation under the stream's own error policy: the
+// frame of the value-notation inserter (and of the reader's extractor).
+//
+// do_it runs the operation and applies the state it returns to the stream;
+// an exception becomes badbit (memory) or failbit (anything else) and goes
+// on to the caller only when the stream's exception mask asks for it, as
+// the standard formatted operations do.
 #ifndef ASN1_STREAM_IO_H
 #define ASN1_STREAM_IO_H
 
 #include <ios>
 #include <new>
+#include <ostream>
+#include <string>
 
 namespace ASN1 {
-namespace detail {
 
-// Runs one input or output operation on a stream and applies its resulting
-// state; an exception becomes badbit (memory) or failbit (anything else) and
-// goes on only when the stream's exception mask asks for it.
+template <class CharT, class Traits = std::char_traits<CharT> >
 class IOWrapper {
  public:
   virtual ~IOWrapper() {}
-  void do_it(std::ios& stream) {
+
+  void do_it(std::basic_ios<CharT, Traits>& stream) {
     try {
       const std::ios_base::iostate state = do_real_io();
       if (state != std::ios_base::goodbit) stream.setstate(state);
@@ -29,10 +34,13 @@ class IOWrapper {
   }
 
  protected:
+  // The input or output itself; the state to set on the stream.
   virtual std::ios_base::iostate do_real_io() = 0;
 
  private:
-  static void setQuietly(std::ios& stream, std::ios_base::iostate state) {
+  // The caller is to see the exception that was raised, not the one that
+  // setting the state may raise under the exception mask.
+  static void setQuietly(std::basic_ios<CharT, Traits>& stream, std::ios_base::iostate state) {
     try {
       stream.setstate(state);
     } catch (const std::ios_base::failure&) {
@@ -40,7 +48,32 @@ class IOWrapper {
   }
 };
 
+// Writes one value (T: a value with print_on, ASN1::AbstractData) on the
+// stream in value notation. The stream and the value outlive the wrapper.
+template <class CharT, class Traits, class T>
+class InserterWrapper : public IOWrapper<CharT, Traits> {
+ public:
+  InserterWrapper(std::basic_ostream<CharT, Traits>& os, const T& value) : os_(os), value_(value) {}
+
+ protected:
+  // The sentry flushes a tied stream first; the state goes back to do_it
+  // after the sentry is gone.
+  std::ios_base::iostate do_real_io() override {
+    typename std::basic_ostream<CharT, Traits>::sentry guard(os_);
+    if (!guard) return std::ios_base::goodbit;
+    return value_.print_on(os_);
+  }
+
+ private:
+  std::basic_ostream<CharT, Traits>& os_;
+  const T& value_;
+};
+
+namespace detail {
+// The reader's extractor frames its reads with this one.
+typedef ASN1::IOWrapper<char> IOWrapper;
 }  // namespace detail
+
 }  // namespace ASN1
 
 #endif

@@ -175,7 +175,9 @@ void Server::SendMsg(const LGCP::Message& message) {
   bytes.reserve(200);
   if (!Lgcp::Encode(message, bytes)) {
     PutHeader(std::cerr);
-    std::cerr << "send fail: encode error!" << message << std::endl;
+    // As text: writing a value that cannot be written (what makes the encoding
+    // fail) sets failbit, which would silence the error stream for good.
+    std::cerr << "send fail: encode error!" << message.asValueNotation() << std::endl;
     return;
   }
   if (!transport_) {

@@ -296,6 +296,11 @@ def sequence_class(td, body):
     return out
 
 
+def is_integer(t):
+    base = resolve_alias(t)
+    return base.is_builtin and base.name == "INTEGER"
+
+
 def store(target, t):
     """Statement that stores `value` into the object `target` evaluates to."""
     base = resolve_alias(t)
@@ -334,6 +339,11 @@ def choice_class(td, body):
         else:
             out.append("  %s(%s, %s value) : ASN1::CHOICE(&theInfo) { select_%s(value); }"
                        % (name, tag, param, member(a.name)))
+            if is_integer(a.type):
+                # The alternative's own class too, as every other kind takes
+                # it (through the number for an INTEGER it would not convert).
+                out.append("  %s(%s, const %s& value) : ASN1::CHOICE(&theInfo) { select_%s() = value; }"
+                           % (name, tag, cpp_class(resolve_alias(a.type)), member(a.name)))
     out += ["  ~%s() override;" % name,
             "  %s& operator=(const %s& other) {" % (name, name),
             "    ASN1::CHOICE::operator=(other);",

@@ -20,6 +20,21 @@ using namespace ruletest;
 using TestBytes::FromHex;
 using TestBytes::Hex;
 
+// "r:hex:n": a bit string of the octets shrunk to n bits, encoded; false
+// unless it equals a fresh one of those n bits.
+bool shrunkBits(const std::string& op, ASN1::PEREncoder& e) {
+  const std::size_t colon = op.rfind(':');
+  const std::vector<char> octets = FromHex(op.substr(2, colon - 2));
+  const unsigned n = unsigned(std::stoul(op.substr(colon + 1)));
+  ASN1::BIT_STRING shrunk, fresh;
+  shrunk.resize(unsigned(octets.size()) * 8);
+  shrunk.getData() = octets;
+  shrunk.resize(n);
+  fresh.resize(n);
+  for (unsigned i = 0; i < n; ++i) fresh.set(i, shrunk[i]);
+  return shrunk.accept(e) && shrunk == fresh;
+}
+
 // Runs the encoder calls of a "writes" line; the octets, or FAIL when a call
 // failed (and then nothing may have been written).
 std::string write(const std::string& calls) {
@@ -40,6 +55,7 @@ std::string write(const std::string& calls) {
       case 's': e.encodeSmallUnsigned(n[0]); break;
       case 'n': e.encodeAnyType(&null); break;
       case 'o': ASN1::OCTET_STRING(FromHex(op.substr(2)), &kOctets16).accept(e); break;
+      case 'r': ok = shrunkBits(op, e) && ok; break;
     }
   }
   return ok ? Hex(out) : out.empty() ? "FAIL" : "FAIL after " + Hex(out);
@@ -322,6 +338,8 @@ TEST(Codec, OpenTypesKeepTheirOctetsUntilLookedInto) {
   Value t(ASN1::AbstractData::create(&typed));
   ASSERT_TRUE(decodeHex("020A0BFF", *t));
   EXPECT_EQ(0x0A0B, static_cast<const ASN1::INTEGER&>(static_cast<ASN1::OpenData&>(*t).get_data()).getValue());
+  ASN1::TypeConstrainedOpenData direct(&typed);  // from its descriptor: holds the value type's default
+  EXPECT_TRUE(decodeHex("020A0B", direct) && direct.compare(*t) == 0);
 }
 
 }  // namespace

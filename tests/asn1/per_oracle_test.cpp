@@ -16,7 +16,8 @@ TEST(Oracle, RandomValuesRoundTrip) {
   const oracle::Location where = {GW_ORACLE_SCRIPT, GW_ORACLE_BEAMS, GW_ORACLE_MODULE};
   std::vector<oracle::Type> types = {{"Ints", "Ints", &Ints::theInfo}, {"Strs", "Strs", &Strs::theInfo},
                                      {"Item", "Item", &Item::theInfo}, {"Cmd", "Cmd", &Cmd::theInfo},
-                                     {"Msg", "Msg", &Msg::theInfo}};
+                                     {"Msg", "Msg", &Msg::theInfo}, {"Semi", "Semi", &Semi::theInfo},
+                                     {"NullLast", "NullLast", &NullLast::theInfo}};
 #ifdef GW_ORACLE_BER
   types.push_back({"Plain", "Plain", &Plain::theInfo});
   types.push_back({"Shade", "Shade", &Shade::theInfo});
@@ -48,6 +49,7 @@ TEST(Oracle, BerVectorRowsAsErlangReadsThem) {
       {"GeneralizedTime", "BerRows:Time"}, {"SEQUENCE { n [40] INTEGER }", "BerRows:Tag40"},
       {"SEQUENCE { n [40] INTEGER OPTIONAL }", "BerRows:Tag40Optional"},
       {"SEQUENCE { a [5] INTEGER, c Plain }", "BerRows:Tagged"}, {"SEQUENCE OF Item", "BerRows:ItemList"},
+      {"CHOICE { a [5] INTEGER, ..., b BOOLEAN }", "BerRows:TaggedChoice"},
       {"Sparse", "Sparse"}, {"Msg", "Msg"}, {"Cmd", "Cmd"}, {"Item", "Item"}, {"Single", "Single"}};
   const std::string reads = "(Erlang reads it as ";
   struct Row {

@@ -56,6 +56,8 @@ const char* const kTag40Names[] = {"n"};
 const ASN1::SEQUENCE::InfoType kTag40 = {
     {&ASN1::SEQUENCE::create, 16}, false, kTag40Infos, kTag40Ids, 1, 0, 0, nullptr, kTag40Tags, kTag40Names};
 const ASN1::INTEGER::InfoType kFrom1 = {{&ASN1::INTEGER::create, 2}, ASN1::PartiallyConstrained, 1, 0xFFFFFFFFu};
+const ASN1::INTEGER::InfoType kFromMinus5 = {{&ASN1::INTEGER::create, 2}, ASN1::PartiallyConstrained, -5,
+                                             0xFFFFFFFFu};
 // A record with a tag table (no generated one has any): a tagged field and
 // an untagged CHOICE field.
 const ASN1::TypeInfo* const kTaggedInfos[] = {&ASN1::INTEGER::theInfo, &Plain::theInfo};
@@ -69,6 +71,19 @@ const int kOptionalIds[] = {0};
 const ASN1::SEQUENCE::InfoType kOptional40 = {
     {&ASN1::SEQUENCE::create, 16}, false, kTag40Infos, kOptionalIds, 1, 0, 1, nullptr, kTag40Tags, kTag40Names};
 
+// Choices with tag tables: the root alternatives' tags, ascending; an
+// extension alternative under its own tag; an untagged first alternative.
+const ASN1::TypeInfo* const kTaggedChoiceInfos[] = {&ASN1::INTEGER::theInfo, &ASN1::BOOLEAN::theInfo};
+const unsigned kTaggedChoiceTags[] = {ASN1::contextTag(5)};
+const char* const kTaggedChoiceNames[] = {"a", "b"};
+const ASN1::CHOICE::InfoType kTaggedChoice = {{&ASN1::CHOICE::create, 0}, true, kTaggedChoiceInfos, 1, 2,
+                                              kTaggedChoiceTags, kTaggedChoiceNames};
+const ASN1::TypeInfo* const kOpenFirstInfos[] = {&ASN1::OpenData::theInfo, &ASN1::BOOLEAN::theInfo};
+const unsigned kOpenFirstTags[] = {0, ASN1::contextTag(3)};
+const char* const kOpenFirstNames[] = {"o", "b"};
+const ASN1::CHOICE::InfoType kOpenFirst = {{&ASN1::CHOICE::create, 0}, false, kOpenFirstInfos, 2, 2,
+                                           kOpenFirstTags, kOpenFirstNames};
+
 // A new default value of the named type; null for an unknown name.
 inline ASN1::AbstractData* makeType(const std::string& name) {
   static const std::map<std::string, const ASN1::TypeInfo*> types = {
@@ -77,7 +92,7 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
       {"INTEGER (-128..127, ...)", &ASN1::Constrained_INTEGER<ASN1::ExtendableConstraint, -128, 127u>::theInfo},
       {"INTEGER (0..4294967295)", &Fixed<0, 4294967295u>::theInfo},
       {"INTEGER (112000..399975)", &Fixed<112000, 399975u>::theInfo}, {"BOOLEAN", &ASN1::BOOLEAN::theInfo},
-      {"INTEGER (1..MAX)", &kFrom1},
+      {"INTEGER (1..MAX)", &kFrom1}, {"INTEGER (-5..MAX)", &kFromMinus5},
       {"INTEGER (-2147483648..2147483647)", &Fixed<-2147483647 - 1, 2147483647u>::theInfo},
       {"INTEGER (0..1023)", &Fixed<0, 1023u>::theInfo}, {"INTEGER (5)", &Fixed<5, 5u>::theInfo},
       {"INTEGER (0..1023, ...)", &INTEGER_0_1023_ext::theInfo}, {"NumericString", &ASN1::NumericString::theInfo},
@@ -97,7 +112,10 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
       {"Ints", &Ints::theInfo}, {"Strs", &Strs::theInfo}, {"Cmd", &Cmd::theInfo}, {"Single", &Single::theInfo},
       {"Plain", &Plain::theInfo}, {"Item", &Item::theInfo}, {"SEQUENCE OF Item", &ItemList::theInfo},
       {"Msg", &Msg::theInfo}, {"MsgV1", &MsgV1::theInfo},
-      {"Holder", &Holder::theInfo}, {"HolderV2", &HolderV2::theInfo}, {"CmdV1", &CmdV1::theInfo}};
+      {"Holder", &Holder::theInfo}, {"HolderV2", &HolderV2::theInfo}, {"CmdV1", &CmdV1::theInfo},
+      {"OnlyNull", &OnlyNull::theInfo}, {"NullLast", &NullLast::theInfo},
+      {"CHOICE { a [5] INTEGER, ..., b BOOLEAN }", &kTaggedChoice},
+      {"CHOICE { o open type, b [3] BOOLEAN }", &kOpenFirst}};
   const auto it = types.find(name);
   return it == types.end() ? nullptr : ASN1::AbstractData::create(it->second);
 }

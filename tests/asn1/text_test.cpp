@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iomanip>
 #include <sstream>
+#include <stdexcept>
 
 #include "tests/asn1/rule_helpers.h"
 
@@ -66,20 +68,24 @@ TEST(Text, StreamsAndCoderEnvironmentAroundAReadOrAWrite) {
   ItemList list;  // an empty list text empties a list
   list.push_back(Item());
   EXPECT_TRUE(list.setFromValueNotation("{ }") && list.empty());
-  // Octets leave the stream's number format alone; indentation uses its fill.
+  // The writer works on the caller's stream: indentation takes its fill
+  // character, a pending field width pads the value's first item, octets
+  // leave the number format alone and the fill a blank.
   std::ostringstream os, plain, failed, direct, e, bad;
   os.fill('*');
-  os << ASN1::OCTET_STRING(TestBytes::FromHex("05FF"), &ASN1::OCTET_STRING::theInfo) << ' ' << 255 << ' ' << Item();
-  EXPECT_EQ("'05 ff'H 255 {\n**id 0,\n**shade dark\n}", os.str());
-  EXPECT_EQ('*', os.fill());
+  os << Item() << std::setw(3) << Empty() << std::setw(4) << Fixed<0, 7u>(3) << ' '
+     << ASN1::OCTET_STRING(TestBytes::FromHex("05FF"), &ASN1::OCTET_STRING::theInfo) << ' ' << 255 << ' ' << Item();
+  EXPECT_EQ("{\n**id 0,\n**shade dark\n}*{\n}***3 '05 ff'H 255 {\n  id 0,\n  shade dark\n}", os.str());
+  EXPECT_EQ(' ', os.fill());
   // A text kind written as itself writes no quotes.
   plain << static_cast<const ASN1::AbstractString&>(ASN1::IA5String("10.0.0.1"));
   EXPECT_EQ("10.0.0.1", plain.str());
   // A value that cannot be written (nothing selected) leaves its text up to
-  // that point, but the caller's stream stays usable for the lines after it.
+  // that point and failbit: nothing more goes to that stream.
   Msg m;
   failed << m << " next line";
-  EXPECT_EQ("{\n  pdu  next line", failed.str());
+  EXPECT_EQ("{\n  pdu ", failed.str());
+  EXPECT_EQ(std::ios_base::failbit, failed.rdstate());
   EXPECT_EQ(std::ios_base::failbit, m.print_on(direct));
   EXPECT_EQ(std::ios_base::failbit, ASN1::OpenData().print_on(e));
   // A stream that already failed gets nothing and keeps its state.
@@ -105,6 +111,34 @@ TEST(Text, StreamsAndCoderEnvironmentAroundAReadOrAWrite) {
   EXPECT_FALSE(decode(std::vector<char>(more.begin(), more.end()), colour, ASN1::CoderEnv::avn));
   std::istringstream two(more);
   EXPECT_TRUE(ASN1::g_extractor(two, colour) && colour.is_green() && (two >> colour) && colour.is_blue());
+}
+
+// An exception inside a stream operation becomes the stream's state, and
+// reaches the caller only when the exception mask holds that state.
+TEST(Text, ExceptionsInAStreamOperationFollowTheExceptionMask) {
+  struct Throwing : ASN1::IOWrapper<char> {
+    bool memory;
+    explicit Throwing(bool m) : memory(m) {}
+    std::ios_base::iostate do_real_io() override {
+      if (memory) throw std::bad_alloc();
+      throw std::runtime_error("write");
+    }
+  };
+  for (bool memory : {true, false}) {
+    const std::ios_base::iostate state = memory ? std::ios_base::badbit : std::ios_base::failbit;
+    std::ostringstream quiet, loud;
+    Throwing op(memory);
+    op.do_it(quiet);
+    EXPECT_EQ(state, quiet.rdstate() & state) << memory;
+    loud.exceptions(state);
+    EXPECT_ANY_THROW(op.do_it(loud)) << memory;
+    EXPECT_EQ(state, loud.rdstate() & state) << memory;
+  }
+  std::ostringstream os;
+  const Colour blue(Colour::blue);
+  ASN1::InserterWrapper<char, std::char_traits<char>, ASN1::AbstractData> write(os, blue);
+  write.do_it(os);
+  EXPECT_EQ("blue", os.str());
 }
 
 TEST(Text, PrimitiveKindsAreThoseBerWritesPrimitive) {

@@ -147,6 +147,18 @@ TEST(ValueModel, SmallAndLargeRecordsSwapAndAssign) {
   big1 = big2;
   big2.set_k64(1);
   EXPECT_TRUE(big1.get_k64().getValue() == 65535u && big1.compare(Ints(big1)) == 0);
+  // The field vector itself: copies clone the values, swaps move them, and
+  // the slot includeOptionalField gives is the record's own.
+  ASN1::SEQUENCE::FieldVector two(2), nine(9);
+  two[1] = new ASN1::INTEGER(5, &ASN1::INTEGER::theInfo);
+  const ASN1::SEQUENCE::FieldVector copy(two);
+  EXPECT_TRUE(copy[0] == nullptr && copy[1] != two[1] && copy[1]->compare(*two[1]) == 0);
+  ASN1::AbstractData* five = two[1];
+  two.swap(nine);
+  EXPECT_TRUE(two.size() == 9u && nine.size() == 2u && nine[1] == five && nine.end() - nine.begin() == 2);
+  Msg m;
+  ASN1::AbstractData*& slot = m.includeOptionalField(1, 1);
+  EXPECT_TRUE(slot != nullptr && &slot == &m.includeOptionalField(1, 1) && slot == m.getField(1));
 }
 
 TEST(ValueModel, ChoiceSelection) {
@@ -165,6 +177,37 @@ TEST(ValueModel, ChoiceSelection) {
   EXPECT_EQ(ASN1::contextTag(3), c.getSelectionTag());
   EXPECT_STREQ("ints", c.getSelectionName());
   EXPECT_TRUE(Cmd(Cmd::ints::id, Ints()).ints_isSelected());
+  typedef Fixed<0, 1023u> Slot;
+  const Cmd connect(Cmd::connect::id, Slot(7));  // the alternative's own class
+  EXPECT_TRUE(connect.connect_isSelected() && connect.get_connect().getValue() == 7u &&
+              connect.get_connect().info() == &Slot::theInfo);
+}
+
+// Each kind answers its own checks, for itself and what it holds.
+TEST(ValueModel, KindsAnswerTheirOwnConstraintChecks) {
+  Int07ext nine;
+  nine = 9u;
+  Colour five(Colour::NamedNumber(5));
+  Shade shadeFive(Shade::NamedNumber(5));
+  ASN1::OCTET_STRING five_octets(5, 'x', &kOctets24[1]);
+  ASN1::BIT_STRING three(&kBits8);
+  three.resize(3);
+  ASN1::GeneralizedTime month13(2023, 13, 1, 0, 0, 0, 0, 0, true);
+  ASN1::OBJECT_IDENTIFIER none;
+  ASN1::IA5String text("ok");
+  ASN1::BMPString wide(L"A", &ASN1::BMPString::theInfo);
+  Cmd unselected, later;
+  later.select_later(true);
+  ASN1::SEQUENCE_OF<Int03> list;
+  list.push_back(Int03(5));
+  ASN1::OpenData octetsOnly;
+  octetsOnly.grab(new std::vector<char>(1, 'x'));
+  EXPECT_TRUE(nine.isValid() && !Int03(9).isValid());
+  EXPECT_TRUE(shadeFive.isValid() && !shadeFive.isStrictlyValid() && !five.isValid());
+  EXPECT_TRUE(five_octets.isValid() && !five_octets.isStrictlyValid() && !three.isValid());
+  EXPECT_TRUE(!month13.isValid() && !none.isStrictlyValid() && text.isStrictlyValid() && wide.isStrictlyValid());
+  EXPECT_TRUE(!unselected.isValid() && later.isValid() && !later.isStrictlyValid() && !list.isValid());
+  EXPECT_TRUE(octetsOnly.isStrictlyValid() && !ASN1::OpenData().isValid());
 }
 
 TEST(ValueModel, AnObjectIdentifierCutShortAndATimeTooShortAreRefused) {

@@ -96,6 +96,9 @@ TEST(Accessors, OmitKeepsTheValueAndCopiesAreIndependent) {
   LGCP::Signal rx(LGCP::Signal::receiver::id, LGCP::Stream(LGCP::Stream::active::id, 33));
   EXPECT_TRUE(rx.receiver_isSelected() && rx.get_receiver().get_active().getValue() == 33);
   EXPECT_TRUE(LGCP::IoctlResponse(LGCP::IoctlResponse::startPlaying::id).startPlaying_isSelected());
+  // An INTEGER alternative takes its own class as every other kind does.
+  LGCP::Signal abort(LGCP::Signal::abort::id, ASN1::INTEGER(-3, &ASN1::INTEGER::theInfo));
+  EXPECT_TRUE(abort.abort_isSelected() && abort.get_abort().getValue() == -3);
 
   // A list stores a copy.
   LGCP::TranslateDtmfParams dtmf;

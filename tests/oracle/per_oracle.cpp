@@ -234,8 +234,8 @@ bool ValueBuilder::fillInteger(ASN1::INTEGER& value) {
       value.setValue(int((long long)pick + lower));
       return true;
     }
-    case ASN1::PartiallyConstrained:
-      value.setValue(int(lower + below(100000)));
+    case ASN1::PartiallyConstrained:  // now and then the bound itself
+      value.setValue(int(lower + (below(6) == 0 ? 0 : below(100000))));
       return true;
     default:
       break;

@@ -61,8 +61,9 @@ std::string Apply(const std::string& verb, std::string rest) {
     out.str("");
     out << "exit " << code << " port=" << options.port << " daemon=" << options.daemon << " version=" << print_version
         << " clock-disabled=" << disableCalls << text << "\n";
-  } else if (verb == "unencodable") {  // a signal with no alternative chosen
+  } else if (verb == "unencodable") {  // a signal with no alternative chosen, twice: the error stream goes on
     CtrlSrv::Server().SendSignal(5, LGCP::Signal());
+    CtrlSrv::Server().SendSignal(6, LGCP::Signal());
   } else if (verb == "status") {  // the status path: a fresh "file", a "link", a "fifo", or "missing" directory
     statusPath = rest == "missing" ? "/nonexistent-directory/server-status" : directory.at(rest);
     std::ofstream(directory.at("target")) << "keep";
