@@ -4,6 +4,7 @@
 
 #include "foundation/text_output.h"
 #include "net/packet_reserve.h"
+#include "signalling/lapd/lapd.h"
 #include "signalling/lapd/lapd_frame.h"
 
 namespace ISDN {
@@ -181,9 +182,13 @@ void LAPD_NT_user::on_REJ(unsigned nr, bool p, bool command) {
 
 void LAPD_NT_user::on_SABME(bool p) {
   if (logs()) std::clog << ext::header(this) << "received SABME frame" << std::endl;
+  const bool discarded = !ack_.empty();
   VR = VA = VS = 0;
   if (p) tx_U(UType::UA, true, false);
   ack_.clear();
+  // Q.921 5.7.1: the frames the terminal never acknowledged go with its
+  // re-establishment, and layer 3 hears of it, as from the user side.
+  if (discarded) lapd_->report(mdl_error_text(MdlError::F));
   set_unbusy();
   RC = 0;
   acknowledged(true);
@@ -371,6 +376,8 @@ void LAPD_NT::set_log(unsigned level) {
 }
 
 void LAPD_NT::PutHeader(std::ostream& os) const { os << "LAPD(NT BRI):"; }
+
+void LAPD_NT::report(const std::string& text) { on_status(Protocol_status(new Protocol_status_error(this, text))); }
 
 Packet LAPD_NT::new_frame() {
   Packet p;

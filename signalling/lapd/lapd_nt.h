@@ -19,10 +19,13 @@
 // acknowledged at once (RR F = 1 when it carries P = 1, else by an I frame
 // layer 3 answers with in the same call, else by an RR). At most 7 I frames
 // are outstanding: further messages wait in the out queue (up to 128, the
-// oldest dropped) and go as acknowledgements make room.
+// oldest dropped) and go as acknowledgements make room. A terminal's SABME
+// drops the frames it has not acknowledged, and says so upward (on_status,
+// the MDL-ERROR F text).
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "foundation/timer.h"
 #include "net/clean_queue.h"
@@ -155,6 +158,8 @@ class LAPD_NT : public Protocol {
   const LAPD_NT_user& entry(unsigned i) const { return users_[i]; }
 
   void send_to_layer3(Packet& packet) { on_message(packet); }
+  // An error report to layer 3 (on_status), made in the caller's call.
+  void report(const std::string& text);
   void send_to_layer1(Packet& packet) { transmit(packet); }
   // A packet with the header room of the layers below and this one.
   Packet new_frame();
