@@ -260,6 +260,9 @@ void LAPD_NT_user::on_timer() {
   if (state_ != NtEntryState::wait_answer) return;
   if (RC == N200) {
     if (logs()) std::clog << ext::header(this) << "T200 expiried N200 times" << std::endl;
+    // Q.921 5.7.1: what the terminal never took is lost with it; layer 3
+    // hears of it, as from the user side.
+    if (!ack_.empty() || !out_.empty()) lapd_->report(mdl_error_text(MdlError::I));
     unassign();
     return;
   }

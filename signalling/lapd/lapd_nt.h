@@ -20,8 +20,9 @@
 // layer 3 answers with in the same call, else by an RR). At most 7 I frames
 // are outstanding: further messages wait in the out queue (up to 128, the
 // oldest dropped) and go as acknowledgements make room. A terminal's SABME
-// drops the frames it has not acknowledged, and says so upward (on_status,
-// the MDL-ERROR F text).
+// drops the frames it has not acknowledged, and an entry unassigned after
+// N200 loses what it holds: each says so upward (on_status, the MDL-ERROR F
+// or I text).
 #pragma once
 
 #include <cstdint>
