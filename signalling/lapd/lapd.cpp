@@ -964,6 +964,7 @@ void LAPD::BeginTeiAssignProcedure() {
 void LAPD::mdl_assign(unsigned char tei) {
   if (log_ > 1) std::clog << ext::header(this) << "MDL-ASSIGN" << " (tei=" << unsigned(tei) << ")" << std::endl;
   self_tei = tei;
+  tei_given_ = true;
   if (state == State::EstablishAwaitingTei) {
     establish_dl();
     L3Initiated = true;
@@ -1075,7 +1076,10 @@ void LAPD::on_T200A() {
       if (RC == N200) {
         discard_queue();
         on_error(MdlError::G);
-        change_state(State::TeiAssigned);
+        // Q.921 5.3.4: a terminal that no network ever gave its TEI (the TEI 0
+        // it starts with) gives it up when nobody answers on it, and asks for
+        // one at the next establishment: a network need not remove it.
+        change_state(unanswered_first_tei() ? State::TeiUnassigned : State::TeiAssigned);
         report_release(release_t200, false);
       } else {
         ++RC;

@@ -295,6 +295,7 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   void on_T202A();
   void on_T203A();
 
+  bool unanswered_first_tei() const { return tei_management_ && side_ == Side::user && !tei_given_; }
   bool is_command(bool cr) const { return side_ == Side::user ? cr : !cr; }
   bool cr_command() const { return side_ == Side::network; }
   // `sent`: this link sent the frame (else it received it).
@@ -309,6 +310,7 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   unsigned linkno_ = 0;
   unsigned log_;
   bool tei_management_ = false;
+  bool tei_given_ = false;  // by MDL-ASSIGN; till then a BRI terminal holds TEI 0 unasked
   std::uint16_t Ri_ = 0;
   Timer timer_;
   CleanQueue<Packet, 135> out_;

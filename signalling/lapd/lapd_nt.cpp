@@ -4,6 +4,7 @@
 
 #include "foundation/text_output.h"
 #include "net/packet_reserve.h"
+#include "signalling/lapd/lapd.h"
 #include "signalling/lapd/lapd_frame.h"
 
 namespace ISDN {
@@ -107,7 +108,13 @@ void LAPD_NT_user::on_I(unsigned ns, unsigned nr, bool p, Packet& info) {
   bool deliver = false;
   if (Seq(ns) == VR) {
     ++VR;
-    if (p) tx_S(0x01, true, false);
+    // Q.921 5.6.2: every I frame taken in sequence is acknowledged, by an I
+    // frame sent in the same event or else by an RR; a terminal whose window
+    // is one frame (basic rate) would otherwise poll for each.
+    if (p)
+      tx_S(0x01, true, false);
+    else
+      ack_pending_ = true;
     if (info.length() >= 4) {
       cref_ = *info[2] & 0x7F;
       deliver = true;
@@ -115,30 +122,41 @@ void LAPD_NT_user::on_I(unsigned ns, unsigned nr, bool p, Packet& info) {
   } else {
     tx_S(0x09, p, false);
   }
-  if (ack_queue(nr))
-    acknowledged();
-  else
+  const Ack ack = ack_queue(nr);
+  if (ack == Ack::refused)
     unassign();
+  else
+    acknowledged(ack == Ack::advanced);
   // Passed up last: layer 3 may answer at once through this entry.
   if (deliver) lapd_->send_to_layer3(info);
+  if (ack_pending_ && is_assigned()) tx_S(0x01, false, false);
+  ack_pending_ = false;
 }
 
 void LAPD_NT_user::on_RR(unsigned nr, bool p, bool command) {
   if (logs()) std::clog << ext::header(this) << "received RR frame" << std::endl;
   if (command && p) tx_S(0x01, true, false);
-  if (!ack_queue(nr)) {
+  const Ack ack = ack_queue(nr);
+  if (ack == Ack::refused) {
     unassign();
     return;
   }
+  if (!busy_) {
+    acknowledged(ack == Ack::advanced);
+    return;
+  }
+  // A terminal that leaves its busy condition is sent what waited, with
+  // fresh retries.
   set_unbusy();
-  acknowledged();
+  RC = 0;
+  acknowledged(true);
 }
 
 void LAPD_NT_user::on_RNR(unsigned nr, bool p, bool command) {
   if (logs()) std::clog << ext::header(this) << "received RNR frame" << std::endl;
   set_busy();
   if (command && p) tx_S(0x01, true, false);
-  if (!ack_queue(nr)) {
+  if (ack_queue(nr) == Ack::refused) {
     unassign();
     return;
   }
@@ -150,22 +168,30 @@ void LAPD_NT_user::on_RNR(unsigned nr, bool p, bool command) {
 void LAPD_NT_user::on_REJ(unsigned nr, bool p, bool command) {
   if (logs()) std::clog << ext::header(this) << "received REJ frame" << std::endl;
   if (command && p) tx_S(0x01, true, false);
-  if (!ack_queue(nr)) {
+  if (ack_queue(nr) == Ack::refused) {
     unassign();
     return;
   }
   retransmit();
   set_unbusy();
+  send_queued();
   RC = 0;
+  // Q.921 5.6.3.1: a REJ restarts T200 even when it acknowledges nothing new.
   arm(NtEntryState::wait_answer, retransmit_ms);
 }
 
 void LAPD_NT_user::on_SABME(bool p) {
   if (logs()) std::clog << ext::header(this) << "received SABME frame" << std::endl;
+  const bool discarded = !ack_.empty();
   VR = VA = VS = 0;
   if (p) tx_U(UType::UA, true, false);
   ack_.clear();
+  // Q.921 5.7.1: the frames the terminal never acknowledged go with its
+  // re-establishment, and layer 3 hears of it, as from the user side.
+  if (discarded) lapd_->report(mdl_error_text(MdlError::F));
   set_unbusy();
+  RC = 0;
+  acknowledged(true);
 }
 
 void LAPD_NT_user::on_DM() {
@@ -188,30 +214,39 @@ void LAPD_NT_user::on_DISC(bool p) {
   unassign();
 }
 
-bool LAPD_NT_user::ack_queue(unsigned nr) {
+LAPD_NT_user::Ack LAPD_NT_user::ack_queue(unsigned nr) {
   if (logs()) std::clog << ext::header(this) << "ack queue" << std::endl;
   // Q.921 5.8.2: only frames actually outstanding can be acknowledged,
   // V(A) <= N(R) <= V(S); anything else is an N(R) error.
-  if (!((VA <= Seq(nr)) <= VS)) return false;
+  if (!((VA <= Seq(nr)) <= VS)) return Ack::refused;
+  if (Seq(nr) == VA) return Ack::nothing_new;
   // Q.921 5.6.3.2: an acknowledgement of new frames restarts the retries, so
   // losses that each recovered never add up to N200.
-  if (Seq(nr) != VA) RC = 0;
+  RC = 0;
   Packet gone;
   for (unsigned n = Seq(nr) - VA; n > 0 && ack_.get(gone); --n) {
   }
   VA = nr;
-  return true;
+  return Ack::advanced;
 }
 
 // After an accepted acknowledgement: send what waited for room, then watch
 // for the next acknowledgement or idle.
-void LAPD_NT_user::acknowledged() {
+void LAPD_NT_user::acknowledged(bool restart) {
   if (!is_assigned()) return;
   send_queued();
   if (ack_.empty())
     arm(NtEntryState::assigned, supervision_ms);
   else
-    arm(NtEntryState::wait_answer, retransmit_ms);
+    watch_outstanding(restart);
+}
+
+// Q.921 5.6.1, 5.6.3.1: the retransmission timer runs for the oldest frame
+// not acknowledged: started when a frame goes with none outstanding,
+// restarted only by an acknowledgement that takes frames off; a terminal
+// that only repeats its N(R) does not put the recovery off.
+void LAPD_NT_user::watch_outstanding(bool restart) {
+  if (restart || state_ != NtEntryState::wait_answer) arm(NtEntryState::wait_answer, retransmit_ms);
 }
 
 void LAPD_NT_user::on_timer() {
@@ -225,6 +260,9 @@ void LAPD_NT_user::on_timer() {
   if (state_ != NtEntryState::wait_answer) return;
   if (RC == N200) {
     if (logs()) std::clog << ext::header(this) << "T200 expiried N200 times" << std::endl;
+    // Q.921 5.7.1: what the terminal never took is lost with it; layer 3
+    // hears of it, as from the user side.
+    if (!ack_.empty() || !out_.empty()) lapd_->report(mdl_error_text(MdlError::I));
     unassign();
     return;
   }
@@ -259,13 +297,6 @@ void LAPD_NT_user::set_busy() {
 void LAPD_NT_user::set_unbusy() {
   if (busy_ && logs()) std::clog << ext::header(this) << "set unbusy" << std::endl;
   busy_ = false;
-  if (out_.empty()) {
-    arm(NtEntryState::assigned, supervision_ms);
-    return;
-  }
-  send_queued();
-  RC = 0;
-  arm(NtEntryState::wait_answer, retransmit_ms);
 }
 
 void LAPD_NT_user::send_queued() {
@@ -290,7 +321,7 @@ LAPD_NT_user::Take LAPD_NT_user::message(Packet& msg) {
     return Take::taken;
   }
   tx_I(msg);
-  arm(NtEntryState::wait_answer, retransmit_ms);
+  watch_outstanding(false);
   return Take::taken;
 }
 
@@ -305,6 +336,7 @@ void LAPD_NT_user::tx_I(const Packet& msg) {
   frame.push8(static_cast<std::uint8_t>(unsigned(VS) << 1));
   frame.push8(address2(tei_));
   frame.push8(address1(sapi_call_control, true));
+  ack_pending_ = false;  // N(R) = V(R) goes with it
   ack_.put(frame);
   ++VS;
   Packet copy = frame;
@@ -347,6 +379,8 @@ void LAPD_NT::set_log(unsigned level) {
 }
 
 void LAPD_NT::PutHeader(std::ostream& os) const { os << "LAPD(NT BRI):"; }
+
+void LAPD_NT::report(const std::string& text) { on_status(Protocol_status(new Protocol_status_error(this, text))); }
 
 Packet LAPD_NT::new_frame() {
   Packet p;

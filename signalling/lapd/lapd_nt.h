@@ -13,14 +13,20 @@
 // as an I frame to the entry whose terminal last used its call reference.
 //
 // Each entry runs a reduced Q.921 procedure: states unassigned, assigned and
-// wait-answer; one supervision timer (10 s idle, 1 s while waiting); N200 3;
-// every I frame sent with P = 1; received I frames are acknowledged only when
-// they carry P = 1 or by the next I frame. At most 7 I frames are
-// outstanding: further messages wait in the out queue (up to 128, the oldest
-// dropped) and go as acknowledgements make room.
+// wait-answer; one supervision timer (10 s idle, 1 s while waiting, restarted
+// only when an acknowledgement takes frames off or a REJ comes); N200 3;
+// every I frame sent with P = 1; every received I frame in sequence is
+// acknowledged at once (RR F = 1 when it carries P = 1, else by an I frame
+// layer 3 answers with in the same call, else by an RR). At most 7 I frames
+// are outstanding: further messages wait in the out queue (up to 128, the
+// oldest dropped) and go as acknowledgements make room. A terminal's SABME
+// drops the frames it has not acknowledged, and an entry unassigned after
+// N200 loses what it holds: each says so upward (on_status, the MDL-ERROR F
+// or I text).
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "foundation/timer.h"
 #include "net/clean_queue.h"
@@ -93,8 +99,10 @@ class LAPD_NT_user {
   void on_timer();
   void on_check_timer();
   void retransmit();
-  bool ack_queue(unsigned nr);
-  void acknowledged();
+  enum class Ack { refused, nothing_new, advanced };
+  Ack ack_queue(unsigned nr);
+  void acknowledged(bool restart);
+  void watch_outstanding(bool restart);
   void send_queued();
   void set_busy();
   void set_unbusy();
@@ -111,6 +119,7 @@ class LAPD_NT_user {
   unsigned RC = 0;
   int cref_ = -1;  // none yet
   bool busy_ = false;
+  bool ack_pending_ = false;  // an I frame taken, not yet acknowledged
   unsigned log_ = 0;
   CleanQueue<Packet, 135> out_;
   CleanQueue<Packet, 7> ack_;  // whole frames, header included
@@ -150,6 +159,8 @@ class LAPD_NT : public Protocol {
   const LAPD_NT_user& entry(unsigned i) const { return users_[i]; }
 
   void send_to_layer3(Packet& packet) { on_message(packet); }
+  // An error report to layer 3 (on_status), made in the caller's call.
+  void report(const std::string& text);
   void send_to_layer1(Packet& packet) { transmit(packet); }
   // A packet with the header room of the layers below and this one.
   Packet new_frame();

@@ -8,12 +8,14 @@
 // "assign <tei>" (answer the last identity request), "show" (state, queues,
 // counters), "info" (GetInfo), "pool <n>" (hold packet blocks until n are
 // free; "pool release" lets them go), "channel lost" (the channel below
-// reports it is gone).
+// reports it is gone), "reply <hex>" (layer 3 answers the next message it
+// gets at once, from inside the delivery).
 // Transcript: "tx <hex>" sent on the line, "up <hex>" passed to layer 3,
 // "activated", "released <text>", "status <text>", "refused" (a DL-DATA
 // request answered false).
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "net/packet.h"
@@ -42,7 +44,10 @@ class Scenario : public ScriptTest::Runner, HdlcChannel, ISDN::LAPD::Notify {
     explicit Upper(Scenario* s) : s(s) {}
     void on_activated(Protocol*) override { s->Note("activated"); }
     void on_deactivated(Protocol*, Protocol_status st) override { s->Note("released " + st->message()); }
-    void on_message(Packet& p) override { s->Note("up " + hex(p)); }
+    void on_message(Packet& p) override {
+      s->Note("up " + hex(p));
+      if (!s->reply_.empty()) s->Send(std::exchange(s->reply_, std::string()));
+    }
     void on_status(Protocol_status st) override { s->Note("status " + st->message()); }
     Scenario* s;
   };
@@ -76,7 +81,14 @@ class Scenario : public ScriptTest::Runner, HdlcChannel, ISDN::LAPD::Notify {
     lapd_->hdlc(this);
     upper_->add_protocol_tail(lapd_);
   }
-  void Finish() override { upper_.reset(), held_.clear(); }
+  void Finish() override { upper_.reset(), held_.clear(), reply_.clear(); }
+
+  void Send(const std::string& text) {
+    Packet p, b = packet(text);
+    upper_->prepare_head(p);
+    p.put(b);
+    if (!(nt_ ? nt_->data_request(p) : lapd_->data_request(p))) Note("refused");
+  }
 
   bool Command(const std::string& verb, const std::string& rest) override {
     if (verb == "activate" || verb == "deactivate") {
@@ -85,10 +97,9 @@ class Scenario : public ScriptTest::Runner, HdlcChannel, ISDN::LAPD::Notify {
       Packet p = packet(rest);
       nt_ ? nt_->receive(p) : lapd_->on_hdlc_receive(p);
     } else if (verb == "send") {
-      Packet p, b = packet(rest);
-      upper_->prepare_head(p);
-      p.put(b);
-      if (!(nt_ ? nt_->data_request(p) : lapd_->data_request(p))) Note("refused");
+      Send(rest);
+    } else if (verb == "reply") {
+      reply_ = rest;
     } else if (verb == "pool" && rest == "release") {
       held_.clear();
     } else if (verb == "pool") {
@@ -131,6 +142,7 @@ class Scenario : public ScriptTest::Runner, HdlcChannel, ISDN::LAPD::Notify {
   ISDN::LAPD_NT* nt_ = nullptr;  // owned by upper_
   ISDN::LAPD::Info info_;
   std::string ri_;
+  std::string reply_;  // "reply": what layer 3 answers next
   std::vector<Packet> held_;  // "pool": blocks kept from the pool
 };
 
