@@ -48,8 +48,8 @@ class SLC : public Protocol, public HdlcNotify {
  public:
   using Seq = Cyclic<unsigned int, 127u>;
 
-  // An MSU holds the SIO and at least two octets of SIF; anything shorter
-  // would go out with the LI of a FISU or an LSSU.
+  // Q.703 2.3.3: an MSU's LI is 3 or more (the SIO and at least two octets
+  // of SIF); anything shorter would read as a FISU or an LSSU.
   static constexpr unsigned kMinMsu = 3;
 
   // Status field of an LSSU. Only SIO..SIOS are ever sent; any other received

@@ -110,8 +110,9 @@ bool SLC::CoutCongestion() {
 // Entry and exit actions.
 
 void SLC::on_enter(Idle&) {
-  // BSNT stays for changeover until the link aligns again; the MSUs awaiting
-  // acknowledgement go, as nothing can retrieve them.
+  // Q.704 5.4 (changeover): level 3 may still retrieve BSNT, so it stays
+  // until the link aligns again; the MSUs awaiting acknowledgement go, since
+  // this link offers no retrieval of them.
   clear_rtb();
   sios();
   on_deactivate(Protocol_status(new Protocol_status_error(this, "impossible phasing")));
