@@ -13,7 +13,7 @@
 // normal|lossBF|lossCarrier", "line <hex>", "peer ss7|emergency|activate|send
 // <hex>" (one of our SS7 links on the line), "kill-channel <slot>", "show
 // <slot>" (its channels), "dsp-data" (the requests and last frame on
-// "/dev/dsp-data"), "fail-writes <n>" (the next n writes on "/dev/mcc/ctl"
+// "/dev/dsp-data"), "kill-qsig" (its descriptors hang up), "fail-writes <n>" (the next n writes on "/dev/mcc/ctl"
 // fail with EIO), "pool low|normal" (the packet pool held at its reserve, or
 // let go). "line" alone sends an empty frame.
 #include <sys/socket.h>
@@ -132,6 +132,10 @@ class Scenario : public ScriptTest::Runner {
                          : pstnSlot ? pstnSlot->hdlc().channelNumber()
                                     : slot->GetTransmitChannel();
       ::shutdown(BoardSim::mcc().channel(BoardSim::mcc().channelOfNumber(number))->fd, SHUT_RDWR);
+    } else if (verb == "kill-qsig") {  // every open "/dev/dsp-data" descriptor hangs up
+      const BoardSim::Registry& registry = BoardSim::Registry::instance();
+      for (int channel = 0; registry.modelEnd(channel) != -2; ++channel)
+        if (registry.deviceOf(channel) == &BoardSim::dspData()) ::shutdown(registry.modelEnd(channel), SHUT_RDWR);
     } else if (verb == "show") {
       Slot* s = Slots::instance().Get(std::stoi(rest));
       Note(s ? "slot " + rest + ": transmit " + std::to_string(s->GetTransmitChannel()) + ", receive " +
