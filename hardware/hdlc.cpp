@@ -138,9 +138,14 @@ bool HDLC::Read(short revents) {
     return true;
   }
   if (got == 0) {
-    // The driver never hands over an empty frame: its end is gone.
-    ReadFailed("end of data");
-    return false;
+    if (revents & (POLLERR | POLLHUP)) {
+      ReadFailed("end of data");
+      return false;
+    }
+    // An empty frame from the line (flags with nothing between them): the
+    // client discards it as it discards any frame too short to mean anything.
+    notify_->on_hdlc_receive(frame);
+    return true;
   }
   if (errno == EAGAIN) {
     if (!(revents & (POLLERR | POLLHUP))) return true;

@@ -14,7 +14,8 @@
 //   channel.activate();             // allocates, numbers, joins the timeslot
 //   channel.hdlc_transmit(frame);   // false: refused (closed, full or error)
 //   ... client.on_hdlc_ready() once the driver can take frames again
-//   ... client.on_hdlc_receive(frame) for every received frame
+//   ... client.on_hdlc_receive(frame) for every received frame, an empty
+//       one included (the line may send flags with nothing between them)
 //   ... client.on_hdlc_error(HDLC::Notify::Cause::readFail) after a failed
 //       read; the channel has closed itself by then
 //

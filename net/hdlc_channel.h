@@ -34,7 +34,7 @@ class HdlcNotify {
   };
 
   virtual ~HdlcNotify() = default;
-  // One received frame; the callee may keep or change it.
+  // One received frame, possibly empty; the callee may keep or change it.
   virtual void on_hdlc_receive(Packet& frame) = 0;
   virtual void on_hdlc_error(Cause::Type cause) = 0;
   // The channel takes frames again after a refusal.

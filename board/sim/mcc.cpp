@@ -220,7 +220,9 @@ void Mcc::reset() {
 void Mcc::forgetClosed() {
   const Registry& registry = Registry::instance();
   for (auto it = channels_.begin(); it != channels_.end();) {
-    if (registry.modelEnd(it->first) != it->second.fd) {
+    // A hung-up channel the relay gave up (fd -1) is gone as well, or its
+    // number would stay taken and its route block the line it listened to.
+    if (it->second.fd < 0 || registry.modelEnd(it->first) != it->second.fd) {
       if (it->second.fd >= 0 && ends_.count(it->second.fd) &&
           ends_[it->second.fd].channel == it->first)
         dropEnd(it->second.fd);

@@ -3,9 +3,15 @@
 // The link starts in service. Input: a sequence of records, each a control
 // byte c then data: c < 0x80 a received frame of c octets; 0xF0 n an MSU of n
 // octets from above; 0xF1 the channel refuses (or takes again) frames; 0xF2
-// the channel is ready; 0xF3 activation. The buffers must stay within their
-// bounds, and no packet block may stay in use once the link is gone.
+// the channel is ready; 0xF3 activation; 0xF4 the packet pool held at its
+// reserve (or let go). The buffers must stay within their bounds, every unit
+// sent must carry the LI of its length (a unit with LI 1 or 2 is an LSSU,
+// never an MSU cut short), the TB takes nothing at the pool's reserve, and no
+// packet block may stay in use once the link is gone.
+#include <vector>
+
 #include "fuzz/signalling/fuzz_support.h"
+#include "net/packet_reserve.h"
 #include "signalling/ss7/slc.h"
 
 namespace {
@@ -13,7 +19,16 @@ namespace {
 using namespace FuzzSupport;
 
 struct Channel : HdlcChannel {
-  bool hdlc_transmit(Packet&) override { return !refuse; }
+  bool hdlc_transmit(Packet& frame) override {
+    if (refuse) return false;
+    const Packet& su = frame;
+    const unsigned length = su.length();
+    Check(length >= 3);
+    const unsigned li = *su[2], n = length - 3;
+    Check(li == (n < 63 ? n : 63));
+    Check((li != 1 && li != 2) || (*su[0] == 0xFF && *su[1] == 0xFF));
+    return true;
+  }
   bool refuse = false;
 };
 
@@ -22,6 +37,7 @@ struct Channel : HdlcChannel {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Quiet();
   {
+    std::vector<Packet> held;  // pool blocks kept from the link
     Channel channel;
     SS7::SLC link;
     link.hdlc(&channel);
@@ -42,7 +58,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         link.on_hdlc_receive(p);
       } else if (c == 0xF0) {
         Packet p = Octets(data + at, n, 3);
+        const unsigned queued = link.tb_count() + unsigned(link.rtb_count());
+        const bool low = !packet_pool_admits_link_data();
         link.message(p);
+        Check(!low || link.tb_count() + unsigned(link.rtb_count()) <= queued);
+      } else if (c == 0xF4) {
+        if (held.empty()) {
+          while (packet_pool_admits_link_data()) held.push_back(Octets(data, 0, 0));
+        } else {
+          held.clear();
+        }
       } else if (c == 0xF1) {
         channel.refuse = !channel.refuse;
       } else if (c == 0xF2) {

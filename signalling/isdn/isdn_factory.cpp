@@ -1,15 +1,6 @@
 #include "signalling/isdn/isdn_factory.h"
 
-#include <fcntl.h>
-#include <string.h>
-
-#include <iostream>
-
-#include "board/abi/dsp_data.h"
-#include "board/abi/mcc.h"
-#include "board/board.h"
-#include "foundation/errno_text.h"
-#include "hardware/device_names.h"
+#include "signalling/isdn/d_channel.h"
 #include "signalling/isdn/isdn_slot.h"
 #include "signalling/isdn/qsig_slot.h"
 
@@ -32,45 +23,24 @@ Slot* IsdnFactory::INewSlot(const LGCP::CreateParams& params) {
 }
 
 Slot* IsdnFactory::NewIsdnSlot(const LGCP::IsdnParams& params) {
-  Fd fd(Board::open(GetMccDevName(), O_RDWR | O_NONBLOCK));
-  if (!fd) {
-    Errno error;
-    std::cerr << "mcc/isdn: " << "fail to open MCC device: " << error << std::endl;
-    return nullptr;
-  }
   const bool bri = params.get_type().asInt() == LGCP::IsdnType::bri;
+  int channel = -1;
+  Fd fd = OpenMccDChannel(bri, &channel);
+  if (!fd) return nullptr;
   auto* lapd = new ISDN::LAPD(ISDN::Side::user, 0);
   if (bri) lapd->change_to_bri();
   lapd->set_linkno(static_cast<unsigned>(params.get_trunk().getValue()));
   lapd->set_log(static_cast<unsigned>(params.get_log().getValue()));
   lapd->set_side(params.get_side().network_isSelected() ? ISDN::Side::network : ISDN::Side::user);
-  mcc_allocate_params allocation;
-  memset(&allocation, 0, sizeof allocation);
-  allocation.type = bri ? MccRequest::kBriD : MccRequest::kHdlcData;
-  allocation.rx_packet_size = 512;
-  allocation.reserved = 0;
-  allocation.rx_threshold = 1;
-  allocation.tx_threshold = 1;
-  if (Board::ioctl(fd.lowlevel_fd(), MccRequest::kAllocate, &allocation) < 0) {
-    Errno error;
-    std::cerr << "mcc/isdn: " << "MCC_ALLOCATE fail: " << error << std::endl;
-    delete lapd;
-    return nullptr;
-  }
-  const int channel = Board::ioctlValue(fd.lowlevel_fd(), MccRequest::kTimeslot, 0);
-  return new IsdnSlot(fd, lapd, channel);
+  return new IsdnSlot(fd, lapd, channel, bri);
 }
 
 Slot* IsdnFactory::NewAtsQsigSlot(const LGCP::AtsQsigParams& params) {
-  Fd fd(Board::open("/dev/dsp-data", O_RDWR | O_NONBLOCK));
-  if (!fd) {
-    Errno error;
-    std::cerr << "mcc/isdn: " << "fail to open dsp-data device: " << error << std::endl;
-    return nullptr;
-  }
+  int channel = -1;
+  Fd fd = OpenQsigDChannel(&channel);
+  if (!fd) return nullptr;
   auto* lapd = new ISDN::LAPD(ISDN::Side::user, 0);
   lapd->set_side(params.get_side().network_isSelected() ? ISDN::Side::network : ISDN::Side::user);
-  const int channel = Board::ioctlValue(fd.lowlevel_fd(), DspDataRequest::kDChannelTimeslot, 0);
   auto* slot = new AtsQsigSlot(fd, lapd, channel);
   lapd->set_linkno(static_cast<unsigned>(slot->GetTimeslot()));
   return slot;

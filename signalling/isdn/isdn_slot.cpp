@@ -6,83 +6,72 @@
 #include <iostream>
 
 #include "board/board.h"
+#include "core/hw_mux.h"
+#include "core/slot_connection.h"
 #include "foundation/errno_text.h"
-#include "messages/acp/ACP.h"
-#include "signalling/isdn/isdn_link_info.h"
+#include "signalling/isdn/d_channel.h"
 
-IsdnSlot::IsdnSlot(Fd fd, ISDN::LAPD* lapd, int channel, const char* event_name)
-    : channel_(channel), lapd_(lapd) {
+IsdnSlot::IsdnSlot(Fd fd, ISDN::LAPD* lapd, int channel, bool bri, const char* event_name)
+    : channel_(channel), lapd_(lapd), bri_(bri), eventName_(event_name) {
   lapd_->BindNotify(this);
   lapd_->hdlc(this);
-  event_.Bind(event_name, &IsdnSlot::OnEvent, this);
-  event_.Schedule(fd, POLLIN | POLLOUT);
+  Watch(fd);
   add_protocol_tail(lapd_);
 }
 
-bool IsdnSlot::IActivate(const TERM::TermActivateParams&) {
-  activate();
+void IsdnSlot::Watch(Fd fd) {
+  event_.Bind(eventName_, &IsdnSlot::OnEvent, this);
+  event_.Schedule(fd, POLLIN | POLLOUT);
+  ready_ = false;
+}
+
+Fd IsdnSlot::OpenDevice(int* channel) { return OpenMccDChannel(bri_, channel); }
+
+bool IsdnSlot::OpenChannel() {
+  if (event_.IsActive()) return true;
+  int channel = -1;
+  Fd fd = OpenDevice(&channel);
+  if (!fd) return false;
+  Watch(fd);
+  const int old = channel_;
+  channel_ = channel;
+  if (channel != old) Rejoin(old);
   return true;
 }
 
-bool IsdnSlot::IDeactivate() {
-  deactivate();
-  return true;
-}
-
-bool IsdnSlot::IUserData(const std::vector<char>& octets) {
-  Packet p;
-  prepare_head(p);
-  for (char c : octets) p.put8(static_cast<std::uint8_t>(c));
-  message(p);
-  return true;
-}
-
-void IsdnSlot::on_message(Packet& packet) {
-  std::vector<char> octets(packet.length());
-  for (unsigned i = 0; i < packet.length(); ++i) octets[i] = static_cast<char>(*packet[static_cast<int>(i)]);
-  OnUserData(octets);
-}
-
-void IsdnSlot::on_activated(Protocol*) {
-  UpdateISDN_Statistics();
-  OnActivated();
-}
-
-void IsdnSlot::on_deactivated(Protocol*, Protocol_status) {
-  UpdateISDN_Statistics();
-  OnDeactivated();
-}
-
-void IsdnSlot::UpdateISDN_Statistics() {
-  ISDN::LAPD::Info i;
-  if (!lapd_->GetInfo(i)) return;
-  LGCP::IoctlResponse response;
-  FillIsdnLinkInfo(response.select_isdnLinkInfo(), i, ACP::IsdnSide::user);
-  OnIoctlResponse(response);
+void IsdnSlot::Rejoin(int old_channel) {
+  if (old_channel >= 0) HwMux::instance().Disconnect(old_channel);
+  if (Slot* source = GetSource()) MuxConnect(*source, *this);
+  for (Slot* receiver : GetReceivers()) MuxConnect(*this, *receiver);
 }
 
 void IsdnSlot::OnEvent(int fd, short revents) {
+  const bool hungUp = (revents & (POLLERR | POLLHUP)) != 0;
   if (revents & (POLLIN | POLLERR | POLLHUP)) {
     Packet p;
     p.reserve_head(0);
     const ssize_t n = Board::read(fd, p.tail(), p.tailroom());
-    if (n > 0) {
-      p.put(static_cast<unsigned>(n));
+    const Errno readError;
+    if (n > 0) p.put(static_cast<unsigned>(n));
+    // A frame, or an empty one (flags with nothing between them), which the
+    // link discards.
+    if (n > 0 || (n == 0 && !hungUp)) {
       receive(p);
       return;  // the link may have changed anything; the writable step waits for the next pass
     }
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
-    // The channel is gone: stop watching it rather than spin on it, and tell
-    // the controller the link is down.
-    Errno error;
+    const bool wouldBlock = n < 0 && (readError.value() == EAGAIN || readError.value() == EINTR);
+    if (wouldBlock && !hungUp) return;
+    // The channel is gone: stop watching it rather than spin on it.
     std::cerr << "mcc/isdn: " << "read error: ";
     if (n == 0)
       std::cerr << "end of file" << std::endl;
+    else if (wouldBlock)
+      std::cerr << "descriptor in error or hung up" << std::endl;
     else
-      std::cerr << error << std::endl;
+      std::cerr << readError << std::endl;
     event_.Release();
     ready_ = false;
-    OnDeactivated();
+    ChannelLost();
     return;
   }
   if ((revents & POLLOUT) && !ready_) {

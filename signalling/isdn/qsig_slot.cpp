@@ -4,12 +4,15 @@
 
 #include "board/abi/dsp_data.h"
 #include "board/board.h"
+#include "signalling/isdn/d_channel.h"
 #include "signalling/isdn/isdn_factory.h"
 
 bool AtsQsigSlot::IBeforeDestroy() {
   event_.Release();
   return true;
 }
+
+Fd AtsQsigSlot::OpenDevice(int* channel) { return OpenQsigDChannel(channel); }
 
 int AtsQsigSlot::NewBChannel(int subslot) {
   DspDataRequest::AddBChannel record = {subslot, -1};

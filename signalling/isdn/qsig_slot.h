@@ -10,7 +10,7 @@
 
 class AtsQsigSlot : public IsdnSlot {
  public:
-  AtsQsigSlot(Fd fd, ISDN::LAPD* lapd, int channel) : IsdnSlot(fd, lapd, channel, "AtsQsigSlot::OnEvent") {}
+  AtsQsigSlot(Fd fd, ISDN::LAPD* lapd, int channel) : IsdnSlot(fd, lapd, channel, false, "AtsQsigSlot::OnEvent") {}
 
   // Closes the descriptor at once.
   bool IBeforeDestroy() override;
@@ -21,6 +21,9 @@ class AtsQsigSlot : public IsdnSlot {
   int NewBChannel(int subslot);
   void DestroyBChannel(int subslot);
   int GetTimeslot() { return IGetTransmitChannel(); }
+
+ protected:
+  Fd OpenDevice(int* channel) override;
 };
 
 class AtsQsigBSlot : public Slot {

@@ -27,7 +27,7 @@
 // passed up are checked against one table of the states that act on them,
 // as each received frame has its handler; a request refused there is logged
 // with the state's name. Lines that others can trigger at will (refusals,
-// overflows) are held to 20 a second per link (LogBudget).
+// overflows) are held to 20 a second per link (LineLimiter).
 //
 // Channel loss: when the channel below reports that it is gone
 // (on_hdlc_error(readFail)) the link stops: queues discarded, timers
@@ -49,7 +49,7 @@
 #include "net/packet.h"
 #include "net/protocol.h"
 #include "signalling/lapd/lapd_frame.h"
-#include "signalling/lapd/log_budget.h"
+#include "foundation/line_limiter.h"
 
 namespace ISDN {
 
@@ -239,7 +239,7 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   enum class Primitive : unsigned { Establish, Release, Data, UnitData };
   bool allowed(Primitive primitive);
   // A line that others can trigger at will, within the link's budget.
-  bool log_budget() { return budget_.take(); }
+  bool log_budget() { return budget_.admit(); }
   void refuse_data(const char* why);
 
   // Senders.
@@ -317,7 +317,7 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   CleanQueue<Packet, 7> ack_;
   Protocol_name_str name_{"ISDN::LAPD"};
   HdlcChannel* hdlc_ = nullptr;
-  LogBudget budget_;
+  LineLimiter budget_;
 };
 
 std::ostream& operator<<(std::ostream& os, const LAPD::Stats& stats);

@@ -479,7 +479,7 @@ bool LAPD_NT::data_request(Packet& packet) {
     if (take == LAPD_NT_user::Take::not_mine) continue;
     if (take == LAPD_NT_user::Take::taken) return true;
     ++refused_;
-    if (refusals_.take())
+    if (refusals_.admit())
       std::clog << ext::header(this) << "discard outgoing message: packet pool reserve reached" << std::endl;
     return false;
   }

@@ -33,7 +33,7 @@
 #include "net/cyclic.h"
 #include "net/packet.h"
 #include "net/protocol.h"
-#include "signalling/lapd/log_budget.h"
+#include "foundation/line_limiter.h"
 
 namespace ISDN {
 
@@ -174,7 +174,7 @@ class LAPD_NT : public Protocol {
   LAPD_NT_user users_[entries];
   unsigned log_ = 0;
   unsigned refused_ = 0;
-  LogBudget refusals_;
+  LineLimiter refusals_;
   Protocol_name_str name_{"ISDN::LAPD_NT"};
 };
 

@@ -5,9 +5,21 @@
 #include "core/trace_ctl.h"
 #include "foundation/text_output.h"
 #include "messages/acp/ACP.h"
+#include "net/packet_reserve.h"
+#include "net/tpkt_frame.h"
 
 namespace {
+
 bool tracing() { return traces.signalling.hdlc; }
+
+// What one package takes at most in an aligned PER `ioctl` signal: the body,
+// its length determinant (2 octets, 1 more per 16K fragment) and alignment.
+unsigned PackageSize(size_t body) { return unsigned(body) + 4 + unsigned(body / 16384); }
+// Room in one control message for the packages of a batch: the message
+// around them (sequence, slot, the choices, the count) takes far less than
+// this margin.
+constexpr unsigned kBatchRoom = Tpkt::max_body - 64;
+
 }  // namespace
 
 const TimerSpec<HdlcSlot>::Record HdlcSlot::TUpdatespec::record = {&HdlcSlot::OnUpdateTimer, 3000};
@@ -30,10 +42,9 @@ void HdlcSlot::PutHeader(std::ostream& os) const {
      << ": ";
 }
 
-bool HdlcSlot::IActivate(const TERM::TermActivateParams&) {
+bool HdlcSlot::IActivate(const TERM::TermActivateParams& params) {
   if (tracing()) std::clog << ext::header(this) << "IActivate" << std::endl;
-  iactivate();
-  return true;
+  return ChannelSlot::IActivate(params);
 }
 
 bool HdlcSlot::IDeactivate() {
@@ -41,16 +52,14 @@ bool HdlcSlot::IDeactivate() {
   return true;
 }
 
-void HdlcSlot::iactivate() {
+bool HdlcSlot::OpenChannel() {
   if (tracing()) {
     std::clog << ext::header(this) << "Try to activate HDCL, params.tdm = " << hdlc_.params().tdm
               << std::endl;
   }
-  if (!hdlc_.activate()) {
-    OnDeactivated();
-  } else if (tracing()) {
-    std::clog << ext::header(this) << "HDLC activated successfully" << std::endl;
-  }
+  if (!hdlc_.activate()) return false;
+  if (tracing()) std::clog << ext::header(this) << "HDLC activated successfully" << std::endl;
+  return true;
 }
 
 void HdlcSlot::connect(int tdm, const char* what) {
@@ -59,7 +68,7 @@ void HdlcSlot::connect(int tdm, const char* what) {
   p.tdm = tdm;
   p.mode = HDLC::kModeStandard;
   hdlc_.params(p);
-  if (tdm != -1) iactivate();
+  if (tdm != -1) StartLink();
 }
 
 bool HdlcSlot::IHwConnectTransmitter(Slot& destination) {
@@ -104,19 +113,24 @@ bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
 }
 
 void HdlcSlot::transmitPacket(const Packet& frame) {
-  if (!queue_.put(frame)) {
+  const bool full = queue_.count() >= queue_.size();
+  if (full || !packet_pool_admits_link_data()) {
     ++overflow_;
-    std::cerr << ext::header(this) << "transmit queue full, package dropped: " << frame.text()
-              << std::endl;
+    if (errorLines_.admit())
+      std::cerr << ext::header(this) << (full ? "transmit queue full" : "packet pool low")
+                << ", package dropped: " << frame.text() << std::endl;
     return;
   }
+  queue_.put(frame);
   if (hdlc_.is_ready()) on_hdlc_ready();
 }
 
 void HdlcSlot::on_hdlc_ready() {
   Packet frame;
   while (queue_.preview(&frame)) {
-    if (!hdlc_.hdlc_transmit(frame)) break;
+    // Refused while still ready: the write failed (the channel counted it)
+    // rather than found the driver full, and it would fail again.
+    if (!hdlc_.hdlc_transmit(frame) && !hdlc_.is_ready()) break;
     queue_.get(frame);
     if (tracing())
       std::clog << ext::header(this) << "on_hdlc_ready" << std::endl
@@ -128,17 +142,28 @@ void HdlcSlot::on_hdlc_receive(Packet& frame) {
   if (tracing())
     std::clog << ext::header(this) << "on_hdlc_receive" << std::endl
               << ext::header(this) << frame.text() << std::endl;
+  if (frame.empty()) return;  // flags with nothing between them
   // Octets missing from a short frame read as 0.
   const uint16_t address = frame.pull16_b();
   const uint8_t control = frame.pull8();
   const bool more = frame.length() >= 2 && (*static_cast<const Packet&>(frame)[1] & 0x80) != 0;
   if (address == address_) {
     peerSeq_ = static_cast<uint8_t>(control >> 5);
-    LGCP::HdlcPackage package;
-    const Packet& body = frame;
-    package.set_body(frame.empty() ? std::vector<char>()
-                                   : std::vector<char>(body[0], body[0] + frame.length()));
-    batch_.ref_hdlcPackages().push_back(package);
+    const unsigned size = PackageSize(frame.length());
+    if (size > kBatchRoom) {
+      if (errorLines_.admit())
+        std::cerr << ext::header(this) << "frame of " << frame.length() + 3
+                  << " octets too long for a control message, dropped" << std::endl;
+    } else {
+      // Cut before the control link's limit: the batch so far goes up now.
+      if (batchSize_ + size > kBatchRoom) flushResponce();
+      LGCP::HdlcPackage package;
+      const Packet& body = frame;
+      package.set_body(frame.empty() ? std::vector<char>()
+                                     : std::vector<char>(body[0], body[0] + frame.length()));
+      batch_.ref_hdlcPackages().push_back(package);
+      batchSize_ += size;
+    }
   }
   if (!more) {
     flush_.reset();
@@ -153,26 +178,18 @@ void HdlcSlot::flushResponce() {
   if (tracing()) std::clog << ext::header(this) << "flushResponce: " << count << std::endl;
   if (count > 0) OnIoctlResponse(batch_);
   batch_.select_hdlcPackages();
+  batchSize_ = 0;
 }
 
 void HdlcSlot::on_hdlc_error(Cause::Type) {
   std::clog << ext::header(this) << "on_hdlc_error" << std::endl;
+  // The channel closed itself; the controller may activate the slot again.
+  OnDeactivated();
 }
 
 void HdlcSlot::OnUpdateTimer() {
   update_.set(this);
-  UpdateHDLC_Statistics();
-}
-
-void HdlcSlot::UpdateHDLC_Statistics() {
-  const HDLC::Statistics& s = hdlc_.statistics();
-  LGCP::HdlcLinkInfo info;
-  info.set_txSU(int(s.txSU));
-  info.set_txDiscard(int(s.txDiscard));
-  info.set_txError(int(s.txError));
-  info.set_txOverflow(int(s.txOverflow + overflow_));
-  info.set_rxSU(int(s.rxSU));
-  OnIoctlResponse(LGCP::IoctlResponse(LGCP::IoctlResponse::hdlcLinkInfo::id, info));
+  ReportHdlcLinkInfo(hdlc_.statistics(), overflow_);
 }
 
 HdlcSlotFactory& HdlcSlotFactory::instance() {

@@ -5,23 +5,30 @@
 // only carried: no acknowledgement, retransmission or window.
 //
 // Packages from an `ioctl` command go out through a 120-frame transmit queue;
-// a package that finds it full is dropped, logged and counted in the
-// reported `txOverflow`. Frames with the slot's address are gathered into a
-// batch that goes up in one `ioctl` signal when a frame's body says no more
-// follow (bit 7 of its second octet clear), or 100 ms after the first that
-// said more follow. Link information goes up every 3000 ms from creation.
-// Loop thread only.
+// a package that finds it full, or the packet pool at its reserve, is dropped,
+// logged (at most 20 lines a second) and counted in the reported
+// `txOverflow`. The queue drains whenever the channel takes frames; a frame
+// the channel fails to write (not merely cannot take now) is counted there as
+// `txError` and dropped, so one bad frame cannot hold the queue.
+//
+// Frames with the slot's address are gathered into a batch that goes up in
+// one `ioctl` signal when a frame's body says no more follow (bit 7 of its
+// second octet clear), or 100 ms after the first that said more follow, or
+// at once before the batch would outgrow what one control message carries.
+// Empty frames are discarded. A channel that dies is reported `deactivated`;
+// the next `activate` opens it again. Link information goes up every 3000 ms
+// from creation. Loop thread only.
 #pragma once
 
 #include <stdint.h>
 
-#include "core/slot.h"
 #include "core/slot_factory.h"
 #include "foundation/timer.h"
 #include "hardware/hdlc.h"
 #include "net/clean_queue.h"
+#include "signalling/slots/link_slot.h"
 
-class HdlcSlot : public Slot, public HDLC::Notify {
+class HdlcSlot : public ChannelSlot, public HDLC::Notify {
  public:
   explicit HdlcSlot(const LGCP::HdlcParams& params);
   ~HdlcSlot() override = default;
@@ -52,15 +59,15 @@ class HdlcSlot : public Slot, public HDLC::Notify {
     static const TimerSpec<HdlcSlot>::Record record;
   };
 
-  void iactivate();
+  bool OpenChannel() override;
   void connect(int tdm, const char* what);
   void transmitPacket(const Packet& frame);
   void flushResponce();
   void OnUpdateTimer();
-  void UpdateHDLC_Statistics();
 
   HDLC hdlc_;
   LGCP::IoctlResponse batch_;
+  unsigned batchSize_ = 0;  // what the batch's packages take in a control message, at most
   unsigned trunkIndex_;
   TimerSpec<HdlcSlot>::SpecTimer<TUpdatespec> update_;
   Timer flush_;
@@ -68,7 +75,7 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   uint16_t address_;
   uint8_t sendSeq_ = 0;
   uint8_t peerSeq_ = 0;
-  uint32_t overflow_ = 0;  // packages dropped at a full transmit queue
+  uint32_t overflow_ = 0;  // packages dropped: the transmit queue full, the pool low
 };
 
 class HdlcSlotFactory : public SlotFactory {

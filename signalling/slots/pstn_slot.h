@@ -3,11 +3,12 @@
 // D channel (LAPD: primary or basic rate, user or network side; the basic-rate
 // network side runs LAPD_NT), or a bare HDLC channel for CAS.
 //
-// The slot is a protocol family holding at most one layer over its HDLC
-// channel; it is the channel's client and hands each channel event to the
-// layer, and the layer's frames to the channel. Layer-3 messages pass as
-// `userData`; link reports go up as `ioctl` signals every 3000 ms from
-// creation on, and at every deactivation.
+// The slot is a protocol family holding at most one layer, which it owns
+// through the family; its kind says which. It is the channel's client: every
+// frame goes up through the family (the layer's receive()), and the layer
+// sends on the channel itself (SS7, LAPD) or through the family's transmit
+// (LAPD_NT). Layer-3 messages pass as `userData`; link reports go up as
+// `ioctl` signals every 3000 ms from creation on, and at every deactivation.
 //
 // The connection priority is 1: connecting the slot to a trunk slot puts the
 // HDLC channel on the trunk's timeslot (SS7 and primary rate: once the trunk's
@@ -16,29 +17,23 @@
 // status. Loop thread only.
 #pragma once
 
-#include <memory>
-
-#include "core/slot.h"
 #include "core/slot_factory.h"
 #include "foundation/timer.h"
 #include "hardware/hdlc.h"
-#include "net/protocol.h"
 #include "signalling/lapd/lapd.h"
 #include "signalling/lapd/lapd_nt.h"
+#include "signalling/slots/link_slot.h"
 #include "signalling/ss7/slc.h"
 
-class PstnSlot : public Slot,
-                 public ProtocolsFamily,
-                 public ISDN::LAPD::Notify,
-                 public HdlcNotify,
-                 public HdlcChannel {
+class PstnSlot : public LinkSlot, public ISDN::LAPD::Notify, public HdlcNotify {
  public:
-  // What the slot carries.
+  // What the slot carries, and so which layer it holds.
   enum class Kind : unsigned {
-    ss7OrCas = 0,   // an SS7 link, or no layer (cas)
-    isdnPri = 1,    // LAPD
-    isdnBri = 2,    // LAPD with TEI management
-    isdnBriNt = 3,  // LAPD_NT
+    ss7 = 0,        // SS7::SLC
+    cas = 1,        // no layer
+    isdnPri = 2,    // ISDN::LAPD
+    isdnBri = 3,    // ISDN::LAPD with TEI management
+    isdnBriNt = 4,  // ISDN::LAPD_NT
   };
 
   explicit PstnSlot(const LGCP::PstnParams& params);
@@ -46,9 +41,6 @@ class PstnSlot : public Slot,
 
   // Slot.
   void OnTrunkStatus(unsigned trunk, const ACP::TrunkState::NamedNumber& state) override;
-  bool IActivate(const TERM::TermActivateParams& params) override;
-  bool IDeactivate() override;
-  bool IUserData(const std::vector<char>& octets) override;
   bool Ioctl(const LGCP::IoctlParams& params) override;
   int GetConnectionPriority() override { return 1; }
   bool IHwConnectTransmitter(Slot& destination) override;
@@ -59,52 +51,49 @@ class PstnSlot : public Slot,
   bool IOnInputStream() override { return true; }
   const char* GetName() const override { return "pstn"; }
 
-  // HDLC channel events, handed to the layer.
-  void on_hdlc_receive(Packet& frame) override;
-  void on_hdlc_error(Cause::Type cause) override {
-    if (link_) link_->on_hdlc_error(cause);
-  }
-  void on_hdlc_ready() override {
-    if (link_) link_->on_hdlc_ready();
-  }
-  // A frame from the layer to the channel.
-  bool hdlc_transmit(Packet& frame) override { return hdlc_.hdlc_transmit(frame); }
+  // HDLC channel events: frames up through the family, the rest to the
+  // layer's side of the channel.
+  void on_hdlc_receive(Packet& frame) override { receive(frame); }
+  void on_hdlc_error(Cause::Type cause) override;
+  void on_hdlc_ready() override;
 
-  // Protocol family.
+  // Protocol family: frames the basic-rate network side sends down.
   const Protocol_name& name() const override { return name_; }
-  void on_activated(Protocol* layer) override;
-  void on_deactivated(Protocol* layer, Protocol_status status) override;
-  void on_message(Packet& packet) override;
-  // Frames the basic-rate network side sends down leave through the family.
-  void transmit(Packet& packet) override { hdlc_transmit(packet); }
+  void transmit(Packet& packet) override { hdlc_.hdlc_transmit(packet); }
 
   void OnLAPD_FlowStatusChange(ISDN::LAPD* lapd) override;
 
   Kind kind() const { return kind_; }
   const HDLC& hdlc() const { return hdlc_; }
-  SS7::SLC* slc() const { return slc_; }
+  // The SS7 link of an SS7 slot; null for any other kind.
+  SS7::SLC* slc() const;
 
  private:
   struct TUpdatespec {
     static const TimerSpec<PstnSlot>::Record record;
   };
 
-  void iactivate();
+  // The ISDN link of a LAPD kind; null for any other kind.
+  ISDN::LAPD* lapd() const;
+  bool BasicRate() const { return kind_ == Kind::isdnBri || kind_ == Kind::isdnBriNt; }
+
+  // LinkSlot.
+  bool OpenChannel() override { return hdlc_.activate(); }
+  unsigned MinUserData() const override { return kind_ == Kind::ss7 ? SS7::SLC::kMinMsu : 0; }
+  void ReportLinkState(bool up) override;
+  HdlcNotify* ChannelClient() override;
+  void AttachChannel(bool attached) override;
+
   void OnUpdateTimer();
-  void UpdateHDLC_Statistics();
   void UpdateISDN_Statistics();
   void UpdateSS7_Statistics();
 
   Protocol_name_str name_{"PSTN"};
   HDLC hdlc_;
-  Kind kind_ = Kind::ss7OrCas;
+  Kind kind_ = Kind::cas;
   int trunkIndex_ = 0;
   bool networkSide_ = false;  // of a LAPD layer
-  // The layer, owned by the family once added; null when absent.
-  SS7::SLC* slc_ = nullptr;
-  ISDN::LAPD* lapd_ = nullptr;
-  ISDN::LAPD_NT* lapdNt_ = nullptr;
-  HdlcNotify* link_ = nullptr;  // slc_ or lapd_: the layer the channel's events go to
+  Protocol* layer_ = nullptr;  // owned by the family; null for CAS
   ACP::TrunkState::NamedNumber lastTrunkState_ = ACP::TrunkState::unknown;
   TimerSpec<PstnSlot>::SpecTimer<TUpdatespec> update_;
 };

@@ -9,13 +9,18 @@
 //    than 200, so a retransmission (RTB back to the head of the TB) always
 //    finds room.
 //  - Timers. One link timer serves T1..T7: each alignment state arms its own
-//    on entry, in service T7 runs while MSUs wait for acknowledgement, and
-//    every state but idle stops it on exit.
+//    on entry, in service T7 runs from the transmission of the oldest
+//    unacknowledged MSU (an acknowledgement restarts it, a retransmission
+//    does not), and every state but idle stops it on exit.
 //  - Repetition. FISUs and LSSUs are handed to the channel once, on the event
 //    that calls for them; the channel's driver repeats the last one.
-//  - After a link failure the sequence state and the RTB stay as they were
-//    until the link has aligned again (aligned ready or in service), so that
-//    MTP level 3 can still ask for BSNT for changeover.
+//  - After a link failure BSNT stays until the link has aligned again
+//    (aligned ready or in service), so that MTP level 3 can still ask for it
+//    for changeover; the unacknowledged MSUs go at once, since this link
+//    offers no retrieval of them.
+//  - Input it does not control (a line's frames, MSUs from above) can neither
+//    flood the log (one LineLimiter for the link's error lines) nor empty the
+//    packet pool (the TB refuses MSUs once the pool reaches its reserve).
 //
 // The states are objects (TState) whose operations call the SLC member
 // function of the same name overloaded on the state type: each state's
@@ -29,6 +34,7 @@
 
 #include <iosfwd>
 
+#include "foundation/line_limiter.h"
 #include "foundation/timer.h"
 #include "net/clean_queue.h"
 #include "net/cyclic.h"
@@ -41,6 +47,10 @@ namespace SS7 {
 class SLC : public Protocol, public HdlcNotify {
  public:
   using Seq = Cyclic<unsigned int, 127u>;
+
+  // Q.703 2.3.3: an MSU's LI is 3 or more (the SIO and at least two octets
+  // of SIF); anything shorter would read as a FISU or an LSSU.
+  static constexpr unsigned kMinMsu = 3;
 
   // Status field of an LSSU. Only SIO..SIOS are ever sent; any other received
   // value (SIPO 4, SIB 5, ...) is unexpected.
@@ -65,7 +75,7 @@ class SLC : public Protocol, public HdlcNotify {
     unsigned int suRx = 0;         // received frames of 3 octets or more
     unsigned int octetsTx = 0;     // octets of those SUs, headers included
     unsigned int octetsRx = 0;     // octets of every received frame
-    unsigned int tbOverflow = 0;   // MSUs refused because the TB was full
+    unsigned int tbOverflow = 0;   // MSUs refused: the TB was full or the pool low
     unsigned int rtbSize = 0;      // the RTB count, copied by statistics()
     unsigned int retransmits = 0;  // runs of retransmit()
     unsigned int nacks = 0;        // negative acknowledgements sent
@@ -163,7 +173,8 @@ class SLC : public Protocol, public HdlcNotify {
   void local_prepare_tail(Packet& packet) override;
   void local_activate() override;
   void local_deactivate() override;
-  // One MSU (SIO + SIF) from above; only the in-service state queues it.
+  // One MSU (SIO + SIF) from above; only the in-service state queues it. One
+  // shorter than kMinMsu is dropped.
   void message(Packet& msu) override;
   // One frame from the channel.
   void receive(Packet& frame) override;
@@ -297,6 +308,7 @@ class SLC : public Protocol, public HdlcNotify {
   unsigned int slc_ = 0, dpc_ = 0, opc_ = 0;
   mutable Statistics stats_;
   HdlcChannel* hdlc_ = nullptr;
+  LineLimiter error_lines_;
 };
 
 std::ostream& operator<<(std::ostream& os, const SLC::DumpPtr& d);

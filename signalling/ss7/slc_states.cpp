@@ -24,7 +24,10 @@ const char* SLC::State::name(int t) {
   return t >= 0 && t <= 5 ? names[t] : "unknown";
 }
 
-SLC::SLC() : last_congestion_(Mux::milliseconds()) {}
+SLC::SLC()
+    : last_congestion_(Mux::milliseconds()), error_lines_([this](unsigned n) {
+        std::cerr << ext::header(this) << "left out " << n << " error line(s) in the last second" << std::endl;
+      }) {}
 
 SLC::~SLC() = default;
 
@@ -107,7 +110,10 @@ bool SLC::CoutCongestion() {
 // Entry and exit actions.
 
 void SLC::on_enter(Idle&) {
-  // BSNT and the RTB stay for changeover until the link aligns again.
+  // Q.704 5.4 (changeover): level 3 may still retrieve BSNT, so it stays
+  // until the link aligns again; the MSUs awaiting acknowledgement go, since
+  // this link offers no retrieval of them.
+  clear_rtb();
   sios();
   on_deactivate(Protocol_status(new Protocol_status_error(this, "impossible phasing")));
 }
@@ -185,9 +191,11 @@ void SLC::fisu(Proving&) { next_state(worked_); }
 void SLC::msu(Proving&, Packet&) { next_state(worked_); }
 
 void SLC::lssu(Worked&, Indication status) {
-  std::cerr << ext::header(this) << "receive lssu: ";
-  print_indication(std::cerr, status);
-  std::cerr << " " << DumpPtr{this} << std::endl;
+  if (error_lines_.admit()) {
+    std::cerr << ext::header(this) << "receive lssu: ";
+    print_indication(std::cerr, status);
+    std::cerr << " " << DumpPtr{this} << std::endl;
+  }
   link_failed();
 }
 

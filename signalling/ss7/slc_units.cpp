@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "foundation/text_output.h"
+#include "net/packet_reserve.h"
 #include "signalling/ss7/slc.h"
 
 namespace SS7 {
@@ -63,6 +64,12 @@ void SLC::message(Packet& msu) {
 }
 
 void SLC::message(Worked&, Packet& msu) {
+  if (msu.length() < kMinMsu) {
+    // Sent, it would read as a FISU or an LSSU at the far end.
+    if (trace_.msu_processing && error_lines_.admit())
+      std::cerr << ext::header(this) << "fail to send msu (bad packet)" << std::endl;
+    return;
+  }
   put_to_tb(msu);
   process_tb();
 }
@@ -73,8 +80,8 @@ void SLC::receive(Packet& frame) {
   if (frame.length() < kHeader) {
     // Too short to hold a header: nothing of it is read.
     ++stats_.shortFrames;
-    std::cerr << ext::header(this) << "ignore packet, length too small " << frame.text()
-              << std::endl;
+    if (error_lines_.admit())
+      std::cerr << ext::header(this) << "ignore packet, length too small " << frame.text() << std::endl;
     return;
   }
   const Packet& in = frame;
@@ -88,13 +95,14 @@ void SLC::receive(Packet& frame) {
   const unsigned remaining = frame.length();
   const unsigned n = remaining < kLiMax ? remaining : kLiMax;
   if (li != n) {
-    std::cerr << ext::header(this) << "invalid packet length,"
-              << " expected = " << li << ", received = " << remaining << std::endl;
+    if (error_lines_.admit())
+      std::cerr << ext::header(this) << "invalid packet length,"
+                << " expected = " << li << ", received = " << remaining << std::endl;
     if (n == kLiMax) {
-      std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
+      if (error_lines_.admit()) std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
     } else if (li < n) {
-      std::cerr << ext::header(this) << "truncate " << n - li << " octet(s) : " << frame.text()
-                << std::endl;
+      if (error_lines_.admit())
+        std::cerr << ext::header(this) << "truncate " << n - li << " octet(s) : " << frame.text() << std::endl;
       frame.trim(n - li);
     }
   }
@@ -161,7 +169,7 @@ void SLC::abnormal_fib() {
   if (nack_outstanding_) {
     process_bsnr();
   } else if (abnormal_fib_) {
-    if (trace_.msu_processing) {
+    if (trace_.msu_processing && error_lines_.admit()) {
       std::cerr << ext::header(this) << "bad start of a retransmission: " << DumpPtr{this}
                 << std::endl;
     }
@@ -217,7 +225,7 @@ bool SLC::process_bsnr() {
       abnormal_bsn_ = 1;
       return true;
     }
-    if (trace_.msu_processing) {
+    if (trace_.msu_processing && error_lines_.admit()) {
       std::cerr << ext::header(this) << "bad su acknowledgement received: " << DumpPtr{this}
                 << std::endl;
     }
@@ -279,20 +287,38 @@ void SLC::process_tb() {
   Packet head;
   while (rtb_count_ < kRtbMax && tb_.preview(&head)) {
     fsnt_ = fsnl_ + Seq(1);
-    if (!send(head)) break;
+    if (!send(head)) {
+      // Q.703 5.2.1: FISUs carry the FSN of the last MSU transmitted, not
+      // that of one the channel refused.
+      fsnt_ = fsnl_;
+      break;
+    }
     tb_.get(head);
     fsnl_ = fsnt_;
     rtb_[fsnl_] = head;
-    if (++rtb_count_ == 1) set(T7);
+    ++rtb_count_;
+    // Q.703 5.3.1 (T7): timed from the oldest unacknowledged MSU; MSUs sent
+    // again by a retransmission do not restart it.
+    if (!timer_.is_running()) set(T7);
   }
 }
 
 bool SLC::put_to_tb(Packet& msu) {
   if (tb_.count() >= kTbAccept) {
     ++stats_.tbOverflow;
-    std::cerr << ext::header(this) << "no space in TB buffer,"
-              << " TB=" << tb_.count() << " RTB=" << rtb_count_ << " ignoring msu: " << msu.text()
-              << std::endl;
+    if (error_lines_.admit())
+      std::cerr << ext::header(this) << "no space in TB buffer,"
+                << " TB=" << tb_.count() << " RTB=" << rtb_count_ << " ignoring msu: " << msu.text()
+                << std::endl;
+    return false;
+  }
+  if (!packet_pool_admits_link_data()) {
+    // The pool's last blocks are the control link's and the hardware's.
+    ++stats_.tbOverflow;
+    if (error_lines_.admit())
+      std::cerr << ext::header(this) << "packet pool low,"
+                << " TB=" << tb_.count() << " RTB=" << rtb_count_ << " ignoring msu: " << msu.text()
+                << std::endl;
     return false;
   }
   return tb_.put(msu);

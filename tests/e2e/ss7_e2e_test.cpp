@@ -6,13 +6,17 @@
 // and, as the board's HDLC driver does, repeats the last FISU or LSSU. The
 // test is the controller's MTP3: it answers the peer's link tests and restart,
 // sends its own (one on `activated`: libss7 waits in aligned ready for an MSU
-// after our shorter T4n). Loss of carrier on the trunk takes the link down.
+// after our shorter T4n). Loss of carrier on the trunk takes the link down;
+// the line back, libss7 aligns in normal proving (its mtp2_start(link, 0)).
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 extern "C" {
 #include <libss7.h>
+// Exported by libss7 though not in its header: starts one link's alignment,
+// in emergency proving or (0) normal proving.
+int mtp2_start(struct mtp2* link, int emergency);
 }
 
 #include <chrono>
@@ -108,8 +112,10 @@ class Ss7E2E : public ServerTest {
       tick = NowMs() + 2;
       ss7_schedule_run(ss7_);
       ss7_write(ss7_, peer_);
-      while (ss7_event* e = ss7_check_event(ss7_))
+      while (ss7_event* e = ss7_check_event(ss7_)) {
         peer_ups_ += e->e == SS7_EVENT_UP, peer_downs_ += e->e == SS7_EVENT_DOWN;
+        if (e->e == MTP2_LINK_UP) link_ = e->link.link;
+      }
       std::string f = idle_;
       if (!queue_.empty()) {
         f = queue_.front(), queue_.pop_front();
@@ -124,6 +130,7 @@ class Ss7E2E : public ServerTest {
   Controller c_;
   int peer_ = -1, relay_ = -1, line_ = -1;
   struct ss7* ss7_ = nullptr;
+  struct mtp2* link_ = nullptr;  // libss7's link, known once it came up
   std::deque<std::string> queue_;
   std::string idle_, lastReport_;
   std::vector<std::string> got_;  // MSUs from the peer but its SLTMs and TRA
@@ -177,12 +184,25 @@ TEST_F(Ss7E2E, Libss7AlignsMsusCrossLossOnceAndInOrderAndALineFailureTakesTheLin
   EXPECT_EQ("ok", server_->Board("e1 set 1 state 2"));
   ASSERT_TRUE(Run([&] { return downs_ == 1 && peer_downs_ == 1; }, 10000));
   EXPECT_TRUE(Has(server_->Stderr(), " transport OFF by low level terminated"));
-  // The line back: the peer's alignment brings the link into service again.
+  // The line back: the peer's alignment, in normal proving this time, brings
+  // the link into service again; ours waits in aligned ready after its T4
+  // for the peer's end of proving.
+  Send(c_, 11, [](LGCP::Command& c) {
+    LGCP::SS7L2Log& log = c.select_ioctl().select_ss7Log();
+    log.set_state(true), log.set_raw_receive(false), log.set_raw_transmit(false), log.set_mtp_transmit(false);
+    log.set_mtp_receive(false), log.set_mtp_activate(false), log.set_timers(false), log.set_msu_processing(false);
+  });
   EXPECT_EQ("ok", server_->Board("e1 set 1 state 0"));
   cut_ = false;
   ss7_link_noalarm(ss7_, peer_);
+  ASSERT_NE(nullptr, link_);
+  mtp2_start(link_, 0);
   EXPECT_TRUE(Run([&] { return ups_ == 2 && peer_ups_ == 2; }, 40000));
   EXPECT_EQ(1, downs_);
+  const std::string log = server_->Stderr();
+  const size_t ready = log.find("change state from \"proving\" to \"aligned ready\"");
+  EXPECT_NE(std::string::npos, ready) << log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
+  EXPECT_NE(std::string::npos, log.find("change state from \"aligned ready\" to \"worked\"", ready));
 }
 
 }  // namespace

@@ -37,7 +37,9 @@ Packet Frame(const std::string& bytes) {
 
 class Scenario : public ScriptTest::Runner, HDLC::Notify {
   void on_hdlc_receive(Packet& frame) override {
-    Note("received " + TestBytes::Hex(std::string(reinterpret_cast<const char*>(frame.data()), frame.length()), true));
+    Note(frame.empty() ? "received an empty frame"
+                       : "received " + TestBytes::Hex(std::string(reinterpret_cast<const char*>(frame.data()),
+                                                                  frame.length()), true));
     if (closeOnReceive_) channel_->deactivate();
   }
   void on_hdlc_error(Cause::Type cause) override { Note("error " + N(cause) + ", open " + N(channel_->is_open())); }
@@ -90,7 +92,7 @@ class Scenario : public ScriptTest::Runner, HDLC::Notify {
       Note("line: " + TestBytes::Hex(std::string(buffer, n > 0 ? size_t(n) : 0), true));
     } else if (verb == "deliver") {
       const std::string f = TestBytes::FromHex<std::string>(rest);
-      EXPECT_TRUE(mcc().deliver(Device(), f.data(), f.size()));
+      EXPECT_TRUE(mcc().deliver(Device(), f.data(), f.size()));  // nothing: an empty frame
     } else if (verb == "transmit") {
       Packet frame = rest == "empty" ? Packet() : Frame(TestBytes::FromHex<std::string>(rest));
       Note(channel_->hdlc_transmit(frame) ? "taken" : "refused");

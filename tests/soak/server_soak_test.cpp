@@ -31,33 +31,6 @@ const unsigned kServedReconnects = kLong ? 500 : 8, kRefusedClients = kLong ? 95
 
 std::string sandboxError;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;  // freed memory sits in quarantine: figures mean nothing
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
-
-// Resident kB outside the packet pool (-1: gone). The pool's pages become resident
-// as first-in first-out reuse reaches them, without a leak; the rest must stay flat.
-long ResidentOutsidePoolKb(pid_t pid) {
-  std::ifstream smaps("/proc/" + std::to_string(pid) + "/smaps");
-  long total = smaps ? 0 : -1, kb;
-  unsigned long long start, end;
-  char access[5];
-  bool pool = false;
-  for (std::string line; std::getline(smaps, line);) {
-    // The pool: an anonymous writable mapping at least as large as the pool.
-    if (sscanf(line.c_str(), "%llx-%llx %4s", &start, &end, access) == 3)
-      pool = line.find_first_of("/[") == std::string::npos && end - start >= 1024ULL * 65536ULL &&
-             strcmp(access, "rw-p") == 0;
-    else if (sscanf(line.c_str(), "Rss: %ld", &kb) == 1 && !pool)
-      total += kb;
-  }
-  return total;
-}
-
 // A numbered message added to `out`; its command for the caller to choose.
 LGCP::Command& Add(Messages& out, int& seq, long slot) {
   out.emplace_back();
@@ -292,7 +265,7 @@ TEST_F(ServerSoak, HostileBytesMixedCommandsReconnectsAndRefusalsLeaveNothingBeh
     // Not before the mix has walked every bus channel once: the simulated board
     // keeps a record per channel used.
     if (residentAtTenth < 0 && sent >= kCommands / 10 && mix.rounds >= 1100)
-      residentAtTenth = ResidentOutsidePoolKb(server_.pid());
+      residentAtTenth = server_.ResidentOutsidePoolKb();
   }
   EXPECT_EQ(static_cast<long>(hostile.bodies), Occurrences(server_.Stderr(), "receive fail: decode error!"));
   EXPECT_GE(server_.WatchdogPings() - pingsBefore, static_cast<int>((NowMs() - start) / 1000) - 1);
@@ -333,7 +306,7 @@ TEST_F(ServerSoak, HostileBytesMixedCommandsReconnectsAndRefusalsLeaveNothingBeh
   }
   EXPECT_EQ(1024u, notThere);
   EXPECT_EQ(descriptorsBefore, server_.Descriptors());
-  const long resident = ResidentOutsidePoolKb(server_.pid());
+  const long resident = server_.ResidentOutsidePoolKb();
   EXPECT_TRUE(kSanitized || residentAtTenth < 0 || resident <= residentAtTenth + 1024)
       << resident << " kB against " << residentAtTenth;
   c.Close();

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
@@ -184,6 +185,23 @@ int ServerProcess::Descriptors() const {
   while (struct dirent* entry = ::readdir(directory)) count += entry->d_name[0] != '.';
   ::closedir(directory);
   return count;
+}
+
+long ServerProcess::ResidentOutsidePoolKb() const {
+  std::ifstream smaps("/proc/" + std::to_string(pid_) + "/smaps");
+  long total = pid_ > 0 && smaps ? 0 : -1, kb;
+  unsigned long long start, end;
+  char access[5];
+  bool pool = false;
+  for (std::string line; std::getline(smaps, line);) {
+    // The pool: an anonymous writable mapping at least as large as the pool.
+    if (sscanf(line.c_str(), "%llx-%llx %4s", &start, &end, access) == 3)
+      pool = line.find_first_of("/[") == std::string::npos && end - start >= 1024ULL * 65536ULL &&
+             strcmp(access, "rw-p") == 0;
+    else if (sscanf(line.c_str(), "Rss: %ld", &kb) == 1 && !pool)
+      total += kb;
+  }
+  return total;
 }
 
 void Controller::Close(bool reset) {

@@ -13,11 +13,15 @@
 // normal|lossBF|lossCarrier", "line <hex>", "peer ss7|emergency|activate|send
 // <hex>" (one of our SS7 links on the line), "kill-channel <slot>", "show
 // <slot>" (its channels), "dsp-data" (the requests and last frame on
-// "/dev/dsp-data").
+// "/dev/dsp-data"), "kill-qsig" (its descriptors hang up), "fail-writes <n>" (the next n writes on "/dev/mcc/ctl"
+// fail with EIO), "pool low|normal" (the packet pool held at its reserve, or
+// let go). "line" alone sends an empty frame.
 #include <sys/socket.h>
 
 #include "board/sim/dsp_data.h"
 #include "messages/term/TERM.h"
+#include "net/packet_reserve.h"
+#include "net/tpkt_frame.h"
 #include "tests/signalling/slots/slot_bench.h"
 #include "tests/signalling/ss7/ss7_helper.h"
 #include "tests/support/script.h"
@@ -40,7 +44,7 @@ class Scenario : public ScriptTest::Runner {
   };
 
   void Fresh(const std::string& title) override { line_.reset(new Line(std::stoi(title), this)); }
-  void Finish() override { peer_.reset(), line_.reset(); }
+  void Finish() override { peer_.reset(), line_.reset(), held_.clear(), BoardSim::mcc().clearFailures(); }
   void Send(long slot, const Fill& fill) { line_->Handle(slot, fill); }
 
   bool Command(const std::string& verb, const std::string& rest) override {
@@ -121,13 +125,27 @@ class Scenario : public ScriptTest::Runner {
       if (w == "activate") peer_->activate();
       if (w == "send") peer_->send(rest.substr(5));
     } else if (verb == "kill-channel") {
-      const int number = Slots::instance().Get(std::stoi(rest))->GetTransmitChannel();
+      Slot* slot = Slots::instance().Get(std::stoi(rest));
+      const auto* hdlcSlot = dynamic_cast<HdlcSlot*>(slot);
+      const auto* pstnSlot = dynamic_cast<PstnSlot*>(slot);
+      const int number = hdlcSlot   ? hdlcSlot->hdlc().channelNumber()
+                         : pstnSlot ? pstnSlot->hdlc().channelNumber()
+                                    : slot->GetTransmitChannel();
       ::shutdown(BoardSim::mcc().channel(BoardSim::mcc().channelOfNumber(number))->fd, SHUT_RDWR);
+    } else if (verb == "kill-qsig") {  // every open "/dev/dsp-data" descriptor hangs up
+      const BoardSim::Registry& registry = BoardSim::Registry::instance();
+      for (int channel = 0; registry.modelEnd(channel) != -2; ++channel)
+        if (registry.deviceOf(channel) == &BoardSim::dspData()) ::shutdown(registry.modelEnd(channel), SHUT_RDWR);
     } else if (verb == "show") {
       Slot* s = Slots::instance().Get(std::stoi(rest));
       Note(s ? "slot " + rest + ": transmit " + std::to_string(s->GetTransmitChannel()) + ", receive " +
                    std::to_string(s->GetReceiveChannel())
              : "no slot " + rest);
+    } else if (verb == "fail-writes") {
+      BoardSim::mcc().failWrites(EIO, std::stoi(rest));
+    } else if (verb == "pool") {
+      held_.clear();
+      while (rest == "low" && packet_pool_admits_link_data()) held_.push_back(ss7test::packet(""));
     } else if (verb == "dsp-data") {
       const BoardSim::DspData& d = BoardSim::dspData();
       std::string text = "dsp-data:";
@@ -141,8 +159,57 @@ class Scenario : public ScriptTest::Runner {
 
   std::unique_ptr<Line> line_;
   std::unique_ptr<ss7test::Stack> peer_;
+  std::vector<Packet> held_;  // pool blocks kept from the slots
 };
 
 TEST(Slots, TranscriptMatchesTheGoldenFile) { Scenario().Check(__FILE__, "slots"); }
+
+}  // namespace
+
+namespace {
+
+// An HDLC packet slot on trunk 1 timeslot 5 (TDM 37) whose peer sends more
+// than one control message can carry, every frame saying more follow.
+class HdlcBatches : public SlotBench {
+ protected:
+  HdlcBatches() : SlotBench(37) {}
+  void OnSent(const LGCP::Message& m) override {
+    if (!m.get_pdu().signal_isSelected() || !m.get_pdu().get_signal().ioctl_isSelected()) return;
+    const LGCP::IoctlResponse& r = m.get_pdu().get_signal().get_ioctl();
+    if (!r.hdlcPackages_isSelected()) return;
+    std::vector<char> bytes;
+    EXPECT_TRUE(Lgcp::Encode(m, bytes));
+    largest_ = std::max(largest_, bytes.size());
+    ++messages_;
+    for (const LGCP::HdlcPackage& p : r.get_hdlcPackages()) bodies_.push_back(p.get_body());
+  }
+  size_t largest_ = 0;
+  unsigned messages_ = 0;
+  std::vector<std::vector<char>> bodies_;
+};
+
+TEST_F(HdlcBatches, ABatchIsCutBeforeTheControlLinksLimitAndNoPackageIsLost) {
+  Trunk(5);
+  Handle(2, [](LGCP::Command& c) {
+    LGCP::HdlcParams& p = c.select_create().select_hdlcParams();
+    p.set_trunk(2), p.set_log(0), p.set_address(0x0102);
+  });
+  Connect();
+  // 200 bodies of 1000 octets (about three messages' worth), numbered in their
+  // first octet, more-follows set in the second.
+  const unsigned kFrames = 200;
+  for (unsigned i = 0; i < kFrames; ++i) {
+    std::string frame = std::string("\x01\x02\x00", 3) + char(i) + '\x80' + std::string(998, char(i));
+    EXPECT_EQ(ssize_t(frame.size()), ::write(line_.lowlevel_fd(), frame.data(), frame.size()));
+    LoopTest::runFor(1);
+  }
+  LoopTest::runFor(200);
+  ASSERT_EQ(kFrames, bodies_.size());
+  for (unsigned i = 0; i < kFrames; ++i) EXPECT_EQ(char(i), bodies_[i][0]) << i;
+  EXPECT_GE(messages_, 4u);
+  EXPECT_LE(largest_, Tpkt::max_body);
+  EXPECT_GT(largest_, Tpkt::max_body - 1100) << "cut too early";
+  Handle(2, [](LGCP::Command& c) { c.select_destroy(); });
+}
 
 }  // namespace

@@ -2,9 +2,11 @@
 // Commands: "goto <state>" drives the link there silently; "trace",
 // "emergency", "activate", "deactivate", "trunk-down", "trunk-up",
 // "hdlc-error", "hdlc-ready", "refuse on|off", "rx <hex>" (a frame from the
-// channel), "msu <hex>" (from above), "show" (state, BSNT, buffers, counters).
+// channel), "msu <hex>" (from above), "pool low|normal" (the packet pool held at
+// its reserve, or let go), "show" (state, BSNT, buffers, counters).
 #include <memory>
 
+#include "net/packet_reserve.h"
 #include "tests/support/script.h"
 #include "tests/signalling/ss7/ss7_helper.h"
 
@@ -16,7 +18,7 @@ class Scenario : public ScriptTest::Runner {
     stack_->note = [this](const std::string& s) { Note(s); };
     stack_->channel.on_frame = [this](const Packet& f) { Note("tx " + ss7test::hex(f)); };
   }
-  void Finish() override { stack_.reset(); }
+  void Finish() override { stack_.reset(), held_.clear(); }
   bool Command(const std::string& verb, const std::string& rest) override {
     SS7::SLC& link = *stack_->slc;
     if (verb == "goto") {
@@ -53,6 +55,9 @@ class Scenario : public ScriptTest::Runner {
       link.on_hdlc_receive(p);
     } else if (verb == "msu") {
       stack_->send(rest);
+    } else if (verb == "pool") {
+      held_.clear();
+      while (rest == "low" && packet_pool_admits_link_data()) held_.push_back(ss7test::packet(""));
     } else if (verb == "show") {
       const SS7::SLC::Statistics& s = *link.statistics();
       std::ostringstream os;
@@ -67,6 +72,7 @@ class Scenario : public ScriptTest::Runner {
     return true;
   }
   std::unique_ptr<ss7test::Stack> stack_;
+  std::vector<Packet> held_;  // pool blocks kept from the link
 };
 
 class SlcScript : public ::testing::TestWithParam<const char*> {};

@@ -1,4 +1,4 @@
-#include "signalling/isdn/isdn_link_info.h"
+#include "signalling/slots/isdn_link_info.h"
 
 void FillIsdnLinkInfo(ACP::IsdnLinkInfo& record, const ISDN::LAPD::Info& info,
                       ACP::IsdnSide::NamedNumber side) {
