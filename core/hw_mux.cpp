@@ -83,6 +83,7 @@ bool HwMux::Connect(int source, int destination) {
     return false;
   }
   SetEntry(destination, static_cast<uint16_t>(source & 0xFFFF));
+  sources_[destination] = source;
   return true;
 }
 
@@ -103,7 +104,18 @@ bool HwMux::Disconnect(int channel) {
     return false;
   }
   SetEntry(channel, kConstant);
+  ForgetSource(channel);
   return true;
+}
+
+bool HwMux::DisconnectRoute(int source, int destination) {
+  if (source < 0 || SourceOf(destination) != source) return false;
+  return Disconnect(destination);
+}
+
+int HwMux::SourceOf(int destination) const {
+  auto it = sources_.find(destination);
+  return it == sources_.end() ? -1 : it->second;
 }
 
 bool HwMux::Disable(int channel) {
@@ -117,6 +129,7 @@ bool HwMux::Disable(int channel) {
     std::clog << "disable failed " << channel << " : " << error << std::endl;
     return false;
   }
+  ForgetSource(channel);
   return true;
 }
 
@@ -130,6 +143,7 @@ bool HwMux::Write(int channel, unsigned char value) {
     return false;
   }
   SetEntry(channel, kConstant);
+  ForgetSource(channel);
   return true;
 }
 

@@ -12,6 +12,10 @@
 // again, 128 entries per run of a deferred call, so that a bus channel that
 // nobody owns is never left driven by this board.
 //
+// Besides, it remembers for every destination the source it last switched
+// onto it, so that a user can undo its own route without breaking one that
+// somebody else has made into the same destination since.
+//
 // The device is opened on first use and, while it is missing, again on every
 // request; the first successful open disables all 2048 bus channels and starts
 // the refresh. It is never closed while the process runs.
@@ -23,6 +27,7 @@
 #include <stdint.h>
 
 #include <iosfwd>
+#include <unordered_map>
 
 #include "foundation/dpc.h"
 #include "foundation/fd.h"
@@ -62,6 +67,13 @@ class HwMux {
   bool Disable(int channel);
   // Drives a constant byte onto a channel.
   bool Write(int channel, unsigned char value);
+  // Idles `destination` (as Disconnect) only while `source` is still the
+  // source last switched onto it; true when it did. Nothing happens, and
+  // nothing is logged, when another request has changed the destination since.
+  bool DisconnectRoute(int source, int destination);
+  // The source last switched onto `destination`; -1 when none, or when a
+  // disconnect, disable or write has changed it since.
+  int SourceOf(int destination) const;
   // The byte the channel carries (low 8 bits of the driver's answer); 255
   // when it cannot be read.
   int Read(int channel);
@@ -89,9 +101,14 @@ class HwMux {
   bool OpenAndDisableBus();
   bool WriteRequest(int channel, unsigned char value);
   void SetEntry(int channel, uint16_t value);
+  // The destination is no longer driven by a source this process switched.
+  void ForgetSource(int channel) { sources_.erase(channel); }
 
   Fd fd_;
   uint16_t table_[kBusChannels] = {};
+  // Destination -> source, for every route Connect made that still stands
+  // (all channels; the bus table keeps only 16 bits of a source).
+  std::unordered_map<int, int> sources_;
   int refresh_ = 0;
   Dpc dpc_;
 };

@@ -42,6 +42,8 @@ uint32_t AllocationType(unsigned mode) {
 
 HDLC::HDLC() : notify_(&stub) {}
 
+HDLC::~HDLC() { Unroute(); }
+
 void HDLC::bind(Notify* client) { notify_ = client ? client : &stub; }
 
 void HDLC::unbind() { notify_ = &stub; }
@@ -50,7 +52,18 @@ void HDLC::PutHeader(std::ostream& os) const {
   os << "hdlc" << " [" << trunk_ << "/" << params_.timeslot << "]: ";
 }
 
+void HDLC::Unroute() {
+  if (routedInto_ < 0 && routedFrom_ < 0) return;
+  HwMux& mux = HwMux::instance();
+  if (routedInto_ >= 0) mux.DisconnectRoute(channel_, routedInto_);
+  if (routedFrom_ >= 0) mux.DisconnectRoute(routedFrom_, channel_);
+  routedInto_ = routedFrom_ = -1;
+}
+
 void HDLC::Close() {
+  // While the controller channel is still this one's: nobody can have been
+  // given its number yet.
+  Unroute();
   event_.Release();
   ready_ = false;
   channel_ = -1;
@@ -93,14 +106,15 @@ bool HDLC::activate() {
     std::cerr << ext::header(this) << "MCC_TIMESLOT fail: " << error << std::endl;
     return false;
   }
+  channel_ = channel;
   HwMux& mux = HwMux::instance();
-  mux.Connect(channel, params_.mode == kModeBriD ? params_.tx_tdm : params_.tdm);
-  mux.Connect(params_.tdm, channel);
+  const int into = params_.mode == kModeBriD ? params_.tx_tdm : params_.tdm;
+  if (mux.Connect(channel, into)) routedInto_ = into;
+  if (mux.Connect(params_.tdm, channel)) routedFrom_ = params_.tdm;
 
   event_.Bind("HDLC::OnEvent", &HDLC::OnEvent, this);
   event_.Schedule(fd, POLLIN | POLLOUT);
   ready_ = false;
-  channel_ = channel;
   ++generation_;
   if (traces.signalling.hdlc) std::clog << ext::header(this) << "activated" << std::endl;
   return true;

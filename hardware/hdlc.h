@@ -20,10 +20,14 @@
 //       read; the channel has closed itself by then
 //
 // Activation first closes the previous controller channel and zeroes the
-// counters. Neither deactivation nor destruction touches the cross-connect or
-// the client. Callbacks run inside the loop's service of the channel's
-// descriptor; a client may deactivate, re-activate or unbind the channel from
-// inside any of them. Loop thread only.
+// counters. Whatever releases the controller channel (deactivation, a failed
+// read, re-activation, destruction) also undoes the routes its activation
+// made, each only while it still stands: the driver hands the channel's
+// number to the next allocation, and a route left behind would carry that
+// user's frames into this channel's old timeslot, and that timeslot's frames
+// to it. None of them touches the client. Callbacks run inside the loop's
+// service of the channel's descriptor; a client may deactivate, re-activate
+// or unbind the channel from inside any of them. Loop thread only.
 #pragma once
 
 #include <stdint.h>
@@ -71,7 +75,7 @@ class HDLC : public GenericHDLC {
   using Notify = HdlcNotify;
 
   HDLC();
-  ~HDLC() override = default;
+  ~HDLC() override;
   HDLC(const HDLC&) = delete;
   HDLC& operator=(const HDLC&) = delete;
 
@@ -107,6 +111,9 @@ class HDLC : public GenericHDLC {
   bool Read(short revents);
   void ReadFailed(const char* reason);
   void Close();
+  // Undoes the routes that joined the channel to its TDM channels, each
+  // unless the cross-connect has switched something else in since.
+  void Unroute();
 
   bool ready_ = false;
   Params params_;
@@ -116,6 +123,10 @@ class HDLC : public GenericHDLC {
   unsigned trunk_ = 0;
   Notify* notify_;
   int channel_ = -1;
+  // The routes the cross-connect accepted at activation, -1 for none: the
+  // TDM channel the controller channel transmits into, the one it hears.
+  int routedInto_ = -1;
+  int routedFrom_ = -1;
   // Changes with every activation and deactivation, so that the event
   // handler sees a client that re-activated or closed the channel.
   unsigned generation_ = 0;

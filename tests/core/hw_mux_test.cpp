@@ -3,11 +3,13 @@
 // an absent device, the refresh pass, the four requests with their failure
 // messages, and the bus-channel table. Commands ("$ " lines): new [absent], present 0|1,
 // connect <source> <destination>, disconnect|disable|read <channel>,
-// write <channel> <byte>, pass [times], put <channel> <byte>, noise <bits>,
+// write <channel> <byte>, release <source> <destination> (undo that route
+// only), pass [times], put <channel> <byte>, noise <bits>,
 // fail connect|disable|write|read <errno> <times>; and the views counts
 // <channels...> (connects/disables/writes/reads per destination),
 // entries <bus indexes...> (d disabled, c constant, else the source),
-// carried <channel>, source <channel>.
+// carried <channel>, source <channel> (the model's), routed <channel> (the
+// source the cross-connect remembers, -1 for none).
 #include "core/hw_mux.h"
 
 #include <functional>
@@ -40,7 +42,8 @@ class HwMuxTest : public ::testing::Test {
         {"disconnect", [](HwMux& m, int a, int) { return m.Disconnect(a); }},
         {"disable", [](HwMux& m, int a, int) { return m.Disable(a); }},
         {"write", [](HwMux& m, int a, int b) { return m.Write(a, static_cast<unsigned char>(b)); }},
-        {"read", [](HwMux& m, int a, int) { return m.Read(a); }}};
+        {"read", [](HwMux& m, int a, int) { return m.Read(a); }},
+        {"release", [](HwMux& m, int a, int b) { return m.DisconnectRoute(a, b); }}};
     std::string verb;
     in >> verb >> std::setbase(0);
     long long a = 0, b = 0;  // 64 bits also on the board: driver words above 2^31
@@ -85,6 +88,8 @@ class HwMuxTest : public ::testing::Test {
       view << static_cast<int>(hal().carried(static_cast<int>(a)));
     } else if (verb == "source" && in >> a) {
       view << hal().state(static_cast<int>(a)).source;
+    } else if (verb == "routed" && in >> a) {
+      view << mux->SourceOf(static_cast<int>(a));
     } else {
       return false;
     }
@@ -103,6 +108,7 @@ class HwMuxTest : public ::testing::Test {
 TEST_F(HwMuxTest, OpeningAbsenceAndTheRefreshPass) { RunScript(); }
 TEST_F(HwMuxTest, TheTableAndTheDriversRecords) { RunScript(); }
 TEST_F(HwMuxTest, FailedRequestsAreLoggedAndKeepTheTableTrue) { RunScript(); }
+TEST_F(HwMuxTest, ARouteIsUndoneOnlyWhileItsSourceStillDrivesTheDestination) { RunScript(); }
 
 TEST_F(HwMuxTest, RefreshRunsTwiceInEveryPassOfTheLoop) {
   VirtualClock clock;

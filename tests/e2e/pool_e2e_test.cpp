@@ -89,10 +89,11 @@ class PoolE2E : public ServerTest {
   void WorksAsBefore() {
     ASSERT_TRUE(AllAnswered());
     EXPECT_EQ(-1, server_->Wait(0)) << server_->Stderr().substr(0, 2000);
-    // The released channels' routes into their timeslots stay in the
-    // cross-connect; unread lines there would hold back a channel that
-    // inherits a number.
-    for (const auto& line : lines_) EXPECT_EQ("ok", server_->Board("line detach " + std::to_string(line.first)));
+    // The released channels left their timeslots idle: the channel that
+    // inherits a number sends nothing there, so the unread lines cannot
+    // hold it back.
+    for (const auto& line : lines_)
+      EXPECT_EQ("ok const 213", server_->Board("hal state " + std::to_string(line.first))) << line.first;
     const int line = Line(17);
     Trunk(900, 17);
     Hdlc(901);

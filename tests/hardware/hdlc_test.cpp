@@ -10,7 +10,10 @@
 // to its line side), "line-send <hex>", "line-read", "deliver <hex>" (a frame
 // from the driver), "transmit <hex>|empty", "fill" (transmit until refused),
 // "fail-writes <n>", "fail allocate|timeslot", "present 0|1", "close-on-receive",
-// "hang-up", "show", "state", "pass".
+// "hang-up", "show", "state", "pass", "deactivate", "destroy" (a new channel
+// object in its place), "route <source> <destination>" (somebody else's
+// cross-connection), "routes <tdm>..." (what drives each of them and the last
+// controller channel: "from <source>", "idle", "const <byte>" or "free").
 #include <errno.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -18,8 +21,10 @@
 
 #include "board/sim/hal.h"
 #include "board/sim/mcc.h"
+#include "core/hw_mux.h"
 #include "hardware/hdlc.h"
 #include "tests/hardware/board_pump.h"
+#include "tests/hardware/cross_connect_view.h"
 #include "tests/support/bytes.h"
 #include "tests/support/script.h"
 
@@ -51,6 +56,7 @@ class Scenario : public ScriptTest::Runner, HDLC::Notify {
     channel_.reset(new HDLC);
     channel_->bind(this);
     closeOnReceive_ = false;
+    number_ = -1;
   }
   void Finish() override {
     if (line_ >= 0) ::close(line_), line_ = -1;
@@ -68,6 +74,18 @@ class Scenario : public ScriptTest::Runner, HDLC::Notify {
       channel_->params({1, 5, int(a), int(c), unsigned(b)});
       channel_->trunk(1);
       Note(channel_->activate() ? "active" : "refused");
+      if (channel_->channelNumber() >= 0) number_ = channel_->channelNumber();
+    } else if (verb == "deactivate") {
+      channel_->deactivate();
+    } else if (verb == "destroy") {
+      channel_.reset(new HDLC);
+      channel_->bind(this);
+    } else if (verb == "route" && in >> a >> c) {
+      HwMux::instance().Connect(int(a), int(c));
+    } else if (verb == "routes") {
+      std::string text;
+      while (in >> a) text += HardwareTest::CrossConnectView(int(a)) + ", ";
+      Note(text + "channel " + HardwareTest::CrossConnectView(number_));
     } else if (verb == "model") {
       const mcc_allocate_params& p = mcc().channel(Device())->params;
       const BoardSim::Hal& hal = BoardSim::hal();
@@ -127,6 +145,7 @@ class Scenario : public ScriptTest::Runner, HDLC::Notify {
   std::unique_ptr<HardwareTest::BoardPump> pump_;
   std::unique_ptr<HDLC> channel_;
   int line_ = -1;
+  int number_ = -1;  // the controller channel last allocated
   bool closeOnReceive_ = false;
 };
 

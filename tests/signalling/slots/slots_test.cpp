@@ -15,13 +15,15 @@
 // <slot>" (its channels), "dsp-data" (the requests and last frame on
 // "/dev/dsp-data"), "kill-qsig" (its descriptors hang up), "fail-writes <n>" (the next n writes on "/dev/mcc/ctl"
 // fail with EIO), "pool low|normal" (the packet pool held at its reserve, or
-// let go). "line" alone sends an empty frame.
+// let go), "routes <channel>..." (what the cross-connect drives onto each).
+// "line" alone sends an empty frame.
 #include <sys/socket.h>
 
 #include "board/sim/dsp_data.h"
 #include "messages/term/TERM.h"
 #include "net/packet_reserve.h"
 #include "net/tpkt_frame.h"
+#include "tests/hardware/cross_connect_view.h"
 #include "tests/signalling/slots/slot_bench.h"
 #include "tests/signalling/ss7/ss7_helper.h"
 #include "tests/support/script.h"
@@ -126,11 +128,7 @@ class Scenario : public ScriptTest::Runner {
       if (w == "send") peer_->send(rest.substr(5));
     } else if (verb == "kill-channel") {
       Slot* slot = Slots::instance().Get(std::stoi(rest));
-      const auto* hdlcSlot = dynamic_cast<HdlcSlot*>(slot);
-      const auto* pstnSlot = dynamic_cast<PstnSlot*>(slot);
-      const int number = hdlcSlot   ? hdlcSlot->hdlc().channelNumber()
-                         : pstnSlot ? pstnSlot->hdlc().channelNumber()
-                                    : slot->GetTransmitChannel();
+      const int number = ControllerChannel(slot) >= 0 ? ControllerChannel(slot) : slot->GetTransmitChannel();
       ::shutdown(BoardSim::mcc().channel(BoardSim::mcc().channelOfNumber(number))->fd, SHUT_RDWR);
     } else if (verb == "kill-qsig") {  // every open "/dev/dsp-data" descriptor hangs up
       const BoardSim::Registry& registry = BoardSim::Registry::instance();
@@ -138,9 +136,15 @@ class Scenario : public ScriptTest::Runner {
         if (registry.deviceOf(channel) == &BoardSim::dspData()) ::shutdown(registry.modelEnd(channel), SHUT_RDWR);
     } else if (verb == "show") {
       Slot* s = Slots::instance().Get(std::stoi(rest));
+      const int controller = ControllerChannel(s);
       Note(s ? "slot " + rest + ": transmit " + std::to_string(s->GetTransmitChannel()) + ", receive " +
-                   std::to_string(s->GetReceiveChannel())
+                   std::to_string(s->GetReceiveChannel()) +
+                   (controller >= 0 ? ", HDLC controller channel " + std::to_string(controller) : "")
              : "no slot " + rest);
+    } else if (verb == "routes") {
+      std::string text = "cross-connect:";
+      for (int channel; in >> channel;) text += " " + HardwareTest::CrossConnectView(channel) + ";";
+      Note(text);
     } else if (verb == "fail-writes") {
       BoardSim::mcc().failWrites(EIO, std::stoi(rest));
     } else if (verb == "pool") {
@@ -155,6 +159,14 @@ class Scenario : public ScriptTest::Runner {
       return false;
     }
     return true;
+  }
+
+  // The number of a signalling slot's HDLC controller channel; -1 when it
+  // has none open, or is no such slot.
+  static int ControllerChannel(Slot* slot) {
+    if (const auto* hdlcSlot = dynamic_cast<HdlcSlot*>(slot)) return hdlcSlot->hdlc().channelNumber();
+    if (const auto* pstnSlot = dynamic_cast<PstnSlot*>(slot)) return pstnSlot->hdlc().channelNumber();
+    return -1;
   }
 
   std::unique_ptr<Line> line_;
