@@ -344,7 +344,7 @@ int serviceDescriptor() {
 }
 
 void service() {
-  BoardSim::WorkMeter::Scope metered;
+  BoardSim::WorkMeter::Scope metered(BoardSim::WorkMeter::Clock::thread);
   serviceDescriptor();
   BoardSim::Pump::instance().serve();
 }
