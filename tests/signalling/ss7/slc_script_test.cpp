@@ -2,8 +2,10 @@
 // Commands: "goto <state>" drives the link there silently; "trace",
 // "emergency", "activate", "deactivate", "trunk-down", "trunk-up",
 // "hdlc-error", "hdlc-ready", "refuse on|off", "rx <hex>" (a frame from the
-// channel), "msu <hex>" (from above), "show" (state, BSNT, buffers, counters).
+// channel), "msu <hex>" (from above), "show" (state, BSNT, buffers, counters),
+// "pool <n>" (hold packet blocks until n are free; "pool release" lets them go).
 #include <memory>
+#include <vector>
 
 #include "tests/support/script.h"
 #include "tests/signalling/ss7/ss7_helper.h"
@@ -53,6 +55,11 @@ class Scenario : public ScriptTest::Runner {
       link.on_hdlc_receive(p);
     } else if (verb == "msu") {
       stack_->send(rest);
+    } else if (verb == "pool" && rest == "release") {
+      held_.clear();
+    } else if (verb == "pool") {
+      const unsigned free = static_cast<unsigned>(std::stoul(rest));
+      while (Packet_pool::free_count() > free) held_.emplace_back(), held_.back().reserve_head(0);
     } else if (verb == "show") {
       const SS7::SLC::Statistics& s = *link.statistics();
       std::ostringstream os;
@@ -67,6 +74,7 @@ class Scenario : public ScriptTest::Runner {
     return true;
   }
   std::unique_ptr<ss7test::Stack> stack_;
+  std::vector<Packet> held_;
 };
 
 class SlcScript : public ::testing::TestWithParam<const char*> {};
