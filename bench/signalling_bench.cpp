@@ -512,9 +512,8 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: bench_signalling --kind isdn|ss7 (--server PATH [--no-cross-connect] | --bare) [--links N]\n"
-                 "       [--count N]"
-                 " [--warmup N] [--rate-frames N] [--depth N] [--timeout S] [--server-log PATH] [--label T]\n"
-                 "       [--server-cpu N]\n");
+                 "       [--count N] [--warmup N] [--rate-frames N] [--depth N] [--timeout S] [--server-log PATH]\n"
+                 "       [--label T] [--server-cpu N]\n");
     return 2;
   }
   signal(SIGPIPE, SIG_IGN);
