@@ -50,6 +50,7 @@ ProcStats ReadProcStats(pid_t pid) {
   s.anon_kb = StatusField(text, "\nRssAnon:");
   s.hwm_kb = StatusField(text, "\nVmHWM:");
   s.voluntary_switches = StatusField(text, "\nvoluntary_ctxt_switches:");
+  s.involuntary_switches = StatusField(text, "\nnonvoluntary_ctxt_switches:");
   s.outside_pool_kb = ResidentOutsidePoolKb(dir);
 
   std::ifstream stat_file(dir + "stat");

@@ -14,13 +14,21 @@
 // --depth frames outstanding on every link, echoes per second (each one is a
 // frame each way), with the server's CPU time over the same wall time.
 //
+// With --no-cross-connect the server runs on a board without "/dev/hal", so
+// the cross-connect's refresh pass is idle; the bench wires the switch itself
+// through the board's control socket ("hal drive", both directions between the
+// trunk timeslot and the controller channel that "line channels" lists for
+// the link), as the server would have. The ISDN slot's connect commands,
+// which need the cross-connect, are left out; the SS7 slot's connect
+// activates its HDLC channel and stays.
+//
 // With --bare the server is a forked bare relay over socketpairs
 // (bench/line_relay.h): the far end writes the frames its engine would write
 // (an I frame's or an MSU's header and the same information field) and takes
 // the echo straight off its socket; the controller echoes each frame as it
 // came.
 //
-// Usage: bench_signalling --kind isdn|ss7 (--server PATH | --bare)
+// Usage: bench_signalling --kind isdn|ss7 (--server PATH [--no-cross-connect] | --bare)
 //        [--links N] [--count N] [--warmup N] [--rate-frames N] [--depth N]
 //        [--timeout S] [--server-log PATH] [--label TEXT] [--server-cpu N]
 // Prints one JSON object; exit code 1 when a step failed.
@@ -39,6 +47,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -62,6 +71,7 @@ struct Options {
   LinkKind kind = LinkKind::isdn;
   std::string server;
   bool bare = false;
+  bool no_cross_connect = false;
   int links = 0;  // 0: 1 for ISDN, 124 for SS7
   long warmup = 200, count = 2000, rate_frames = 20000;
   int depth = 0;  // 0: 16 for ISDN, 2 for SS7
@@ -81,6 +91,9 @@ void Pin(int cpu) {
 // Slot numbers: the signalling slot of link i and its trunk slot.
 unsigned SignallingSlot(unsigned link) { return 100 + link; }
 unsigned TrunkSlot(unsigned link) { return 300 + link; }
+// The TDM channel of link i: E1 trunk i / 31, timeslot i % 31 + 1 (ISDN: trunk
+// 1, timeslot 16).
+int LineChannel(LinkKind kind, int link) { return kind == LinkKind::isdn ? 48 : (link / 31) * 32 + link % 31 + 1; }
 
 class Run : public Bench::FarEnd::Sink {
  public:
@@ -102,6 +115,8 @@ class Run : public Bench::FarEnd::Sink {
   bool StartBare();
   bool SendMessage(const LGCP::Message& m);
   bool CreateSlots();
+  bool WireLines();
+  bool ActivateSlots();
   void OnController(int fd, short revents);
   void OnControllerFrame(const unsigned char* frame, std::size_t length);
   bool Until(Phase phase, const char* what);
@@ -120,12 +135,16 @@ class Run : public Bench::FarEnd::Sink {
   Phase phase_ = Phase::setup;
   std::uint64_t deadline_ns_ = 0, sent_at_ = 0, rate_start_ = 0, rate_end_ = 0;
   long echoes_ = 0, rate_sent_ = 0;
+  long commands_ = 0, answered_ = 0;
   std::vector<std::uint64_t> rtt_;
   std::vector<unsigned> due_;  // links whose next frame is to be sent
   Timer tick_;                 // wakes the loop so that the deadline holds
   double setup_ms_ = 0, cpu_before_ = -1, cpu_ms_ = -1;  // -1: not known
   // The simulated board's share of the server's CPU time (its own meter).
   double board_before_ = -1, board_cpu_ms_ = -1;
+  // How often the server slept in poll(), and was preempted, over the rate
+  // phase.
+  long sleeps_before_ = 0, sleeps_ = -1, preempted_before_ = 0, preempted_ = -1;
   double BoardCpuMs() const {
     if (o_.bare || directory_.empty()) return -1;
     int handed = -1;
@@ -147,6 +166,10 @@ bool Run::StartServer() {
     Pin(o_.server_cpu);
     setenv("GW_SIM_CONTROL", board.c_str(), 1);
     setenv("GW_SIM_METER", "1", 1);  // the board's CPU time, counted apart
+    if (o_.no_cross_connect) {
+      const char* absent = getenv("GW_SIM_ABSENT");
+      setenv("GW_SIM_ABSENT", (std::string(absent ? absent : "") + " /dev/hal").c_str(), 1);
+    }
     const int log = open(o_.server_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (log >= 0) dup2(log, 1), dup2(log, 2);
     const std::string port_text = std::to_string(port);
@@ -160,8 +183,7 @@ bool Run::StartServer() {
   }
   if (controller_ < 0) return OnFailure("the server did not listen"), false;
   for (int i = 0; i < o_.links; ++i) {
-    // Link i: E1 trunk i / 31, timeslot i % 31 + 1 (ISDN: trunk 1, timeslot 16).
-    const int tdm = o_.kind == LinkKind::isdn ? 48 : (i / 31) * 32 + i % 31 + 1;
+    const int tdm = LineChannel(o_.kind, i);
     int line = -1;
     const std::string reply = Bench::BoardRequest(board, "line attach " + std::to_string(tdm), &line);
     if (line < 0) return OnFailure("line attach " + std::to_string(tdm) + ": " + reply), false;
@@ -202,6 +224,7 @@ bool Run::SendMessage(const LGCP::Message& m) {
   bytes[0] = 3, bytes[1] = 0;
   bytes[2] = static_cast<char>(bytes.size() >> 8), bytes[3] = static_cast<char>(bytes.size());
   if (!Bench::WriteAll(controller_, bytes.data(), bytes.size())) return OnFailure("controller write failed"), false;
+  if (m.get_pdu().command_isSelected()) ++commands_;
   return true;
 }
 
@@ -223,17 +246,58 @@ bool Run::CreateSlots() {
       LGCP::SS7Params& p = lc.select_create().select_pstn().select_ss7();
       p.set_trunk(t + 1), p.set_slc(0), p.set_dpc(2), p.set_opc(1), p.set_emergency(true);
     }
+    if (!SendMessage(trunk) || !SendMessage(link)) return false;
+    // Without the cross-connect an ISDN slot's connect can only fail.
+    if (o_.kind == LinkKind::isdn && o_.no_cross_connect) continue;
     connect.set_slot(TrunkSlot(i));
     connect.set_pdu().select_command().select_connect(SignallingSlot(i));
-    if (!SendMessage(trunk) || !SendMessage(link) || !SendMessage(connect)) return false;
+    if (!SendMessage(connect)) return false;
     if (o_.kind == LinkKind::isdn) {
-      LGCP::Message back, activate;
+      LGCP::Message back;
       back.set_slot(SignallingSlot(i));
       back.set_pdu().select_command().select_connect(TrunkSlot(i));
-      activate.set_slot(SignallingSlot(i));
-      activate.set_pdu().select_command().select_activate().select_empty();
-      if (!SendMessage(back) || !SendMessage(activate)) return false;
+      if (!SendMessage(back)) return false;
     }
+  }
+  return true;
+}
+
+// Once every command so far is answered, each link's controller channel is
+// open: joins it to its trunk timeslot in both directions. Channels open in
+// the order of the links' commands.
+bool Run::WireLines() {
+  while (answered_ < commands_ && error_.empty()) {
+    if (Bench::NowNs() > deadline_ns_) return OnFailure("timed out creating the slots"), false;
+    multiplexer.run_once();
+  }
+  if (!error_.empty()) return false;
+  const std::string board = directory_ + "/board";
+  std::vector<int> numbers;
+  const std::string reply = Bench::BoardRequest(board, "line channels", nullptr);
+  if (reply.compare(0, 2, "ok") != 0) return OnFailure("line channels: " + reply), false;
+  std::istringstream words(reply.substr(2));
+  for (int number; words >> number;) numbers.push_back(number);
+  if (numbers.size() != std::size_t(o_.links)) return OnFailure("line channels: " + reply), false;
+  for (int i = 0; i < o_.links; ++i) {
+    const std::string tdm = std::to_string(LineChannel(o_.kind, i));
+    const std::string number = std::to_string(numbers[std::size_t(i)]);
+    for (const std::string& request : {"hal drive " + number + " " + tdm, "hal drive " + tdm + " " + number}) {
+      const std::string answer = Bench::BoardRequest(board, request, nullptr);
+      if (answer != "ok") return OnFailure(request + ": " + answer), false;
+    }
+  }
+  return true;
+}
+
+// The ISDN slots start their LAPD links once their lines are wired, so that
+// the first SABME is not lost.
+bool Run::ActivateSlots() {
+  if (o_.kind != LinkKind::isdn) return true;
+  for (unsigned i = 0; i < unsigned(o_.links); ++i) {
+    LGCP::Message activate;
+    activate.set_slot(SignallingSlot(i));
+    activate.set_pdu().select_command().select_activate().select_empty();
+    if (!SendMessage(activate)) return false;
   }
   return true;
 }
@@ -261,6 +325,7 @@ void Run::OnControllerFrame(const unsigned char* frame, std::size_t length) {
     return OnFailure("undecodable frame from the server");
   const LGCP::PDU& pdu = m.get_pdu();
   if (pdu.response_isSelected()) {
+    ++answered_;
     if (!pdu.get_response().success_isSelected()) OnFailure("a command failed");
     return;
   }
@@ -322,6 +387,8 @@ void Run::OnEcho(unsigned link) {
     board_before_ = BoardCpuMs();
     const Bench::ProcStats before = Bench::ReadProcStats(pid_);
     cpu_before_ = before.ok ? before.cpu_ms_sched : -1;
+    sleeps_before_ = before.voluntary_switches;
+    preempted_before_ = before.involuntary_switches;
     rate_start_ = Bench::NowNs();
     for (unsigned i = 0; i < far_.size(); ++i)
       for (int d = 0; d < o_.depth && rate_sent_ < o_.rate_frames; ++d, ++rate_sent_) due_.push_back(i);
@@ -336,6 +403,8 @@ void Run::OnEcho(unsigned link) {
     rate_end_ = now;
     const Bench::ProcStats after = Bench::ReadProcStats(pid_);
     cpu_ms_ = after.ok && after.cpu_ms_sched >= 0 && cpu_before_ >= 0 ? after.cpu_ms_sched - cpu_before_ : -1;
+    sleeps_ = after.ok && cpu_before_ >= 0 ? after.voluntary_switches - sleeps_before_ : -1;
+    preempted_ = after.ok && cpu_before_ >= 0 ? after.involuntary_switches - preempted_before_ : -1;
     const double board_after = BoardCpuMs();
     board_cpu_ms_ = board_after >= 0 && board_before_ >= 0 ? board_after - board_before_ : -1;
     phase_ = Phase::done;
@@ -355,6 +424,8 @@ bool Run::Main() {
     if (o_.kind == LinkKind::ss7 && !o_.bare) f->RepeatIdle(true);
   }
   if (!o_.bare && !CreateSlots()) return false;
+  if (o_.no_cross_connect && !WireLines()) return false;
+  if (!o_.bare && !ActivateSlots()) return false;
   if (!Until(Phase::latency, "bringing the links up")) return false;
   setup_ms_ = double(Bench::NowNs() - t0) / 1e6;
   due_.push_back(0);
@@ -395,17 +466,17 @@ void Run::Print() const {
   const double seconds = double(rate_end_ - rate_start_) / 1e9;
   std::printf("{\"label\":\"%s\",\"kind\":\"%s\",\"links\":%d,\"depth\":%d,\"count\":%ld,\"p50_us\":%.2f,"
               "\"p99_us\":%.2f,\"rate_frames\":%ld,\"frames_per_s\":%.0f,\"cpu_ms\":%.1f,\"cpu_share\":%.3f,"
-              "\"board_cpu_ms\":%.1f,\"setup_ms\":%.0f}\n",
+              "\"board_cpu_ms\":%.1f,\"sleeps\":%ld,\"preempted\":%ld,\"setup_ms\":%.0f}\n",
               o_.label.c_str(), kind, o_.links, o_.depth, o_.count, pct(0.5), pct(0.99), o_.rate_frames,
               seconds > 0 ? double(o_.rate_frames) / seconds : 0.0, cpu_ms_,
-              seconds > 0 && cpu_ms_ >= 0 ? cpu_ms_ / (seconds * 1e3) : -1.0, board_cpu_ms_, setup_ms_);
+              seconds > 0 && cpu_ms_ >= 0 ? cpu_ms_ / (seconds * 1e3) : -1.0, board_cpu_ms_, sleeps_, preempted_, setup_ms_);
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--bare") {
-      o.bare = true;
+    if (a == "--bare" || a == "--no-cross-connect") {
+      (a == "--bare" ? o.bare : o.no_cross_connect) = true;
       continue;
     }
     if (i + 1 >= argc) return false;
@@ -426,10 +497,11 @@ bool ParseOptions(int argc, char** argv, Options& o) {
   const bool ss7 = o.kind == LinkKind::ss7;
   if (o.links == 0) o.links = ss7 ? 124 : 1;
   if (o.depth == 0) o.depth = ss7 ? 2 : 16;
-  if (o.label.empty()) o.label = std::string(ss7 ? "ss7-" : "isdn-") + (o.bare ? "bare" : "server");
+  if (o.label.empty())
+    o.label = std::string(ss7 ? "ss7-" : "isdn-") + (o.bare ? "bare" : o.no_cross_connect ? "server-nohal" : "server");
   // ISDN has one D channel here; SS7 fits timeslots 1..31 of four trunks.
   const int most = ss7 ? 124 : 1;
-  return (o.bare || !o.server.empty()) && o.links >= 1 && o.links <= most && o.count > 0 && o.warmup >= 0 &&
+  return (o.bare ? !o.no_cross_connect : !o.server.empty()) && o.links >= 1 && o.links <= most && o.count > 0 && o.warmup >= 0 &&
          o.rate_frames > 0 && o.depth > 0 && o.timeout_s > 0;
 }
 
@@ -439,9 +511,9 @@ int main(int argc, char** argv) {
   Options o;
   if (!ParseOptions(argc, argv, o)) {
     std::fprintf(stderr,
-                 "usage: bench_signalling --kind isdn|ss7 (--server PATH | --bare) [--links N] [--count N]\n"
-                 "       [--warmup N] [--rate-frames N] [--depth N] [--timeout S] [--server-log PATH] [--label T]\n"
-                 "       [--server-cpu N]\n");
+                 "usage: bench_signalling --kind isdn|ss7 (--server PATH [--no-cross-connect] | --bare) [--links N]\n"
+                 "       [--count N] [--warmup N] [--rate-frames N] [--depth N] [--timeout S] [--server-log PATH]\n"
+                 "       [--label T] [--server-cpu N]\n");
     return 2;
   }
   signal(SIGPIPE, SIG_IGN);

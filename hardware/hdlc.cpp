@@ -191,9 +191,12 @@ bool HDLC::hdlc_transmit(Packet& frame) {
     return false;
   }
   if (traces.signalling.hdlc) std::clog << "HDLC[" << trunk_ << "]: tx " << frame.text() << std::endl;
+  // Read through a const handle: the link keeps its own handle on the frame,
+  // and a writable access would copy the shared block only to read it.
+  const unsigned char* bytes = static_cast<const Packet&>(frame)[0];
   ssize_t written;
   do {
-    written = Board::write(event_.lowlevel_fd(), frame.data(), frame.length());
+    written = Board::write(event_.lowlevel_fd(), bytes, frame.length());
   } while (written == -1 && errno == EINTR);
   if (written != -1) {
     ++stats_.txSU;

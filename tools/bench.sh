@@ -230,14 +230,16 @@ fi
 
 # --- signalling links ---------------------------------------------------------
 if [ -x "$bin/bench_signalling" ] && [ -x "$server" ]; then
-  note "signalling links: ISDN (one LAPD link) and SS7 (124 MTP2 links), bare relay and server alternately"
+  note "signalling links: ISDN (one LAPD link) and SS7 (124 MTP2 links); the bare relay, the server without" \
+    "the cross-connect device (the bench wires the lines) and with it, alternately"
   for r in $(seq "$rounds"); do
     for kind in isdn ss7; do
       rate=$isdn_rate
       [ "$kind" = ss7 ] && rate=$ss7_rate
-      for target in bare server; do
+      for target in bare server-nohal server; do
         args=(--bare)
-        [ "$target" = server ] && args=(--server "$server" --server-log "$out/sig-$kind-$r-server.log")
+        [ "$target" != bare ] && args=(--server "$server" --server-log "$out/sig-$kind-$r-$target.log")
+        [ "$target" = server-nohal ] && args+=(--no-cross-connect)
         taskset -c "$client_cpu" "$bin/bench_signalling" --kind "$kind" "${args[@]}" --server-cpu "$server_cpu" \
           --count "$sig_count" --warmup "$sig_warmup" --rate-frames "$rate" > "$out/sig-$kind-$target-$r.json" \
           || { note "signalling benchmark ($kind, $target) failed: $(cat "$out/sig-$kind-$target-$r.json")"; status=1; }

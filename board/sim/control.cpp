@@ -81,6 +81,12 @@ std::string halCommand(const std::vector<std::string>& words) {
   }
   int channel;
   std::string error;
+  if (verb == "drive" && words.size() == 4) {
+    int source;
+    if (!channelArgument(words, 2, channel, error) || !channelArgument(words, 3, source, error)) return error;
+    model.wire(channel, source);
+    return "ok";
+  }
   if (verb == "put" && words.size() == 4) {
     long byte;
     if (!channelArgument(words, 2, channel, error)) return error;
@@ -155,6 +161,11 @@ std::string lineCommand(const std::vector<std::string>& words, int received, int
     Mcc::Counts c = model.counts();
     return "ok channels " + std::to_string(c.fromChannels) + " lines " + std::to_string(c.fromLines) +
            " delivered " + std::to_string(c.delivered) + " dropped " + std::to_string(c.dropped);
+  }
+  if (verb == "channels" && words.size() == 2) {
+    std::string reply = "ok";
+    for (int number : model.numbers()) reply += " " + std::to_string(number);
+    return reply;
   }
   if (!channelArgument(words, 2, tdm, error)) return error;
   if (verb == "attach" && words.size() == 3) {
@@ -333,7 +344,7 @@ int serviceDescriptor() {
 }
 
 void service() {
-  BoardSim::WorkMeter::Scope metered;
+  BoardSim::WorkMeter::Scope metered(BoardSim::WorkMeter::Clock::thread);
   serviceDescriptor();
   BoardSim::Pump::instance().serve();
 }

@@ -20,6 +20,9 @@
 //   hal clear <ch>          no line byte on that channel any more
 //   hal get <ch>            ok <byte>: what the channel carries
 //   hal state <ch>          ok none | ok source <ch> | ok const <byte>
+//   hal drive <ch> <source> the switch drives <ch> from <source>, wired by
+//                           hand: no request is counted, and it works also
+//                           while "/dev/hal" is absent to the application
 //   hal counts <ch>         ok connect <n> disable <n> write <n> read <n>
 //   hal totals              the same, summed over every channel
 //   hal clock               ok <source> <selections>: the bus clock source
@@ -50,6 +53,9 @@
 //                           open CAS descriptor
 //   cas bits <trunk> <ts>   ok <rx> <tx> open|closed (the trunk's CAS)
 //   line counts             ok channels <n> lines <n> delivered <n> dropped <n>
+//   line channels           ok <number> ...: the cross-connect numbers of the
+//                           open, allocated HDLC controller channels, in
+//                           opening order
 //   board cpu               ok <ns> <calls>: CPU time the board spent serving
 //                           the application (only with GW_SIM_METER=1)
 #pragma once

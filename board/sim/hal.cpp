@@ -33,11 +33,7 @@ int Hal::onIoctl(int, unsigned long request, void* arg) {
     case HalRequest::kConnect: {
       HalRequest::Connect record;
       memcpy(&record, arg, sizeof record);
-      if (record.destination < 0 || record.source < 0) break;
-      ChannelState& state = drive_[record.destination];
-      if (state.drive != Drive::Source || state.source != record.source) ++generation_;
-      state.drive = Drive::Source;
-      state.source = record.source;
+      if (!wire(record.destination, record.source)) break;
       ++counts_[record.destination].connect;
       ++totals_.connect;
       return 0;
@@ -80,6 +76,15 @@ int Hal::onIoctl(int, unsigned long request, void* arg) {
   }
   errno = EINVAL;
   return -1;
+}
+
+bool Hal::wire(int destination, int source) {
+  if (destination < 0 || source < 0) return false;
+  ChannelState& state = drive_[destination];
+  if (state.drive != Drive::Source || state.source != source) ++generation_;
+  state.drive = Drive::Source;
+  state.source = source;
+  return true;
 }
 
 int Hal::spi(unsigned long request, void* arg) {

@@ -61,6 +61,11 @@ class Hal : public Device {
   // channel switched onto it, or its own line input (kIdleLine when none).
   uint8_t carried(int channel) const;
   ChannelState state(int channel) const;
+  // Switches `source` onto `destination` as a connect request would, but from
+  // outside the application and without counting a request: the switch wired
+  // by hand on a board whose application has no "/dev/hal". False for a
+  // negative channel.
+  bool wire(int destination, int source);
   // Changes whenever what drives some channel changes (not on a request that
   // leaves everything as it was, such as the refresh pass's disables).
   unsigned generation() const { return generation_; }

@@ -171,6 +171,15 @@ int Mcc::channelOfNumber(int number) const {
   return -1;
 }
 
+std::vector<int> Mcc::numbers() const {
+  std::vector<int> result;
+  for (int open : openChannels()) {
+    const Channel* record = channel(open);
+    if (record && record->allocated) result.push_back(record->number);
+  }
+  return result;
+}
+
 int Mcc::attachLine(int tdm) {
   if (tdm < 0) return -1;
   int ends[2];

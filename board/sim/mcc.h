@@ -19,7 +19,9 @@
 // (directly or through shared-bus channels). A frame with nowhere to go is
 // dropped and counted, as it would be on the wire. When a receiver cannot take
 // a frame, its source is not read until it can: backpressure reaches the
-// sender as EAGAIN.
+// sender as EAGAIN. A board whose application has no "/dev/hal" can have its
+// switch wired by hand (Hal::wire, "hal drive" on the control socket); the
+// relay follows that wiring the same way.
 //
 // The relay is driven by readiness: the model's ends of channels and lines sit
 // in an epoll descriptor of their own, which the pump watches, so a relay
@@ -77,6 +79,9 @@ class Mcc : public Device {
   const Channel* channel(int channel) const;
   // The device channel that holds a cross-connect number; -1 when none.
   int channelOfNumber(int number) const;
+  // The cross-connect numbers of the allocated channels whose application
+  // side is still open, in opening order.
+  std::vector<int> numbers() const;
 
   // The test's end of a fresh line on TDM channel `tdm` (the caller owns it);
   // an earlier line there is dropped. -1 when `tdm` is negative.

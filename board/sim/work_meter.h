@@ -4,19 +4,25 @@
 // server).
 //
 // Off unless the environment sets GW_SIM_METER to 1: each metered call then
-// reads the monotonic clock twice (its time inside the call, which is its CPU
-// time unless the process is preempted meanwhile). Nested metered calls count
-// once. The total is read through the control socket ("board cpu").
+// reads a clock twice. A request (ioctl, the look-up of a write) reads the
+// monotonic clock: it makes no system call, so the time inside it is its CPU
+// time. The line relay reads the thread's CPU clock instead: its sends wake
+// the processes on the line side, which may preempt the server right there,
+// and the time they then run is not the board's. Nested metered calls count
+// once, on the outer call's clock. The total is read through the control
+// socket ("board cpu").
 #pragma once
 
 namespace BoardSim {
 
 class WorkMeter {
  public:
+  enum class Clock { monotonic, thread };
+
   // Meters the enclosing call while it lives.
   class Scope {
    public:
-    Scope();
+    explicit Scope(Clock clock = Clock::monotonic);
     ~Scope();
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;
@@ -24,6 +30,7 @@ class WorkMeter {
    private:
     unsigned long long start_ = 0;
     bool outer_ = false;
+    Clock clock_;
   };
 
   static bool enabled();

@@ -84,8 +84,11 @@ void IsdnSlot::OnEvent(int fd, short revents) {
 bool IsdnSlot::hdlc_transmit(Packet& frame) {
   if (frame.empty()) return true;
   if (!event_.IsActive()) return false;
+  // Read through a const handle: the link keeps its own handle on the frame,
+  // and a writable access would copy the shared block only to read it.
+  const unsigned char* bytes = static_cast<const Packet&>(frame)[0];
   for (;;) {
-    if (Board::write(event_.lowlevel_fd(), frame.data(), frame.length()) >= 0) return true;
+    if (Board::write(event_.lowlevel_fd(), bytes, frame.length()) >= 0) return true;
     if (errno == EINTR) continue;
     if (errno == EAGAIN) {
       ready_ = false;

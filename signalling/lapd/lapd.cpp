@@ -573,12 +573,15 @@ void LAPD::receive(Packet& packet) {
   peer_tei = h.tei;
   if (tei_management_ && side_ == Side::user && h.tei != self_tei && h.tei != tei_group) return;
   const bool command = is_command(h.cr);
-  Packet info = packet.sub(packet.length() - h.length, h.length);
+  // Only I and UI frames carry a field anyone reads: the others take no block.
+  auto information = [&packet, &h] { return packet.sub(packet.length() - h.length, h.length); };
   switch (h.format) {
-    case FrameFormat::I:
+    case FrameFormat::I: {
       if (log_ > 3) std::clog << ext::header(this) << "I-Command" << " pf=" << h.pf << std::endl;
+      Packet info = information();
       on_I(h, command, info);
       break;
+    }
     case FrameFormat::S: {
       static const char* const names[] = {"RR ", "RNR ", "REJ ", "S? "};
       if (log_ > 3)
@@ -596,7 +599,11 @@ void LAPD::receive(Packet& packet) {
         case UType::UA: on_UA(h); break;
         case UType::DM: on_DM(h, command); break;
         case UType::FRMR: on_FRMR(h, command); break;
-        case UType::UI: on_UI(info); break;
+        case UType::UI: {
+          Packet info = information();
+          on_UI(info);
+          break;
+        }
         default: break;
       }
       break;

@@ -144,9 +144,13 @@ bool SLC::send(Packet su) {
 }
 
 void SLC::fisu() {
-  Packet su;
-  prepare_head(su);
-  send(su);
+  // Built as send()'s own argument: a second handle on the block would make
+  // the header pushes copy it.
+  send([this] {
+    Packet su;
+    prepare_head(su);
+    return su;
+  }());
 }
 
 void SLC::lssu(Indication status) {

@@ -2,6 +2,7 @@
 // cross-connect between controller channels and line sides, lines joined like
 // a cable, and backpressure that neither loses frames nor spins the loop.
 #include "board/board.h"
+#include "board/sim/control.h"
 #include "board/sim/hal.h"
 #include "board/sim/mcc.h"
 
@@ -77,6 +78,31 @@ TEST_F(SimMcc, FramesFollowTheCrossConnectAndJoinedLinesActAsACable) {
   mcc().relay();
   EXPECT_EQ(1u, mcc().counts().dropped);
   ::close(a), ::close(b);
+}
+
+// Without "/dev/hal" for the application, the switch wired by hand on the
+// control socket carries a trunk timeslot's frames to the controller channel
+// listed there and back.
+TEST_F(SimMcc, FramesFollowASwitchWiredByHandWhileTheDeviceIsAbsent) {
+  BoardSim::hal().setPresent(false);
+  const int a = Open(), b = Open(), unallocated = Open();
+  const int na = Allocate(a), nb = Allocate(b);
+  ASSERT_EQ(std::vector<int>({512, 513}), std::vector<int>({na, nb}));
+  EXPECT_EQ("ok 512 513", BoardSim::controlCommand("line channels"));
+  const int line = mcc().attachLine(48);
+  for (const char* request : {"hal drive 513 48", "hal drive 48 513"})
+    EXPECT_EQ("ok", BoardSim::controlCommand(request));
+  ASSERT_EQ(2, ::send(line, "in", 2, 0));
+  mcc().relay();
+  EXPECT_EQ("in", Take(b));
+  ASSERT_EQ(3, Board::write(b, "out", 3));
+  mcc().relay();
+  EXPECT_EQ("out", Take(line));
+  EXPECT_FALSE(Readable(a));
+  ::close(b);
+  EXPECT_EQ("ok " + std::to_string(na), BoardSim::controlCommand("line channels"));
+  BoardSim::hal().setPresent(true);
+  ::close(line), ::close(a), ::close(unallocated);
 }
 
 // A descriptor number is remembered for its channel until it is closed, so

@@ -8,7 +8,9 @@
 // Commands: "activate <tdm> [<mode> [<tx tdm>]]" (modes 0 SS7, 1 standard,
 // 2 BRI D), "model" (the allocation block and the routes), "line <tdm>" (attach
 // to its line side), "line-send <hex>", "line-read", "deliver <hex>" (a frame
-// from the driver), "transmit <hex>|empty", "fill" (transmit until refused),
+// from the driver), "transmit <hex>|empty", "transmit-shared <hex>" (a frame
+// whose block the link above still holds: is it shared still after the
+// write, or was it copied), "fill" (transmit until refused),
 // "fail-writes <n>", "fail allocate|timeslot", "present 0|1", "close-on-receive",
 // "hang-up", "show", "state", "pass", "deactivate", "destroy" (a new channel
 // object in its place), "route <source> <destination>" (somebody else's
@@ -114,6 +116,12 @@ class Scenario : public ScriptTest::Runner, HDLC::Notify {
     } else if (verb == "transmit") {
       Packet frame = rest == "empty" ? Packet() : Frame(TestBytes::FromHex<std::string>(rest));
       Note(channel_->hdlc_transmit(frame) ? "taken" : "refused");
+    } else if (verb == "transmit-shared") {
+      const Packet kept = Frame(TestBytes::FromHex<std::string>(rest));
+      Packet frame = kept;
+      const bool taken = channel_->hdlc_transmit(frame);
+      Note(std::string(taken ? "taken" : "refused") + ", block still shared " +
+           N(static_cast<const Packet&>(frame)[0] == kept[0]));
     } else if (verb == "fill") {  // nothing drains the queue while the loop stands still
       Packet frame = Frame(std::string(200, '\x55'));
       uint32_t written = 0;

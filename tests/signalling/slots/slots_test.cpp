@@ -9,7 +9,9 @@
 // pri|bri <trunk> user|network" (slot 2), "create qsig <slot> user|network",
 // "create qsig-b <slot> <of> <subslot>", "connect [back]" (slot 1 to 2, and
 // back), "activate|deactivate|disconnect|destroy|rqbsn <slot>", "user-data
-// <slot> <hex>", "packages <slot> <n> <hex>", "status e1|bri <trunk>
+// <slot> <hex>", "transmit-shared <slot> <hex>" (a frame handed to the slot's
+// HDLC side while its block is also held elsewhere: still shared after the
+// write, or copied), "packages <slot> <n> <hex>", "status e1|bri <trunk>
 // normal|lossBF|lossCarrier", "line <hex>", "peer ss7|emergency|activate|send
 // <hex>" (one of our SS7 links on the line), "kill-channel <slot>", "show
 // <slot>" (its channels), "dsp-data" (the requests and last frame on
@@ -20,6 +22,7 @@
 #include <sys/socket.h>
 
 #include "board/sim/dsp_data.h"
+#include "hardware/hdlc.h"
 #include "messages/term/TERM.h"
 #include "net/packet_reserve.h"
 #include "net/tpkt_frame.h"
@@ -103,6 +106,13 @@ class Scenario : public ScriptTest::Runner {
       });
     } else if (verb == "user-data" && in >> slot >> std::ws && std::getline(in, w)) {
       Send(slot, [&](LGCP::Command& cmd) { cmd.select_userData(TestBytes::FromHex(w)); });
+    } else if (verb == "transmit-shared" && in >> slot >> std::ws && std::getline(in, w)) {
+      GenericHDLC* hdlc = dynamic_cast<GenericHDLC*>(Slots::instance().Get(slot));
+      const Packet kept = ss7test::packet(w, 0);
+      Packet frame = kept;
+      const bool taken = hdlc && hdlc->hdlc_transmit(frame);
+      Note(std::string(taken ? "taken" : "refused") + ", block still shared " +
+           std::to_string(static_cast<const Packet&>(frame)[0] == kept[0]));
     } else if (verb == "packages" && in >> slot >> a >> std::ws && std::getline(in, w)) {
       Send(slot, [&](LGCP::Command& cmd) {
         auto& list = cmd.select_ioctl().select_hdlcPackages();

@@ -3,8 +3,10 @@
 // "emergency", "activate", "deactivate", "trunk-down", "trunk-up",
 // "hdlc-error", "hdlc-ready", "refuse on|off", "rx <hex>" (a frame from the
 // channel), "msu <hex>" (from above), "pool low|normal" (the packet pool held at
-// its reserve, or let go), "show" (state, BSNT, buffers, counters).
+// its reserve, or let go), "pool <n>" (hold packet blocks until n are free;
+// "pool release" lets them go), "show" (state, BSNT, buffers, counters).
 #include <memory>
+#include <vector>
 
 #include "net/packet_reserve.h"
 #include "tests/support/script.h"
@@ -55,9 +57,13 @@ class Scenario : public ScriptTest::Runner {
       link.on_hdlc_receive(p);
     } else if (verb == "msu") {
       stack_->send(rest);
-    } else if (verb == "pool") {
+    } else if (verb == "pool" && (rest == "normal" || rest == "release")) {
       held_.clear();
-      while (rest == "low" && packet_pool_admits_link_data()) held_.push_back(ss7test::packet(""));
+    } else if (verb == "pool" && rest == "low") {
+      while (packet_pool_admits_link_data()) held_.push_back(ss7test::packet(""));
+    } else if (verb == "pool") {
+      const unsigned free = static_cast<unsigned>(std::stoul(rest));
+      while (Packet_pool::free_count() > free) held_.emplace_back(), held_.back().reserve_head(0);
     } else if (verb == "show") {
       const SS7::SLC::Statistics& s = *link.statistics();
       std::ostringstream os;
