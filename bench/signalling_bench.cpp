@@ -94,6 +94,24 @@ void Pin(int cpu) {
   sched_setaffinity(0, sizeof set, &set);
 }
 
+// The load (far ends and controller) runs as a batch task: sharing the core
+// with the process under test, it then never preempts that process when a
+// frame or a message of the process wakes it, and runs when the process
+// waits in poll(), as a remote controller and a line would. Its engines do as
+// much work per frame as the server, so under the normal policy the two
+// preempted each other by turns, and which one lost its turn at each wake-up
+// changed from run to run. The forked server or relay keeps the normal
+// policy.
+void LoadAsBatch() {
+  sched_param p{};
+  sched_setscheduler(0, SCHED_BATCH, &p);
+}
+
+void MeasuredAsNormal() {
+  sched_param p{};
+  sched_setscheduler(0, SCHED_OTHER, &p);
+}
+
 // Slot numbers: the signalling slot of link i and its trunk slot.
 unsigned SignallingSlot(unsigned link) { return 100 + link; }
 unsigned TrunkSlot(unsigned link) { return 300 + link; }
@@ -170,6 +188,7 @@ bool Run::StartServer() {
   pid_ = fork();
   if (pid_ == 0) {
     Pin(o_.server_cpu);
+    MeasuredAsNormal();
     setenv("GW_SIM_CONTROL", board.c_str(), 1);
     setenv("GW_SIM_METER", "1", 1);  // the board's CPU time, counted apart
     if (o_.no_cross_connect) {
@@ -211,6 +230,7 @@ bool Run::StartBare() {
   pid_ = fork();
   if (pid_ == 0) {
     Pin(o_.server_cpu);
+    MeasuredAsNormal();
     for (int fd : ours) close(fd);
     _exit(Bench::RunLineRelay(listener, theirs));
   }
@@ -523,6 +543,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   signal(SIGPIPE, SIG_IGN);
+  LoadAsBatch();
   // The engines' trace lines are not part of the result.
   std::clog.rdbuf(nullptr);
   bool ok;
