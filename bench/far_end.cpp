@@ -59,6 +59,13 @@ FarEnd::~FarEnd() {
   close(line_);
 }
 
+void FarEnd::ReplaceLine(int line) {
+  event_.Release();
+  close(line_);
+  line_ = line;
+  event_.Schedule(Fd(dup(line_)), POLLIN);
+}
+
 void FarEnd::Start() {
   if (bare_) {
     up_ = true;

@@ -35,6 +35,9 @@ class FarEnd : public ProtocolsFamily, public HdlcChannel {
   FarEnd(Sink& sink, unsigned index, int line, LinkKind kind, bool bare);
   ~FarEnd() override;
 
+  // Takes `line` (owned from now on) in place of the line-side socket, say
+  // the controller channel that the board hands over.
+  void ReplaceLine(int line);
   // Starts the engine: MTP2 aligns; LAPD waits for the SABME of the user
   // side across the line (bare: up at once).
   void Start();

@@ -262,8 +262,9 @@ def rows(directory):
 
 def signalling_rows(directory):
     """ISDN and SS7 frames from the line side to the controller and back:
-    the server on a board without the cross-connect device (judged) and with
-    it (reported, with the refresh pass's share), against the bare relay.
+    the server on a board without the cross-connect device, the far ends on
+    its controller channels (judged), and with it, through the board's relay
+    (reported, with the share the cross-connect adds), against the bare relay.
     Medians over the rounds; the judged ratio also per round, each server run
     against the relay run of its own round."""
     runs = load_runs(directory, "sig-*.json")
@@ -321,10 +322,12 @@ def signalling_rows(directory):
         op = med(own(r) for r in present)
         out.append(("  server's own CPU per %s, cross-connect present, vs the relay's (us)" % unit, fmt(op, 2),
                     fmt(relay, 2), "reported" + (" (x%.2f)" % (op / relay) if op and relay else ""), ""))
-        # The refresh pass: what the cross-connect adds to the server's whole
-        # CPU time per frame (its requests are the board's), as a share of it.
+        # What the cross-connect adds to the server's whole CPU time per frame,
+        # as a share of it: the refresh pass, and the passes of the board's
+        # relay, which the present run has in its path (the absent one taps
+        # the controller channels).
         ta, tp = med(per(r, "cpu_ms") for r in absent), med(per(r, "cpu_ms") for r in present)
-        out.append(("  refresh pass's share of the server's CPU per %s (cross-connect present)" % unit,
+        out.append(("  cross-connect's share (refresh pass, board relay) of the server's CPU per %s" % unit,
                     "%.0f %%" % (100 * (1 - ta / tp)) if ta and tp else "not run", "", "reported", ""))
         sleeps = lambda rs: med(per_count(r, "sleeps") for r in rs)
         preempted = lambda rs: med(per_count(r, "preempted") for r in rs)

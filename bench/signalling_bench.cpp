@@ -12,15 +12,21 @@
 // Latency: one frame at a time on link 0, from the far end handing it to its
 // engine to the echo leaving the engine; p50 and p99 after a warm-up. Rate:
 // --depth frames outstanding on every link, echoes per second (each one is a
-// frame each way), with the server's CPU time over the same wall time.
+// frame each way), with the server's CPU time over the same wall time. In the
+// rate phase each echo releases its link's next frame at once, inside the far
+// end's engine, so that the far end's acknowledgement of the echo rides on
+// that frame, as a peer with data waiting sends it, rather than in an RR of
+// its own.
 //
 // With --no-cross-connect the server runs on a board without "/dev/hal", so
-// the cross-connect's refresh pass is idle; the bench wires the switch itself
-// through the board's control socket ("hal drive", both directions between the
-// trunk timeslot and the controller channel that "line channels" lists for
-// the link), as the server would have. The ISDN slot's connect commands,
-// which need the cross-connect, are left out; the SS7 slot's connect
-// activates its HDLC channel and stays.
+// the cross-connect's refresh pass is idle, and each far end takes the
+// controller channel of its link itself ("line tap" on the board's control
+// socket, for the channel that "line channels" lists for the link): its
+// frames reach the server's channel as a driver's would, one per read, and
+// the board's relay is out of the path, as the kernel's driver is out of the
+// server's time on the board. The ISDN slot's connect commands, which need
+// the cross-connect, are left out; the SS7 slot's connect activates its HDLC
+// channel and stays.
 //
 // With --bare the server is a forked bare relay over socketpairs
 // (bench/line_relay.h): the far end writes the frames its engine would write
@@ -88,6 +94,24 @@ void Pin(int cpu) {
   sched_setaffinity(0, sizeof set, &set);
 }
 
+// The load (far ends and controller) runs as a batch task: sharing the core
+// with the process under test, it then never preempts that process when a
+// frame or a message of the process wakes it, and runs when the process
+// waits in poll(), as a remote controller and a line would. Its engines do as
+// much work per frame as the server, so under the normal policy the two
+// preempted each other by turns, and which one lost its turn at each wake-up
+// changed from run to run. The forked server or relay keeps the normal
+// policy.
+void LoadAsBatch() {
+  sched_param p{};
+  sched_setscheduler(0, SCHED_BATCH, &p);
+}
+
+void MeasuredAsNormal() {
+  sched_param p{};
+  sched_setscheduler(0, SCHED_OTHER, &p);
+}
+
 // Slot numbers: the signalling slot of link i and its trunk slot.
 unsigned SignallingSlot(unsigned link) { return 100 + link; }
 unsigned TrunkSlot(unsigned link) { return 300 + link; }
@@ -115,7 +139,7 @@ class Run : public Bench::FarEnd::Sink {
   bool StartBare();
   bool SendMessage(const LGCP::Message& m);
   bool CreateSlots();
-  bool WireLines();
+  bool TapChannels();
   bool ActivateSlots();
   void OnController(int fd, short revents);
   void OnControllerFrame(const unsigned char* frame, std::size_t length);
@@ -164,6 +188,7 @@ bool Run::StartServer() {
   pid_ = fork();
   if (pid_ == 0) {
     Pin(o_.server_cpu);
+    MeasuredAsNormal();
     setenv("GW_SIM_CONTROL", board.c_str(), 1);
     setenv("GW_SIM_METER", "1", 1);  // the board's CPU time, counted apart
     if (o_.no_cross_connect) {
@@ -205,6 +230,7 @@ bool Run::StartBare() {
   pid_ = fork();
   if (pid_ == 0) {
     Pin(o_.server_cpu);
+    MeasuredAsNormal();
     for (int fd : ours) close(fd);
     _exit(Bench::RunLineRelay(listener, theirs));
   }
@@ -263,9 +289,9 @@ bool Run::CreateSlots() {
 }
 
 // Once every command so far is answered, each link's controller channel is
-// open: joins it to its trunk timeslot in both directions. Channels open in
-// the order of the links' commands.
-bool Run::WireLines() {
+// open: its far end takes the channel in place of the unwired line it was
+// given at the start. Channels open in the order of the links' commands.
+bool Run::TapChannels() {
   while (answered_ < commands_ && error_.empty()) {
     if (Bench::NowNs() > deadline_ns_) return OnFailure("timed out creating the slots"), false;
     multiplexer.run_once();
@@ -279,12 +305,11 @@ bool Run::WireLines() {
   for (int number; words >> number;) numbers.push_back(number);
   if (numbers.size() != std::size_t(o_.links)) return OnFailure("line channels: " + reply), false;
   for (int i = 0; i < o_.links; ++i) {
-    const std::string tdm = std::to_string(LineChannel(o_.kind, i));
-    const std::string number = std::to_string(numbers[std::size_t(i)]);
-    for (const std::string& request : {"hal drive " + number + " " + tdm, "hal drive " + tdm + " " + number}) {
-      const std::string answer = Bench::BoardRequest(board, request, nullptr);
-      if (answer != "ok") return OnFailure(request + ": " + answer), false;
-    }
+    const std::string request = "line tap " + std::to_string(numbers[std::size_t(i)]);
+    int line = -1;
+    const std::string answer = Bench::BoardRequest(board, request, &line);
+    if (line < 0) return OnFailure(request + ": " + answer), false;
+    far_[std::size_t(i)]->ReplaceLine(line);
   }
   return true;
 }
@@ -350,7 +375,8 @@ bool Run::AllUp() const {
 }
 
 // Serves the loop until the phase is reached, an error or the deadline. The
-// far ends send between two passes, never inside their engines' callbacks.
+// far ends send the frames of the latency phase, and the first window of the
+// rate phase, between two passes.
 bool Run::Until(Phase phase, const char* what) {
   while (phase_ != phase && error_.empty()) {
     if (Bench::NowNs() > deadline_ns_) return OnFailure(std::string("timed out ") + what), false;
@@ -397,7 +423,7 @@ void Run::OnEcho(unsigned link) {
   if (phase_ != Phase::rate) return;
   if (rate_sent_ < o_.rate_frames) {
     ++rate_sent_;
-    due_.push_back(link);
+    far_[link]->Send();
   }
   if (echoes_ == o_.rate_frames) {
     rate_end_ = now;
@@ -424,7 +450,7 @@ bool Run::Main() {
     if (o_.kind == LinkKind::ss7 && !o_.bare) f->RepeatIdle(true);
   }
   if (!o_.bare && !CreateSlots()) return false;
-  if (o_.no_cross_connect && !WireLines()) return false;
+  if (o_.no_cross_connect && !TapChannels()) return false;
   if (!o_.bare && !ActivateSlots()) return false;
   if (!Until(Phase::latency, "bringing the links up")) return false;
   setup_ms_ = double(Bench::NowNs() - t0) / 1e6;
@@ -517,6 +543,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   signal(SIGPIPE, SIG_IGN);
+  LoadAsBatch();
   // The engines' trace lines are not part of the result.
   std::clog.rdbuf(nullptr);
   bool ok;

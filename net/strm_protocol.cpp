@@ -45,6 +45,7 @@ StrmProtocol::~StrmProtocol() { release(); }
 void StrmProtocol::init() {
   overflow_ = 0;
   event_.Bind("StrmProtocol::on_event", &StrmProtocol::on_event, this);
+  uncork_later_.Bind(this, &StrmProtocol::uncork);
 }
 
 void StrmProtocol::PutHeader(std::ostream& os) const { os << "SockStream[" << service_ << "]: "; }
@@ -61,6 +62,7 @@ void StrmProtocol::attach(Fd fd) {
 
 void StrmProtocol::release() {
   corked_ = false;
+  uncork_later_.Deactivate();
   if (!fd_.is_valid()) return;
   event_.Release();
   fd_.close();
@@ -76,6 +78,7 @@ void StrmProtocol::cork_if_more_follows() {
 }
 
 void StrmProtocol::uncork() {
+  uncork_later_.Deactivate();
   if (!corked_) return;
   corked_ = false;
   const int off = 0;
@@ -142,7 +145,7 @@ bool StrmProtocol::do_read(bool report_end) {
   reading_ = &packet;
   on_message(packet);
   reading_ = nullptr;
-  if (opened()) uncork();
+  if (corked_) uncork_later_.Activate();
   return true;
 }
 

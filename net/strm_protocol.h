@@ -12,9 +12,11 @@
 // run during that wait, so the watchdog is fed before and after each wait.
 // Each message is its own write. While the frames of one read are handled
 // and more of that read remains, a TCP socket is corked (TCP_CORK): the
-// answers gather in the kernel and leave together when the read is done,
-// instead of waking the peer once per answer. A read that carries one frame
-// costs no system call for this.
+// answers gather in the kernel, and with them whatever the handlers served
+// after the read in the same pass of the loop send (a signal from a line, say),
+// and leave together at the start of the next pass, instead of waking the
+// peer once per message. A read that carries one frame costs no system call
+// for this.
 //
 // Every end of the connection (read error, peer close, hang-up, write error,
 // write time-out) closes the descriptor and reports an error status up the
@@ -29,6 +31,7 @@
 
 #include <string>
 
+#include "foundation/dpc.h"
 #include "foundation/event.h"
 #include "foundation/fd.h"
 #include "foundation/measure.h"
@@ -89,7 +92,8 @@ class StrmProtocol : public Protocol {
   void on_error(const std::string& text);
   void write_failed(const char* what, const std::string* error_text);
   // Corks the socket before a write while the read being handled holds more
-  // bytes; uncork() releases what gathered.
+  // bytes; uncork() releases what gathered, called by uncork_later_ at the
+  // start of the next pass.
   void cork_if_more_follows();
   void uncork();
 
@@ -105,5 +109,6 @@ class StrmProtocol : public Protocol {
   // of the same read follow the one being answered.
   const Packet* reading_ = nullptr;
   bool corked_ = false;
+  Dpc uncork_later_;
   bool cork_refused_ = false;  // not a TCP socket: never tried again
 };

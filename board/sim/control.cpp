@@ -167,6 +167,14 @@ std::string lineCommand(const std::vector<std::string>& words, int received, int
     for (int number : model.numbers()) reply += " " + std::to_string(number);
     return reply;
   }
+  if (verb == "tap" && words.size() == 3) {
+    long value;
+    if (!handed) return "error no descriptor passing here";
+    if (!number(words[2], value) || value < Mcc::kFirstNumber || value > Mcc::kLastNumber)
+      return "error bad channel";
+    *handed = model.tapChannel(static_cast<int>(value));
+    return *handed < 0 ? "error " + std::string(strerror(errno)) : "ok";
+  }
   if (!channelArgument(words, 2, tdm, error)) return error;
   if (verb == "attach" && words.size() == 3) {
     if (!handed) return "error no descriptor passing here";

@@ -211,6 +211,19 @@ bool Mcc::joinLines(int a, int b) {
 
 void Mcc::detachLine(int tdm) { closeLine(tdm); }
 
+int Mcc::tapChannel(int number) {
+  const int device = channelOfNumber(number);
+  auto it = channels_.find(device);
+  if (it == channels_.end() || it->second.fd < 0) {
+    errno = ENOENT;
+    return -1;
+  }
+  const int fd = ::fcntl(it->second.fd, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  dropEnd(it->second.fd);
+  return fd;
+}
+
 void Mcc::closeLine(int tdm) {
   auto it = lines_.find(tdm);
   if (it == lines_.end()) return;

@@ -92,6 +92,12 @@ class Mcc : public Device {
   // Joins the lines of two TDM channels like a cable.
   bool joinLines(int a, int b);
   void detachLine(int tdm);
+  // The model's end of allocated controller channel `number` itself (a
+  // duplicate the caller owns), as if a line came straight into the
+  // controller: what the application writes on the channel comes out there,
+  // and what is written there the application reads, one frame each. The
+  // relay lets go of the channel. -1 with errno when no channel has it.
+  int tapChannel(int number);
   bool lineAttached(int tdm) const { return lines_.count(tdm) != 0; }
 
   Counts counts() const { return counts_; }

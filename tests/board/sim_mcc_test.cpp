@@ -105,6 +105,38 @@ TEST_F(SimMcc, FramesFollowASwitchWiredByHandWhileTheDeviceIsAbsent) {
   ::close(line), ::close(a), ::close(unallocated);
 }
 
+// A tapped controller channel is the test's line itself: frames pass one by
+// one both ways with no relay, and the relay no longer reads the channel.
+TEST_F(SimMcc, ATappedChannelIsReachedDirectlyAndTheRelayLetsGoOfIt) {
+  const int a = Open(), b = Open();
+  const int na = Allocate(a), nb = Allocate(b);
+  ASSERT_EQ(std::vector<int>({512, 513}), std::vector<int>({na, nb}));
+  Connect(na, 5), Connect(5, na);
+  const int line = mcc().attachLine(5);
+  int tap = -1;
+  EXPECT_EQ("ok", BoardSim::controlCommand("line tap 513", -1, &tap));
+  ASSERT_GE(tap, 0);
+  ASSERT_EQ(2, ::send(tap, "in", 2, 0));
+  ASSERT_EQ(3, ::send(tap, "two", 3, 0));
+  EXPECT_EQ("in", Take(b));
+  EXPECT_EQ("two", Take(b));
+  ASSERT_EQ(3, Board::write(b, "out", 3));
+  mcc().relay();
+  EXPECT_EQ("out", Take(tap));
+  EXPECT_FALSE(Readable(line));
+  // The untapped channel still goes through the relay.
+  ASSERT_EQ(1, Board::write(a, "x", 1));
+  mcc().relay();
+  EXPECT_EQ("x", Take(line));
+
+  int none = -1;
+  EXPECT_EQ("error bad channel", BoardSim::controlCommand("line tap 48", -1, &none));
+  EXPECT_EQ("error No such file or directory", BoardSim::controlCommand("line tap 600", -1, &none));
+  EXPECT_EQ("error no descriptor passing here", BoardSim::controlCommand("line tap 512"));
+  EXPECT_EQ(-1, none);
+  ::close(tap), ::close(line), ::close(a), ::close(b);
+}
+
 // A descriptor number is remembered for its channel until it is closed, so
 // a number that comes back (dup, dup2, dup3 after a close) reaches the channel
 // it now stands for, never the one it stood for before.

@@ -1,7 +1,9 @@
 // The answers to the frames of one read leave together: while more of the
-// read remains, the stream layer corks a TCP socket, and uncorks it when the
-// read is done. A read of one frame never corks; every answer is still its
-// own complete frame, in order; a socket that refuses the cork is asked once.
+// read remains, the stream layer corks a TCP socket, and uncorks it at the
+// start of the next pass of the loop, so that what other handlers send later
+// in the same pass leaves with them. A read of one frame never corks; every
+// answer is still its own complete frame, in order; a socket that refuses the
+// cork is asked once.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -13,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/event.h"
 #include "foundation/testing/loop_runner.h"
 #include "foundation/testing/virtual_clock.h"
 #include "net/control_service.h"
@@ -63,6 +66,28 @@ class Answerer : public Control::Notify {
   int watched_;
 };
 
+// A descriptor that stays readable while it lives, so that passes do not
+// wait (and the virtual clock does not move).
+class Busy {
+ public:
+  Busy() {
+    int ends[2];
+    if (::pipe(ends) == 0) in_ = ends[0], out_ = ends[1];
+    (void)!::write(out_, "x", 1);
+    event_.Bind("Busy::OnEvent", &Busy::OnEvent, this);
+    event_.Schedule(Fd(::dup(in_)), POLLIN);
+  }
+  ~Busy() {
+    event_.Release();
+    ::close(in_), ::close(out_);
+  }
+  void OnEvent(int, short) {}
+
+ private:
+  int in_ = -1, out_ = -1;
+  Event event_;
+};
+
 class StreamCork : public ::testing::Test {
  protected:
   // A loopback TCP connection; the server side goes to a framed connection.
@@ -105,6 +130,9 @@ class StreamCork : public ::testing::Test {
   // Sends `bytes` in one write, runs the loop until `answers` answers came
   // and returns the bytes that reached the peer by then.
   std::string Exchange(const std::string& bytes, std::size_t answers) {
+    // The held answers leave in the pass after the read; that pass must not
+    // move the virtual clock, or the time-out of a half frame would run out.
+    Busy busy;
     ::send(peer_, bytes.data(), bytes.size(), 0);
     std::string got;
     LoopTest::runUntil(
@@ -150,11 +178,70 @@ TEST_F(StreamCork, AnswersOfOneReadLeaveTogetherAndAOneFrameReadNeverCorks) {
     EXPECT_EQ(TestBytes::Hex(step.answers),
               TestBytes::Hex(Exchange(step.bytes, step.corked.size())));
     EXPECT_EQ(step.corked, answerer_->corked);
-    EXPECT_FALSE(Corked(server_));  // released when the read was handled
+    EXPECT_FALSE(Corked(server_));  // released by the next pass
   }
   // Outside a read (a signal from a timer) nothing is held.
   ASSERT_TRUE(link_->Send("sig", 3));
   EXPECT_FALSE(Corked(server_));
+}
+
+// Another handler served after the read in the same pass (a line with a frame
+// for the controller) sends a signal: it joins the held answers when the read
+// corked, and goes at once when it did not.
+class Signaller {
+ public:
+  Signaller(Control::Service& link, int watched) : link_(link), watched_(watched) {
+    int ends[2];
+    if (::pipe(ends) == 0) in_ = ends[0], out_ = ends[1];
+    event_.Bind("Signaller::OnEvent", &Signaller::OnEvent, this);
+    event_.Schedule(Fd(::dup(in_)), POLLIN);
+  }
+  ~Signaller() {
+    event_.Release();
+    ::close(in_), ::close(out_);
+  }
+  void Arm() { (void)!::write(out_, "x", 1); }
+  void OnEvent(int, short revents) {
+    if (!(revents & POLLIN)) return;
+    char byte;
+    (void)!::read(in_, &byte, 1);
+    link_.Send("sig", 3);
+    corked.push_back(Corked(watched_));
+  }
+  std::vector<bool> corked;
+
+ private:
+  Control::Service& link_;
+  int watched_;
+  int in_ = -1, out_ = -1;
+  Event event_;
+};
+
+TEST_F(StreamCork, ASignalSentLaterInThePassJoinsTheHeldAnswers) {
+  ConnectTcp();
+  Signaller signaller(*link_, server_);  // served after the connection in a pass
+  signaller.Arm();
+  const std::string got = Exchange(TpktFrame("b") + TpktFrame("c"), 2);
+  // The signal's frame, sent after both answers, arrives right behind them.
+  std::string all = got;
+  LoopTest::runUntil(
+      [&] {
+        char chunk[64];
+        ssize_t n;
+        while ((n = ::recv(peer_, chunk, sizeof chunk, MSG_DONTWAIT)) > 0)
+          all.append(chunk, static_cast<std::size_t>(n));
+        return all.size() >= answered_size(2) + 7;
+      },
+      1000);
+  EXPECT_EQ(TestBytes::Hex(TpktFrame("re:b") + TpktFrame("re:c") + TpktFrame("sig")), TestBytes::Hex(all));
+  EXPECT_EQ(std::vector<bool>{true}, signaller.corked);
+  EXPECT_FALSE(Corked(server_));
+
+  signaller.corked.clear();
+  signaller.Arm();
+  Exchange(TpktFrame("d"), 1);
+  LoopTest::runUntil([&] { return !signaller.corked.empty(); }, 1000);
+  EXPECT_EQ(std::vector<bool>{false}, signaller.corked);
 }
 
 TEST_F(StreamCork, ASocketThatRefusesTheCorkStillGetsEveryAnswer) {
