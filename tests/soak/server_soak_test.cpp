@@ -268,7 +268,11 @@ TEST_F(ServerSoak, HostileBytesMixedCommandsReconnectsAndRefusalsLeaveNothingBeh
       residentAtTenth = server_.ResidentOutsidePoolKb();
   }
   EXPECT_EQ(static_cast<long>(hostile.bodies), Occurrences(server_.Stderr(), "receive fail: decode error!"));
-  EXPECT_GE(server_.WatchdogPings() - pingsBefore, static_cast<int>((NowMs() - start) / 1000) - 1);
+  // A ping comes at the first pass that ends a second or more after the last
+  // one, so each interval is a second plus part of a pass; under emulation,
+  // beside other tests, a pass can take a good part of a second. At least one
+  // ping per two seconds shows the loop fed the watchdog throughout.
+  EXPECT_GE(server_.WatchdogPings() - pingsBefore, static_cast<int>((NowMs() - start) / 2000));
   const unsigned knocksEach = kRefusedClients / kServedReconnects;
   for (unsigned i = 0; i < kServedReconnects; ++i) {
     SCOPED_TRACE("reconnect " + std::to_string(i));
