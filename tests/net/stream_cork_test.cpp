@@ -10,7 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -66,24 +68,33 @@ class Answerer : public Control::Notify {
   int watched_;
 };
 
-// A descriptor that stays readable while it lives, so that passes do not
-// wait (and the virtual clock does not move).
-class Busy {
+// A pipe whose read end the loop watches: Arm() makes it readable, and each
+// readiness runs `on_readable` (which may take the byte, or leave it so the
+// pipe stays readable).
+class WatchedPipe {
  public:
-  Busy() {
+  explicit WatchedPipe(std::function<void(WatchedPipe&)> on_readable)
+      : on_readable_(std::move(on_readable)) {
     int ends[2];
     if (::pipe(ends) == 0) in_ = ends[0], out_ = ends[1];
-    (void)!::write(out_, "x", 1);
-    event_.Bind("Busy::OnEvent", &Busy::OnEvent, this);
+    event_.Bind("WatchedPipe::OnEvent", &WatchedPipe::OnEvent, this);
     event_.Schedule(Fd(::dup(in_)), POLLIN);
   }
-  ~Busy() {
+  ~WatchedPipe() {
     event_.Release();
     ::close(in_), ::close(out_);
   }
-  void OnEvent(int, short) {}
+  void Arm() { (void)!::write(out_, "x", 1); }
+  void Take() {
+    char byte;
+    (void)!::read(in_, &byte, 1);
+  }
+  void OnEvent(int, short revents) {
+    if (revents & POLLIN) on_readable_(*this);
+  }
 
  private:
+  std::function<void(WatchedPipe&)> on_readable_;
   int in_ = -1, out_ = -1;
   Event event_;
 };
@@ -132,19 +143,25 @@ class StreamCork : public ::testing::Test {
   std::string Exchange(const std::string& bytes, std::size_t answers) {
     // The held answers leave in the pass after the read; that pass must not
     // move the virtual clock, or the time-out of a half frame would run out.
-    Busy busy;
+    WatchedPipe busy([](WatchedPipe&) {});
+    busy.Arm();
     ::send(peer_, bytes.data(), bytes.size(), 0);
     std::string got;
     LoopTest::runUntil(
         [&] {
-          char chunk[4096];
-          ssize_t n;
-          while ((n = ::recv(peer_, chunk, sizeof chunk, MSG_DONTWAIT)) > 0)
-            got.append(chunk, static_cast<std::size_t>(n));
-          return answerer_->corked.size() >= answers && got.size() >= answered_size(answers);
+          return Received(got) && answerer_->corked.size() >= answers &&
+                 got.size() >= answered_size(answers);
         },
         1000);
     return got;
+  }
+  // Appends what reached the peer so far; always true.
+  bool Received(std::string& into) {
+    char chunk[4096];
+    ssize_t n;
+    while ((n = ::recv(peer_, chunk, sizeof chunk, MSG_DONTWAIT)) > 0)
+      into.append(chunk, static_cast<std::size_t>(n));
+    return true;
   }
   std::size_t answered_size(std::size_t answers) const { return answers * (4 + 3 + 1); }
 
@@ -188,60 +205,27 @@ TEST_F(StreamCork, AnswersOfOneReadLeaveTogetherAndAOneFrameReadNeverCorks) {
 // Another handler served after the read in the same pass (a line with a frame
 // for the controller) sends a signal: it joins the held answers when the read
 // corked, and goes at once when it did not.
-class Signaller {
- public:
-  Signaller(Control::Service& link, int watched) : link_(link), watched_(watched) {
-    int ends[2];
-    if (::pipe(ends) == 0) in_ = ends[0], out_ = ends[1];
-    event_.Bind("Signaller::OnEvent", &Signaller::OnEvent, this);
-    event_.Schedule(Fd(::dup(in_)), POLLIN);
-  }
-  ~Signaller() {
-    event_.Release();
-    ::close(in_), ::close(out_);
-  }
-  void Arm() { (void)!::write(out_, "x", 1); }
-  void OnEvent(int, short revents) {
-    if (!(revents & POLLIN)) return;
-    char byte;
-    (void)!::read(in_, &byte, 1);
-    link_.Send("sig", 3);
-    corked.push_back(Corked(watched_));
-  }
-  std::vector<bool> corked;
-
- private:
-  Control::Service& link_;
-  int watched_;
-  int in_ = -1, out_ = -1;
-  Event event_;
-};
-
 TEST_F(StreamCork, ASignalSentLaterInThePassJoinsTheHeldAnswers) {
   ConnectTcp();
-  Signaller signaller(*link_, server_);  // served after the connection in a pass
-  signaller.Arm();
-  const std::string got = Exchange(TpktFrame("b") + TpktFrame("c"), 2);
+  std::vector<bool> corked;  // after each signal
+  WatchedPipe line([&](WatchedPipe& self) {  // served after the connection in a pass
+    self.Take();
+    link_->Send("sig", 3);
+    corked.push_back(Corked(server_));
+  });
+  line.Arm();
+  std::string all = Exchange(TpktFrame("b") + TpktFrame("c"), 2);
   // The signal's frame, sent after both answers, arrives right behind them.
-  std::string all = got;
-  LoopTest::runUntil(
-      [&] {
-        char chunk[64];
-        ssize_t n;
-        while ((n = ::recv(peer_, chunk, sizeof chunk, MSG_DONTWAIT)) > 0)
-          all.append(chunk, static_cast<std::size_t>(n));
-        return all.size() >= answered_size(2) + 7;
-      },
-      1000);
+  LoopTest::runUntil([&] { return Received(all) && all.size() >= answered_size(2) + 7; }, 1000);
   EXPECT_EQ(TestBytes::Hex(TpktFrame("re:b") + TpktFrame("re:c") + TpktFrame("sig")), TestBytes::Hex(all));
-  EXPECT_EQ(std::vector<bool>{true}, signaller.corked);
+  EXPECT_EQ(std::vector<bool>{true}, corked);
   EXPECT_FALSE(Corked(server_));
 
-  signaller.corked.clear();
-  signaller.Arm();
+  corked.clear();
+  line.Arm();
   Exchange(TpktFrame("d"), 1);
-  LoopTest::runUntil([&] { return !signaller.corked.empty(); }, 1000);
-  EXPECT_EQ(std::vector<bool>{false}, signaller.corked);
+  LoopTest::runUntil([&] { return !corked.empty(); }, 1000);
+  EXPECT_EQ(std::vector<bool>{false}, corked);
 }
 
 TEST_F(StreamCork, ASocketThatRefusesTheCorkStillGetsEveryAnswer) {
