@@ -81,12 +81,6 @@ std::string halCommand(const std::vector<std::string>& words) {
   }
   int channel;
   std::string error;
-  if (verb == "drive" && words.size() == 4) {
-    int source;
-    if (!channelArgument(words, 2, channel, error) || !channelArgument(words, 3, source, error)) return error;
-    model.wire(channel, source);
-    return "ok";
-  }
   if (verb == "put" && words.size() == 4) {
     long byte;
     if (!channelArgument(words, 2, channel, error)) return error;

@@ -20,9 +20,6 @@
 //   hal clear <ch>          no line byte on that channel any more
 //   hal get <ch>            ok <byte>: what the channel carries
 //   hal state <ch>          ok none | ok source <ch> | ok const <byte>
-//   hal drive <ch> <source> the switch drives <ch> from <source>, wired by
-//                           hand: no request is counted, and it works also
-//                           while "/dev/hal" is absent to the application
 //   hal counts <ch>         ok connect <n> disable <n> write <n> read <n>
 //   hal totals              the same, summed over every channel
 //   hal clock               ok <source> <selections>: the bus clock source
@@ -56,6 +53,9 @@
 //   line channels           ok <number> ...: the cross-connect numbers of the
 //                           open, allocated HDLC controller channels, in
 //                           opening order
+//   line tap <number>       ok, with the far side of that allocated controller
+//                           channel itself (a descriptor handed over), which
+//                           the relay then leaves alone
 //   board cpu               ok <ns> <calls>: CPU time the board spent serving
 //                           the application (only with GW_SIM_METER=1)
 #pragma once

@@ -19,9 +19,8 @@
 // (directly or through shared-bus channels). A frame with nowhere to go is
 // dropped and counted, as it would be on the wire. When a receiver cannot take
 // a frame, its source is not read until it can: backpressure reaches the
-// sender as EAGAIN. A board whose application has no "/dev/hal" can have its
-// switch wired by hand (Hal::wire, "hal drive" on the control socket); the
-// relay follows that wiring the same way.
+// sender as EAGAIN. A test can also take a controller channel's far side
+// itself (tapChannel, "line tap"), out of the relay.
 //
 // The relay is driven by readiness: the model's ends of channels and lines sit
 // in an epoll descriptor of their own, which the pump watches, so a relay
