@@ -117,7 +117,32 @@ bool E1Ctl::CheckOpenCas() {
   std::clog << ext::header(this) << "cas interface opened!" << std::endl;
   cas_.Bind("E1/Cas", &E1Ctl::OnUpdateCas, this);
   cas_.Schedule(fd, POLLIN);
+  ReopenCasTrunks();
   return true;
+}
+
+// The trunks opened on a descriptor that was let go are closed with it; the
+// controller still counts on them, so they are opened on the new one, and
+// only a refusal is reported.
+void E1Ctl::ReopenCasTrunks() {
+  for (int trunk = 0; trunk < kTrunks; ++trunk) {
+    if (!casOpen_[trunk]) continue;
+    casOpen_[trunk] = 0;
+    OpenCasTrunk(trunk, false);
+  }
+}
+
+int E1Ctl::OpenCasTrunk(int trunk, bool reportSuccess) {
+  int result = Board::ioctlValue(cas_.lowlevel_fd(), CasRequest::kTrunkOpen, static_cast<unsigned long>(trunk));
+  if (result < 0 || reportSuccess) SendCASTrunkStatus(trunk, result);
+  if (result < 0) {
+    std::clog << ext::header(this) << "open cas signalling on trunk(" << trunk << ") - fail(" << result << ")"
+              << std::endl;
+    return result;
+  }
+  std::clog << ext::header(this) << "open cas signalling on trunk(" << trunk << ") - ok" << std::endl;
+  casOpen_[trunk] = 1;
+  return result;
 }
 
 void E1Ctl::OnUpdateCas(int fd, short revents) {
@@ -205,19 +230,10 @@ void E1Ctl::HandleCasOpen(const cas_channel& channel, int value) {
   if (!ValidTrunk(channel.path)) return;
   int trunk = static_cast<int>(channel.path);
   int fd = cas_.lowlevel_fd();
-  if (casOpen_[trunk]) {
+  if (casOpen_[trunk])
     SendCASTrunkStatus(trunk, 0);
-  } else {
-    int result = Board::ioctlValue(fd, CasRequest::kTrunkOpen, channel.path);
-    SendCASTrunkStatus(trunk, result);
-    if (result < 0) {
-      std::clog << ext::header(this) << "open cas signalling on trunk(" << trunk << ") - fail(" << result
-                << ")" << std::endl;
-      return;
-    }
-    std::clog << ext::header(this) << "open cas signalling on trunk(" << trunk << ") - ok" << std::endl;
-    casOpen_[trunk] = 1;
-  }
+  else if (OpenCasTrunk(trunk, true) < 0)
+    return;
   if (channel.timeslot == 0 || channel.timeslot == 16) return;
   cas_channel_init init;
   memset(&init, 0, sizeof init);

@@ -10,7 +10,11 @@
 //   the driver's change records reach the controller as `cas` signals
 //   (timeslot 0: trunk level, rx 0 open, 1 closed, negative a failed
 //   request's result). A CAS device that hangs up, ends or fails its reads
-//   is let go and logged once; the status timer opens it again.
+//   is let go and logged once; the status timer opens it again, and the
+//   trunks that were open are opened on the new descriptor, since the
+//   driver keeps them per descriptor. A trunk that does not open again is
+//   reported like a refused open and marked closed, so the next `cas open`
+//   retries it.
 // No command is answered with an error: failures show in the log and in the
 // signals. Messages start "E1: ". Loop thread only.
 #pragma once
@@ -66,6 +70,11 @@ class E1Ctl : public CtrlSrv::Service {
 
  private:
   void ReportChannel(const cas_channel& channel);
+  // Issues the trunk-open request on the CAS descriptor, sends the
+  // trunk-level report (on success only when asked), logs the outcome and
+  // sets the trunk's flag on success; returns the request's result.
+  int OpenCasTrunk(int trunk, bool reportSuccess);
+  void ReopenCasTrunks();
 
   int maintenance_ = -1;
   Timer status_;

@@ -48,7 +48,8 @@
 //   cas receive <trunk> <ts> <rx>
 //                           new received ABCD bits: a change record for every
 //                           open CAS descriptor
-//   cas bits <trunk> <ts>   ok <rx> <tx> open|closed (the trunk's CAS)
+//   cas bits <trunk> <ts>   ok <rx> <tx> open|closed (the trunk's CAS: open
+//                           while a descriptor that opened it is open)
 //   line counts             ok channels <n> lines <n> delivered <n> dropped <n>
 //   line channels           ok <number> ...: the cross-connect numbers of the
 //                           open, allocated HDLC controller channels, in

@@ -10,10 +10,22 @@ namespace BoardSim {
 E1Cas::E1Cas() : Device("/dev/e1-cas") {}
 
 void E1Cas::reset() {
-  for (int t = 0; t < kTrunks; ++t) {
-    open_[t] = false;
+  open_.clear();
+  for (int t = 0; t < kTrunks; ++t)
     for (int s = 0; s < kTimeslots; ++s) bits_[t][s] = Bits();
-  }
+}
+
+bool E1Cas::trunkOpenOn(int channel, int trunk) const {
+  auto it = open_.find(channel);
+  return valid(trunk, 0) && it != open_.end() && it->second[trunk];
+}
+
+// A descriptor closed since the last open() still has its entry; only the
+// channels still open count.
+bool E1Cas::trunkOpen(int trunk) const {
+  for (int channel : openChannels())
+    if (trunkOpenOn(channel, trunk)) return true;
+  return false;
 }
 
 bool E1Cas::bits(int trunk, int timeslot, uint8_t& rx, uint8_t& tx) const {
@@ -41,7 +53,7 @@ bool E1Cas::receive(int trunk, int timeslot, uint8_t rx) {
   return true;
 }
 
-int E1Cas::onIoctlValue(int, unsigned long request, unsigned long value) {
+int E1Cas::onIoctlValue(int channel, unsigned long request, unsigned long value) {
   if (request != CasRequest::kTrunkOpen && request != CasRequest::kTrunkClose) {
     errno = ENOTTY;
     return -1;
@@ -50,11 +62,11 @@ int E1Cas::onIoctlValue(int, unsigned long request, unsigned long value) {
     errno = EINVAL;
     return -1;
   }
-  open_[value] = request == CasRequest::kTrunkOpen;
+  open_[channel][value] = request == CasRequest::kTrunkOpen;
   return 0;
 }
 
-int E1Cas::onIoctl(int, unsigned long request, void* arg) {
+int E1Cas::onIoctl(int channel, unsigned long request, void* arg) {
   if (request != CasRequest::kSet && request != CasRequest::kGet && request != CasRequest::kChannel) {
     errno = ENOTTY;
     return -1;
@@ -67,7 +79,7 @@ int E1Cas::onIoctl(int, unsigned long request, void* arg) {
   memset(&block, 0, sizeof block);
   memcpy(&block, arg, request == CasRequest::kChannel ? sizeof block : sizeof block.channel);
   cas_channel& c = block.channel;
-  if (!valid(c.path, c.timeslot) || !open_[c.path]) {
+  if (!valid(c.path, c.timeslot) || !trunkOpenOn(channel, static_cast<int>(c.path))) {
     errno = EINVAL;
     return -1;
   }

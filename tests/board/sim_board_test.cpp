@@ -19,7 +19,9 @@
 #include <gtest/gtest.h>
 
 #include "board/board.h"
+#include "board/abi/cas.h"
 #include "board/sim/control.h"
+#include "board/sim/e1_cas.h"
 #include "board/sim/hal.h"
 #include "board/sim/sim_board.h"
 #include "tests/support/golden.h"
@@ -66,6 +68,26 @@ TEST(SimBoard, RequestsReachTheModelThroughDuplicatedDescriptors) {
                            Board::read(copy, buffer, sizeof buffer)};
   EXPECT_TRUE(reads[0] == 3 && reads[1] == 2);
   ::close(copy);
+}
+
+// A trunk's CAS belongs to the descriptor that opened it: another descriptor
+// is refused the trunk's requests, and closing the opener closes the trunk.
+TEST(SimBoard, CasTrunksAreOpenPerDescriptor) {
+  BoardSim::E1Cas& cas = BoardSim::e1Cas();
+  cas.reset();
+  const int first = Board::open("/dev/e1-cas", O_RDWR), second = Board::open("/dev/e1-cas", O_RDWR);
+  cas_channel get = {1, 5, 0, 0, {0, 0}};
+  ASSERT_EQ(0, Board::ioctlValue(first, CasRequest::kTrunkOpen, 1));
+  EXPECT_EQ(0, Board::ioctl(first, CasRequest::kGet, &get));
+  errno = 0;
+  EXPECT_EQ(-1, Board::ioctl(second, CasRequest::kGet, &get));
+  EXPECT_EQ(EINVAL, errno);
+  EXPECT_TRUE(cas.trunkOpen(1));
+  ::close(first);
+  EXPECT_FALSE(cas.trunkOpen(1));
+  const int third = Board::open("/dev/e1-cas", O_RDWR);
+  EXPECT_EQ(-1, Board::ioctl(third, CasRequest::kGet, &get));
+  ::close(second), ::close(third);
 }
 
 // One direct "/dev/hal" request of the transcript, made with the board's

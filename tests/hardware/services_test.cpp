@@ -12,11 +12,13 @@
 // read|disable <times>|clear-failures|show|channel <ch>|totals", "e1 set
 // <trunk> <field> <v>|fail tclk|sync|source <times>|present 0|1|show|select-source
 // <n>", "cas-line receive <path> <ts> <rx>|short|hang-up|initialised <path>
-// <ts>|fail-open <times>|fail-reads <times>" (the board; fail-reads -1: every
-// read, 0: none); "pass", "restart" (the services anew).
+// <ts>|fail-open <times>|fail-reads <times>|open <path>" (the board; fail-reads
+// -1: every read, 0: none; open: on how many of the open descriptors the
+// trunk's CAS is open); "pass", "restart" (the services anew).
 #include <errno.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "board/sim/e1_cas.h"
@@ -169,6 +171,11 @@ class Scenario : public ScriptTest::Runner {
       if (w == "initialised") Note("initialised " + N(cas().initialised(a, b)));
       if (w == "fail-open") cas().failRequest(CasRequest::kTrunkOpen, EIO, a);
       if (w == "fail-reads") cas().failReads(EIO, int(a));
+      if (w == "open") {
+        const std::vector<int> open = cas().openChannels();
+        const long on = std::count_if(open.begin(), open.end(), [&](int ch) { return cas().trunkOpenOn(ch, a); });
+        Note("trunk " + N(a) + " open on " + N(on) + " of " + N(long(open.size())) + " descriptors");
+      }
     } else if (verb == "pass") {
       LoopTest::runOnce();
     } else if (verb == "restart") {
