@@ -145,9 +145,11 @@ void LAPD_NT_user::on_RR(unsigned nr, bool p, bool command) {
     acknowledged(ack == Ack::advanced);
     return;
   }
-  // A terminal that leaves its busy condition is sent what waited, with
-  // fresh retries.
+  // A terminal that leaves its busy condition is sent again what it has not
+  // acknowledged (nothing went while it was busy), oldest first, and only
+  // then what waited, with fresh retries.
   set_unbusy();
+  if (!ack_.empty()) retransmit();
   RC = 0;
   acknowledged(true);
 }
