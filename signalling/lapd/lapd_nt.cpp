@@ -145,9 +145,11 @@ void LAPD_NT_user::on_RR(unsigned nr, bool p, bool command) {
     acknowledged(ack == Ack::advanced);
     return;
   }
-  // A terminal that leaves its busy condition is sent what waited, with
-  // fresh retries.
+  // A terminal that leaves its busy condition is sent again what it has not
+  // acknowledged (nothing went while it was busy), oldest first, and only
+  // then what waited, with fresh retries.
   set_unbusy();
+  if (!ack_.empty()) retransmit();
   RC = 0;
   acknowledged(true);
 }
@@ -188,7 +190,7 @@ void LAPD_NT_user::on_SABME(bool p) {
   ack_.clear();
   // Q.921 5.7.1: the frames the terminal never acknowledged go with its
   // re-establishment, and layer 3 hears of it, as from the user side.
-  if (discarded) lapd_->report(mdl_error_text(MdlError::F));
+  if (discarded) lapd_->report(tei_, mdl_error_text(MdlError::F));
   set_unbusy();
   RC = 0;
   acknowledged(true);
@@ -262,7 +264,7 @@ void LAPD_NT_user::on_timer() {
     if (logs()) std::clog << ext::header(this) << "T200 expiried N200 times" << std::endl;
     // Q.921 5.7.1: what the terminal never took is lost with it; layer 3
     // hears of it, as from the user side.
-    if (!ack_.empty() || !out_.empty()) lapd_->report(mdl_error_text(MdlError::I));
+    if (!ack_.empty() || !out_.empty()) lapd_->report(tei_, mdl_error_text(MdlError::I));
     unassign();
     return;
   }
@@ -365,7 +367,7 @@ void LAPD_NT_user::tx_U(unsigned char type, bool pf, bool command) {
 // ---- Link -------------------------------------------------------------------
 
 LAPD_NT::LAPD_NT()
-    : refusals_([this](unsigned n) {
+    : lines_([this](unsigned n) {
         std::clog << ext::header(this) << "left out " << n << " lines in the last second" << std::endl;
       }) {
   for (LAPD_NT_user& u : users_) u.set_lapd(this);
@@ -380,7 +382,12 @@ void LAPD_NT::set_log(unsigned level) {
 
 void LAPD_NT::PutHeader(std::ostream& os) const { os << "LAPD(NT BRI):"; }
 
-void LAPD_NT::report(const std::string& text) { on_status(Protocol_status(new Protocol_status_error(this, text))); }
+void LAPD_NT::report(unsigned tei, const std::string& text) {
+  // Frames lost to a terminal's link: the log hears of it whatever the level,
+  // within the line budget a terminal's frames cannot exceed.
+  if (lines_.admit()) std::clog << ext::header(this) << "Tei=" << tei << " MDL-ERROR: " << text << std::endl;
+  on_status(Protocol_status(new Protocol_status_error(this, text)));
+}
 
 Packet LAPD_NT::new_frame() {
   Packet p;
@@ -479,7 +486,7 @@ bool LAPD_NT::data_request(Packet& packet) {
     if (take == LAPD_NT_user::Take::not_mine) continue;
     if (take == LAPD_NT_user::Take::taken) return true;
     ++refused_;
-    if (refusals_.admit())
+    if (lines_.admit())
       std::clog << ext::header(this) << "discard outgoing message: packet pool reserve reached" << std::endl;
     return false;
   }

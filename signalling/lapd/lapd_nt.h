@@ -22,7 +22,7 @@
 // oldest dropped) and go as acknowledgements make room. A terminal's SABME
 // drops the frames it has not acknowledged, and an entry unassigned after
 // N200 loses what it holds: each says so upward (on_status, the MDL-ERROR F
-// or I text).
+// or I text) and in the log (held to 20 lines a second).
 #pragma once
 
 #include <cstdint>
@@ -159,8 +159,10 @@ class LAPD_NT : public Protocol {
   const LAPD_NT_user& entry(unsigned i) const { return users_[i]; }
 
   void send_to_layer3(Packet& packet) { on_message(packet); }
-  // An error report to layer 3 (on_status), made in the caller's call.
-  void report(const std::string& text);
+  // An error report about terminal `tei` to layer 3 (on_status), made in the
+  // caller's call, and to the log (at most 20 lines a second, with the
+  // refusals).
+  void report(unsigned tei, const std::string& text);
   void send_to_layer1(Packet& packet) { transmit(packet); }
   // A packet with the header room of the layers below and this one.
   Packet new_frame();
@@ -174,7 +176,7 @@ class LAPD_NT : public Protocol {
   LAPD_NT_user users_[entries];
   unsigned log_ = 0;
   unsigned refused_ = 0;
-  LineLimiter refusals_;
+  LineLimiter lines_;  // lines others can cause: refusals, reports
   Protocol_name_str name_{"ISDN::LAPD_NT"};
 };
 

@@ -46,7 +46,7 @@ struct Speaking {
 }  // namespace
 
 LibpriParty::LibpriParty(Relay& relay, bool network, bool bri, unsigned t200_ms)
-    : relay_(relay), network_(network), null_(::open("/dev/null", O_RDWR)) {
+    : Party(t200_ms ? t200_ms : libpri_t200_ms), relay_(relay), network_(network), null_(::open("/dev/null", O_RDWR)) {
   pri_set_message(on_pri_message);
   pri_set_error(quiet);
   const Speaking speaking_now(this);

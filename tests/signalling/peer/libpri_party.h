@@ -26,7 +26,8 @@ namespace PeerCall {
 
 class LibpriParty : public Party {
  public:
-  // `t200_ms` 0 keeps libpri's own T200 (1000 ms, as ours).
+  static constexpr unsigned libpri_t200_ms = 1000;
+  // `t200_ms` 0 keeps libpri's own T200 (libpri_t200_ms, as ours).
   // REQUIRES: a VirtualClock exists; `relay` outlives this party.
   LibpriParty(Relay& relay, bool network, bool bri, unsigned t200_ms);
   // libpri has no way to free a link: its allocations live until exit.

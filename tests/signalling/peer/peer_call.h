@@ -11,7 +11,8 @@
 // after N200 retries, or its peer's) discards the I frames not yet
 // acknowledged, and tells layer 3 (DL-ESTABLISH indication, MDL-ERROR F, G
 // or I). judge() holds a call to that: a run that lost a message must show
-// such a re-establishment on the side that sent it, after it sent it.
+// such a re-establishment on the side that sent it, reported no later than
+// that side's retries could run out after the message last went on the line.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +33,14 @@ using Bytes = std::vector<std::uint8_t>;
 struct Captured {
   Bytes frame;
   bool network_to_user;
+  unsigned long long ms;  // virtual time it was sent
 };
+
+// The symbols (see Party) of the Q.931 message `m`: S P A C by its type, and
+// the digit of each keypad element.
+std::string message_symbols(const Bytes& m);
+// Those of the message in a LAPD I or UI frame of SAPI 0; none for any other.
+std::string frame_symbols(const Bytes& frame);
 
 // Carries frames both ways and loses `loss` in a hundred: one draw of the
 // seeded generator per frame, in the order they are sent.
@@ -65,7 +73,11 @@ class Party {
     unsigned long long ms;
   };
 
+  // `t200_ms`: its link's T200, which with N200 (3) bounds how long after a
+  // frame's last transmission its retries can run out.
+  explicit Party(unsigned t200_ms) : t200_ms_(t200_ms) {}
   virtual ~Party() = default;
+  unsigned t200_ms() const { return t200_ms_; }
   virtual bool up() const = 0;
   // Takes every frame the relay holds for this side.
   virtual void take_frames() = 0;
@@ -100,16 +112,28 @@ class Party {
   std::vector<Sent> sent_;
   std::string got_, errors_;
   std::vector<unsigned long long> resets_;
+  unsigned t200_ms_;
 };
 
 enum class Verdict { clean, lost_to_reestablishment, fault };
 
 // Clean: everything arrived once and in order. Lost to re-establishment:
 // each side received an in-order, duplicate-free part of what the other
-// sent, reported no MDL-ERROR but F, G and I, and every message missing was
-// followed, on the side that sent it, by a re-establishment it reported.
-// Anything else is a fault, described in `why`.
-Verdict judge(bool came_up, const Party& network, const Party& user, std::string* why);
+// sent, reported no MDL-ERROR but F, G and I, and for every message missing
+// the side that sent it reported a re-establishment within
+// reestablish_window_ms() of the message's last transmission on `line` (of
+// its hand-over to the link, if it never went). Anything else is a fault,
+// described in `why`.
+Verdict judge(bool came_up, const Party& network, const Party& user, const std::vector<Captured>& line,
+              std::string* why);
+
+// How long after a frame last went a sender may report the re-establishment
+// that lost it: the first T200 and the N200 enquiries after it, each T200
+// (Q.921 5.6.7), and one pass of the relay (Call::pump) to deliver it.
+constexpr unsigned n200 = 3, relay_delay_ms = 100;
+inline unsigned long long reestablish_window_ms(const Party& sender) {
+  return (n200 + 1ull) * sender.t200_ms() + relay_delay_ms;
+}
 
 // Runs the call: link up (30 s), SETUP until CONNECT (30 s), then digits
 // both ways (60 s), each step only if the one before succeeded. `first` (one
