@@ -305,14 +305,16 @@ struct LAPD::PrimitiveRow {
 bool LAPD::run(Primitive primitive, Packet* data) {
   using S = State;
   // No row: DL-ESTABLISH in establish awaiting TEI and awaiting release
-  // (already on its way); DL-RELEASE without a TEI or already releasing
-  // (nothing to release).
+  // (already on its way); DL-RELEASE in awaiting release (already on its
+  // way) and without a TEI (nothing to release: release_asking refuses
+  // it unless TEI 0 stands behind the assignment).
   static const PrimitiveRow rows[] = {
       {Primitive::Establish, in({S::TeiUnassigned}), &LAPD::establish_for_tei},
       {Primitive::Establish, in({S::AssignAwaitingTei}), &LAPD::establish_when_asked},
       {Primitive::Establish, in({S::TeiAssigned}), &LAPD::establish_with_tei},
       {Primitive::Establish, in({S::AwaitingEstablishment}), &LAPD::establish_again},
       {Primitive::Establish, in({S::MultipleFrameEstablished, S::TimerRecovery}), &LAPD::reestablish},
+      {Primitive::Release, in({S::AssignAwaitingTei, S::EstablishAwaitingTei}), &LAPD::release_asking},
       {Primitive::Release, in({S::TeiAssigned}), &LAPD::release_idle},
       {Primitive::Release, in({S::AwaitingEstablishment}), &LAPD::release_establishing},
       {Primitive::Release, in({S::MultipleFrameEstablished}), &LAPD::release_established},
@@ -325,6 +327,10 @@ bool LAPD::run(Primitive primitive, Packet* data) {
   const unsigned bit = 1u << static_cast<unsigned>(state);
   for (const PrimitiveRow& row : rows)
     if (row.primitive == primitive && (row.states & bit)) return (this->*row.act)(data);
+  return refuse(primitive);
+}
+
+bool LAPD::refuse(Primitive primitive) {
   if (log_budget())
     std::clog << ext::header(this) << primitive_names[static_cast<unsigned>(primitive)] << " refused in state "
               << ext::quoted(std::string(state_text())) << std::endl;
@@ -380,6 +386,17 @@ bool LAPD::reestablish(Packet*) {
 void LAPD::local_deactivate() {
   if (log_ > 1) std::clog << ext::header(this) << "DL-RELEASE" << std::endl;
   run(Primitive::Release);
+}
+
+bool LAPD::release_asking(Packet*) {
+  if (!tei0_fallback_) return refuse(Primitive::Release);
+  // The terminal still holds TEI 0: it stops asking and is released there,
+  // as it would be had it not asked.
+  tei0_fallback_ = false;
+  stop_T202();
+  change_state(State::TeiAssigned);
+  report_release(released_locally, true);
+  return true;
 }
 
 bool LAPD::release_idle(Packet*) {
@@ -1075,7 +1092,9 @@ void LAPD::on_hdlc_error(Cause::Type) {
   T200_running = T202_running = T203_running = false;
   timer_.reset();
   change_flowstatus(FlowStatus::normal);
-  const bool tei_held = state >= State::TeiAssigned;
+  // An assignment that would fall back to TEI 0 falls back now.
+  const bool tei_held = state >= State::TeiAssigned || tei0_fallback_;
+  tei0_fallback_ = false;
   change_state(tei_held ? State::TeiAssigned : State::TeiUnassigned);
   report_release(release_channel, false);
 }

@@ -258,11 +258,13 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   enum class Primitive : unsigned { Establish, Release, Data, UnitData };
   struct PrimitiveRow;
   bool run(Primitive primitive, Packet* data = nullptr);
+  bool refuse(Primitive primitive);
   bool establish_for_tei(Packet*);
   bool establish_when_asked(Packet*);
   bool establish_with_tei(Packet*);
   bool establish_again(Packet*);
   bool reestablish(Packet*);
+  bool release_asking(Packet*);
   bool release_idle(Packet*);
   bool release_establishing(Packet*);
   bool release_established(Packet*);
