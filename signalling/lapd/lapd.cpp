@@ -317,8 +317,7 @@ bool LAPD::run(Primitive primitive, Packet* data) {
       {Primitive::Release, in({S::AssignAwaitingTei, S::EstablishAwaitingTei}), &LAPD::release_asking},
       {Primitive::Release, in({S::TeiAssigned}), &LAPD::release_idle},
       {Primitive::Release, in({S::AwaitingEstablishment}), &LAPD::release_establishing},
-      {Primitive::Release, in({S::MultipleFrameEstablished}), &LAPD::release_established},
-      {Primitive::Release, in({S::TimerRecovery}), &LAPD::release_recovering},
+      {Primitive::Release, in({S::MultipleFrameEstablished, S::TimerRecovery}), &LAPD::release_established},
       // Data waits in the out queue in any state until the link can send it.
       {Primitive::Data, every_state, &LAPD::take_data},
       // UI information goes up in any state (a broadcast needs no TEI).
@@ -404,10 +403,14 @@ bool LAPD::release_idle(Packet*) {
   return true;
 }
 
-bool LAPD::release_establishing(Packet*) {
+void LAPD::begin_disc() {
   discard_queue();
   RC = 0;
   tx_cmd_u(UType::DISC, true);
+}
+
+bool LAPD::release_establishing(Packet*) {
+  begin_disc();
   stop_T203();
   stop_T202();
   start_T200();
@@ -417,19 +420,8 @@ bool LAPD::release_establishing(Packet*) {
 }
 
 bool LAPD::release_established(Packet*) {
-  discard_queue();
-  RC = 0;
-  tx_cmd_u(UType::DISC, true);
-  stop_T203();
-  start_T200();
-  change_state(State::AwaitingRelease);
-  return true;
-}
-
-bool LAPD::release_recovering(Packet*) {
-  discard_queue();
-  RC = 0;
-  tx_cmd_u(UType::DISC, true);
+  begin_disc();
+  if (state == State::MultipleFrameEstablished) stop_T203();  // in timer recovery T200 runs
   start_T200();
   change_state(State::AwaitingRelease);
   return true;

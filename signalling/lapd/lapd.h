@@ -268,7 +268,7 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   bool release_idle(Packet*);
   bool release_establishing(Packet*);
   bool release_established(Packet*);
-  bool release_recovering(Packet*);
+  void begin_disc();  // DL-RELEASE with a link: queues dropped, DISC sent
   bool take_data(Packet* packet);
   bool pass_unit_data(Packet* info);
   // A line that others can trigger at will, within the link's budget.
