@@ -182,7 +182,8 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   void hdlc(HdlcChannel* channel) { hdlc_ = channel; }
   // The flow-status listener; not owned, may be null.
   void BindNotify(Notify* notify) { notify_ = notify; }
-  // Turns TEI management on (BRI): UI frames, TEI filtering, TEI assignment.
+  // Turns TEI management on (BRI): UI frames and, on the user side, TEI
+  // assignment. (Frames for another TEI are dropped on every link.)
   void change_to_bri() { tei_management_ = true; }
 
   FlowStatus::Type GetFlowStatus() const { return flow_; }
