@@ -24,31 +24,15 @@ const char* const release_t202 = "link error (T202 expired N202 times)";
 const char* const release_remove = "error (MDL-REMOVE received)";
 const char* const release_channel = "link error (channel lost)";
 
-// The states in which the link acts on each layer-3 primitive, one bit per
-// state; in the others the request is refused and logged.
+// A set of states, one bit per state, for the rows of the primitive table.
 constexpr unsigned in(std::initializer_list<LapdState> states) {
   unsigned bits = 0;
   for (LapdState s : states) bits |= 1u << static_cast<unsigned>(s);
   return bits;
 }
 constexpr unsigned every_state = 0xFF;
-struct PrimitiveRule {
-  const char* name;
-  unsigned states;
-};
-const PrimitiveRule primitive_rules[] = {
-    // Establish awaiting TEI and awaiting release: already on its way.
-    {"DL-ESTABLISH", in({LapdState::TeiUnassigned, LapdState::AssignAwaitingTei, LapdState::TeiAssigned,
-                         LapdState::AwaitingEstablishment, LapdState::MultipleFrameEstablished,
-                         LapdState::TimerRecovery})},
-    // Without a TEI, or already releasing, there is nothing to release.
-    {"DL-RELEASE", in({LapdState::TeiAssigned, LapdState::AwaitingEstablishment,
-                       LapdState::MultipleFrameEstablished, LapdState::TimerRecovery})},
-    // Data waits in the out queue in any state until the link can send it.
-    {"DL-DATA", every_state},
-    // UI information goes up in any state (a broadcast needs no TEI).
-    {"DL-UNIT-DATA", every_state},
-};
+const char* const primitive_names[] = {"DL-ESTABLISH", "DL-RELEASE", "DL-DATA", "DL-UNIT-DATA"};
+const char* const released_locally = "success (deactivated locally)";
 
 }  // namespace
 
@@ -312,79 +296,135 @@ void LAPD::tx_identity(std::uint16_t ri, unsigned type, unsigned ai) {
 
 // ---- Layer 3 requests -------------------------------------------------------
 
-bool LAPD::allowed(Primitive primitive) {
-  const PrimitiveRule& rule = primitive_rules[static_cast<unsigned>(primitive)];
-  if (rule.states & 1u << static_cast<unsigned>(state)) return true;
+struct LAPD::PrimitiveRow {
+  Primitive primitive;
+  unsigned states;
+  bool (LAPD::*act)(Packet* data);
+};
+
+bool LAPD::run(Primitive primitive, Packet* data) {
+  using S = State;
+  // No row: DL-ESTABLISH in establish awaiting TEI and awaiting release
+  // (already on its way); DL-RELEASE in awaiting release (already on its
+  // way) and without a TEI (nothing to release: release_asking refuses
+  // it unless TEI 0 stands behind the assignment).
+  static const PrimitiveRow rows[] = {
+      {Primitive::Establish, in({S::TeiUnassigned}), &LAPD::establish_for_tei},
+      {Primitive::Establish, in({S::AssignAwaitingTei}), &LAPD::establish_when_asked},
+      {Primitive::Establish, in({S::TeiAssigned}), &LAPD::establish_with_tei},
+      {Primitive::Establish, in({S::AwaitingEstablishment}), &LAPD::establish_again},
+      {Primitive::Establish, in({S::MultipleFrameEstablished, S::TimerRecovery}), &LAPD::reestablish},
+      {Primitive::Release, in({S::AssignAwaitingTei, S::EstablishAwaitingTei}), &LAPD::release_asking},
+      {Primitive::Release, in({S::TeiAssigned}), &LAPD::release_idle},
+      {Primitive::Release, in({S::AwaitingEstablishment}), &LAPD::release_establishing},
+      {Primitive::Release, in({S::MultipleFrameEstablished, S::TimerRecovery}), &LAPD::release_established},
+      // Data waits in the out queue in any state until the link can send it.
+      {Primitive::Data, every_state, &LAPD::take_data},
+      // UI information goes up in any state (a broadcast needs no TEI).
+      {Primitive::UnitData, every_state, &LAPD::pass_unit_data},
+  };
+  const unsigned bit = 1u << static_cast<unsigned>(state);
+  for (const PrimitiveRow& row : rows)
+    if (row.primitive == primitive && (row.states & bit)) return (this->*row.act)(data);
+  return refuse(primitive);
+}
+
+bool LAPD::refuse(Primitive primitive) {
   if (log_budget())
-    std::clog << ext::header(this) << rule.name << " refused in state " << ext::quoted(std::string(state_text()))
-              << std::endl;
+    std::clog << ext::header(this) << primitive_names[static_cast<unsigned>(primitive)] << " refused in state "
+              << ext::quoted(std::string(state_text())) << std::endl;
   return false;
 }
 
 void LAPD::local_activate() {
   if (log_ > 0) std::clog << ext::header(this) << "DL-ESTABLISH" << std::endl;
-  if (!allowed(Primitive::Establish)) return;
-  switch (state) {
-    case State::TeiUnassigned:
-      RC = 0;
-      on_mdl_assign();
-      BeginTeiAssignProcedure();
-      change_state(State::EstablishAwaitingTei);
-      break;
-    case State::AssignAwaitingTei: change_state(State::EstablishAwaitingTei); break;
-    case State::TeiAssigned:
-      establish_dl();
-      L3Initiated = true;
-      change_state(State::AwaitingEstablishment);
-      break;
-    case State::AwaitingEstablishment:
-      discard_queue();
-      L3Initiated = true;
-      break;
-    case State::MultipleFrameEstablished:
-    case State::TimerRecovery:
-      discard_queue();
-      establish_dl();
-      L3Initiated = true;
-      change_state(State::AwaitingEstablishment);
-      break;
-    default: break;  // refused by the table above
+  run(Primitive::Establish);
+}
+
+bool LAPD::establish_for_tei(Packet*) {
+  RC = 0;
+  on_mdl_assign();
+  BeginTeiAssignProcedure();
+  change_state(State::EstablishAwaitingTei);
+  return true;
+}
+
+bool LAPD::establish_when_asked(Packet*) {
+  change_state(State::EstablishAwaitingTei);
+  return true;
+}
+
+bool LAPD::establish_with_tei(Packet* data) {
+  if (ask_tei_) {
+    // TEI 0 went unanswered last time: ask the network for a TEI, and come
+    // back to TEI 0 if it does not give one either.
+    ask_tei_ = false;
+    tei0_fallback_ = true;
+    return establish_for_tei(data);
   }
+  establish_dl();
+  L3Initiated = true;
+  change_state(State::AwaitingEstablishment);
+  return true;
+}
+
+bool LAPD::establish_again(Packet*) {
+  discard_queue();
+  L3Initiated = true;
+  return true;
+}
+
+bool LAPD::reestablish(Packet*) {
+  discard_queue();
+  establish_dl();
+  L3Initiated = true;
+  change_state(State::AwaitingEstablishment);
+  return true;
 }
 
 void LAPD::local_deactivate() {
   if (log_ > 1) std::clog << ext::header(this) << "DL-RELEASE" << std::endl;
-  if (!allowed(Primitive::Release)) return;
-  const char* const text = "success (deactivated locally)";
-  switch (state) {
-    case State::TeiAssigned: report_release(text, true); break;
-    case State::AwaitingEstablishment:
-      discard_queue();
-      RC = 0;
-      tx_cmd_u(UType::DISC, true);
-      stop_T203();
-      stop_T202();
-      start_T200();
-      change_state(State::TeiAssigned);
-      report_release(text, true);
-      break;
-    case State::MultipleFrameEstablished:
-      discard_queue();
-      RC = 0;
-      tx_cmd_u(UType::DISC, true);
-      stop_T203();
-      start_T200();
-      change_state(State::AwaitingRelease);
-      break;
-    case State::TimerRecovery:
-      discard_queue();
-      RC = 0;
-      tx_cmd_u(UType::DISC, true);
-      start_T200();
-      change_state(State::AwaitingRelease);
-      break;
-    default: break;  // refused by the table above
-  }
+  run(Primitive::Release);
+}
+
+bool LAPD::release_asking(Packet*) {
+  if (!tei0_fallback_) return refuse(Primitive::Release);
+  // The terminal still holds TEI 0: it stops asking and is released there,
+  // as it would be had it not asked.
+  tei0_fallback_ = false;
+  stop_T202();
+  change_state(State::TeiAssigned);
+  report_release(released_locally, true);
+  return true;
+}
+
+bool LAPD::release_idle(Packet*) {
+  report_release(released_locally, true);
+  return true;
+}
+
+void LAPD::begin_disc() {
+  discard_queue();
+  RC = 0;
+  tx_cmd_u(UType::DISC, true);
+}
+
+bool LAPD::release_establishing(Packet*) {
+  begin_disc();
+  stop_T203();
+  stop_T202();
+  start_T200();
+  change_state(State::TeiAssigned);
+  report_release(released_locally, true);
+  return true;
+}
+
+bool LAPD::release_established(Packet*) {
+  begin_disc();
+  if (state == State::MultipleFrameEstablished) stop_T203();  // in timer recovery T200 runs
+  start_T200();
+  change_state(State::AwaitingRelease);
+  return true;
 }
 
 void LAPD::refuse_data(const char* why) {
@@ -398,7 +438,11 @@ bool LAPD::data_request(Packet& packet) {
     ++stats_.empty_requests;
     return true;
   }
-  if (!allowed(Primitive::Data)) return false;
+  return run(Primitive::Data, &packet);
+}
+
+bool LAPD::take_data(Packet* data) {
+  Packet& packet = *data;
   if (out_.count() > out_accept_limit) {
     refuse_data("buffer overflow");
     return false;
@@ -428,6 +472,11 @@ bool LAPD::data_request(Packet& packet) {
   }
   if (out_.count() > congestion_on) change_flowstatus(FlowStatus::congested);
   local_events();
+  return true;
+}
+
+bool LAPD::pass_unit_data(Packet* info) {
+  on_message(*info);
   return true;
 }
 
@@ -565,13 +614,24 @@ void LAPD::retransmission(unsigned nr) {
 // ---- Receiving --------------------------------------------------------------
 
 void LAPD::receive(Packet& packet) {
-  if (packet.length() < 2) return;
+  if (packet.length() < 2) {
+    ++stats_.bad_frames;
+    return;
+  }
   log_frame("rx:", packet, false);
   FrameHeader h;
-  if (!parse_frame(packet[0], packet.length(), &h)) return;
+  // A data link is its TEI: a frame for another TEI belongs to no link of
+  // ours, whoever manages the TEIs, and the group TEI carries only UI frames.
+  const bool ours = parse_frame(packet[0], packet.length(), &h) &&
+                    (h.tei == self_tei || (h.tei == tei_group && h.format == FrameFormat::U &&
+                                           h.utype == UType::UI));
+  if (!ours) {
+    ++stats_.bad_frames;
+    return;
+  }
   peer_sapi = h.sapi;
   peer_tei = h.tei;
-  if (tei_management_ && side_ == Side::user && h.tei != self_tei && h.tei != tei_group) return;
+  if (h.tei == self_tei) tei_answered_ = true;
   const bool command = is_command(h.cr);
   // Only I and UI frames carry a field anyone reads: the others take no block.
   auto information = [&packet, &h] { return packet.sub(packet.length() - h.length, h.length); };
@@ -913,7 +973,7 @@ void LAPD::on_UI(Packet& info) {
       if (state == State::AwaitingEstablishment) change_state(State::TeiAssigned);
       if (state == State::TeiAssigned) local_activate();
     }
-    if (allowed(Primitive::UnitData)) on_message(info);
+    run(Primitive::UnitData, &info);
     return;
   }
   // Q.921 5.3: the management messages that terminals send are for the
@@ -932,10 +992,14 @@ void LAPD::on_UI(Packet& info) {
       break;
     case TeiType::IdentityDenied:
       if (state == State::AssignAwaitingTei && m.ri == Ri_) {
-        if (m.ai == tei_group)
-          std::clog << ext::header(this) << "ASP returned: All TEI's used" << std::endl;
-        else
-          std::clog << ext::header(this) << "ASP returned: TEI " << static_cast<char>(m.ai) << " denied" << std::endl;
+        // A network may repeat the denial at will: these lines share the budget.
+        if (log_budget()) {
+          if (m.ai == tei_group)
+            std::clog << ext::header(this) << "ASP returned: All TEI's used" << std::endl;
+          else
+            std::clog << ext::header(this) << "ASP returned: TEI " << static_cast<char>(m.ai) << " denied"
+                      << std::endl;
+        }
         on_error(MdlError::TeiDenied);
       }
       break;
@@ -971,7 +1035,8 @@ void LAPD::BeginTeiAssignProcedure() {
 void LAPD::mdl_assign(unsigned char tei) {
   if (log_ > 1) std::clog << ext::header(this) << "MDL-ASSIGN" << " (tei=" << unsigned(tei) << ")" << std::endl;
   self_tei = tei;
-  tei_given_ = true;
+  tei_answered_ = true;
+  ask_tei_ = tei0_fallback_ = false;
   if (state == State::EstablishAwaitingTei) {
     establish_dl();
     L3Initiated = true;
@@ -983,6 +1048,8 @@ void LAPD::mdl_assign(unsigned char tei) {
 
 void LAPD::mdl_remove() {
   std::clog << ext::header(this) << "MDL-REMOVE" << std::endl;
+  // A network that removes TEIs manages them: no falling back to TEI 0.
+  ask_tei_ = tei0_fallback_ = false;
   switch (state) {
     case State::TeiAssigned:
       discard_queue();
@@ -1017,7 +1084,9 @@ void LAPD::on_hdlc_error(Cause::Type) {
   T200_running = T202_running = T203_running = false;
   timer_.reset();
   change_flowstatus(FlowStatus::normal);
-  const bool tei_held = state >= State::TeiAssigned;
+  // An assignment that would fall back to TEI 0 falls back now.
+  const bool tei_held = state >= State::TeiAssigned || tei0_fallback_;
+  tei0_fallback_ = false;
   change_state(tei_held ? State::TeiAssigned : State::TeiUnassigned);
   report_release(release_channel, false);
 }
@@ -1083,10 +1152,11 @@ void LAPD::on_T200A() {
       if (RC == N200) {
         discard_queue();
         on_error(MdlError::G);
-        // Q.921 5.3.4: a terminal that no network ever gave its TEI (the TEI 0
-        // it starts with) gives it up when nobody answers on it, and asks for
-        // one at the next establishment: a network need not remove it.
-        change_state(unanswered_first_tei() ? State::TeiUnassigned : State::TeiAssigned);
+        // The link keeps its TEI; a TEI 0 nobody has ever answered on is
+        // tried through TEI assignment at the next establishment, as a
+        // point-to-multipoint network may never answer on it.
+        if (unanswered_tei0()) ask_tei_ = true;
+        change_state(State::TeiAssigned);
         report_release(release_t200, false);
       } else {
         ++RC;
@@ -1132,7 +1202,14 @@ void LAPD::on_T200A() {
 void LAPD::on_T202A() {
   if (state != State::AssignAwaitingTei && state != State::EstablishAwaitingTei) return;
   if (RC > N200) {
-    state = State::TeiUnassigned;  // entered without a change line on purpose
+    if (tei0_fallback_) {
+      // Nobody gives a TEI either: back to TEI 0, which the next
+      // establishment tries again.
+      tei0_fallback_ = false;
+      change_state(State::TeiAssigned);
+    } else {
+      state = State::TeiUnassigned;  // entered without a change line on purpose
+    }
     report_release(release_t202, false);
     return;
   }

@@ -23,11 +23,25 @@
 // data_request() answers false) when the out queue is full or the packet pool
 // is down to the reserve of net/packet_reserve.h.
 //
-// Layer-3 requests (DL-ESTABLISH, DL-RELEASE, DL-DATA) and the unit data
-// passed up are checked against one table of the states that act on them,
-// as each received frame has its handler; a request refused there is logged
-// with the state's name. Lines that others can trigger at will (refusals,
-// overflows) are held to 20 a second per link (LineLimiter).
+// Layer-3 primitives (DL-ESTABLISH, DL-RELEASE, DL-DATA requests and the
+// DL-UNIT-DATA indication) go through one table: each row names the states
+// that act alike on a primitive and the handler they run, as each received
+// frame has its handler; a primitive no row takes in the current state is
+// refused and logged with the state's name. Lines that others can trigger at
+// will (refusals, overflows, TEI denials) are held to 20 a second per link
+// (LineLimiter).
+//
+// Addressing: a data link is its SAPI and TEI, so only frames for the link's
+// own TEI and for the group TEI 127 reach the state machine, on either side,
+// with or without TEI management; the others, like frames with a broken
+// address, are counted (Stats::bad_frames) and dropped without a line.
+//
+// TEI 0 of a basic-rate terminal: the link starts on it, as a point-to-point
+// network expects, and keeps it when establishment fails. A terminal on
+// TEI 0 that no frame from the network has ever answered asks for a TEI at
+// its next establishment instead (a point-to-multipoint network may ignore
+// TEI 0 for ever); when that assignment fails it is back on TEI 0, so the
+// establishment after it sends SABMEs on TEI 0 again.
 //
 // Channel loss: when the channel below reports that it is gone
 // (on_hdlc_error(readFail)) the link stops: queues discarded, timers
@@ -111,6 +125,9 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
     unsigned errors = 0, retrains = 0;
     unsigned out_overflows = 0, ack_overflows = 0;
     unsigned tx_requests = 0, rx_frames = 0, empty_requests = 0, rejected = 0, bad_confirm = 0;
+    // Received frames dropped unread: too short, a broken address, or a TEI
+    // that is neither the link's nor the group's.
+    unsigned bad_frames = 0;
   };
 
   // What the link reports to the controller, field by field (the slot copies
@@ -165,7 +182,8 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   void hdlc(HdlcChannel* channel) { hdlc_ = channel; }
   // The flow-status listener; not owned, may be null.
   void BindNotify(Notify* notify) { notify_ = notify; }
-  // Turns TEI management on (BRI): UI frames, TEI filtering, TEI assignment.
+  // Turns TEI management on (BRI): UI frames and, on the user side, TEI
+  // assignment. (Frames for another TEI are dropped on every link.)
   void change_to_bri() { tei_management_ = true; }
 
   FlowStatus::Type GetFlowStatus() const { return flow_; }
@@ -234,10 +252,26 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   // nobody asked for is an error.
   void answer_poll(const FrameHeader& h, bool command);
 
-  // Layer-3 primitives, and whether the current state acts on them (one
-  // table); a refusal is logged.
+  // Layer-3 primitives: run() finds the row of the table that takes the
+  // primitive in the current state and calls its handler (with the data of
+  // DL-DATA and DL-UNIT-DATA, else null); with no row it logs the refusal
+  // and answers false.
   enum class Primitive : unsigned { Establish, Release, Data, UnitData };
-  bool allowed(Primitive primitive);
+  struct PrimitiveRow;
+  bool run(Primitive primitive, Packet* data = nullptr);
+  bool refuse(Primitive primitive);
+  bool establish_for_tei(Packet*);
+  bool establish_when_asked(Packet*);
+  bool establish_with_tei(Packet*);
+  bool establish_again(Packet*);
+  bool reestablish(Packet*);
+  bool release_asking(Packet*);
+  bool release_idle(Packet*);
+  bool release_establishing(Packet*);
+  bool release_established(Packet*);
+  void begin_disc();  // DL-RELEASE with a link: queues dropped, DISC sent
+  bool take_data(Packet* packet);
+  bool pass_unit_data(Packet* info);
   // A line that others can trigger at will, within the link's budget.
   bool log_budget() { return budget_.admit(); }
   void refuse_data(const char* why);
@@ -295,7 +329,11 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   void on_T202A();
   void on_T203A();
 
-  bool unanswered_first_tei() const { return tei_management_ && side_ == Side::user && !tei_given_; }
+  // A basic-rate terminal still on the TEI 0 it started with, which no
+  // frame from the network has answered yet.
+  bool unanswered_tei0() const {
+    return tei_management_ && side_ == Side::user && !tei_answered_ && self_tei == 0;
+  }
   bool is_command(bool cr) const { return side_ == Side::user ? cr : !cr; }
   bool cr_command() const { return side_ == Side::network; }
   // `sent`: this link sent the frame (else it received it).
@@ -310,7 +348,9 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   unsigned linkno_ = 0;
   unsigned log_;
   bool tei_management_ = false;
-  bool tei_given_ = false;  // by MDL-ASSIGN; till then a BRI terminal holds TEI 0 unasked
+  bool tei_answered_ = false;  // a frame for the own TEI arrived, or MDL-ASSIGN gave one
+  bool ask_tei_ = false;       // unanswered TEI 0: the next establishment asks for a TEI
+  bool tei0_fallback_ = false; // the running assignment falls back to TEI 0 when it fails
   std::uint16_t Ri_ = 0;
   Timer timer_;
   CleanQueue<Packet, 135> out_;

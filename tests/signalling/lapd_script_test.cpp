@@ -9,7 +9,7 @@
 // counters), "info" (GetInfo), "pool <n>" (hold packet blocks until n are
 // free; "pool release" lets them go), "channel lost" (the channel below
 // reports it is gone), "reply <hex>" (layer 3 answers the next message it
-// gets at once, from inside the delivery).
+// gets at once, from inside the delivery), "bad" (frames dropped unread).
 // Transcript: "tx <hex>" sent on the line, "up <hex>" passed to layer 3,
 // "activated", "released <text>", "status <text>", "refused" (a DL-DATA
 // request answered false).
@@ -126,6 +126,8 @@ class Scenario : public ScriptTest::Runner, HdlcChannel, ISDN::LAPD::Notify {
            std::to_string(lapd_->self_tei_value()) + ", out " + std::to_string(lapd_->out_count()) + ", ack " +
            std::to_string(lapd_->ack_count()) + ", rx " + std::to_string(s.rx_frames) + ", overflows " +
            std::to_string(s.out_overflows) + ", T203 " + std::to_string(s.T203));
+    } else if (verb == "bad") {
+      Note("bad frames " + std::to_string(lapd_->stats().bad_frames));
     } else if (verb == "info") {
       const bool changed = lapd_->GetInfo(info_);
       Note(std::string(changed ? "info changed: " : "info same: ") + ISDN::state_text(info_.lapdState) +

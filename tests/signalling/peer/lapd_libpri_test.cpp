@@ -72,12 +72,15 @@ Bytes q931(const Bytes& cref, std::uint8_t type, const Bytes& elements) {
 
 // Our link under a layer 3 of a few Q.931 messages, built and read by hand;
 // on a basic rate our network side is LAPD_NT, else ISDN::LAPD. A released
-// link is activated again, as a controller would.
+// link is activated again, as a controller would. With `strays`, every
+// fifth frame from the peer is followed by one for TEI 77 (SABME, an RR
+// acknowledging frames never sent, DISC, in turn), as the peer would send
+// it to a terminal of that TEI.
 class OurParty : public PeerCall::Party, HdlcChannel {
  public:
   // Both our links retry every second, N200 times.
-  OurParty(Relay& relay, bool network, bool bri)
-      : Party(ISDN::LAPD::T200_ms), relay_(relay), network_(network), bri_(bri) {
+  OurParty(Relay& relay, bool network, bool bri, bool strays = false)
+      : Party(ISDN::LAPD::T200_ms), relay_(relay), network_(network), bri_(bri), strays_(strays) {
     if (bri && network) {
       stack_.add_protocol_tail(new Line(relay));
       nt_ = static_cast<ISDN::LAPD_NT*>(stack_.add_protocol_tail(new ISDN::LAPD_NT));
@@ -100,6 +103,13 @@ class OurParty : public PeerCall::Party, HdlcChannel {
       Packet p = packet_of(queue.front());
       queue.pop_front();
       nt_ ? nt_->receive(p) : lapd_->on_hdlc_receive(p);
+      if (strays_ && ++taken_ % 5 == 0) {
+        // A command's C/R is 1 from the network, 0 from the user.
+        const std::uint8_t command = network_ ? 0x00 : 0x02, response = command ^ 0x02;
+        const Bytes strays[] = {{command, 0x9B, 0x7F}, {response, 0x9B, 0x01, 0xFC}, {command, 0x9B, 0x53}};
+        Packet stray = packet_of(strays[taken_ / 5 % 3]);
+        nt_ ? nt_->receive(stray) : lapd_->on_hdlc_receive(stray);
+      }
     }
   }
   void after_pass() override {
@@ -183,7 +193,8 @@ class OurParty : public PeerCall::Party, HdlcChannel {
   }
 
   Relay& relay_;
-  const bool network_, bri_;
+  const bool network_, bri_, strays_;
+  unsigned taken_ = 0;  // frames from the peer
   Stack stack_{this};
   ISDN::LAPD* lapd_ = nullptr;   // owned by stack_
   ISDN::LAPD_NT* nt_ = nullptr;  // owned by stack_
@@ -222,7 +233,8 @@ struct QuietLog {
 // One call of a role on a clock of its own: libpri as the peer against ours,
 // or (`libpri_both`) against a second libpri in our place.
 struct RoleRun {
-  RoleRun(const Role& role, unsigned seed, unsigned loss, bool libpri_both, const std::string& capture = "")
+  RoleRun(const Role& role, unsigned seed, unsigned loss, bool libpri_both, const std::string& capture = "",
+          bool strays = false)
       : relay(seed, loss) {
     if (!capture.empty()) relay.pcap.reset(new LapdTest::PcapngWriter(capture));
     // libpri first, as it was made first on the line: the seed's losses fall
@@ -231,7 +243,7 @@ struct RoleRun {
     if (libpri_both)
       stand_in.reset(new PeerCall::LibpriParty(relay, !role.peer_is_network, role.bri, 0));
     else
-      ours.reset(new OurParty(relay, !role.peer_is_network, role.bri));
+      ours.reset(new OurParty(relay, !role.peer_is_network, role.bri, strays));
     PeerCall::Party& other = ours ? static_cast<PeerCall::Party&>(*ours) : *stand_in;
     PeerCall::Party& network = role.peer_is_network ? *peer : other;
     PeerCall::Party& user = role.peer_is_network ? other : *peer;
@@ -356,6 +368,19 @@ TEST(Judge, ExcusesALossOnlyByTheSendersReEstablishmentSoonAfterTheMessageLastWe
     for (unsigned ms : c.resets) clock.advance(start + ms - clock.nowMs()), user.note_reset();
     std::string why;
     EXPECT_EQ(c.verdict, PeerCall::judge(true, network, user, line, &why)) << &c - cases << ": " << why;
+  }
+}
+
+// A primary-rate link, user or network side, on a clean line with frames
+// for TEI 77 among the peer's: they belong to no link of ours, so every
+// message arrives once and in order, and the link is never reset.
+TEST(Interop, FramesForAnotherTeiMoveNeitherPrimaryRateSide) {
+  for (const Role& role : {roles[0], roles[1]}) {
+    RoleRun run(role, 1, 0, false, "", true);
+    EXPECT_EQ(Verdict::clean, run.verdict) << role.name << ": " << run.why;
+    EXPECT_EQ("0123456789 0123456789", run.peer->digits() + " " + run.ours->digits()) << role.name;
+    EXPECT_TRUE(run.ours->resets().empty()) << role.name;
+    EXPECT_EQ("", run.ours->errors()) << role.name;
   }
 }
 
