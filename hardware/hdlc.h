@@ -114,7 +114,8 @@ class HDLC : public GenericHDLC {
   // REQUIRES: `device` outlives the channel (null: the default).
   void device(const Device* device);
 
-  // Allocates a controller channel, numbers it and joins it to the TDM
+  // Opens the channel on its device (by default: allocates and numbers a
+  // controller channel) and, when the device says so, joins it to the TDM
   // channel(s) of the parameters; false (logged) when the device, the
   // allocation or the numbering fails. Cross-connect failures are the
   // cross-connect's to log.
