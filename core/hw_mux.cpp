@@ -8,7 +8,9 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <iostream>
+#include <vector>
 
 #include "board/board.h"
 #include "board/abi/hal.h"
@@ -111,6 +113,18 @@ bool HwMux::Disconnect(int channel) {
 bool HwMux::DisconnectRoute(int source, int destination) {
   if (source < 0 || SourceOf(destination) != source) return false;
   return Disconnect(destination);
+}
+
+unsigned HwMux::DisconnectRoutesOf(int channel) {
+  if (channel < 0) return 0;
+  std::vector<int> destinations;
+  for (const auto& route : sources_)
+    if (route.second == channel) destinations.push_back(route.first);
+  std::sort(destinations.begin(), destinations.end());
+  unsigned undone = 0;
+  for (int destination : destinations) undone += DisconnectRoute(channel, destination);
+  undone += DisconnectRoute(SourceOf(channel), channel);
+  return undone;
 }
 
 int HwMux::SourceOf(int destination) const {

@@ -71,6 +71,12 @@ class HwMux {
   // source last switched onto it; true when it did. Nothing happens, and
   // nothing is logged, when another request has changed the destination since.
   bool DisconnectRoute(int source, int destination);
+  // Undoes, as DisconnectRoute, every route that still has `channel` at
+  // either end: the one into it and those out of it (in ascending order of
+  // destination). For a channel that is about to be given up: its number
+  // goes to the next user, whom a route left behind would join to this
+  // user's TDM channels. Answers how many routes it undid.
+  unsigned DisconnectRoutesOf(int channel);
   // The source last switched onto `destination`; -1 when none, or when a
   // disconnect, disable or write has changed it since.
   int SourceOf(int destination) const;

@@ -1,11 +1,10 @@
 #include "hardware/hdlc.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <string.h>
 
 #include <iostream>
+#include <sstream>
 
 #include "board/abi/mcc.h"
 #include "board/board.h"
@@ -13,7 +12,7 @@
 #include "core/trace_ctl.h"
 #include "foundation/errno_text.h"
 #include "foundation/text_output.h"
-#include "hardware/device_names.h"
+#include "hardware/mcc_channel.h"
 
 namespace {
 
@@ -38,9 +37,23 @@ uint32_t AllocationType(unsigned mode) {
   }
 }
 
+// A controller channel of the kind the mode asks for.
+class ControllerChannel : public HDLC::Device {
+ public:
+  Fd Open(const HDLC& channel, int* number) const override {
+    std::ostringstream prefix;
+    channel.PutHeader(prefix);
+    return OpenMccChannel({AllocationType(channel.params().mode), 4}, true, number, prefix.str());
+  }
+  const char* EventName() const override { return "HDLC::OnEvent"; }
+  bool JoinsParams() const override { return true; }
+};
+
+const ControllerChannel controllerChannel;
+
 }  // namespace
 
-HDLC::HDLC() : notify_(&stub) {}
+HDLC::HDLC() : notify_(&stub), device_(&controllerChannel) {}
 
 HDLC::~HDLC() { Unroute(); }
 
@@ -48,16 +61,14 @@ void HDLC::bind(Notify* client) { notify_ = client ? client : &stub; }
 
 void HDLC::unbind() { notify_ = &stub; }
 
+void HDLC::device(const Device* device) { device_ = device ? device : &controllerChannel; }
+
 void HDLC::PutHeader(std::ostream& os) const {
   os << "hdlc" << " [" << trunk_ << "/" << params_.timeslot << "]: ";
 }
 
 void HDLC::Unroute() {
-  if (routedInto_ < 0 && routedFrom_ < 0) return;
-  HwMux& mux = HwMux::instance();
-  if (routedInto_ >= 0) mux.DisconnectRoute(channel_, routedInto_);
-  if (routedFrom_ >= 0) mux.DisconnectRoute(routedFrom_, channel_);
-  routedInto_ = routedFrom_ = -1;
+  if (channel_ >= 0) HwMux::instance().DisconnectRoutesOf(channel_);
 }
 
 void HDLC::Close() {
@@ -82,37 +93,16 @@ bool HDLC::activate() {
     std::cerr << ext::header(this) << "bad mode " << params_.mode << std::endl;
     return false;
   }
-  Fd fd(Board::open(GetMccDevName(), O_RDWR | O_NONBLOCK));
-  if (!fd) {
-    Errno error;
-    std::cerr << ext::header(this) << "fail to open MCC device: " << error << std::endl;
-    return false;
-  }
-  mcc_allocate_params allocation;
-  memset(&allocation, 0, sizeof allocation);
-  allocation.type = AllocationType(params_.mode);
-  allocation.rx_packet_size = 512;
-  allocation.reserved = 0;
-  allocation.rx_threshold = 1;
-  allocation.tx_threshold = 4;
-  if (Board::ioctl(fd.lowlevel_fd(), MccRequest::kAllocate, &allocation) == -1) {
-    Errno error;
-    std::cerr << ext::header(this) << "MCC_ALLOCATE fail: " << error << std::endl;
-    return false;
-  }
-  int channel = Board::ioctlValue(fd.lowlevel_fd(), MccRequest::kTimeslot, 0);
-  if (channel < 0) {
-    Errno error;
-    std::cerr << ext::header(this) << "MCC_TIMESLOT fail: " << error << std::endl;
-    return false;
-  }
+  int channel = -1;
+  Fd fd = device_->Open(*this, &channel);
+  if (!fd) return false;
   channel_ = channel;
-  HwMux& mux = HwMux::instance();
-  const int into = params_.mode == kModeBriD ? params_.tx_tdm : params_.tdm;
-  if (mux.Connect(channel, into)) routedInto_ = into;
-  if (mux.Connect(params_.tdm, channel)) routedFrom_ = params_.tdm;
-
-  event_.Bind("HDLC::OnEvent", &HDLC::OnEvent, this);
+  if (device_->JoinsParams()) {
+    HwMux& mux = HwMux::instance();
+    mux.Connect(channel, params_.mode == kModeBriD ? params_.tx_tdm : params_.tdm);
+    mux.Connect(params_.tdm, channel);
+  }
+  event_.Bind(device_->EventName(), &HDLC::OnEvent, this);
   event_.Schedule(fd, POLLIN | POLLOUT);
   ready_ = false;
   ++generation_;

@@ -1,5 +1,8 @@
 // One channel of the board's multi-channel HDLC controller ("/dev/mcc/ctl"),
-// joined through the cross-connect to a TDM channel in both directions.
+// joined through the cross-connect to a TDM channel in both directions; or,
+// with a device of its owner's (HDLC::Device), a D channel that the owner's
+// connections join: the ISDN slot's own controller channel, the QSIG D
+// channel of "/dev/dsp-data".
 //
 // The driver hands over one received frame per read() and takes one frame per
 // write(): the bytes between the flags, without the frame check sequence.
@@ -17,17 +20,20 @@
 //   ... client.on_hdlc_receive(frame) for every received frame, an empty
 //       one included (the line may send flags with nothing between them)
 //   ... client.on_hdlc_error(HDLC::Notify::Cause::readFail) after a failed
-//       read; the channel has closed itself by then
+//       read, or once the descriptor hung up or failed with nothing to read;
+//       the channel has closed itself by then
 //
-// Activation first closes the previous controller channel and zeroes the
-// counters. Whatever releases the controller channel (deactivation, a failed
-// read, re-activation, destruction) also undoes the routes its activation
-// made, each only while it still stands: the driver hands the channel's
-// number to the next allocation, and a route left behind would carry that
-// user's frames into this channel's old timeslot, and that timeslot's frames
-// to it. None of them touches the client. Callbacks run inside the loop's
-// service of the channel's descriptor; a client may deactivate, re-activate
-// or unbind the channel from inside any of them. Loop thread only.
+// Activation first closes the previous channel and zeroes the counters.
+// Whatever releases the channel (deactivation, a failed read, re-activation,
+// destruction) first undoes every route of the cross-connect that still has
+// the channel's number at either end, whoever made it (the activation, or
+// the owner's connections): the driver hands the number to the next
+// allocation, and a route left behind would carry that user's frames into
+// this channel's old TDM channels, and their frames to it. A released channel
+// has no number, so nothing later touches one it no longer holds. None of
+// them touches the client. Callbacks run inside the loop's service of the
+// channel's descriptor; a client may deactivate, re-activate or unbind the
+// channel from inside any of them. Loop thread only.
 #pragma once
 
 #include <stdint.h>
@@ -35,6 +41,7 @@
 #include <iosfwd>
 
 #include "foundation/event.h"
+#include "foundation/fd.h"
 #include "net/hdlc_channel.h"
 #include "net/packet.h"
 
@@ -74,6 +81,23 @@ class HDLC : public GenericHDLC {
   // The receive side, implemented by the link layer.
   using Notify = HdlcNotify;
 
+  // Where the channel's descriptor comes from. By default a controller
+  // channel allocated as the mode says, which activation joins to the TDM
+  // channels of the parameters.
+  class Device {
+   public:
+    virtual ~Device() = default;
+    // An open, non-blocking descriptor, *number := the channel's number in
+    // the cross-connect numbering; an empty Fd (the failure logged) when it
+    // cannot.
+    virtual Fd Open(const HDLC& channel, int* number) const = 0;
+    // The name of the descriptor's event (the status dump lists it).
+    virtual const char* EventName() const = 0;
+    // True: activation joins the channel to the TDM channels of the
+    // parameters. False: the owner's connections join it.
+    virtual bool JoinsParams() const = 0;
+  };
+
   HDLC();
   ~HDLC() override;
   HDLC(const HDLC&) = delete;
@@ -87,8 +111,11 @@ class HDLC : public GenericHDLC {
   void bind(Notify* client);
   void unbind();
   const Statistics& statistics() const { return stats_; }
+  // REQUIRES: `device` outlives the channel (null: the default).
+  void device(const Device* device);
 
-  // Allocates a controller channel, numbers it and joins it to the TDM
+  // Opens the channel on its device (by default: allocates and numbers a
+  // controller channel) and, when the device says so, joins it to the TDM
   // channel(s) of the parameters; false (logged) when the device, the
   // allocation or the numbering fails. Cross-connect failures are the
   // cross-connect's to log.
@@ -99,8 +126,11 @@ class HDLC : public GenericHDLC {
   bool is_open() const override { return event_.IsActive(); }
   bool is_ready() const override { return ready_; }
 
-  // The controller channel's cross-connect number while open, else -1.
+  // The channel's cross-connect number while open (as the device gave it,
+  // negative included), else -1.
   int channelNumber() const { return channel_; }
+  // The open descriptor, for requests of its device; -1 when closed.
+  int descriptor() const { return event_.lowlevel_fd(); }
 
   // "hdlc [trunk/timeslot]: "
   void PutHeader(std::ostream& os) const;
@@ -111,7 +141,7 @@ class HDLC : public GenericHDLC {
   bool Read(short revents);
   void ReadFailed(const char* reason);
   void Close();
-  // Undoes the routes that joined the channel to its TDM channels, each
+  // Undoes the routes that join the channel's number to TDM channels, each
   // unless the cross-connect has switched something else in since.
   void Unroute();
 
@@ -122,11 +152,8 @@ class HDLC : public GenericHDLC {
   unsigned logLevel_ = 0;
   unsigned trunk_ = 0;
   Notify* notify_;
+  const Device* device_;
   int channel_ = -1;
-  // The routes the cross-connect accepted at activation, -1 for none: the
-  // TDM channel the controller channel transmits into, the one it hears.
-  int routedInto_ = -1;
-  int routedFrom_ = -1;
   // Changes with every activation and deactivation, so that the event
   // handler sees a client that re-activated or closed the channel.
   unsigned generation_ = 0;

@@ -1,7 +1,6 @@
 #include "signalling/isdn/d_channel.h"
 
 #include <fcntl.h>
-#include <string.h>
 
 #include <iostream>
 
@@ -9,38 +8,49 @@
 #include "board/abi/mcc.h"
 #include "board/board.h"
 #include "foundation/errno_text.h"
-#include "hardware/device_names.h"
+#include "hardware/mcc_channel.h"
 
-Fd OpenMccDChannel(bool bri, int* channel) {
-  Fd fd(Board::open(GetMccDevName(), O_RDWR | O_NONBLOCK));
-  if (!fd) {
-    Errno error;
-    std::cerr << "mcc/isdn: " << "fail to open MCC device: " << error << std::endl;
-    return Fd();
+namespace {
+
+const char kPrefix[] = "mcc/isdn: ";
+
+class Mcc : public HDLC::Device {
+ public:
+  explicit Mcc(bool bri) : bri_(bri) {}
+  Fd Open(const HDLC&, int* number) const override {
+    return OpenMccChannel({bri_ ? MccRequest::kBriD : MccRequest::kHdlcData, 1}, false, number, kPrefix);
   }
-  mcc_allocate_params allocation;
-  memset(&allocation, 0, sizeof allocation);
-  allocation.type = bri ? MccRequest::kBriD : MccRequest::kHdlcData;
-  allocation.rx_packet_size = 512;
-  allocation.reserved = 0;
-  allocation.rx_threshold = 1;
-  allocation.tx_threshold = 1;
-  if (Board::ioctl(fd.lowlevel_fd(), MccRequest::kAllocate, &allocation) < 0) {
-    Errno error;
-    std::cerr << "mcc/isdn: " << "MCC_ALLOCATE fail: " << error << std::endl;
-    return Fd();
+  const char* EventName() const override { return "IsdnSlot::OnEvent"; }
+  bool JoinsParams() const override { return false; }
+
+ private:
+  bool bri_;
+};
+
+class Qsig : public HDLC::Device {
+ public:
+  Fd Open(const HDLC&, int* number) const override {
+    Fd fd(Board::open("/dev/dsp-data", O_RDWR | O_NONBLOCK));
+    if (!fd) {
+      Errno error;
+      std::cerr << kPrefix << "fail to open dsp-data device: " << error << std::endl;
+      return Fd();
+    }
+    *number = Board::ioctlValue(fd.lowlevel_fd(), DspDataRequest::kDChannelTimeslot, 0);
+    return fd;
   }
-  *channel = Board::ioctlValue(fd.lowlevel_fd(), MccRequest::kTimeslot, 0);
-  return fd;
+  const char* EventName() const override { return "AtsQsigSlot::OnEvent"; }
+  bool JoinsParams() const override { return false; }
+};
+
+}  // namespace
+
+const HDLC::Device& MccDChannel(bool bri) {
+  static const Mcc pri(false), basic(true);
+  return bri ? basic : pri;
 }
 
-Fd OpenQsigDChannel(int* channel) {
-  Fd fd(Board::open("/dev/dsp-data", O_RDWR | O_NONBLOCK));
-  if (!fd) {
-    Errno error;
-    std::cerr << "mcc/isdn: " << "fail to open dsp-data device: " << error << std::endl;
-    return Fd();
-  }
-  *channel = Board::ioctlValue(fd.lowlevel_fd(), DspDataRequest::kDChannelTimeslot, 0);
-  return fd;
+const HDLC::Device& QsigDChannel() {
+  static const Qsig qsig;
+  return qsig;
 }

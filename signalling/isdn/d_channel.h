@@ -1,12 +1,14 @@
 // The devices the ISDN and QSIG D channel slots stand on, opened at creation
-// and again when a slot is activated after its descriptor died. A failure is
-// logged on the standard error stream after the prefix "mcc/isdn: ".
+// and again when a slot is activated after its channel died. The slot's
+// connections join the channel through the cross-connect, not its
+// activation. A failure is logged on the standard error stream after the
+// prefix "mcc/isdn: ".
 #pragma once
 
-#include "foundation/fd.h"
+#include "hardware/hdlc.h"
 
-// "/dev/mcc/ctl", allocated as a BRI D channel or a PRI data channel;
-// *channel := the channel number the driver gives (negative included).
-Fd OpenMccDChannel(bool bri, int* channel);
-// "/dev/dsp-data"; *channel := the D channel's timeslot.
-Fd OpenQsigDChannel(int* channel);
+// "/dev/mcc/ctl", allocated as a BRI D channel or a PRI data channel; the
+// channel's number is whatever the driver answers (negative included).
+const HDLC::Device& MccDChannel(bool bri);
+// "/dev/dsp-data"; the channel's number is the D channel's timeslot.
+const HDLC::Device& QsigDChannel();

@@ -1,5 +1,7 @@
 #include "signalling/isdn/isdn_factory.h"
 
+#include <memory>
+
 #include "signalling/isdn/d_channel.h"
 #include "signalling/isdn/isdn_slot.h"
 #include "signalling/isdn/qsig_slot.h"
@@ -24,26 +26,26 @@ Slot* IsdnFactory::INewSlot(const LGCP::CreateParams& params) {
 
 Slot* IsdnFactory::NewIsdnSlot(const LGCP::IsdnParams& params) {
   const bool bri = params.get_type().asInt() == LGCP::IsdnType::bri;
-  int channel = -1;
-  Fd fd = OpenMccDChannel(bri, &channel);
-  if (!fd) return nullptr;
+  const unsigned trunk = static_cast<unsigned>(params.get_trunk().getValue());
   auto* lapd = new ISDN::LAPD(ISDN::Side::user, 0);
   if (bri) lapd->change_to_bri();
-  lapd->set_linkno(static_cast<unsigned>(params.get_trunk().getValue()));
+  lapd->set_linkno(trunk);
   lapd->set_log(static_cast<unsigned>(params.get_log().getValue()));
   lapd->set_side(params.get_side().network_isSelected() ? ISDN::Side::network : ISDN::Side::user);
-  return new IsdnSlot(fd, lapd, channel, bri);
+  // A channel that does not open makes no slot, and the layer goes with it.
+  auto slot = std::make_unique<IsdnSlot>(lapd, MccDChannel(bri));
+  slot->hdlc().trunk(trunk);
+  return slot->OpenAtCreation() ? slot.release() : nullptr;
 }
 
 Slot* IsdnFactory::NewAtsQsigSlot(const LGCP::AtsQsigParams& params) {
-  int channel = -1;
-  Fd fd = OpenQsigDChannel(&channel);
-  if (!fd) return nullptr;
   auto* lapd = new ISDN::LAPD(ISDN::Side::user, 0);
   lapd->set_side(params.get_side().network_isSelected() ? ISDN::Side::network : ISDN::Side::user);
-  auto* slot = new AtsQsigSlot(fd, lapd, channel);
+  auto slot = std::make_unique<AtsQsigSlot>(lapd);
+  if (!slot->OpenAtCreation()) return nullptr;
   lapd->set_linkno(static_cast<unsigned>(slot->GetTimeslot()));
-  return slot;
+  slot->hdlc().trunk(static_cast<unsigned>(slot->GetTimeslot()));
+  return slot.release();
 }
 
 Slot* IsdnFactory::NewAtsQsigBSlot(const LGCP::AtsQsigBParams& params) {

@@ -1,76 +1,64 @@
-// An ISDN D channel slot: it owns one channel of the board's HDLC
-// controller, opened by itself on "/dev/mcc/ctl" (the QSIG slot: the D
-// channel of "/dev/dsp-data"), and is its own HDLC transmitter; one
-// ISDN::LAPD layer in its protocol family runs the link.
+// An ISDN D channel slot: one ISDN::LAPD layer in its protocol family runs
+// the link over a channel of the slot's own, an HDLC channel on the slot's
+// device: a controller channel it allocates on "/dev/mcc/ctl" (the QSIG
+// slot: the D channel of "/dev/dsp-data").
 //
-// The slot watches its descriptor from creation, so frames received before
-// activation already reach the link; activation and deactivation start and
-// stop the link (DL-ESTABLISH, DL-RELEASE). Layer-3 messages travel as
-// `userData` both ways. Connection priority 0: a connect command joins the
-// slot's controller channel to a trunk timeslot through the cross-connect.
+// The channel opens with the slot, so frames received before activation
+// already reach the link; activation and deactivation start and stop the
+// link (DL-ESTABLISH, DL-RELEASE). Layer-3 messages travel as `userData` both
+// ways. Connection priority 0: a connect command joins the slot's channel to
+// a trunk timeslot through the cross-connect, with the number the slot
+// answers for its channel (-1 while the channel is closed).
 //
-// A read of 0 octets is an empty frame, which the link discards. A descriptor
-// that hung up or failed is released (so the loop does not spin on it), the
-// link loses its channel and the controller hears one `deactivated`; the next
-// `activate` opens the device again (rejoining the cross-connect when the
-// driver numbers the new channel differently) and starts the link.
+// What the channel does with empty frames, a descriptor that hung up or
+// failed, and its routes is the HDLC channel's (hardware/hdlc.h): a dead
+// channel closes itself and undoes the routes that still join its number
+// before the driver can hand that number to anybody else; the link loses its
+// channel and the controller hears one `deactivated` (link_slot.h). The next
+// `activate` opens the device again and joins the new channel to the slot's
+// source and receivers.
 #pragma once
 
-#include <vector>
-
-#include "foundation/event.h"
-#include "foundation/fd.h"
 #include "hardware/hdlc.h"
 #include "signalling/lapd/lapd.h"
 #include "signalling/slots/link_slot.h"
 
-class IsdnSlot : public LinkSlot, public ISDN::LAPD::Notify, public GenericHDLC {
+class IsdnSlot : public LinkSlot, public ISDN::LAPD::Notify {
  public:
-  // Takes the channel's descriptor (allocated) and the link layer (owned by
-  // the family from now on); `bri` says how to allocate the channel again;
-  // `event_name` names the descriptor's event.
-  IsdnSlot(Fd fd, ISDN::LAPD* lapd, int channel, bool bri, const char* event_name = "IsdnSlot::OnEvent");
+  // Takes the link layer (owned by the family from now on); the channel
+  // stands on `device`. REQUIRES: `device` outlives the slot.
+  IsdnSlot(ISDN::LAPD* lapd, const HDLC::Device& device);
+  ~IsdnSlot() override;
+
+  // Opens the channel when the slot is made; false (the device logged why)
+  // when it does not open, and the factory makes no slot.
+  bool OpenAtCreation() { return OpenChannel(); }
 
   bool Ioctl(const LGCP::IoctlParams&) override { return false; }
   bool IOnOutputStream() override { return true; }
   bool IOnInputStream() override { return true; }
-  int IGetTransmitChannel() override { return channel_; }
-  int IGetReceiveChannel() override { return channel_; }
+  int IGetTransmitChannel() override { return hdlc_.channelNumber(); }
+  int IGetReceiveChannel() override { return hdlc_.channelNumber(); }
   const char* GetName() const override { return "MCC"; }
-
-  // The link's channel below.
-  bool hdlc_transmit(Packet& frame) override;
-  bool is_open() const override { return event_.IsActive(); }
-  bool is_ready() const override { return ready_; }
 
   const Protocol_name& name() const override { return name_; }
   void transmit(Packet&) override {}
   void OnLAPD_FlowStatusChange(ISDN::LAPD*) override {}
 
   ISDN::LAPD& lapd() { return *lapd_; }
+  HDLC& hdlc() { return hdlc_; }
+  const HDLC& hdlc() const { return hdlc_; }
 
  protected:
-  // Opens the slot's device again; an empty Fd (logged) when it cannot.
-  virtual Fd OpenDevice(int* channel);
-
-  Event event_;
+  HDLC hdlc_;
 
  private:
-  void OnEvent(int fd, short revents);
-  void Watch(Fd fd);
-  // Puts the new channel where the old one stood in the cross-connect.
-  void Rejoin(int old_channel);
-
   // LinkSlot.
   bool OpenChannel() override;
-  void ReportLinkState(bool) override { ReportIsdnLinkInfo(*lapd_, false); }
+  void ReportLinkState(bool) override;
   HdlcNotify* ChannelClient() override { return lapd_; }
-  void AttachChannel(bool attached) override { lapd_->hdlc(attached ? this : nullptr); }
+  void AttachChannel(bool attached) override { lapd_->hdlc(attached ? &hdlc_ : nullptr); }
 
-  int channel_;
   ISDN::LAPD* lapd_;  // owned by the family
-  bool ready_ = false;
-  bool bri_;
-  const char* eventName_;
   Protocol_name_str name_{"ISDN/HDLC"};
 };

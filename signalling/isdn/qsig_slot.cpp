@@ -4,19 +4,16 @@
 
 #include "board/abi/dsp_data.h"
 #include "board/board.h"
-#include "signalling/isdn/d_channel.h"
 #include "signalling/isdn/isdn_factory.h"
 
 bool AtsQsigSlot::IBeforeDestroy() {
-  event_.Release();
+  hdlc_.deactivate();
   return true;
 }
 
-Fd AtsQsigSlot::OpenDevice(int* channel) { return OpenQsigDChannel(channel); }
-
 int AtsQsigSlot::NewBChannel(int subslot) {
   DspDataRequest::AddBChannel record = {subslot, -1};
-  if (Board::ioctl(event_.lowlevel_fd(), DspDataRequest::kAddBChannel, &record) == -1) {
+  if (Board::ioctl(hdlc_.descriptor(), DspDataRequest::kAddBChannel, &record) == -1) {
     std::cerr << "ats-qsig: " << "add B channel fail !!!" << std::endl;
     return -1;
   }
@@ -25,7 +22,7 @@ int AtsQsigSlot::NewBChannel(int subslot) {
 
 void AtsQsigSlot::DestroyBChannel(int subslot) {
   int32_t word = subslot;
-  Board::ioctl(event_.lowlevel_fd(), DspDataRequest::kRemoveBChannel, &word);
+  Board::ioctl(hdlc_.descriptor(), DspDataRequest::kRemoveBChannel, &word);
 }
 
 bool AtsQsigBSlot::IBeforeDestroy() {

@@ -6,13 +6,14 @@
 #pragma once
 
 #include "core/slot.h"
+#include "signalling/isdn/d_channel.h"
 #include "signalling/isdn/isdn_slot.h"
 
 class AtsQsigSlot : public IsdnSlot {
  public:
-  AtsQsigSlot(Fd fd, ISDN::LAPD* lapd, int channel) : IsdnSlot(fd, lapd, channel, false, "AtsQsigSlot::OnEvent") {}
+  explicit AtsQsigSlot(ISDN::LAPD* lapd) : IsdnSlot(lapd, QsigDChannel()) {}
 
-  // Closes the descriptor at once.
+  // Closes the channel at once.
   bool IBeforeDestroy() override;
   const char* GetName() const override { return "ATS-QSIG"; }
 
@@ -21,9 +22,6 @@ class AtsQsigSlot : public IsdnSlot {
   int NewBChannel(int subslot);
   void DestroyBChannel(int subslot);
   int GetTimeslot() { return IGetTransmitChannel(); }
-
- protected:
-  Fd OpenDevice(int* channel) override;
 };
 
 class AtsQsigBSlot : public Slot {

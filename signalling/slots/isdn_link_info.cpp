@@ -32,3 +32,11 @@ void FillIsdnLinkInfo(ACP::IsdnLinkInfo& record, const ISDN::LAPD::Info& info,
   record.set_queueOut(static_cast<int>(info.queueOut));
   record.set_queueAck(static_cast<int>(info.queueAck));
 }
+
+void ReportIsdnLinkInfo(Slot& slot, const ISDN::LAPD& lapd, bool networkSide) {
+  ISDN::LAPD::Info info;
+  if (!lapd.GetInfo(info)) return;
+  ACP::IsdnLinkInfo record;
+  FillIsdnLinkInfo(record, info, networkSide ? ACP::IsdnSide::network : ACP::IsdnSide::user);
+  slot.OnIoctlResponse(LGCP::IoctlResponse(LGCP::IoctlResponse::isdnLinkInfo::id, record));
+}

@@ -2,8 +2,6 @@
 
 #include <iostream>
 
-#include "signalling/slots/isdn_link_info.h"
-
 ChannelSlot::ChannelSlot()
     : errorLines_([this](unsigned n) {
         std::cerr << *this << ": left out " << n << " error line(s) in the last second" << std::endl;
@@ -84,6 +82,15 @@ void LinkSlot::OnChannelOpen() {
   activate();
 }
 
+void LinkSlot::on_hdlc_error(Cause::Type) {
+  // A channel with no layer above (CAS) has no link to report on.
+  if (top()) ChannelLost();
+}
+
+void LinkSlot::on_hdlc_ready() {
+  if (HdlcNotify* client = ChannelClient()) client->on_hdlc_ready();
+}
+
 void LinkSlot::ChannelLost() {
   lost_ = true;
   lostReported_ = false;
@@ -91,12 +98,4 @@ void LinkSlot::ChannelLost() {
   AttachChannel(false);
   if (HdlcNotify* client = ChannelClient()) client->on_hdlc_error(HdlcNotify::Cause::readFail);
   ReportDown();
-}
-
-void LinkSlot::ReportIsdnLinkInfo(const ISDN::LAPD& lapd, bool networkSide) {
-  ISDN::LAPD::Info info;
-  if (!lapd.GetInfo(info)) return;
-  ACP::IsdnLinkInfo record;
-  FillIsdnLinkInfo(record, info, networkSide ? ACP::IsdnSide::network : ACP::IsdnSide::user);
-  OnIoctlResponse(LGCP::IoctlResponse(LGCP::IoctlResponse::isdnLinkInfo::id, record));
 }

@@ -7,15 +7,19 @@
 //     LinkSlot   + deactivate, user data down and up, one `deactivated` for a
 //                  dead channel, the link reports
 //
-// A dead channel (a descriptor that hung up or failed) is released by its
-// owner, which calls ChannelLost(): the layer hears of it through
-// on_hdlc_error() and loses its channel until the next activation, and the
-// controller gets one `deactivated`, whatever the layer reports afterwards.
-// The next `activate` opens the channel again, so no slot needs destroying.
+// A LinkSlot is the client of its HDLC channel: frames go up through the
+// family to the layer. A dead channel (a descriptor that hung up or failed)
+// closes itself and reports on_hdlc_error(): the layer hears of it and loses
+// its channel until the next activation, and the controller gets one
+// `deactivated`, whatever the layer reports afterwards (a `deactivate` before
+// the next activation included). The next `activate` opens the channel
+// again, so no slot needs destroying.
 //
-// Data the slot cannot take (too short, or the packet pool at its reserve) is
-// never handed down; lines about input the slot does not control go through
-// one LineLimiter per slot. Loop thread only.
+// User data shorter than the link takes is refused by the slot; the rest is
+// handed to the layer, which itself refuses data at the packet pool's reserve
+// (and when its queue is full), counting and logging it; the command is
+// answered with success all the same. Lines about input the slot does not
+// control go through one LineLimiter per slot. Loop thread only.
 #pragma once
 
 #include <vector>
@@ -25,7 +29,6 @@
 #include "hardware/hdlc.h"
 #include "net/hdlc_channel.h"
 #include "net/protocol.h"
-#include "signalling/lapd/lapd.h"
 
 class ChannelSlot : public Slot {
  public:
@@ -49,16 +52,22 @@ class ChannelSlot : public Slot {
   LineLimiter errorLines_;
 };
 
-class LinkSlot : public ChannelSlot, public ProtocolsFamily {
+class LinkSlot : public ChannelSlot, public ProtocolsFamily, public HdlcNotify {
  public:
   LinkSlot() = default;
   ~LinkSlot() override = default;
 
   bool IDeactivate() override;
   // One layer-3 message down: refused (false, answered with an error) when
-  // shorter than MinUserData(); dropped and counted when the packet pool is at
-  // its reserve; else handed to the layer (nothing to hand it to: dropped).
+  // shorter than MinUserData(); else handed to the layer, which may refuse
+  // it in turn (nothing to hand it to: dropped); true then.
   bool IUserData(const std::vector<char>& octets) override;
+
+  // The HDLC channel's events: frames up through the family; a dead channel
+  // (when there is a layer to lose it); the channel takes frames again.
+  void on_hdlc_receive(Packet& frame) override { receive(frame); }
+  void on_hdlc_error(Cause::Type cause) override;
+  void on_hdlc_ready() override;
 
   // Protocol family: the layer's state and messages.
   void on_activated(Protocol* layer) override;
@@ -75,13 +84,9 @@ class LinkSlot : public ChannelSlot, public ProtocolsFamily {
   virtual HdlcNotify* ChannelClient() = 0;
   virtual void AttachChannel(bool attached) = 0;
 
-  // The channel died and its owner released it.
-  void ChannelLost();
-
-  // `isdnLinkInfo` when the LAPD link's record changed since the last one.
-  void ReportIsdnLinkInfo(const ISDN::LAPD& lapd, bool networkSide);
-
  private:
+  // The channel died and closed itself.
+  void ChannelLost();
   void ReportDown();
 
   bool lost_ = false;     // the channel died and has not been opened again

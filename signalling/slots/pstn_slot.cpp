@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "messages/acp/ACP.h"
+#include "signalling/slots/isdn_link_info.h"
 
 const TimerSpec<PstnSlot>::Record PstnSlot::TUpdatespec::record = {&PstnSlot::OnUpdateTimer, 3000};
 
@@ -74,15 +75,6 @@ void PstnSlot::AttachChannel(bool attached) {
   HdlcChannel* channel = attached ? &hdlc_ : nullptr;
   if (SS7::SLC* link = slc()) link->hdlc(channel);
   if (ISDN::LAPD* link = lapd()) link->hdlc(channel);
-}
-
-void PstnSlot::on_hdlc_error(Cause::Type) {
-  // A CAS channel has no link to report on.
-  if (layer_) ChannelLost();
-}
-
-void PstnSlot::on_hdlc_ready() {
-  if (HdlcNotify* client = ChannelClient()) client->on_hdlc_ready();
 }
 
 void PstnSlot::OnTrunkStatus(unsigned trunk, const ACP::TrunkState::NamedNumber& state) {
@@ -180,7 +172,7 @@ void PstnSlot::OnUpdateTimer() {
 }
 
 void PstnSlot::UpdateISDN_Statistics() {
-  if (ISDN::LAPD* link = lapd()) ReportIsdnLinkInfo(*link, networkSide_);
+  if (ISDN::LAPD* link = lapd()) ReportIsdnLinkInfo(*this, *link, networkSide_);
 }
 
 void PstnSlot::UpdateSS7_Statistics() {

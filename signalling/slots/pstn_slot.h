@@ -25,7 +25,7 @@
 #include "signalling/slots/link_slot.h"
 #include "signalling/ss7/slc.h"
 
-class PstnSlot : public LinkSlot, public ISDN::LAPD::Notify, public HdlcNotify {
+class PstnSlot : public LinkSlot, public ISDN::LAPD::Notify {
  public:
   // What the slot carries, and so which layer it holds.
   enum class Kind : unsigned {
@@ -50,12 +50,6 @@ class PstnSlot : public LinkSlot, public ISDN::LAPD::Notify, public HdlcNotify {
   bool IOnOutputStream() override { return true; }
   bool IOnInputStream() override { return true; }
   const char* GetName() const override { return "pstn"; }
-
-  // HDLC channel events: frames up through the family, the rest to the
-  // layer's side of the channel.
-  void on_hdlc_receive(Packet& frame) override { receive(frame); }
-  void on_hdlc_error(Cause::Type cause) override;
-  void on_hdlc_ready() override;
 
   // Protocol family: frames the basic-rate network side sends down.
   const Protocol_name& name() const override { return name_; }

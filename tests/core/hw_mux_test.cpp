@@ -4,7 +4,7 @@
 // messages, and the bus-channel table. Commands ("$ " lines): new [absent], present 0|1,
 // connect <source> <destination>, disconnect|disable|read <channel>,
 // write <channel> <byte>, release <source> <destination> (undo that route
-// only), pass [times], put <channel> <byte>, noise <bits>,
+// only), release-all <channel> (every route still at either end), pass [times], put <channel> <byte>, noise <bits>,
 // fail connect|disable|write|read <errno> <times>; and the views counts
 // <channels...> (connects/disables/writes/reads per destination),
 // entries <bus indexes...> (d disabled, c constant, else the source),
@@ -43,7 +43,8 @@ class HwMuxTest : public ::testing::Test {
         {"disable", [](HwMux& m, int a, int) { return m.Disable(a); }},
         {"write", [](HwMux& m, int a, int b) { return m.Write(a, static_cast<unsigned char>(b)); }},
         {"read", [](HwMux& m, int a, int) { return m.Read(a); }},
-        {"release", [](HwMux& m, int a, int b) { return m.DisconnectRoute(a, b); }}};
+        {"release", [](HwMux& m, int a, int b) { return m.DisconnectRoute(a, b); }},
+        {"release-all", [](HwMux& m, int a, int) { return int(m.DisconnectRoutesOf(a)); }}};
     std::string verb;
     in >> verb >> std::setbase(0);
     long long a = 0, b = 0;  // 64 bits also on the board: driver words above 2^31

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "messages/term/TERM.h"
 #include "tests/support/e2e_test.h"
 #include "tests/support/golden.h"
 
@@ -32,6 +33,21 @@ class HardwareE2E : public ServerTest {
     for (std::string m; max-- > 0;)
       if (Has(m = Next(c_), part) && Has(m, also)) return Note("< " + m);
     ADD_FAILURE() << "not seen: " << part;
+  }
+  // What arrives on a line within `ms` ("" when nothing).
+  std::string Quiet(int fd, int ms) {
+    char buffer[2048];
+    struct pollfd p = {fd, POLLIN, 0};
+    const ssize_t got = ::poll(&p, 1, ms) == 1 ? ::recv(fd, buffer, sizeof buffer, 0) : -1;
+    return got < 0 ? "" : TestBytes::Hex(std::string(buffer, size_t(got)), true);
+  }
+  // One package from slot 21.
+  void SendPackage(const std::string& body) {
+    Command(21, [&](LGCP::Command& cmd) {
+      LGCP::HdlcPackage package;
+      package.set_body(TestBytes::FromHex<std::vector<char>>(body));
+      cmd.select_ioctl().select_hdlcPackages().push_back(package);
+    });
   }
   std::string Take(int fd) {
     char buffer[2048];
@@ -190,6 +206,59 @@ TEST_F(HardwareE2E, HdlcPacketSlotExchangesPackagesWithAPeerOnItsTimeslot) {
   Note("line: " + Take(line));
   ::close(line);
   TestGolden::Expect(TestGolden::Beside(__FILE__, "hardware_e2e_hdlc_slot.golden"), transcript_);
+}
+
+// An ISDN slot (slot 11, PRI, user side) on trunk 1 timeslot 1 whose
+// controller channel dies (the far side of its descriptor shuts down) leaves
+// nothing behind on its number: the HDLC packet slot 21 on timeslot 2 that
+// gets the number next transmits into timeslot 2 only, and slot 11's
+// re-activation, on a new number, leaves slot 21's reception alone.
+TEST_F(HardwareE2E, AnIsdnSlotsDeadChannelLeavesItsNumberToTheNextSlotAlone) {
+  ASSERT_TRUE(server_->Start());
+  ASSERT_TRUE(c_.Connect());
+  const int isdnLine = OnTrunk1(1, [](LGCP::CreateParams& p) {
+    LGCP::IsdnParams& isdn = p.select_isdn();
+    isdn.set_type(LGCP::IsdnType::pri), isdn.set_trunk(1), isdn.set_log(0), isdn.set_side().select_user();
+  });
+  ASSERT_GE(isdnLine, 0);
+  Command(11, [](LGCP::Command& cmd) { cmd.select_connect(10); });
+  Command(11, [](LGCP::Command& cmd) { cmd.select_activate().select_empty(); });
+  EXPECT_EQ("00 01 7F", Take(isdnLine)) << "no SABME on timeslot 1";
+  ASSERT_EQ("ok 512", server_->Board("line channels"));
+  EXPECT_EQ("ok source 512", server_->Board("hal state 33"));
+
+  std::string reply;
+  const int tap = server_->BoardTake("line tap 512", reply);
+  ASSERT_GE(tap, 0) << reply;
+  ::shutdown(tap, SHUT_RDWR);
+  ::close(tap);
+  WaitFor("slot 11,", "deactivated");
+  while (!Quiet(isdnLine, 0).empty()) continue;  // the SABMEs sent before
+
+  const int hdlcLine = server_->BoardTake("line attach 34", reply);
+  ASSERT_GE(hdlcLine, 0) << reply;
+  Trunk(20, 1, 2);
+  Command(21, [](LGCP::Command& cmd) {
+    LGCP::HdlcParams& h = cmd.select_create().select_hdlcParams();
+    h.set_trunk(2), h.set_log(0), h.set_address(0x0102);
+  });
+  Command(20, [](LGCP::Command& cmd) { cmd.select_connect(21); });
+  EXPECT_EQ("ok 512", server_->Board("line channels")) << "slot 21 did not get the freed number";
+  EXPECT_EQ("ok const 213", server_->Board("hal state 33")) << "timeslot 33 still driven";
+  SendPackage("AB");
+  EXPECT_EQ("01 02 00 AB", Take(hdlcLine));
+  EXPECT_EQ("", Quiet(isdnLine, 300)) << "slot 21's frame went out on slot 11's timeslot";
+
+  Command(11, [](LGCP::Command& cmd) { cmd.select_activate().select_empty(); });
+  EXPECT_EQ("ok 512 513", server_->Board("line channels"));
+  EXPECT_EQ("00 01 7F", Take(isdnLine)) << "slot 11 does not transmit on its new number";
+  EXPECT_EQ("ok source 513", server_->Board("hal state 33"));
+  EXPECT_EQ("ok source 34", server_->Board("hal state 512")) << "slot 21's reception undone";
+  ASSERT_EQ(5, ::send(hdlcLine, "\x01\x02\x00\x10\x00", 5, 0));
+  WaitFor("slot 21,", "'10 00'H");
+  SendPackage("CD");
+  EXPECT_EQ("01 02 20 CD", Take(hdlcLine));
+  ::close(isdnLine), ::close(hdlcLine);
 }
 
 }  // namespace

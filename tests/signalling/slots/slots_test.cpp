@@ -22,6 +22,7 @@
 #include <sys/socket.h>
 
 #include "board/sim/dsp_data.h"
+#include "signalling/isdn/isdn_slot.h"
 #include "hardware/hdlc.h"
 #include "messages/term/TERM.h"
 #include "net/packet_reserve.h"
@@ -107,7 +108,8 @@ class Scenario : public ScriptTest::Runner {
     } else if (verb == "user-data" && in >> slot >> std::ws && std::getline(in, w)) {
       Send(slot, [&](LGCP::Command& cmd) { cmd.select_userData(TestBytes::FromHex(w)); });
     } else if (verb == "transmit-shared" && in >> slot >> std::ws && std::getline(in, w)) {
-      GenericHDLC* hdlc = dynamic_cast<GenericHDLC*>(Slots::instance().Get(slot));
+      auto* isdn = dynamic_cast<IsdnSlot*>(Slots::instance().Get(slot));
+      GenericHDLC* hdlc = isdn ? &isdn->hdlc() : nullptr;
       const Packet kept = ss7test::packet(w, 0);
       Packet frame = kept;
       const bool taken = hdlc && hdlc->hdlc_transmit(frame);
