@@ -38,7 +38,8 @@ class PEREncoder : public ConstVisitor {
   PEREncoder(std::vector<char>& out, bool aligned);
 
   // Appends the aligned encoding of value to out, after what out holds. On
-  // failure out is cut back to its old size (its capacity may have grown).
+  // failure out is not touched: its octets, size and storage stay as they
+  // were.
   static bool append(const AbstractData& value, std::vector<char>& out);
 
   bool aligned() const { return aligned_; }
@@ -84,10 +85,6 @@ class PEREncoder : public ConstVisitor {
   bool visitKnownExtension(const SEQUENCE& v, int index) override;
 
  private:
-  // Appends to out without clearing it.
-  struct AppendTag {};
-  PEREncoder(std::vector<char>& out, bool aligned, AppendTag);
-
   // Octets as an open type: their count, then the octets.
   bool encodeOpenOctets(const std::vector<char>& octets);
   // An INTEGER with a lower bound only; false below the bound.
