@@ -292,29 +292,9 @@ bool AbstractData::setFromValueNotation(const std::string& text) {
   return accept(reader) && (is >> std::ws).eof();
 }
 
-namespace {
-
-class ExtractorWrapper : public detail::IOWrapper {
- public:
-  ExtractorWrapper(std::istream& is, AbstractData& value) : is_(is), value_(value) {}
-
- protected:
-  std::ios_base::iostate do_real_io() override {
-    std::istream::sentry guard(is_);
-    if (!guard) return std::ios_base::goodbit;
-    return value_.get_from(is_);
-  }
-
- private:
-  std::istream& is_;
-  AbstractData& value_;
-};
-
-}  // namespace
-
 std::istream& g_extractor(std::istream& is, AbstractData& value) {
   if (!is.good()) return is;
-  ExtractorWrapper wrapper(is, value);
+  ExtractorWrapper<char, std::char_traits<char>, AbstractData> wrapper(is, value);
   wrapper.do_it(is);
   return is;
 }

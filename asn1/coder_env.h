@@ -69,8 +69,9 @@ class CoderEnv {
     std::copy(octets.begin(), octets.end(), out);
     return true;
   }
-  // The form every caller uses: the encoding goes straight to the end of the
-  // caller's vector, which is cut back to its old size when it fails.
+  // The form every caller uses: the whole encoding is appended to the
+  // caller's vector in one step once it has succeeded; on failure the
+  // vector is not touched (pointers into it stay good).
   bool encodePER(const AbstractData& value, std::back_insert_iterator<std::vector<char> > out) {
     return PEREncoder::append(value, *BackInserterAccess::of(out));
   }

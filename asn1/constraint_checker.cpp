@@ -117,17 +117,12 @@ bool InvalidTracer::do_visit(const INTEGER& v) {
   // where it is not. A negative lower bound makes the range signed, upper
   // bound included: compared unsigned, every negative value would read as
   // too great. With a non-negative one, a negative number of an extensible
-  // type is below the root; of a fixed one it is the unsigned number above
-  // (as the value-notation writer shows it). A range that starts at 0 or
-  // above prints its numbers unsigned, the one below included.
+  // type is below the root, and is shown signed as the coder writes it; of
+  // a fixed one it is the unsigned number above (as the value-notation
+  // writer shows it), since the coder refuses it as that.
   const bool below = lb < 0 || v.extendable() ? value < lb : unsigned(value) < unsigned(lb);
   if (below) {
-    strm_ << " The INTEGER value ";
-    if (lb < 0)
-      strm_ << value;
-    else
-      strm_ << unsigned(value);
-    strm_ << " is smaller than lower bound " << lb;
+    strm_ << " The INTEGER value " << value << " is smaller than lower bound " << lb;
     return false;
   }
   if (v.extendable()) return true;
@@ -153,14 +148,15 @@ bool InvalidTracer::do_visit(const OBJECT_IDENTIFIER& v) {
   return false;
 }
 
-bool InvalidTracer::sizeInBounds(const char* kind, unsigned size, const ConstrainedObject& v,
-                                 bool upperUnlessExtendable) {
+// The upper bound is traced only where the type is fixed: an unconstrained
+// or extensible type's descriptor may hold bounds that its values may pass.
+bool InvalidTracer::sizeInBounds(const char* kind, unsigned size, const ConstrainedObject& v) {
   if (size < unsigned(v.getLowerLimit())) {
     strm_ << " This " << kind << " has size " << size << " smaller than its lower bound "
           << v.getLowerLimit();
     return false;
   }
-  if (!sizeValid(size, v, false, upperUnlessExtendable)) {
+  if (v.getConstraintType() == FixedConstraint && size > v.getUpperLimit()) {
     strm_ << " This " << kind << " has size " << size << " greater than its upper bound "
           << v.getUpperLimit();
     return false;
@@ -168,14 +164,14 @@ bool InvalidTracer::sizeInBounds(const char* kind, unsigned size, const Constrai
   return true;
 }
 
-bool InvalidTracer::do_visit(const BIT_STRING& v) { return sizeInBounds("BIT STRING", v.size(), v, false); }
+bool InvalidTracer::do_visit(const BIT_STRING& v) { return sizeInBounds("BIT STRING", v.size(), v); }
 
 bool InvalidTracer::do_visit(const OCTET_STRING& v) {
-  return sizeInBounds("OCTET STRING", unsigned(v.size()), v, false);
+  return sizeInBounds("OCTET STRING", unsigned(v.size()), v);
 }
 
 bool InvalidTracer::do_visit(const AbstractString& v) {
-  if (!sizeInBounds("AbstractString", unsigned(v.size()), v, true)) return false;
+  if (!sizeInBounds("AbstractString", unsigned(v.size()), v)) return false;
   const std::string::size_type bad = v.find_first_invalid();
   if (bad == std::string::npos) return true;
   strm_ << " The character '" << v[bad] << "' is not valid for the string";
@@ -183,7 +179,7 @@ bool InvalidTracer::do_visit(const AbstractString& v) {
 }
 
 bool InvalidTracer::do_visit(const BMPString& v) {
-  if (!sizeInBounds("BMPString", unsigned(v.size()), v, true)) return false;
+  if (!sizeInBounds("BMPString", unsigned(v.size()), v)) return false;
   const std::wstring::size_type bad = v.first_illegal_at();
   if (bad == v.size()) return true;
   strm_ << " The character '" << unsigned(v[bad]) << "' is not valid for the string";
@@ -221,7 +217,7 @@ bool InvalidTracer::do_visit(const GeneralizedTime& v) {
 }
 
 bool InvalidTracer::do_visit(const SEQUENCE_OF_Base& v) {
-  if (!sizeInBounds("SEQUENCE OF", v.size(), v, true)) return false;
+  if (!sizeInBounds("SEQUENCE OF", v.size(), v)) return false;
   unsigned i = 0;
   for (const AbstractData* element : v) {
     InvalidTracer inner;

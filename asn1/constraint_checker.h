@@ -65,9 +65,12 @@ class PrimitiveChecker : public ConstVisitor {
 
 // Fails where ValidChecker fails, and also at an extensible INTEGER below
 // its lower bound and an extensible ENUMERATED above its greatest
-// enumerator (values a peer of the root alone would not know), and keeps one
-// text: the path of field names, alternative names and element indices to
-// the first bad component, then a message that begins with a blank.
+// enumerator (values a peer of the root alone would not know), but traces a
+// size above the upper bound only for a type of FixedConstraint (a string or
+// list of another constraint type passes it, whatever its descriptor's
+// bounds). Keeps one text: the path of field names, alternative names and
+// element indices to the first bad component, then a message that begins
+// with a blank.
 class InvalidTracer : public ConstVisitor {
  public:
   std::string text() const { return strm_.str(); }
@@ -88,7 +91,7 @@ class InvalidTracer : public ConstVisitor {
   bool visitKnownExtension(const SEQUENCE& v, int index) override;
 
  private:
-  bool sizeInBounds(const char* kind, unsigned size, const ConstrainedObject& v, bool checkUpper);
+  bool sizeInBounds(const char* kind, unsigned size, const ConstrainedObject& v);
 
   std::stringstream strm_;
 };

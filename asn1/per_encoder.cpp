@@ -1,5 +1,6 @@
 #include "asn1/per_encoder.h"
 
+#include <cstddef>
 #include <cstdint>
 
 #include "asn1/asn1.h"
@@ -10,6 +11,8 @@ namespace {
 const unsigned kUnbounded = 0x7fffffffu;
 // Unfragmented lengths end here; longer contents would need fragments.
 const unsigned kMaxUnfragmented = 16383;
+// The most storage the encoding buffer keeps between messages.
+const std::size_t kSpareCapacity = 4096;
 
 // Extension additions this side will write: the value's map, clipped to the
 // additions the type knows (a decoded value may carry unknown ones).
@@ -33,18 +36,19 @@ PEREncoder::PEREncoder(std::vector<char>& out, bool aligned)
   out_.reserve(256);
 }
 
-PEREncoder::PEREncoder(std::vector<char>& out, bool aligned, AppendTag)
-    : out_(out), bitOffset_(8), aligned_(aligned) {
-  // Room for a typical message at once, unless the caller left enough.
-  if (out_.capacity() - out_.size() < 64) out_.reserve(out_.size() + 256);
-}
-
 bool PEREncoder::append(const AbstractData& value, std::vector<char>& out) {
-  const std::size_t before = out.size();
-  PEREncoder encoder(out, true, AppendTag());
-  if (value.accept(encoder)) return true;
-  out.resize(before);
-  return false;
+  // The encoding goes to a buffer of this thread's that outlives the call,
+  // so that a message costs no allocation; it is taken out while in use, so
+  // an encoding started inside this one gets a fresh one.
+  static thread_local std::vector<char> spare;
+  std::vector<char> octets;
+  octets.swap(spare);
+  PEREncoder encoder(octets, true);
+  const bool ok = value.accept(encoder);
+  if (ok) out.insert(out.end(), octets.begin(), octets.end());
+  // A rare large message does not keep its storage for good.
+  if (octets.capacity() <= kSpareCapacity) octets.swap(spare);
+  return ok;
 }
 
 void PEREncoder::byteAlign() { bitOffset_ = 8; }

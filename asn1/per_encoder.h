@@ -8,6 +8,14 @@
 //  - a BIT STRING of more than 16 bits is written as whole octets: what
 //    follows it starts at the next octet, where X.691 goes on right after
 //    the last bit (no message type has such a field);
+//  - a BIT STRING of variable size and at most 16 bits goes on right after
+//    its length, where X.691 starts it at the next octet: '101'B of
+//    BIT STRING (SIZE (0..16)) is 1D here, 18 A0 there, and X.691's 80 15 C9
+//    ('0001010111001001'B) reads here as '0000001010111001'B (no message
+//    type has such a field);
+//  - a value whose whole encoding is empty (NULL, an empty SEQUENCE) is
+//    written as no octet, where X.691 writes the single octet 00 (no message
+//    of either link encodes to nothing);
 //  - characters use their own code only when the set's canonical bit count
 //    is above 4 and at most the character width;
 //  - a SEQUENCE's extension bit map is as long as the value's extension map
@@ -38,7 +46,8 @@ class PEREncoder : public ConstVisitor {
   PEREncoder(std::vector<char>& out, bool aligned);
 
   // Appends the aligned encoding of value to out, after what out holds. On
-  // failure out is cut back to its old size (its capacity may have grown).
+  // failure out is not touched: its octets, size and storage stay as they
+  // were.
   static bool append(const AbstractData& value, std::vector<char>& out);
 
   bool aligned() const { return aligned_; }
@@ -84,10 +93,6 @@ class PEREncoder : public ConstVisitor {
   bool visitKnownExtension(const SEQUENCE& v, int index) override;
 
  private:
-  // Appends to out without clearing it.
-  struct AppendTag {};
-  PEREncoder(std::vector<char>& out, bool aligned, AppendTag);
-
   // Octets as an open type: their count, then the octets.
   bool encodeOpenOctets(const std::vector<char>& octets);
   // An INTEGER with a lower bound only; false below the bound.

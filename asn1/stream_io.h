@@ -1,5 +1,5 @@
 // One formatted stream operation under the stream's own error policy: the
-// frame of the value-notation inserter (and of the reader's extractor).
+// frame of the value-notation inserter and of the reader's extractor.
 //
 // do_it runs the operation and applies the state it returns to the stream;
 // an exception becomes badbit (memory) or failbit (anything else) and goes
@@ -9,6 +9,7 @@
 #define ASN1_STREAM_IO_H
 
 #include <ios>
+#include <istream>
 #include <new>
 #include <ostream>
 #include <string>
@@ -69,10 +70,26 @@ class InserterWrapper : public IOWrapper<CharT, Traits> {
   const T& value_;
 };
 
-namespace detail {
-// The reader's extractor frames its reads with this one.
-typedef ASN1::IOWrapper<char> IOWrapper;
-}  // namespace detail
+// Reads one value (T: a value with get_from, ASN1::AbstractData) from the
+// stream in value notation. The stream and the value outlive the wrapper.
+template <class CharT, class Traits, class T>
+class ExtractorWrapper : public IOWrapper<CharT, Traits> {
+ public:
+  ExtractorWrapper(std::basic_istream<CharT, Traits>& is, T& value) : is_(is), value_(value) {}
+
+ protected:
+  // The sentry skips leading white space; when it finds the end of the
+  // input it has set the stream's state itself.
+  std::ios_base::iostate do_real_io() override {
+    typename std::basic_istream<CharT, Traits>::sentry guard(is_);
+    if (!guard) return std::ios_base::goodbit;
+    return value_.get_from(is_);
+  }
+
+ private:
+  std::basic_istream<CharT, Traits>& is_;
+  T& value_;
+};
 
 }  // namespace ASN1
 

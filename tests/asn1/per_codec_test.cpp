@@ -241,9 +241,10 @@ TEST(Codec, BitBufferAgainstABitAtATimeModel) {
 }
 
 // A failed encoding leaves the output as it was, also after octets went out
-// (seq and slot written, the CHOICE then refused), through either iterator;
+// (seq and slot written, the CHOICE then refused), through either iterator,
+// storage and all;
 // a good one appends. Other rules than PER and value notation are refused.
-TEST(Codec, EncodingAppendsAndAFailureCutsBack) {
+TEST(Codec, EncodingAppendsAndAFailureTouchesNothing) {
   ASN1::CoderEnv env;
   env.set_encodingRule(ASN1::CoderEnv::per);
   Msg good, late;
@@ -257,6 +258,16 @@ TEST(Codec, EncodingAppendsAndAFailureCutsBack) {
   EXPECT_TRUE(ASN1::encode(good, &env, std::back_inserter(out)) && ASN1::encode(good, &env, std::back_inserter(text)));
   EXPECT_EQ("55" + encodeHex(good), Hex(out));
   EXPECT_EQ(std::string("x") + std::string(out.begin() + 1, out.end()), text);
+  // Nor is its storage touched: pointers into it stay good, full or not.
+  for (std::size_t spare : {0, 1, 300}) {
+    std::vector<char> kept(3, char(0x55));
+    kept.shrink_to_fit();
+    kept.reserve(kept.size() + spare);
+    const char* data = kept.data();
+    const std::size_t capacity = kept.capacity();
+    EXPECT_FALSE(ASN1::encode(late, &env, std::back_inserter(kept)));
+    EXPECT_TRUE(kept.data() == data && kept.capacity() == capacity && Hex(kept) == "555555") << spare;
+  }
   env.set_encodingRule(ASN1::CoderEnv::EncodingRules(3));
   ASN1::BOOLEAN b;
   const char octet = char(0x80);

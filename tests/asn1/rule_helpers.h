@@ -47,8 +47,14 @@ const ASN1::OCTET_STRING::InfoType kOctets24[] = {{{&ASN1::OCTET_STRING::create,
                                                   {{&ASN1::OCTET_STRING::create, 4}, ASN1::ExtendableConstraint, 2, 4u},
                                                   {{&ASN1::OCTET_STRING::create, 4}, ASN1::Unconstrained, 2, 4u}};
 const ASN1::BIT_STRING::InfoType kBits8 = {{&ASN1::BIT_STRING::create, 3}, ASN1::FixedConstraint, 8, 8u};
+const ASN1::BIT_STRING::InfoType kBits016 = {{&ASN1::BIT_STRING::create, 3}, ASN1::FixedConstraint, 0, 16u};
 const ASN1::SEQUENCE_OF_Base::InfoType kInts12 = {
     {{&ASN1::SEQUENCE_OF_Base::create, 16}, ASN1::FixedConstraint, 1, 2u}, &Int03::theInfo};
+// Bounds in descriptors whose constraint type is not fixed.
+const ASN1::AbstractString::InfoType kIA5Unconstrained24 = {
+    {{&ASN1::IA5String::create, 22}, ASN1::Unconstrained, 2, 4u}, ASN1::IA5String::theInfo.characterSet, 128, 7, 7, 8};
+const ASN1::SEQUENCE_OF_Base::InfoType kIntsUnconstrained12 = {
+    {{&ASN1::SEQUENCE_OF_Base::create, 16}, ASN1::Unconstrained, 1, 2u}, &Int03::theInfo};
 const ASN1::TypeInfo* const kTag40Infos[] = {&ASN1::INTEGER::theInfo};
 const int kTag40Ids[] = {-1};
 const unsigned kTag40Tags[] = {ASN1::contextTag(40)};
@@ -102,9 +108,12 @@ inline ASN1::AbstractData* makeType(const std::string& name) {
       {"OCTET STRING", &ASN1::OCTET_STRING::theInfo}, {"OCTET STRING (SIZE (2..4))", &kOctets24[0]},
       {"OCTET STRING (SIZE (2..4, ...))", &kOctets24[1]}, {"OCTET STRING unconstrained, bounds 2..4", &kOctets24[2]},
       {"BIT STRING", &ASN1::BIT_STRING::theInfo}, {"BIT STRING (SIZE (8))", &kBits8},
+      {"BIT STRING (SIZE (0..16))", &kBits016},
       {"OBJECT IDENTIFIER", &ASN1::OBJECT_IDENTIFIER::theInfo}, {"GeneralizedTime", &ASN1::GeneralizedTime::theInfo},
       {"open type", &ASN1::OpenData::theInfo}, {"SEQUENCE OF INTEGER (0..3)", &ASN1::SEQUENCE_OF<Int03>::theInfo},
-      {"SEQUENCE (SIZE (1..2)) OF INTEGER (0..3)", &kInts12}, {"SEQUENCE { n [40] INTEGER }", &kTag40},
+      {"SEQUENCE (SIZE (1..2)) OF INTEGER (0..3)", &kInts12},
+      {"SEQUENCE OF INTEGER (0..3) unconstrained, bounds 1..2", &kIntsUnconstrained12},
+      {"IA5String unconstrained, bounds 2..4", &kIA5Unconstrained24}, {"SEQUENCE { n [40] INTEGER }", &kTag40},
       {"SEQUENCE { n [40] INTEGER OPTIONAL }", &kOptional40}, {"SEQUENCE { a [5] INTEGER, c Plain }", &kTagged},
       {"Empty", &Empty::theInfo},
       {"Outer", &Outer::theInfo}, {"TextFlag", &TextFlag::theInfo},

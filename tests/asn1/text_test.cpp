@@ -10,6 +10,7 @@
 #include <iomanip>
 #include <sstream>
 #include <stdexcept>
+#include <type_traits>
 
 #include "tests/asn1/rule_helpers.h"
 
@@ -139,6 +140,21 @@ TEST(Text, ExceptionsInAStreamOperationFollowTheExceptionMask) {
   ASN1::InserterWrapper<char, std::char_traits<char>, ASN1::AbstractData> write(os, blue);
   write.do_it(os);
   EXPECT_EQ("blue", os.str());
+  // The extractor's frame is the same template family: blanks skipped, a
+  // value that cannot be read is failbit, and so is only blank input left.
+  typedef ASN1::ExtractorWrapper<char, std::char_traits<char>, ASN1::AbstractData> Extractor;
+  static_assert(std::is_base_of<ASN1::IOWrapper<char>, Extractor>::value, "an IOWrapper");
+  std::istringstream is(" \n green purple  ");
+  Colour colour;
+  Extractor read(is, colour);
+  read.do_it(is);
+  EXPECT_TRUE(is.good() && colour.is_green());
+  read.do_it(is);
+  EXPECT_EQ(std::ios_base::failbit, is.rdstate());
+  is.clear();
+  is >> std::ws;
+  read.do_it(is);
+  EXPECT_TRUE(is.fail() && is.eof()) << is.rdstate();
 }
 
 TEST(Text, PrimitiveKindsAreThoseBerWritesPrimitive) {

@@ -177,6 +177,18 @@ TEST(ValueModel, ChoiceSelection) {
   EXPECT_EQ(ASN1::contextTag(3), c.getSelectionTag());
   EXPECT_STREQ("ints", c.getSelectionName());
   EXPECT_TRUE(Cmd(Cmd::ints::id, Ints()).ints_isSelected());
+  // A tag table covers the root alternatives only: an extension alternative
+  // gives its own type's tag, whatever lies past the table (here a longer
+  // array, whose next entry is no tag of this type).
+  static const unsigned tagsAndMore[] = {ASN1::contextTag(5), ASN1::contextTag(9)};
+  static const ASN1::CHOICE::InfoType longTable = {{&ASN1::CHOICE::create, 0}, true, kTaggedChoiceInfos, 1, 2,
+                                                   tagsAndMore, kTaggedChoiceNames};
+  ASN1::CHOICE tagged(&longTable);
+  EXPECT_TRUE(tagged.select(1));
+  EXPECT_EQ(ASN1::BOOLEAN::theInfo.tag, tagged.getSelectionTag());
+  EXPECT_TRUE(tagged.select(0) && tagged.getSelectionTag() == ASN1::contextTag(5));
+  EXPECT_FALSE(tagged.setID(9, 0x80));
+  EXPECT_TRUE(tagged.setID(1, 0) && tagged.currentSelection() == 1);
   typedef Fixed<0, 1023u> Slot;
   const Cmd connect(Cmd::connect::id, Slot(7));  // the alternative's own class
   EXPECT_TRUE(connect.connect_isSelected() && connect.get_connect().getValue() == 7u &&
