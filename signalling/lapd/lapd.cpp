@@ -1227,8 +1227,8 @@ void LAPD::on_T202A() {
 // assignment's failure, as it would have without a TEI.
 void LAPD::fall_back_to_tei0() {
   if (self_tei != 0) {
-    // Nothing has answered on TEI 0 yet, whatever answered on the TEI the
-    // network took away.
+    // What answered was the TEI the network took away: TEI 0 counts as
+    // never answered, so a point-to-multipoint network is asked again.
     self_tei = 0;
     tei_answered_ = false;
   }
