@@ -155,7 +155,6 @@ class Call {
   bool pump(const std::function<bool()>& done, unsigned seconds);
 
  private:
-
   Relay& relay_;
   Party& network_;
   Party& user_;
