@@ -33,6 +33,7 @@ void Slot::IOnOutputRelease() {}
 void Slot::IOnInputRelease() {}
 int Slot::IGetTransmitChannel() { return -1; }
 int Slot::IGetReceiveChannel() { return -1; }
+bool Slot::IChannelClosed() { return false; }
 
 void Slot::Put(std::ostream& os) const {
   if (id_ <= 1023) {

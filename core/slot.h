@@ -70,6 +70,11 @@ class Slot {
   // TDM channels; -1 when none.
   virtual int IGetTransmitChannel();
   virtual int IGetReceiveChannel();
+  // True while the slot's own channel is closed and the cross-connect holds
+  // nothing of it (its routes went when it closed): no cross-connection to it
+  // can be made, and undoing one has nothing left to undo. False by default:
+  // a slot without a channel (-1) is the cross-connect's to refuse.
+  virtual bool IChannelClosed();
   // The kind of slot, for log lines.
   virtual const char* GetName() const = 0;
 

@@ -74,6 +74,12 @@ bool llDisconnect(Slot& destination) {
 }
 
 bool MuxConnect(Slot& source, Slot& destination) {
+  for (Slot* slot : {&source, &destination}) {
+    if (slot->IChannelClosed()) {
+      std::cerr << "mux: slot " << *slot << " has no channel: its channel is closed" << std::endl;
+      return false;
+    }
+  }
   int transmit = source.IGetTransmitChannel();
   int receive = destination.IGetReceiveChannel();
   if (!HwMux::instance().Connect(transmit, receive)) return false;
@@ -83,6 +89,10 @@ bool MuxConnect(Slot& source, Slot& destination) {
 }
 
 bool MuxDisconnect(Slot& slot) {
+  if (slot.IChannelClosed()) {
+    std::clog << "mux: disconnect slot " << slot << ": its channel is closed, no route left" << std::endl;
+    return true;
+  }
   int channel = slot.IGetReceiveChannel();
   if (!HwMux::instance().Disconnect(channel)) return false;
   std::clog << "mux: disconnect slot " << slot << " [" << channel << "]" << std::endl;

@@ -4,7 +4,10 @@
 // open and release the slots' streams, and choose which slot does the
 // hardware work: the one with the higher connection priority; on a tie the
 // destination when connecting and the source when disconnecting. By default
-// the work is a TDM cross-connection (MuxConnect, MuxDisconnect).
+// the work is a TDM cross-connection (MuxConnect, MuxDisconnect). A slot
+// whose own channel is closed (Slot::IChannelClosed) lost its routes with it:
+// a cross-connection to it is refused before the cross-connect is asked, and
+// undoing one succeeds with nothing asked of the cross-connect.
 //
 // The logical graph always matches the hardware: a destination whose
 // reconnection to a new source fails has lost its old hardware link too, so

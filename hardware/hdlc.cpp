@@ -64,7 +64,17 @@ void HDLC::unbind() { notify_ = &stub; }
 void HDLC::device(const Device* device) { device_ = device ? device : &controllerChannel; }
 
 void HDLC::PutHeader(std::ostream& os) const {
-  os << "hdlc" << " [" << trunk_ << "/" << params_.timeslot << "]: ";
+  if (const char* prefix = device_->LogPrefix())
+    os << prefix;
+  else
+    os << "hdlc" << " [" << trunk_ << "/" << params_.timeslot << "]: ";
+}
+
+void HDLC::PutTraceHeader(std::ostream& os) const {
+  if (const char* prefix = device_->LogPrefix())
+    os << prefix;
+  else
+    os << "HDLC[" << trunk_ << "]: ";
 }
 
 void HDLC::Unroute() {
@@ -136,7 +146,10 @@ bool HDLC::Read(short revents) {
   ssize_t got = Board::read(event_.lowlevel_fd(), frame.tail(), frame.tailroom());
   if (got > 0) {
     frame.put(static_cast<unsigned>(got));
-    if (traces.signalling.hdlc) std::clog << "HDLC[" << trunk_ << "]: rx " << frame.text() << std::endl;
+    if (traces.signalling.hdlc) {
+      PutTraceHeader(std::clog);
+      std::clog << "rx " << frame.text() << std::endl;
+    }
     ++stats_.rxSU;
     notify_->on_hdlc_receive(frame);
     return true;
@@ -180,7 +193,10 @@ bool HDLC::hdlc_transmit(Packet& frame) {
     ++stats_.txDiscard;
     return false;
   }
-  if (traces.signalling.hdlc) std::clog << "HDLC[" << trunk_ << "]: tx " << frame.text() << std::endl;
+  if (traces.signalling.hdlc) {
+    PutTraceHeader(std::clog);
+    std::clog << "tx " << frame.text() << std::endl;
+  }
   // Read through a const handle: the link keeps its own handle on the frame,
   // and a writable access would copy the shared block only to read it.
   const unsigned char* bytes = static_cast<const Packet&>(frame)[0];

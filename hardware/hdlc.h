@@ -96,6 +96,10 @@ class HDLC : public GenericHDLC {
     // True: activation joins the channel to the TDM channels of the
     // parameters. False: the owner's connections join it.
     virtual bool JoinsParams() const = 0;
+    // What the channel's lines begin with; null: the channel's trunk and
+    // timeslot ("hdlc [trunk/timeslot]: ", traces "HDLC[trunk]: "), which
+    // only a channel on the parameters' TDM channels has.
+    virtual const char* LogPrefix() const { return nullptr; }
   };
 
   HDLC();
@@ -132,11 +136,13 @@ class HDLC : public GenericHDLC {
   // The open descriptor, for requests of its device; -1 when closed.
   int descriptor() const { return event_.lowlevel_fd(); }
 
-  // "hdlc [trunk/timeslot]: "
+  // "hdlc [trunk/timeslot]: ", or the device's own prefix.
   void PutHeader(std::ostream& os) const;
 
  private:
   void OnEvent(int fd, short revents);
+  // The head of a frame trace line: "HDLC[trunk]: ", or the device's prefix.
+  void PutTraceHeader(std::ostream& os) const;
   // False when the read failed and closed the channel.
   bool Read(short revents);
   void ReadFailed(const char* reason);

@@ -22,6 +22,7 @@ class Mcc : public HDLC::Device {
   }
   const char* EventName() const override { return "IsdnSlot::OnEvent"; }
   bool JoinsParams() const override { return false; }
+  const char* LogPrefix() const override { return kPrefix; }
 
  private:
   bool bri_;
@@ -41,6 +42,7 @@ class Qsig : public HDLC::Device {
   }
   const char* EventName() const override { return "AtsQsigSlot::OnEvent"; }
   bool JoinsParams() const override { return false; }
+  const char* LogPrefix() const override { return kPrefix; }
 };
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The devices the ISDN and QSIG D channel slots stand on, opened at creation
 // and again when a slot is activated after its channel died. The slot's
 // connections join the channel through the cross-connect, not its
-// activation. A failure is logged on the standard error stream after the
-// prefix "mcc/isdn: ".
+// activation. A failure to open is logged on the standard error stream
+// after the prefix "mcc/isdn: ", and so is every line of the channel itself
+// (a read error, its traces): such a channel has no trunk or timeslot of its
+// own to name.
 #pragma once
 
 #include "hardware/hdlc.h"

@@ -8,7 +8,8 @@
 // link (DL-ESTABLISH, DL-RELEASE). Layer-3 messages travel as `userData` both
 // ways. Connection priority 0: a connect command joins the slot's channel to
 // a trunk timeslot through the cross-connect, with the number the slot
-// answers for its channel (-1 while the channel is closed).
+// answers for its channel (-1 while the channel is closed: a connect is then
+// refused, and a disconnect finds nothing left to undo).
 //
 // What the channel does with empty frames, a descriptor that hung up or
 // failed, and its routes is the HDLC channel's (hardware/hdlc.h): a dead
@@ -39,6 +40,8 @@ class IsdnSlot : public LinkSlot, public ISDN::LAPD::Notify {
   bool IOnInputStream() override { return true; }
   int IGetTransmitChannel() override { return hdlc_.channelNumber(); }
   int IGetReceiveChannel() override { return hdlc_.channelNumber(); }
+  // Its routes went with the channel when it closed (hardware/hdlc.h).
+  bool IChannelClosed() override { return !hdlc_.is_open(); }
   const char* GetName() const override { return "MCC"; }
 
   const Protocol_name& name() const override { return name_; }

@@ -307,7 +307,7 @@ bool LAPD::run(Primitive primitive, Packet* data) {
   // No row: DL-ESTABLISH in establish awaiting TEI and awaiting release
   // (already on its way); DL-RELEASE in awaiting release (already on its
   // way) and without a TEI (nothing to release: release_asking refuses
-  // it unless TEI 0 stands behind the assignment).
+  // it unless TEI 0 is still held behind the assignment).
   static const PrimitiveRow rows[] = {
       {Primitive::Establish, in({S::TeiUnassigned}), &LAPD::establish_for_tei},
       {Primitive::Establish, in({S::AssignAwaitingTei}), &LAPD::establish_when_asked},
@@ -356,10 +356,10 @@ bool LAPD::establish_when_asked(Packet*) {
 
 bool LAPD::establish_with_tei(Packet* data) {
   if (ask_tei_) {
-    // TEI 0 went unanswered last time: ask the network for a TEI, and come
-    // back to TEI 0 if it does not give one either.
+    // TEI 0 went unanswered last time: ask the network for a TEI first; if
+    // it gives none either, the SABMEs go on TEI 0 after all.
     ask_tei_ = false;
-    tei0_fallback_ = true;
+    tei0_held_ = true;
     return establish_for_tei(data);
   }
   establish_dl();
@@ -388,10 +388,10 @@ void LAPD::local_deactivate() {
 }
 
 bool LAPD::release_asking(Packet*) {
-  if (!tei0_fallback_) return refuse(Primitive::Release);
+  if (!tei0_held_) return refuse(Primitive::Release);
   // The terminal still holds TEI 0: it stops asking and is released there,
   // as it would be had it not asked.
-  tei0_fallback_ = false;
+  tei0_held_ = false;
   stop_T202();
   change_state(State::TeiAssigned);
   report_release(released_locally, true);
@@ -1036,7 +1036,7 @@ void LAPD::mdl_assign(unsigned char tei) {
   if (log_ > 1) std::clog << ext::header(this) << "MDL-ASSIGN" << " (tei=" << unsigned(tei) << ")" << std::endl;
   self_tei = tei;
   tei_answered_ = true;
-  ask_tei_ = tei0_fallback_ = false;
+  ask_tei_ = tei0_held_ = false;
   if (state == State::EstablishAwaitingTei) {
     establish_dl();
     L3Initiated = true;
@@ -1048,8 +1048,9 @@ void LAPD::mdl_assign(unsigned char tei) {
 
 void LAPD::mdl_remove() {
   std::clog << ext::header(this) << "MDL-REMOVE" << std::endl;
-  // A network that removes TEIs manages them: no falling back to TEI 0.
-  ask_tei_ = tei0_fallback_ = false;
+  // The assignment that follows a remove asks with no TEI held; should it go
+  // unanswered, the terminal is back on TEI 0 (on_T202A).
+  ask_tei_ = tei0_held_ = false;
   switch (state) {
     case State::TeiAssigned:
       discard_queue();
@@ -1084,9 +1085,9 @@ void LAPD::on_hdlc_error(Cause::Type) {
   T200_running = T202_running = T203_running = false;
   timer_.reset();
   change_flowstatus(FlowStatus::normal);
-  // An assignment that would fall back to TEI 0 falls back now.
-  const bool tei_held = state >= State::TeiAssigned || tei0_fallback_;
-  tei0_fallback_ = false;
+  // An assignment asked with TEI 0 still held falls back to it now.
+  const bool tei_held = state >= State::TeiAssigned || tei0_held_;
+  tei0_held_ = false;
   change_state(tei_held ? State::TeiAssigned : State::TeiUnassigned);
   report_release(release_channel, false);
 }
@@ -1202,14 +1203,12 @@ void LAPD::on_T200A() {
 void LAPD::on_T202A() {
   if (state != State::AssignAwaitingTei && state != State::EstablishAwaitingTei) return;
   if (RC > N200) {
-    if (tei0_fallback_) {
-      // Nobody gives a TEI either: back to TEI 0, which the next
-      // establishment tries again.
-      tei0_fallback_ = false;
-      change_state(State::TeiAssigned);
-    } else {
-      state = State::TeiUnassigned;  // entered without a change line on purpose
+    tei0_held_ = false;
+    if (tei0_terminal()) {
+      fall_back_to_tei0();
+      return;
     }
+    state = State::TeiUnassigned;  // entered without a change line on purpose
     report_release(release_t202, false);
     return;
   }
@@ -1217,6 +1216,30 @@ void LAPD::on_T202A() {
   tx_identity(Ri_, TeiType::IdentityRequest, tei_group);
   start_T202();
   ++RC;
+}
+
+// Nobody gave a TEI, whatever made the terminal ask (an Identity remove, or
+// a TEI 0 never answered): a point-to-point network manages no TEIs and
+// listens on TEI 0 only, so the terminal takes TEI 0 again instead of
+// waiting for an assignment that will never come. An establishment that was
+// waiting for the TEI goes on with its SABMEs there, and ends as any
+// establishment does; without one the link rests on TEI 0 and reports the
+// assignment's failure, as it would have without a TEI.
+void LAPD::fall_back_to_tei0() {
+  if (self_tei != 0) {
+    // What answered was the TEI the network took away: TEI 0 counts as
+    // never answered, so a point-to-multipoint network is asked again.
+    self_tei = 0;
+    tei_answered_ = false;
+  }
+  if (state == State::EstablishAwaitingTei) {
+    establish_dl();
+    L3Initiated = true;
+    change_state(State::AwaitingEstablishment);
+    return;
+  }
+  change_state(State::TeiAssigned);
+  report_release(release_t202, false);
 }
 
 void LAPD::on_T203A() {

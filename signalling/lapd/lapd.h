@@ -39,9 +39,14 @@
 // TEI 0 of a basic-rate terminal: the link starts on it, as a point-to-point
 // network expects, and keeps it when establishment fails. A terminal on
 // TEI 0 that no frame from the network has ever answered asks for a TEI at
-// its next establishment instead (a point-to-multipoint network may ignore
-// TEI 0 for ever); when that assignment fails it is back on TEI 0, so the
-// establishment after it sends SABMEs on TEI 0 again.
+// its next establishment, before its SABMEs (a point-to-multipoint network
+// may ignore TEI 0 for ever). A TEI the network assigns is taken; an
+// Identity remove for the link's TEI or for all TEIs takes it away and
+// starts an assignment. Any assignment nobody answers (N202 requests)
+// returns the terminal to TEI 0, since a point-to-point network manages no
+// TEIs: an establishment that waited for the TEI goes on with its SABMEs on
+// TEI 0 and ends as any establishment does; without one the link rests in
+// TEI assigned and reports the failed assignment as a release.
 //
 // Channel loss: when the channel below reports that it is gone
 // (on_hdlc_error(readFail)) the link stops: queues discarded, timers
@@ -304,6 +309,7 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   void report_release(const char* text, bool success);
   void report_activation() { on_activate(); }
   void BeginTeiAssignProcedure();
+  void fall_back_to_tei0();  // after an assignment nobody answered
   void change_flowstatus(FlowStatus::Type f);
 
   // Timers: the three share timer_, and one table (TimerUse) says what each
@@ -329,11 +335,12 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   void on_T202A();
   void on_T203A();
 
-  // A basic-rate terminal still on the TEI 0 it started with, which no
-  // frame from the network has answered yet.
-  bool unanswered_tei0() const {
-    return tei_management_ && side_ == Side::user && !tei_answered_ && self_tei == 0;
-  }
+  // A basic-rate terminal: it starts on TEI 0 and returns there when an
+  // assignment goes unanswered.
+  bool tei0_terminal() const { return tei_management_ && side_ == Side::user; }
+  // A basic-rate terminal on TEI 0, which no frame from the network has
+  // answered yet.
+  bool unanswered_tei0() const { return tei0_terminal() && !tei_answered_ && self_tei == 0; }
   bool is_command(bool cr) const { return side_ == Side::user ? cr : !cr; }
   bool cr_command() const { return side_ == Side::network; }
   // `sent`: this link sent the frame (else it received it).
@@ -350,7 +357,7 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   bool tei_management_ = false;
   bool tei_answered_ = false;  // a frame for the own TEI arrived, or MDL-ASSIGN gave one
   bool ask_tei_ = false;       // unanswered TEI 0: the next establishment asks for a TEI
-  bool tei0_fallback_ = false; // the running assignment falls back to TEI 0 when it fails
+  bool tei0_held_ = false;     // the running assignment asks with TEI 0 still held
   std::uint16_t Ri_ = 0;
   Timer timer_;
   CleanQueue<Packet, 135> out_;

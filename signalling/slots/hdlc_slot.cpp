@@ -128,14 +128,30 @@ void HdlcSlot::transmitPacket(const Packet& frame) {
 void HdlcSlot::on_hdlc_ready() {
   Packet frame;
   while (queue_.preview(&frame)) {
-    // Refused while still ready: the write failed (the channel counted it)
-    // rather than found the driver full, and it would fail again.
-    if (!hdlc_.hdlc_transmit(frame) && !hdlc_.is_ready()) break;
+    if (!Transmit(frame)) break;
     queue_.get(frame);
     if (tracing())
       std::clog << ext::header(this) << "on_hdlc_ready" << std::endl
                 << ext::header(this) << frame.text() << std::endl;
   }
+}
+
+bool HdlcSlot::Transmit(Packet& frame) {
+  for (unsigned attempt = 1;; ++attempt) {
+    if (hdlc_.hdlc_transmit(frame)) return true;
+    // Not ready: the driver is full (the channel says when it takes frames
+    // again) or the channel closed; the package waits at the head.
+    if (!hdlc_.is_ready()) return false;
+    // Refused while still ready: the write failed (the channel counted it in
+    // txError). Such a channel never reports ready again, so the package is
+    // tried once more now, and given up if that fails too.
+    if (attempt == kWriteAttempts) break;
+  }
+  ++overflow_;
+  if (errorLines_.admit())
+    std::cerr << ext::header(this) << "write failed " << kWriteAttempts << " times, package dropped: " << frame.text()
+              << std::endl;
+  return true;
 }
 
 void HdlcSlot::on_hdlc_receive(Packet& frame) {

@@ -7,9 +7,12 @@
 // Packages from an `ioctl` command go out through a 120-frame transmit queue;
 // a package that finds it full, or the packet pool at its reserve, is dropped,
 // logged (at most 20 lines a second) and counted in the reported
-// `txOverflow`. The queue drains whenever the channel takes frames; a frame
-// the channel fails to write (not merely cannot take now) is counted there as
-// `txError` and dropped, so one bad frame cannot hold the queue.
+// `txOverflow`. The queue drains whenever the channel takes frames. A write
+// that fails (rather than finds the driver full) is counted by the channel as
+// `txError`, and the package is written again at once: one failed write loses
+// nothing. A package whose second write fails too is dropped, logged and
+// counted in `txOverflow` like the others, so a failing channel cannot hold
+// the queue (it would never report ready again).
 //
 // Frames with the slot's address are gathered into a batch that goes up in
 // one `ioctl` signal when a frame's body says no more follow (bit 7 of its
@@ -62,6 +65,11 @@ class HdlcSlot : public ChannelSlot, public HDLC::Notify {
   bool OpenChannel() override;
   void connect(int tdm, const char* what);
   void transmitPacket(const Packet& frame);
+  // Hands the frame to the channel: true when it is done with (written, or
+  // given up after kWriteAttempts failed writes, counted and logged), false
+  // when it must wait at the head of the queue for on_hdlc_ready().
+  bool Transmit(Packet& frame);
+  static constexpr unsigned kWriteAttempts = 2;
   void flushResponce();
   void OnUpdateTimer();
 
@@ -75,7 +83,7 @@ class HdlcSlot : public ChannelSlot, public HDLC::Notify {
   uint16_t address_;
   uint8_t sendSeq_ = 0;
   uint8_t peerSeq_ = 0;
-  uint32_t overflow_ = 0;  // packages dropped: the transmit queue full, the pool low
+  uint32_t overflow_ = 0;  // packages dropped: the transmit queue full, the pool low, writes failing
 };
 
 class HdlcSlotFactory : public SlotFactory {

@@ -26,6 +26,13 @@ class HardwareE2E : public ServerTest {
     for (std::string m = "-"; !m.empty() && !Has(m, "pdu response");)
       if (!Periodic(m = Next(c_))) Note("< " + m);
   }
+  // Sends a command; its response.
+  std::string Answer(long slot, const std::function<void(LGCP::Command&)>& fill) {
+    if (!Send(c_, slot, fill)) return "<not sent>";
+    for (std::string m = "-"; !m.empty();)
+      if (Has(m = Next(c_), "pdu response")) return m;
+    return "<no response>";
+  }
   // Trunk status (every second) and a slot's link information (every 3 s).
   static bool Periodic(const std::string& m) { return Has(m, "trunkStatus") || Has(m, "hdlcLinkInfo"); }
   // Waits (up to `max` messages) for one that holds both parts; notes it.
@@ -258,6 +265,18 @@ TEST_F(HardwareE2E, AnIsdnSlotsDeadChannelLeavesItsNumberToTheNextSlotAlone) {
   WaitFor("slot 21,", "'10 00'H");
   SendPackage("CD");
   EXPECT_EQ("01 02 20 CD", Take(hdlcLine));
+
+  // Dead again: a disconnect either way has nothing left to undo and is a
+  // success; a connect to the dead slot is refused.
+  const int tap2 = server_->BoardTake("line tap 513", reply);
+  ASSERT_GE(tap2, 0) << reply;
+  ::shutdown(tap2, SHUT_RDWR);
+  ::close(tap2);
+  WaitFor("slot 11,", "deactivated");
+  EXPECT_TRUE(Has(Answer(11, [](LGCP::Command& cmd) { cmd.select_disconnect(); }), "success"));
+  EXPECT_TRUE(Has(Answer(10, [](LGCP::Command& cmd) { cmd.select_disconnect(); }), "success"));
+  EXPECT_TRUE(Has(Answer(10, [](LGCP::Command& cmd) { cmd.select_connect(11); }), "connectFail"));
+  EXPECT_EQ("ok const 213", server_->Board("hal state 33"));
   ::close(isdnLine), ::close(hdlcLine);
 }
 

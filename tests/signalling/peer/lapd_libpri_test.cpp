@@ -90,11 +90,16 @@ class OurParty : public PeerCall::Party, HdlcChannel {
       lapd_->hdlc(this);
       stack_.add_protocol_tail(lapd_);
     }
-    stack_.activate();
+    activate();
   }
   OurParty(const OurParty&) = delete;
   OurParty& operator=(const OurParty&) = delete;
   void stop() { stack_.deactivate(); }
+  // Our user side's TEI; how often layer 3 asked for establishment (the
+  // first time included) and how often the link reported a release.
+  unsigned tei() const { return lapd_ ? lapd_->self_tei_value() : 0; }
+  unsigned establish_requests() const { return establish_requests_; }
+  unsigned releases() const { return releases_; }
 
   bool up() const override { return nt_ ? nt_->entry(0).is_assigned() : up_; }
   void take_frames() override {
@@ -113,7 +118,7 @@ class OurParty : public PeerCall::Party, HdlcChannel {
     }
   }
   void after_pass() override {
-    if (reactivate_) reactivate_ = false, stack_.activate();
+    if (reactivate_) reactivate_ = false, activate();
   }
   void setup() override {
     Bytes elements = channel();  // then bearer capability, called number, sending complete
@@ -138,6 +143,7 @@ class OurParty : public PeerCall::Party, HdlcChannel {
       party->up_ = party->was_up_ = true;
     }
     void on_deactivated(Protocol*, Protocol_status) override {
+      ++party->releases_;
       if (party->was_up_) party->note_reset();
       party->up_ = false, party->reactivate_ = true;
     }
@@ -163,6 +169,7 @@ class OurParty : public PeerCall::Party, HdlcChannel {
   };
 
   bool hdlc_transmit(Packet& frame) override { return relay_.send(bytes_of(frame), network_), true; }
+  void activate() { ++establish_requests_, stack_.activate(); }
 
   void send(const Bytes& m) {
     Packet p = packet_of(m);
@@ -199,6 +206,7 @@ class OurParty : public PeerCall::Party, HdlcChannel {
   ISDN::LAPD* lapd_ = nullptr;   // owned by stack_
   ISDN::LAPD_NT* nt_ = nullptr;  // owned by stack_
   bool up_ = false, was_up_ = false, reactivate_ = false;
+  unsigned establish_requests_ = 0, releases_ = 0;
   Bytes cref_;  // of the call, as this side sends it
 };
 
@@ -381,6 +389,75 @@ TEST(Interop, FramesForAnotherTeiMoveNeitherPrimaryRateSide) {
     EXPECT_EQ("0123456789 0123456789", run.peer->digits() + " " + run.ours->digits()) << role.name;
     EXPECT_TRUE(run.ours->resets().empty()) << role.name;
     EXPECT_EQ("", run.ours->errors()) << role.name;
+  }
+}
+
+// Our basic-rate user side against libpri's basic-rate network side on a
+// clean line: once the link is up, one Identity remove (for all TEIs, or for
+// our TEI) arrives from the line, as from a network's management entity
+// (libpri sends none after its start). Then the call and the digits.
+struct RemoveRun {
+  RemoveRun(bool ptp, bool all_teis) : relay(1, 0) {
+    peer.reset(new PeerCall::LibpriParty(relay, true, true, peer_t200_ms, ptp));
+    ours.reset(new OurParty(relay, false, true));
+    PeerCall::Call call(relay, *peer, *ours, *peer);
+    if (!call.pump([this] { return peer->up() && ours->up(); }, 30)) return;
+    tei_before = ours->tei();
+    const std::uint8_t ai = all_teis ? 0xFF : static_cast<std::uint8_t>(tei_before << 1 | 1);
+    relay.to_user.push_back({0xFE, 0xFF, 0x03, 0x0F, 0x00, 0x00, 0x06, ai});
+    const unsigned long long removed_at = clock.nowMs();
+    const unsigned requests = ours->establish_requests(), released = ours->releases();
+    back = call.pump([this, released] { return ours->releases() > released && ours->up(); }, 30);
+    back_ms = clock.nowMs() - removed_at;
+    requests_after = ours->establish_requests() - requests;
+    releases = ours->releases() - released;
+    tei_after = ours->tei();
+    call.run();
+    ours->stop();
+  }
+
+  QuietLog quiet;
+  VirtualClock clock;
+  LoopTest::IdleDescriptor idle;
+  Relay relay;
+  std::unique_ptr<PeerCall::LibpriParty> peer;
+  std::unique_ptr<OurParty> ours;
+  unsigned tei_before = 127, tei_after = 127, requests_after = 0, releases = 0;
+  bool back = false;
+  unsigned long long back_ms = 0;
+};
+
+// A point-to-point network manages no TEIs and answers no Identity request:
+// after the remove's release, the one establishment layer 3 asks for comes
+// up on TEI 0 (five unanswered requests, 10 s, then the SABME), with no
+// other release.
+TEST(Interop, AfterAnIdentityRemoveOurBasicRateUserSideComesBackOnTei0AgainstAPointToPointNetwork) {
+  for (bool all_teis : {true, false}) {
+    SCOPED_TRACE(all_teis ? "remove for all TEIs" : "remove for TEI 0");
+    const RemoveRun run(true, all_teis);
+    ASSERT_EQ(0u, run.tei_before);
+    EXPECT_TRUE(run.back) << "not up again within 30 s of the remove";
+    EXPECT_EQ(0u, run.tei_after);
+    EXPECT_EQ(1u, run.releases);
+    EXPECT_EQ(1u, run.requests_after);
+    EXPECT_LE(run.back_ms, 5 * ISDN::LAPD::T202_ms + ISDN::LAPD::T200_ms);
+    EXPECT_EQ("0123456789 0123456789", run.peer->digits() + " " + run.ours->digits());
+  }
+}
+
+// A point-to-multipoint network answers the assignment: a new TEI, as soon
+// as it does.
+TEST(Interop, AfterAnIdentityRemoveOurBasicRateUserSideGetsANewTeiAgainstAPointToMultipointNetwork) {
+  for (bool all_teis : {true, false}) {
+    SCOPED_TRACE(all_teis ? "remove for all TEIs" : "remove for our TEI");
+    const RemoveRun run(false, all_teis);
+    ASSERT_GE(run.tei_before, 64u);
+    EXPECT_TRUE(run.back) << "not up again within 30 s of the remove";
+    EXPECT_GE(run.tei_after, 64u);
+    EXPECT_LT(run.tei_after, 127u);
+    EXPECT_EQ(1u, run.releases);
+    EXPECT_LT(run.back_ms, ISDN::LAPD::T202_ms);
+    EXPECT_EQ("0123456789 0123456789", run.peer->digits() + " " + run.ours->digits());
   }
 }
 

@@ -45,13 +45,13 @@ struct Speaking {
 
 }  // namespace
 
-LibpriParty::LibpriParty(Relay& relay, bool network, bool bri, unsigned t200_ms)
+LibpriParty::LibpriParty(Relay& relay, bool network, bool bri, unsigned t200_ms, bool ptp)
     : Party(t200_ms ? t200_ms : libpri_t200_ms), relay_(relay), network_(network), null_(::open("/dev/null", O_RDWR)) {
   pri_set_message(on_pri_message);
   pri_set_error(quiet);
   const Speaking speaking_now(this);
   const int node = network ? PRI_NETWORK : PRI_CPE, fd = null_.lowlevel_fd();
-  pri_ = bri ? pri_new_bri_cb(fd, 0, node, PRI_SWITCH_EUROISDN_E1, read_frame, write_frame, this)
+  pri_ = bri ? pri_new_bri_cb(fd, ptp ? 1 : 0, node, PRI_SWITCH_EUROISDN_E1, read_frame, write_frame, this)
              : pri_new_cb(fd, node, PRI_SWITCH_EUROISDN_E1, read_frame, write_frame, this);
   if (!pri_) {
     ADD_FAILURE() << "libpri made no link";

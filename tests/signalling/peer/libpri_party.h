@@ -1,6 +1,7 @@
 // Debian's libpri, an independent Q.921/Q.931 stack, as one party of a
-// PeerCall::Call: network or user side, primary or basic rate (on a basic
-// rate its network side runs point-to-multipoint TEI management).
+// PeerCall::Call: network or user side, primary or basic rate (a basic rate
+// runs point-to-multipoint, its network side managing the TEIs, or
+// point-to-point on TEI 0 with no TEI management).
 //
 // libpri writes every frame with 2 FCS octets after it and strips 2 from
 // every frame it reads; this party takes them off and puts them on. It reads
@@ -27,9 +28,10 @@ namespace PeerCall {
 class LibpriParty : public Party {
  public:
   static constexpr unsigned libpri_t200_ms = 1000;
-  // `t200_ms` 0 keeps libpri's own T200 (libpri_t200_ms, as ours).
+  // `t200_ms` 0 keeps libpri's own T200 (libpri_t200_ms, as ours); `ptp`
+  // makes a basic rate point-to-point.
   // REQUIRES: a VirtualClock exists; `relay` outlives this party.
-  LibpriParty(Relay& relay, bool network, bool bri, unsigned t200_ms);
+  LibpriParty(Relay& relay, bool network, bool bri, unsigned t200_ms, bool ptp = false);
   // libpri has no way to free a link: its allocations live until exit.
   ~LibpriParty() override = default;
   LibpriParty(const LibpriParty&) = delete;

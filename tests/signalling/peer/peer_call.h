@@ -148,13 +148,13 @@ class Call {
       : relay_(relay), network_(network), user_(user), network_first_(&first == &network) {}
   // True when the link came up.
   bool run();
-
- private:
-  // Moves frames and runs both sides' timers until `done` or `seconds` of
-  // virtual time have passed. Each pass waits (virtually) until the earlier
-  // of the next libpri timer and 100 ms; ours fire on the loop meanwhile.
+  // Moves frames and runs both sides' timers until `done` (true) or
+  // `seconds` of virtual time have passed (false). Each pass waits
+  // (virtually) until the earlier of the next libpri timer and 100 ms; ours
+  // fire on the loop meanwhile.
   bool pump(const std::function<bool()>& done, unsigned seconds);
 
+ private:
   Relay& relay_;
   Party& network_;
   Party& user_;

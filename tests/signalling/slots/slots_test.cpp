@@ -8,7 +8,7 @@
 // <emergency>", "create hdlc <trunk> <address>", "create isdn|pstn-isdn
 // pri|bri <trunk> user|network" (slot 2), "create qsig <slot> user|network",
 // "create qsig-b <slot> <of> <subslot>", "connect [back]" (slot 1 to 2, and
-// back), "activate|deactivate|disconnect|destroy|rqbsn <slot>", "user-data
+// back), "connect <source> <destination>", "activate|deactivate|disconnect|destroy|rqbsn <slot>", "user-data
 // <slot> <hex>", "transmit-shared <slot> <hex>" (a frame handed to the slot's
 // HDLC side while its block is also held elsewhere: still shared after the
 // write, or copied), "packages <slot> <n> <hex>", "status e1|bri <trunk>
@@ -16,12 +16,15 @@
 // <hex>" (one of our SS7 links on the line), "kill-channel <slot>", "show
 // <slot>" (its channels), "dsp-data" (the requests and last frame on
 // "/dev/dsp-data"), "kill-qsig" (its descriptors hang up), "fail-writes <n>" (the next n writes on "/dev/mcc/ctl"
-// fail with EIO), "pool low|normal" (the packet pool held at its reserve, or
+// fail with EIO), "refuse-mux <n>" (the next n idle-byte writes of the
+// cross-connect fail with EIO), "pool low|normal" (the packet pool held at its reserve, or
 // let go), "routes <channel>..." (what the cross-connect drives onto each).
 // "line" alone sends an empty frame.
 #include <sys/socket.h>
 
+#include "board/abi/hal.h"
 #include "board/sim/dsp_data.h"
+#include "board/sim/hal.h"
 #include "signalling/isdn/isdn_slot.h"
 #include "hardware/hdlc.h"
 #include "messages/term/TERM.h"
@@ -50,7 +53,8 @@ class Scenario : public ScriptTest::Runner {
   };
 
   void Fresh(const std::string& title) override { line_.reset(new Line(std::stoi(title), this)); }
-  void Finish() override { peer_.reset(), line_.reset(), held_.clear(), BoardSim::mcc().clearFailures(); }
+  void Finish() override { peer_.reset(), line_.reset(), held_.clear(), BoardSim::mcc().clearFailures(),
+                                BoardSim::hal().clearFailures(); }
   void Send(long slot, const Fill& fill) { line_->Handle(slot, fill); }
 
   bool Command(const std::string& verb, const std::string& rest) override {
@@ -94,6 +98,8 @@ class Scenario : public ScriptTest::Runner {
           auto& q = cmd.select_create().select_ats_qsig_b();
           q.set_slot(a), q.set_subslot(b);
         });
+    } else if (verb == "connect" && in >> a >> b) {
+      Send(a, [b](LGCP::Command& command) { command.select_connect(b); });
     } else if (verb == "connect") {
       line_->Connect(rest == "back");
     } else if (verb == "activate" || verb == "deactivate" || verb == "disconnect" || verb == "destroy" ||
@@ -157,6 +163,8 @@ class Scenario : public ScriptTest::Runner {
       std::string text = "cross-connect:";
       for (int channel; in >> channel;) text += " " + HardwareTest::CrossConnectView(channel) + ";";
       Note(text);
+    } else if (verb == "refuse-mux") {
+      BoardSim::hal().failRequest(HalRequest::kWrite, EIO, std::stoi(rest));
     } else if (verb == "fail-writes") {
       BoardSim::mcc().failWrites(EIO, std::stoi(rest));
     } else if (verb == "pool") {
