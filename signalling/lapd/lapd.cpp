@@ -362,9 +362,7 @@ bool LAPD::establish_with_tei(Packet* data) {
     tei0_held_ = true;
     return establish_for_tei(data);
   }
-  establish_dl();
-  L3Initiated = true;
-  change_state(State::AwaitingEstablishment);
+  establish(true);
   return true;
 }
 
@@ -376,9 +374,7 @@ bool LAPD::establish_again(Packet*) {
 
 bool LAPD::reestablish(Packet*) {
   discard_queue();
-  establish_dl();
-  L3Initiated = true;
-  change_state(State::AwaitingEstablishment);
+  establish(true);
   return true;
 }
 
@@ -591,6 +587,12 @@ void LAPD::tx_enquiry_response() {
   if (log_ > 3) std::clog << ext::header(this) << "tx_enquiry_response" << std::endl;
   tx_response_s(own_busy ? Supervisory::RNR : Supervisory::RR, true);
   AckRQ = false;
+}
+
+void LAPD::establish(bool by_layer3) {
+  establish_dl();
+  L3Initiated = by_layer3;
+  change_state(State::AwaitingEstablishment);
 }
 
 void LAPD::nr_recovery() {
@@ -914,9 +916,7 @@ void LAPD::on_DM(const FrameHeader& h, bool command) {
   switch (state) {
     case State::TeiAssigned:
       if (!command && !h.pf && Establishable) {
-        establish_dl();
-        L3Initiated = true;
-        change_state(State::AwaitingEstablishment);
+        establish(true);
       }
       break;
     case State::AwaitingEstablishment:
@@ -938,15 +938,11 @@ void LAPD::on_DM(const FrameHeader& h, bool command) {
         break;
       }
       on_error(MdlError::E);
-      establish_dl();
-      L3Initiated = false;
-      change_state(State::AwaitingEstablishment);
+      establish(false);
       break;
     case State::TimerRecovery:
       on_error(final_response ? MdlError::B : MdlError::E);
-      establish_dl();
-      L3Initiated = false;
-      change_state(State::AwaitingEstablishment);
+      establish(false);
       break;
     default: break;
   }
@@ -957,9 +953,7 @@ void LAPD::on_FRMR(const FrameHeader& h, bool command) {
     std::clog << ext::header(this) << "FRMR " << (command ? "command" : "response") << " pf=" << h.pf << std::endl;
   if (state != State::MultipleFrameEstablished && state != State::TimerRecovery) return;
   on_error(MdlError::K);
-  establish_dl();
-  L3Initiated = false;
-  change_state(State::AwaitingEstablishment);
+  establish(false);
 }
 
 // ---- TEI management ---------------------------------------------------------
@@ -1038,9 +1032,7 @@ void LAPD::mdl_assign(unsigned char tei) {
   tei_answered_ = true;
   ask_tei_ = tei0_held_ = false;
   if (state == State::EstablishAwaitingTei) {
-    establish_dl();
-    L3Initiated = true;
-    change_state(State::AwaitingEstablishment);
+    establish(true);
   } else {
     change_state(State::TeiAssigned);
   }
@@ -1187,9 +1179,7 @@ void LAPD::on_T200A() {
       if (RC == N200) {
         if (log_ > 1) std::clog << ext::header(this) << "ack error !!!" << std::endl;
         on_error(MdlError::I);
-        establish_dl();
-        L3Initiated = false;
-        change_state(State::AwaitingEstablishment);
+        establish(false);
       } else {
         if (log_ > 1) std::clog << ext::header(this) << "ack timeout expired RC=" << RC << std::endl;
         tx_enquiry();
@@ -1203,13 +1193,10 @@ void LAPD::on_T200A() {
 void LAPD::on_T202A() {
   if (state != State::AssignAwaitingTei && state != State::EstablishAwaitingTei) return;
   if (RC > N200) {
+    // Only a basic-rate terminal asks for a TEI, and it always started on
+    // TEI 0.
     tei0_held_ = false;
-    if (tei0_terminal()) {
-      fall_back_to_tei0();
-      return;
-    }
-    state = State::TeiUnassigned;  // entered without a change line on purpose
-    report_release(release_t202, false);
+    fall_back_to_tei0();
     return;
   }
   Ri_ = static_cast<std::uint16_t>(std::rand() & 0xFFFF);
@@ -1233,9 +1220,7 @@ void LAPD::fall_back_to_tei0() {
     tei_answered_ = false;
   }
   if (state == State::EstablishAwaitingTei) {
-    establish_dl();
-    L3Initiated = true;
-    change_state(State::AwaitingEstablishment);
+    establish(true);
     return;
   }
   change_state(State::TeiAssigned);

@@ -298,6 +298,8 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   void ack_pending();
   void discard_queue();
   void establish_dl();
+  // SABME out and state 4; `by_layer3`: layer 3 asked for it (L3Initiated).
+  void establish(bool by_layer3);
   void clear_exception();
   void tx_enquiry();
   void tx_enquiry_response();
@@ -335,12 +337,11 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   void on_T202A();
   void on_T203A();
 
-  // A basic-rate terminal: it starts on TEI 0 and returns there when an
-  // assignment goes unanswered.
-  bool tei0_terminal() const { return tei_management_ && side_ == Side::user; }
   // A basic-rate terminal on TEI 0, which no frame from the network has
   // answered yet.
-  bool unanswered_tei0() const { return tei0_terminal() && !tei_answered_ && self_tei == 0; }
+  bool unanswered_tei0() const {
+    return tei_management_ && side_ == Side::user && !tei_answered_ && self_tei == 0;
+  }
   bool is_command(bool cr) const { return side_ == Side::user ? cr : !cr; }
   bool cr_command() const { return side_ == Side::network; }
   // `sent`: this link sent the frame (else it received it).
