@@ -26,15 +26,13 @@ Slot* IsdnFactory::INewSlot(const LGCP::CreateParams& params) {
 
 Slot* IsdnFactory::NewIsdnSlot(const LGCP::IsdnParams& params) {
   const bool bri = params.get_type().asInt() == LGCP::IsdnType::bri;
-  const unsigned trunk = static_cast<unsigned>(params.get_trunk().getValue());
   auto* lapd = new ISDN::LAPD(ISDN::Side::user, 0);
   if (bri) lapd->change_to_bri();
-  lapd->set_linkno(trunk);
+  lapd->set_linkno(static_cast<unsigned>(params.get_trunk().getValue()));
   lapd->set_log(static_cast<unsigned>(params.get_log().getValue()));
   lapd->set_side(params.get_side().network_isSelected() ? ISDN::Side::network : ISDN::Side::user);
   // A channel that does not open makes no slot, and the layer goes with it.
   auto slot = std::make_unique<IsdnSlot>(lapd, MccDChannel(bri));
-  slot->hdlc().trunk(trunk);
   return slot->OpenAtCreation() ? slot.release() : nullptr;
 }
 
@@ -44,7 +42,6 @@ Slot* IsdnFactory::NewAtsQsigSlot(const LGCP::AtsQsigParams& params) {
   auto slot = std::make_unique<AtsQsigSlot>(lapd);
   if (!slot->OpenAtCreation()) return nullptr;
   lapd->set_linkno(static_cast<unsigned>(slot->GetTimeslot()));
-  slot->hdlc().trunk(static_cast<unsigned>(slot->GetTimeslot()));
   return slot.release();
 }
 
