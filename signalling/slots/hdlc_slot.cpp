@@ -137,15 +137,14 @@ void HdlcSlot::on_hdlc_ready() {
 }
 
 bool HdlcSlot::Transmit(Packet& frame) {
-  for (unsigned attempt = 1;; ++attempt) {
+  // Refused while still ready: the write failed (the channel counted it in
+  // txError). Such a channel never reports ready again, so the package is
+  // tried once more now, and given up if that fails too.
+  for (unsigned attempt = 0; attempt < kWriteAttempts; ++attempt) {
     if (hdlc_.hdlc_transmit(frame)) return true;
     // Not ready: the driver is full (the channel says when it takes frames
     // again) or the channel closed; the package waits at the head.
     if (!hdlc_.is_ready()) return false;
-    // Refused while still ready: the write failed (the channel counted it in
-    // txError). Such a channel never reports ready again, so the package is
-    // tried once more now, and given up if that fails too.
-    if (attempt == kWriteAttempts) break;
   }
   ++overflow_;
   if (errorLines_.admit())
