@@ -76,7 +76,7 @@ bool llDisconnect(Slot& destination) {
 bool MuxConnect(Slot& source, Slot& destination) {
   for (Slot* slot : {&source, &destination}) {
     if (slot->IChannelClosed()) {
-      std::cerr << "mux: slot " << *slot << " has no channel: its channel is closed" << std::endl;
+      std::cerr << "mux: slot " << *slot << " refused: its channel is closed" << std::endl;
       return false;
     }
   }
