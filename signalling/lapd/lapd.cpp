@@ -306,15 +306,15 @@ bool LAPD::run(Primitive primitive, Packet* data) {
   using S = State;
   // No row: DL-ESTABLISH in establish awaiting TEI and awaiting release
   // (already on its way); DL-RELEASE in awaiting release (already on its
-  // way) and without a TEI (nothing to release: release_asking refuses
-  // it unless TEI 0 is still held behind the assignment).
+  // way), without a TEI and while a TEI is asked for with no establishment
+  // waiting (nothing to release).
   static const PrimitiveRow rows[] = {
       {Primitive::Establish, in({S::TeiUnassigned}), &LAPD::establish_for_tei},
       {Primitive::Establish, in({S::AssignAwaitingTei}), &LAPD::establish_when_asked},
       {Primitive::Establish, in({S::TeiAssigned}), &LAPD::establish_with_tei},
       {Primitive::Establish, in({S::AwaitingEstablishment}), &LAPD::establish_again},
       {Primitive::Establish, in({S::MultipleFrameEstablished, S::TimerRecovery}), &LAPD::reestablish},
-      {Primitive::Release, in({S::AssignAwaitingTei, S::EstablishAwaitingTei}), &LAPD::release_asking},
+      {Primitive::Release, in({S::EstablishAwaitingTei}), &LAPD::release_awaiting_tei},
       {Primitive::Release, in({S::TeiAssigned}), &LAPD::release_idle},
       {Primitive::Release, in({S::AwaitingEstablishment}), &LAPD::release_establishing},
       {Primitive::Release, in({S::MultipleFrameEstablished, S::TimerRecovery}), &LAPD::release_established},
@@ -350,6 +350,7 @@ bool LAPD::establish_for_tei(Packet*) {
 }
 
 bool LAPD::establish_when_asked(Packet*) {
+  released_while_asking_ = false;
   change_state(State::EstablishAwaitingTei);
   return true;
 }
@@ -359,7 +360,6 @@ bool LAPD::establish_with_tei(Packet* data) {
     // TEI 0 went unanswered last time: ask the network for a TEI first; if
     // it gives none either, the SABMEs go on TEI 0 after all.
     ask_tei_ = false;
-    tei0_held_ = true;
     return establish_for_tei(data);
   }
   establish(true);
@@ -383,13 +383,13 @@ void LAPD::local_deactivate() {
   run(Primitive::Release);
 }
 
-bool LAPD::release_asking(Packet*) {
-  if (!tei0_held_) return refuse(Primitive::Release);
-  // The terminal still holds TEI 0: it stops asking and is released there,
-  // as it would be had it not asked.
-  tei0_held_ = false;
-  stop_T202();
-  change_state(State::TeiAssigned);
+// The establishment waiting for the TEI ends, released as an idle link is;
+// the assignment runs on with nothing behind it, so that whatever becomes of
+// it (a TEI given, or TEI 0 again) the terminal starts no establishment of
+// its own and reports no second release.
+bool LAPD::release_awaiting_tei(Packet*) {
+  released_while_asking_ = true;
+  change_state(State::AssignAwaitingTei);
   report_release(released_locally, true);
   return true;
 }
@@ -597,14 +597,12 @@ void LAPD::establish(bool by_layer3) {
 
 void LAPD::nr_recovery() {
   on_error(MdlError::J);
-  establish_dl();
-  L3Initiated = false;
+  establish(false);
 }
 
 void LAPD::nr_error() {
   ++stats_.bad_confirm;
   nr_recovery();
-  change_state(State::AwaitingEstablishment);
 }
 
 void LAPD::retransmission(unsigned nr) {
@@ -1016,6 +1014,7 @@ void LAPD::on_UI(Packet& info) {
 
 void LAPD::BeginTeiAssignProcedure() {
   if (side_ != Side::user) return;
+  released_while_asking_ = false;
   change_state(State::AssignAwaitingTei);
   on_mdl_assign();
   Ri_ = static_cast<std::uint16_t>(std::rand() & 0xFFFF);
@@ -1030,7 +1029,7 @@ void LAPD::mdl_assign(unsigned char tei) {
   if (log_ > 1) std::clog << ext::header(this) << "MDL-ASSIGN" << " (tei=" << unsigned(tei) << ")" << std::endl;
   self_tei = tei;
   tei_answered_ = true;
-  ask_tei_ = tei0_held_ = false;
+  ask_tei_ = false;
   if (state == State::EstablishAwaitingTei) {
     establish(true);
   } else {
@@ -1040,9 +1039,9 @@ void LAPD::mdl_assign(unsigned char tei) {
 
 void LAPD::mdl_remove() {
   std::clog << ext::header(this) << "MDL-REMOVE" << std::endl;
-  // The assignment that follows a remove asks with no TEI held; should it go
-  // unanswered, the terminal is back on TEI 0 (on_T202A).
-  ask_tei_ = tei0_held_ = false;
+  // Should the assignment that follows go unanswered, the terminal is back
+  // on TEI 0 (on_T202A).
+  ask_tei_ = false;
   switch (state) {
     case State::TeiAssigned:
       discard_queue();
@@ -1077,10 +1076,10 @@ void LAPD::on_hdlc_error(Cause::Type) {
   T200_running = T202_running = T203_running = false;
   timer_.reset();
   change_flowstatus(FlowStatus::normal);
-  // An assignment asked with TEI 0 still held falls back to it now.
-  const bool tei_held = state >= State::TeiAssigned || tei0_held_;
-  tei0_held_ = false;
-  change_state(tei_held ? State::TeiAssigned : State::TeiUnassigned);
+  // A terminal asking for a TEI stops asking and rests on TEI 0, as it
+  // would had nobody answered.
+  if (state < State::TeiAssigned) take_tei0();
+  change_state(State::TeiAssigned);
   report_release(release_channel, false);
 }
 
@@ -1195,7 +1194,6 @@ void LAPD::on_T202A() {
   if (RC > N200) {
     // Only a basic-rate terminal asks for a TEI, and it always started on
     // TEI 0.
-    tei0_held_ = false;
     fall_back_to_tei0();
     return;
   }
@@ -1211,20 +1209,25 @@ void LAPD::on_T202A() {
 // waiting for an assignment that will never come. An establishment that was
 // waiting for the TEI goes on with its SABMEs there, and ends as any
 // establishment does; without one the link rests on TEI 0 and reports the
-// assignment's failure, as it would have without a TEI.
+// assignment's failure, as it would have without a TEI, unless layer 3 had
+// its release confirmed while the TEI was awaited.
 void LAPD::fall_back_to_tei0() {
-  if (self_tei != 0) {
-    // What answered was the TEI the network took away: TEI 0 counts as
-    // never answered, so a point-to-multipoint network is asked again.
-    self_tei = 0;
-    tei_answered_ = false;
-  }
+  take_tei0();
   if (state == State::EstablishAwaitingTei) {
     establish(true);
     return;
   }
   change_state(State::TeiAssigned);
-  report_release(release_t202, false);
+  if (!released_while_asking_) report_release(release_t202, false);
+}
+
+void LAPD::take_tei0() {
+  if (self_tei == 0) return;
+  // What answered was the TEI the network took away: TEI 0 counts as never
+  // answered, so a point-to-multipoint network is asked again once SABMEs
+  // on it go unanswered.
+  self_tei = 0;
+  tei_answered_ = false;
 }
 
 void LAPD::on_T203A() {

@@ -46,12 +46,16 @@
 // returns the terminal to TEI 0, since a point-to-point network manages no
 // TEIs: an establishment that waited for the TEI goes on with its SABMEs on
 // TEI 0 and ends as any establishment does; without one the link rests in
-// TEI assigned and reports the failed assignment as a release.
+// TEI assigned and reports the failed assignment as a release. DL-RELEASE
+// while an establishment waits for the TEI is confirmed at once, and the
+// assignment runs on with nothing behind it: the TEI it brings, or TEI 0,
+// is taken in TEI assigned, with no SABME and no second release report.
 //
 // Channel loss: when the channel below reports that it is gone
 // (on_hdlc_error(readFail)) the link stops: queues discarded, timers
-// stopped, one release report upward, TEI kept. Nothing is sent or retried
-// until layer 3 asks for establishment again.
+// stopped, one release report upward, TEI kept (a terminal asking for one
+// rests on TEI 0). Nothing is sent or retried until layer 3 asks for
+// establishment again.
 //
 // Everything runs on the event loop; upward calls (on_message, on_activate,
 // on_deactivate, on_status) happen inside the call that caused them.
@@ -270,7 +274,7 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   bool establish_with_tei(Packet*);
   bool establish_again(Packet*);
   bool reestablish(Packet*);
-  bool release_asking(Packet*);
+  bool release_awaiting_tei(Packet*);
   bool release_idle(Packet*);
   bool release_establishing(Packet*);
   bool release_established(Packet*);
@@ -312,6 +316,7 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   void report_activation() { on_activate(); }
   void BeginTeiAssignProcedure();
   void fall_back_to_tei0();  // after an assignment nobody answered
+  void take_tei0();          // a basic-rate terminal back on TEI 0
   void change_flowstatus(FlowStatus::Type f);
 
   // Timers: the three share timer_, and one table (TimerUse) says what each
@@ -358,7 +363,7 @@ class LAPD : public Protocol, public HdlcNotify, private LAPDFullState {
   bool tei_management_ = false;
   bool tei_answered_ = false;  // a frame for the own TEI arrived, or MDL-ASSIGN gave one
   bool ask_tei_ = false;       // unanswered TEI 0: the next establishment asks for a TEI
-  bool tei0_held_ = false;     // the running assignment asks with TEI 0 still held
+  bool released_while_asking_ = false;  // DL-RELEASE confirmed while the TEI is awaited
   std::uint16_t Ri_ = 0;
   Timer timer_;
   CleanQueue<Packet, 135> out_;

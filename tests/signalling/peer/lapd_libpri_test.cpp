@@ -95,6 +95,10 @@ class OurParty : public PeerCall::Party, HdlcChannel {
   OurParty(const OurParty&) = delete;
   OurParty& operator=(const OurParty&) = delete;
   void stop() { stack_.deactivate(); }
+  // As a controller: DL-ESTABLISH; and whether a link released from now on
+  // is activated again on its own (true at first).
+  void activate() { ++establish_requests_, stack_.activate(); }
+  void reactivate(bool on) { reactivates_ = on, reactivate_ = false; }
   // Our user side's TEI; how often layer 3 asked for establishment (the
   // first time included) and how often the link reported a release.
   unsigned tei() const { return lapd_ ? lapd_->self_tei_value() : 0; }
@@ -118,7 +122,7 @@ class OurParty : public PeerCall::Party, HdlcChannel {
     }
   }
   void after_pass() override {
-    if (reactivate_) reactivate_ = false, activate();
+    if (reactivate_ && reactivates_) reactivate_ = false, activate();
   }
   void setup() override {
     Bytes elements = channel();  // then bearer capability, called number, sending complete
@@ -169,7 +173,6 @@ class OurParty : public PeerCall::Party, HdlcChannel {
   };
 
   bool hdlc_transmit(Packet& frame) override { return relay_.send(bytes_of(frame), network_), true; }
-  void activate() { ++establish_requests_, stack_.activate(); }
 
   void send(const Bytes& m) {
     Packet p = packet_of(m);
@@ -205,7 +208,7 @@ class OurParty : public PeerCall::Party, HdlcChannel {
   Stack stack_{this};
   ISDN::LAPD* lapd_ = nullptr;   // owned by stack_
   ISDN::LAPD_NT* nt_ = nullptr;  // owned by stack_
-  bool up_ = false, was_up_ = false, reactivate_ = false;
+  bool up_ = false, was_up_ = false, reactivate_ = false, reactivates_ = true;
   unsigned establish_requests_ = 0, releases_ = 0;
   Bytes cref_;  // of the call, as this side sends it
 };
@@ -457,6 +460,52 @@ TEST(Interop, AfterAnIdentityRemoveOurBasicRateUserSideGetsANewTeiAgainstAPointT
     EXPECT_LT(run.tei_after, 127u);
     EXPECT_EQ(1u, run.releases);
     EXPECT_LT(run.back_ms, ISDN::LAPD::T202_ms);
+    EXPECT_EQ("0123456789 0123456789", run.peer->digits() + " " + run.ours->digits());
+  }
+}
+
+// As RemoveRun, but the controller, once the remove has released the link,
+// activates it and at once deactivates it, then leaves it alone for 20 s
+// with the network on the line: the terminal must start no establishment of
+// its own. Then it activates it again, and the call goes through.
+struct DeactivatedRun {
+  explicit DeactivatedRun(bool ptp) : relay(1, 0) {
+    peer.reset(new PeerCall::LibpriParty(relay, true, true, peer_t200_ms, ptp));
+    ours.reset(new OurParty(relay, false, true));
+    PeerCall::Call call(relay, *peer, *ours, *peer);
+    if (!call.pump([this] { return peer->up() && ours->up(); }, 30)) return;
+    ours->reactivate(false);
+    relay.to_user.push_back({0xFE, 0xFF, 0x03, 0x0F, 0x00, 0x00, 0x06, 0xFF});
+    const unsigned released = ours->releases();
+    if (!call.pump([this, released] { return ours->releases() > released; }, 5)) return;
+    ours->activate();
+    ours->stop();
+    const std::size_t from = relay.line.size();
+    call.pump([] { return false; }, 20);
+    for (std::size_t i = from; i < relay.line.size(); ++i) {
+      const Bytes& f = relay.line[i].frame;
+      if (!relay.line[i].network_to_user && f.size() == 3 && (f[2] & 0xEF) == 0x6F) ++sabmes;
+    }
+    ours->reactivate(true);
+    ours->activate();
+    call.run();
+    ours->stop();
+  }
+
+  QuietLog quiet;
+  VirtualClock clock;
+  LoopTest::IdleDescriptor idle;
+  Relay relay;
+  std::unique_ptr<PeerCall::LibpriParty> peer;
+  std::unique_ptr<OurParty> ours;
+  unsigned sabmes = 0;
+};
+
+TEST(Interop, AfterAnIdentityRemoveADeactivateHoldsOurBasicRateUserSideUntilTheNextActivate) {
+  for (bool ptp : {true, false}) {
+    SCOPED_TRACE(ptp ? "point-to-point network" : "point-to-multipoint network");
+    const DeactivatedRun run(ptp);
+    EXPECT_EQ(0u, run.sabmes);
     EXPECT_EQ("0123456789 0123456789", run.peer->digits() + " " + run.ours->digits());
   }
 }
