@@ -63,18 +63,13 @@ void HDLC::unbind() { notify_ = &stub; }
 
 void HDLC::device(const Device* device) { device_ = device ? device : &controllerChannel; }
 
-void HDLC::PutHeader(std::ostream& os) const {
+void HDLC::PutHeader(std::ostream& os, Line line) const {
   if (const char* prefix = device_->LogPrefix())
     os << prefix;
+  else if (line == Line::frameTrace)
+    os << "HDLC[" << trunk_ << "]: ";
   else
     os << "hdlc" << " [" << trunk_ << "/" << params_.timeslot << "]: ";
-}
-
-void HDLC::PutTraceHeader(std::ostream& os) const {
-  if (const char* prefix = device_->LogPrefix())
-    os << prefix;
-  else
-    os << "HDLC[" << trunk_ << "]: ";
 }
 
 void HDLC::Unroute() {
@@ -147,7 +142,7 @@ bool HDLC::Read(short revents) {
   if (got > 0) {
     frame.put(static_cast<unsigned>(got));
     if (traces.signalling.hdlc) {
-      PutTraceHeader(std::clog);
+      PutHeader(std::clog, Line::frameTrace);
       std::clog << "rx " << frame.text() << std::endl;
     }
     ++stats_.rxSU;
@@ -194,7 +189,7 @@ bool HDLC::hdlc_transmit(Packet& frame) {
     return false;
   }
   if (traces.signalling.hdlc) {
-    PutTraceHeader(std::clog);
+    PutHeader(std::clog, Line::frameTrace);
     std::clog << "tx " << frame.text() << std::endl;
   }
   // Read through a const handle: the link keeps its own handle on the frame,

@@ -136,13 +136,13 @@ class HDLC : public GenericHDLC {
   // The open descriptor, for requests of its device; -1 when closed.
   int descriptor() const { return event_.lowlevel_fd(); }
 
-  // "hdlc [trunk/timeslot]: ", or the device's own prefix.
-  void PutHeader(std::ostream& os) const;
+  // What the channel's lines begin with: the device's own prefix, or else
+  // "hdlc [trunk/timeslot]: " (frame traces: "HDLC[trunk]: ").
+  enum class Line { log, frameTrace };
+  void PutHeader(std::ostream& os, Line line = Line::log) const;
 
  private:
   void OnEvent(int fd, short revents);
-  // The head of a frame trace line: "HDLC[trunk]: ", or the device's prefix.
-  void PutTraceHeader(std::ostream& os) const;
   // False when the read failed and closed the channel.
   bool Read(short revents);
   void ReadFailed(const char* reason);

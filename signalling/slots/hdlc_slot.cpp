@@ -128,29 +128,31 @@ void HdlcSlot::transmitPacket(const Packet& frame) {
 void HdlcSlot::on_hdlc_ready() {
   Packet frame;
   while (queue_.preview(&frame)) {
-    if (!Transmit(frame)) break;
+    const Written written = Transmit(frame);
+    if (written == Written::waits) break;
     queue_.get(frame);
     if (tracing())
-      std::clog << ext::header(this) << "on_hdlc_ready" << std::endl
+      std::clog << ext::header(this) << (written == Written::sent ? "on_hdlc_ready" : "on_hdlc_ready: given up")
+                << std::endl
                 << ext::header(this) << frame.text() << std::endl;
   }
 }
 
-bool HdlcSlot::Transmit(Packet& frame) {
+HdlcSlot::Written HdlcSlot::Transmit(Packet& frame) {
   // Refused while still ready: the write failed (the channel counted it in
   // txError). Such a channel never reports ready again, so the package is
   // tried once more now, and given up if that fails too.
   for (unsigned attempt = 0; attempt < kWriteAttempts; ++attempt) {
-    if (hdlc_.hdlc_transmit(frame)) return true;
+    if (hdlc_.hdlc_transmit(frame)) return Written::sent;
     // Not ready: the driver is full (the channel says when it takes frames
     // again) or the channel closed; the package waits at the head.
-    if (!hdlc_.is_ready()) return false;
+    if (!hdlc_.is_ready()) return Written::waits;
   }
   ++overflow_;
   if (errorLines_.admit())
     std::cerr << ext::header(this) << "write failed " << kWriteAttempts << " times, package dropped: " << frame.text()
               << std::endl;
-  return true;
+  return Written::given_up;
 }
 
 void HdlcSlot::on_hdlc_receive(Packet& frame) {

@@ -65,10 +65,13 @@ class HdlcSlot : public ChannelSlot, public HDLC::Notify {
   bool OpenChannel() override;
   void connect(int tdm, const char* what);
   void transmitPacket(const Packet& frame);
-  // Hands the frame to the channel: true when it is done with (written, or
-  // given up after kWriteAttempts failed writes, counted and logged), false
-  // when it must wait at the head of the queue for on_hdlc_ready().
-  bool Transmit(Packet& frame);
+  // What became of a frame handed to the channel.
+  enum class Written {
+    sent,
+    given_up,  // after kWriteAttempts failed writes, counted and logged
+    waits,     // at the head of the queue, for on_hdlc_ready()
+  };
+  Written Transmit(Packet& frame);
   static constexpr unsigned kWriteAttempts = 2;
   void flushResponce();
   void OnUpdateTimer();

@@ -15,16 +15,19 @@
 // normal|lossBF|lossCarrier", "line <hex>", "peer ss7|emergency|activate|send
 // <hex>" (one of our SS7 links on the line), "kill-channel <slot>", "show
 // <slot>" (its channels), "dsp-data" (the requests and last frame on
-// "/dev/dsp-data"), "kill-qsig" (its descriptors hang up), "fail-writes <n>" (the next n writes on "/dev/mcc/ctl"
-// fail with EIO), "refuse-mux <n>" (the next n idle-byte writes of the
-// cross-connect fail with EIO), "pool low|normal" (the packet pool held at its reserve, or
-// let go), "routes <channel>..." (what the cross-connect drives onto each).
+// "/dev/dsp-data"), "kill-qsig" (its descriptors hang up), "fail-writes <n>
+// [full]" (the next n writes on "/dev/mcc/ctl" fail with EIO, or find the
+// driver full: EAGAIN), "refuse-mux <n>" (the next n idle-byte writes of the
+// cross-connect fail with EIO), "trace on|off" (the HDLC channels' traces),
+// "pool low|normal" (the packet pool held at its reserve, or let go),
+// "routes <channel>..." (what the cross-connect drives onto each).
 // "line" alone sends an empty frame.
 #include <sys/socket.h>
 
 #include "board/abi/hal.h"
 #include "board/sim/dsp_data.h"
 #include "board/sim/hal.h"
+#include "core/trace_ctl.h"
 #include "signalling/isdn/isdn_slot.h"
 #include "hardware/hdlc.h"
 #include "messages/term/TERM.h"
@@ -53,8 +56,11 @@ class Scenario : public ScriptTest::Runner {
   };
 
   void Fresh(const std::string& title) override { line_.reset(new Line(std::stoi(title), this)); }
-  void Finish() override { peer_.reset(), line_.reset(), held_.clear(), BoardSim::mcc().clearFailures(),
-                                BoardSim::hal().clearFailures(); }
+  void Finish() override {
+    peer_.reset(), line_.reset(), held_.clear(), BoardSim::mcc().clearFailures(), BoardSim::hal().clearFailures();
+    traces.signalling.hdlc = false;
+    BoardSim::dspData().requests.clear(), BoardSim::dspData().frames.clear();  // each case reads its own
+  }
   void Send(long slot, const Fill& fill) { line_->Handle(slot, fill); }
 
   bool Command(const std::string& verb, const std::string& rest) override {
@@ -165,8 +171,10 @@ class Scenario : public ScriptTest::Runner {
       Note(text);
     } else if (verb == "refuse-mux") {
       BoardSim::hal().failRequest(HalRequest::kWrite, EIO, std::stoi(rest));
-    } else if (verb == "fail-writes") {
-      BoardSim::mcc().failWrites(EIO, std::stoi(rest));
+    } else if (verb == "fail-writes" && in >> a) {
+      BoardSim::mcc().failWrites(rest.find("full") != std::string::npos ? EAGAIN : EIO, a);
+    } else if (verb == "trace") {
+      traces.signalling.hdlc = rest == "on";
     } else if (verb == "pool") {
       held_.clear();
       while (rest == "low" && packet_pool_admits_link_data()) held_.push_back(ss7test::packet(""));
