@@ -395,14 +395,27 @@ TEST(Interop, FramesForAnotherTeiMoveNeitherPrimaryRateSide) {
   }
 }
 
-// Our basic-rate user side against libpri's basic-rate network side on a
-// clean line: once the link is up, one Identity remove (for all TEIs, or for
-// our TEI) arrives from the line, as from a network's management entity
-// (libpri sends none after its start). Then the call and the digits.
-struct RemoveRun {
-  RemoveRun(bool ptp, bool all_teis) : relay(1, 0) {
+// Our basic-rate user side against libpri's basic-rate network side
+// (point-to-point or point-to-multipoint) on a clean line.
+struct BasicRateUserRun {
+  explicit BasicRateUserRun(bool ptp) : relay(1, 0) {
     peer.reset(new PeerCall::LibpriParty(relay, true, true, peer_t200_ms, ptp));
     ours.reset(new OurParty(relay, false, true));
+  }
+
+  QuietLog quiet;
+  VirtualClock clock;
+  LoopTest::IdleDescriptor idle;
+  Relay relay;
+  std::unique_ptr<PeerCall::LibpriParty> peer;
+  std::unique_ptr<OurParty> ours;
+};
+
+// Once the link is up, one Identity remove (for all TEIs, or for our TEI)
+// arrives from the line, as from a network's management entity (libpri
+// sends none after its start). Then the call and the digits.
+struct RemoveRun : BasicRateUserRun {
+  RemoveRun(bool ptp, bool all_teis) : BasicRateUserRun(ptp) {
     PeerCall::Call call(relay, *peer, *ours, *peer);
     if (!call.pump([this] { return peer->up() && ours->up(); }, 30)) return;
     tei_before = ours->tei();
@@ -419,12 +432,6 @@ struct RemoveRun {
     ours->stop();
   }
 
-  QuietLog quiet;
-  VirtualClock clock;
-  LoopTest::IdleDescriptor idle;
-  Relay relay;
-  std::unique_ptr<PeerCall::LibpriParty> peer;
-  std::unique_ptr<OurParty> ours;
   unsigned tei_before = 127, tei_after = 127, requests_after = 0, releases = 0;
   bool back = false;
   unsigned long long back_ms = 0;
@@ -468,10 +475,8 @@ TEST(Interop, AfterAnIdentityRemoveOurBasicRateUserSideGetsANewTeiAgainstAPointT
 // activates it and at once deactivates it, then leaves it alone for 20 s
 // with the network on the line: the terminal must start no establishment of
 // its own. Then it activates it again, and the call goes through.
-struct DeactivatedRun {
-  explicit DeactivatedRun(bool ptp) : relay(1, 0) {
-    peer.reset(new PeerCall::LibpriParty(relay, true, true, peer_t200_ms, ptp));
-    ours.reset(new OurParty(relay, false, true));
+struct DeactivatedRun : BasicRateUserRun {
+  explicit DeactivatedRun(bool ptp) : BasicRateUserRun(ptp) {
     PeerCall::Call call(relay, *peer, *ours, *peer);
     if (!call.pump([this] { return peer->up() && ours->up(); }, 30)) return;
     ours->reactivate(false);
@@ -492,12 +497,6 @@ struct DeactivatedRun {
     ours->stop();
   }
 
-  QuietLog quiet;
-  VirtualClock clock;
-  LoopTest::IdleDescriptor idle;
-  Relay relay;
-  std::unique_ptr<PeerCall::LibpriParty> peer;
-  std::unique_ptr<OurParty> ours;
   unsigned sabmes = 0;
 };
 
