@@ -459,8 +459,9 @@ bool LAPD::take_data(Packet* data) {
   QueuedUp = true;
   // Q.921 5.3.2, 5.5.1.1: data needs a TEI and the multiple-frame operation;
   // with no TEI it asks for both, as DL-ESTABLISH does, or it would wait for
-  // ever.
-  if (state == State::TeiUnassigned || state == State::AssignAwaitingTei) {
+  // ever. Not after layer 3 released the link while the TEI was awaited: the
+  // data then waits for its DL-ESTABLISH, as on any released link.
+  if ((state == State::TeiUnassigned || state == State::AssignAwaitingTei) && !released_while_asking_) {
     if (tei_management_ && side_ == Side::user)
       local_activate();
     else

@@ -49,7 +49,8 @@
 // TEI assigned and reports the failed assignment as a release. DL-RELEASE
 // while an establishment waits for the TEI is confirmed at once, and the
 // assignment runs on with nothing behind it: the TEI it brings, or TEI 0,
-// is taken in TEI assigned, with no SABME and no second release report.
+// is taken in TEI assigned, with no SABME and no second release report;
+// data from layer 3 meanwhile waits for its next DL-ESTABLISH.
 //
 // Channel loss: when the channel below reports that it is gone
 // (on_hdlc_error(readFail)) the link stops: queues discarded, timers
