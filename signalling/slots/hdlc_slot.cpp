@@ -115,10 +115,7 @@ bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
 void HdlcSlot::transmitPacket(const Packet& frame) {
   const bool full = queue_.count() >= queue_.size();
   if (full || !packet_pool_admits_link_data()) {
-    ++overflow_;
-    if (errorLines_.admit())
-      std::cerr << ext::header(this) << (full ? "transmit queue full" : "packet pool low")
-                << ", package dropped: " << frame.text() << std::endl;
+    Drop(full ? "transmit queue full" : "packet pool low", frame);
     return;
   }
   queue_.put(frame);
@@ -148,11 +145,14 @@ HdlcSlot::Written HdlcSlot::Transmit(Packet& frame) {
     // again) or the channel closed; the package waits at the head.
     if (!hdlc_.is_ready()) return Written::waits;
   }
+  Drop("write failed " + std::to_string(kWriteAttempts) + " times", frame);
+  return Written::given_up;
+}
+
+void HdlcSlot::Drop(const std::string& why, const Packet& frame) {
   ++overflow_;
   if (errorLines_.admit())
-    std::cerr << ext::header(this) << "write failed " << kWriteAttempts << " times, package dropped: " << frame.text()
-              << std::endl;
-  return Written::given_up;
+    std::cerr << ext::header(this) << why << ", package dropped: " << frame.text() << std::endl;
 }
 
 void HdlcSlot::on_hdlc_receive(Packet& frame) {

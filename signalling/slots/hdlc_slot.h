@@ -25,6 +25,8 @@
 
 #include <stdint.h>
 
+#include <string>
+
 #include "core/slot_factory.h"
 #include "foundation/timer.h"
 #include "hardware/hdlc.h"
@@ -73,6 +75,8 @@ class HdlcSlot : public ChannelSlot, public HDLC::Notify {
   };
   Written Transmit(Packet& frame);
   static constexpr unsigned kWriteAttempts = 2;
+  // Counts the package in txOverflow and logs `why` (within errorLines_).
+  void Drop(const std::string& why, const Packet& frame);
   void flushResponce();
   void OnUpdateTimer();
 
